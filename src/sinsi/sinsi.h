@@ -106,6 +106,11 @@ struct SinsiStateTable {
   uint8_t next[SINSI_ROWS][SINSI_COLUMNS];
 };
 
+// White space as isspace in the "C" locale (fixed, whatever the locale).
+inline bool sinsi_is_blank(int c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
 // Next state from a working state for a byte (0-255) or SINSI_COLUMN_EOF.
 inline int sinsi_step(const SinsiStateTable* table, int state, int column) {
   return table->next[state][column];
