@@ -61,6 +61,9 @@ struct IoSubsystemEntry {
 // silently at start-up.
 extern IoSubsystemEntry IoSubsystemRegistry[];
 
+// Init function of the "native" subsystem (plain system calls).
+int vqio_native_init(IoSubsystem* rec);
+
 void vqio_start(int argc, char** argv, const char* variable_name);
 [[noreturn]] void vqio_exit(int status);
 int* vqio_control(const char* command, void* argument);
