@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "io/vqio.h"
 
@@ -52,9 +53,13 @@ void* vq_realloc(void* p, long chunks, long chunk_size, int line, const char* fi
 
 // The bare text of message n (never begins with its number). -1 releases
 // the catalogue and returns null. A message-file text is used only where
-// its conversions match the compiled-in text's.
+// its conversions match the compiled-in text's (for a number without a
+// compiled-in text, only when it holds no conversion). Every text returned
+// stays valid until GetMsgText(-1), so several can be used together. errno
+// is left as the caller had it.
 const char* GetMsgText(long n);
-// "%ld: %s" with n and the bare text.
+// "%ld: %s" with n and the bare text; valid until GetMsgText(-1). (-1 is
+// looked up like any number here: it releases nothing.)
 const char* GetMsgNumText(long n);
 // The printer the mains install: strips the leading number, prints on the
 // layer's standard error, "[%s]" for severity 16, newline; severity >= 3
@@ -68,6 +73,52 @@ struct MsgEntry {
 // The compiled-in table, sorted by number, and its length.
 extern const MsgEntry MsgTable[];
 extern const size_t MsgTableCount;
+
+// ---------------------------------------------------------------------------
+// Message-file index (used by the catalogue; declared here for its tests)
+//
+// The message file is tagged text (delimiters "<", "/", ">"):
+//   <VQMessages><VQMessage><VQLevel>..</VQLevel><VQCode>3</VQCode>
+//   <VQText>any text, markup included</VQText><VQArg>..</VQArg></VQMessage>
+//   ...</VQMessages>
+// Indexing records, per message, its number and the character offset of the
+// first character of its text; a lookup reads the text from there up to the
+// first "</VQText>".
+
+struct MsgIndexEntry {
+  uint32_t number;
+  long offset;       // file index: offset of the text in the message file
+  const char* text;  // table index: the compiled-in text
+};
+
+struct MsgIndex {
+  int32_t capacity;
+  int32_t count;
+  int32_t entry_size;  // sizeof(MsgIndexEntry)
+  MsgIndexEntry* entries;
+};
+
+// Parser callback of msgidx_load: operation 1 yields the next {number,
+// offset} and returns 1, or returns 0 at the end; operation 0 closes it.
+using MsgParseFn = int (*)(int operation, VqStream* stream, uint32_t* number, long* offset);
+
+// A new index holding a copy of count entries (entries may be null when
+// count is 0), with room for at least capacity. Allocation failure is
+// reported with severity 14.
+MsgIndex* msgidx_create(int32_t capacity, int32_t count, int32_t entry_size,
+                        const MsgIndexEntry* entries);
+void msgidx_free(MsgIndex* index);
+// Appends every entry that parse yields from stream (capacity 20 at the
+// first entry, doubled when full), then closes the parser. Returns the
+// number of entries appended.
+int32_t msgidx_load(VqStream* stream, MsgIndex* index, MsgParseFn parse);
+// Sorts by number, keeping entries of equal numbers in their order.
+void msgidx_sort(MsgIndex* index);
+// The first entry with number n in a sorted index, or null.
+const MsgIndexEntry* msgidx_find(const MsgIndex* index, long n);
+// The message-file parser (a MsgParseFn). The offsets it yields count from
+// the stream's position at its first call.
+int msgfile_next_entry(int operation, VqStream* stream, uint32_t* number, long* offset);
 
 // ---------------------------------------------------------------------------
 // Start-up of the programs
