@@ -57,23 +57,6 @@ bool parse_mode(const char* mode, int* oflags, uint16_t* sflags) {
   return true;
 }
 
-// Wraps an open descriptor in a free record; null (descriptor left open)
-// when no record can be had.
-VqStream* wrap_descriptor(int fd, uint16_t flags, const char* path) {
-  char* name = nullptr;
-  if (path && !(name = copy_name(path))) return nullptr;
-  VqStream* s = take_record();
-  if (!s) {
-    stream_alloc_hooks.release(name);
-    errno = ENOMEM;
-    return nullptr;
-  }
-  s->fd = fd;
-  s->flags = flags;
-  s->name = name;
-  return s;
-}
-
 }  // namespace
 
 StreamAllocHooks stream_alloc_hooks = {default_allocate, default_release, default_reallocate};
@@ -128,6 +111,21 @@ void release_storage(VqStream* s) {
   s->size = 0;
   s->name = nullptr;
   s->flags &= static_cast<uint16_t>(~VQ_OWNBUF);
+}
+
+VqStream* wrap_descriptor(int fd, uint16_t flags, const char* path) {
+  char* name = nullptr;
+  if (path && !(name = copy_name(path))) return nullptr;
+  VqStream* s = take_record();
+  if (!s) {
+    stream_alloc_hooks.release(name);
+    errno = ENOMEM;
+    return nullptr;
+  }
+  s->fd = fd;
+  s->flags = flags;
+  s->name = name;
+  return s;
 }
 
 char* copy_name(const char* str) {

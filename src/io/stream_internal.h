@@ -24,6 +24,10 @@ VqStream* take_record();
 void drop_record(VqStream* s);
 // Frees the stream's owned buffer and owned name (not the record).
 void release_storage(VqStream* s);
+// Wraps an open descriptor in a free record with the given flags and a copy
+// of path as its name (none when null); null (descriptor left open) when
+// memory runs out.
+VqStream* wrap_descriptor(int fd, uint16_t flags, const char* path);
 // A copy of str obtained through the allocation hooks.
 char* copy_name(const char* str);
 

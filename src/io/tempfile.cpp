@@ -1,0 +1,72 @@
+// Temporary file names and anonymous temporary streams.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+#include "io/stream_internal.h"
+
+using namespace vqio_internal;
+
+namespace {
+
+// The directory of temporary files: the first that exists of $tmpdir,
+// $TMPDIR, the caller's directory, "/usr/tmp/", "/tmp/" (Debian has no
+// /usr/tmp), and else ".".
+std::string temp_directory(const char* directory) {
+  const char* candidates[] = {std::getenv("tmpdir"), std::getenv("TMPDIR"), directory,
+                              "/usr/tmp/", "/tmp/"};
+  for (const char* c : candidates)
+    if (c && *c && vqio_access(c, 0) == 0) return c;
+  return ".";
+}
+
+}  // namespace
+
+char* vqio_tempnam(const char* directory, const char* prefix) {
+  std::string stem = temp_directory(directory);
+  if (stem.back() != '/') stem += '/';
+  if (prefix) stem += prefix;
+  for (long counter = 0; counter < 1000000000L; ++counter) {
+    std::string name = stem + std::to_string(counter);
+    // A name whose test is refused (EACCES) is passed over like one that exists.
+    if (vqio_access(name.c_str(), 0) == 0 || errno == EACCES) continue;
+    char* result = static_cast<char*>(std::malloc(name.size() + 1));
+    if (!result) {
+      errno = ENOMEM;
+      return nullptr;
+    }
+    std::memcpy(result, name.c_str(), name.size() + 1);
+    return result;
+  }
+  errno = EEXIST;
+  return nullptr;
+}
+
+VqStream* vqio_tmpfile() {
+  // The file is created exclusively and private (O_EXCL, 0600): a name that
+  // another process took between the test and the open, or a planted link,
+  // is never opened; a new name is tried instead.
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    char* name = vqio_tempnam(nullptr, nullptr);
+    if (!name) return nullptr;
+    int fd = vqio_open(name, O_RDWR | O_CREAT | O_EXCL, 0600);
+    if (fd < 0) {
+      int saved = errno;
+      std::free(name);
+      if (saved == EEXIST || saved == EACCES) continue;
+      errno = saved;
+      return nullptr;
+    }
+    VqStream* s = wrap_descriptor(fd, VQ_UPDATE, name);
+    vqio_unlink(name);
+    std::free(name);
+    if (!s) vqio_close(fd);
+    return s;
+  }
+  errno = EEXIST;
+  return nullptr;
+}
