@@ -24,13 +24,22 @@ std::string temp_directory(const char* directory) {
   return ".";
 }
 
-}  // namespace
-
-char* vqio_tempnam(const char* directory, const char* prefix) {
+// The directory and the name stem: the directory, a "/" unless it ends in
+// one, and the prefix.
+std::string temp_stem(const char* directory, const char* prefix) {
   std::string stem = temp_directory(directory);
   if (stem.back() != '/') stem += '/';
   if (prefix) stem += prefix;
-  for (long counter = 0; counter < 1000000000L; ++counter) {
+  return stem;
+}
+
+const long kMaxCounter = 1000000000L;
+
+}  // namespace
+
+char* vqio_tempnam(const char* directory, const char* prefix) {
+  std::string stem = temp_stem(directory, prefix);
+  for (long counter = 0; counter < kMaxCounter; ++counter) {
     std::string name = stem + std::to_string(counter);
     // A name whose test is refused (EACCES) is passed over like one that exists.
     if (vqio_access(name.c_str(), 0) == 0 || errno == EACCES) continue;
@@ -47,24 +56,22 @@ char* vqio_tempnam(const char* directory, const char* prefix) {
 }
 
 VqStream* vqio_tmpfile() {
-  // The file is created exclusively and private (O_EXCL, 0600): a name that
-  // another process took between the test and the open, or a planted link,
-  // is never opened; a new name is tried instead.
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    char* name = vqio_tempnam(nullptr, nullptr);
-    if (!name) return nullptr;
-    int fd = vqio_open(name, O_RDWR | O_CREAT | O_EXCL, 0600);
+  // Each candidate is created exclusively and private (O_EXCL, 0600), so a
+  // name that another process takes between test and open, or a planted
+  // link, is never opened: the next candidate is tried instead.
+  std::string stem = temp_stem(nullptr, nullptr);
+  for (long counter = 0; counter < kMaxCounter; ++counter) {
+    std::string name = stem + std::to_string(counter);
+    int fd = vqio_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
     if (fd < 0) {
-      int saved = errno;
-      std::free(name);
-      if (saved == EEXIST || saved == EACCES) continue;
-      errno = saved;
+      if (errno == EEXIST || errno == EACCES) continue;
       return nullptr;
     }
-    VqStream* s = wrap_descriptor(fd, VQ_UPDATE, name);
-    vqio_unlink(name);
-    std::free(name);
+    VqStream* s = wrap_descriptor(fd, VQ_UPDATE, name.c_str());
+    int saved = errno;
+    vqio_unlink(name.c_str());
     if (!s) vqio_close(fd);
+    errno = saved;
     return s;
   }
   errno = EEXIST;
