@@ -1,5 +1,6 @@
 // The compiled-in table, lookups without a message file, and the
 // message-file override.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -14,16 +15,17 @@ namespace {
 TEST(MessageTable, SortedUniqueAndWithoutLeadingNumbers) {
   ASSERT_GT(MsgTableCount, 0u);
   for (size_t i = 0; i < MsgTableCount; ++i) {
-    if (i > 0) EXPECT_LT(MsgTable[i - 1].number, MsgTable[i].number) << "at index " << i;
+    if (i > 0) {
+      EXPECT_LT(MsgTable[i - 1].number, MsgTable[i].number) << "at index " << i;
+    }
     std::string number = std::to_string(MsgTable[i].number);
     EXPECT_NE(std::strncmp(MsgTable[i].text, number.c_str(), number.size()), 0)
         << MsgTable[i].number << " begins with its number";
   }
 }
 
-// The data file is kept sorted by hand; the table is generated from it, so
-// both must hold the same entries.
-TEST(MessageTable, DataFileIsSortedAndMatchesTheTable) {
+// The table is generated from the data file: both hold the same numbers.
+TEST(MessageTable, DataFileMatchesTheTable) {
   std::ifstream in(std::string(VQ_FIXTURES) + "/../../src/msg/messages.txt");
   ASSERT_TRUE(in);
   std::string line;
@@ -32,6 +34,7 @@ TEST(MessageTable, DataFileIsSortedAndMatchesTheTable) {
     if (line.empty() || line[0] == '#') continue;
     numbers.push_back(std::stoul(line.substr(0, line.find('\t'))));
   }
+  std::sort(numbers.begin(), numbers.end());
   ASSERT_EQ(numbers.size(), MsgTableCount);
   for (size_t i = 0; i < numbers.size(); ++i) EXPECT_EQ(numbers[i], MsgTable[i].number);
 }
