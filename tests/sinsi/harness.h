@@ -1,0 +1,109 @@
+// Shared helpers of the tag-stream tests: input from strings, running the
+// product to a token list in the reference's shape, defining sets.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "reference_tokenizer.h"
+#include "sinsi/sinsi.h"
+
+namespace harness {
+
+// Starts the I/O layer once (the tests open files through it).
+inline void start_io() {
+  static bool started = false;
+  if (!started) {
+    char prog[] = "test_sinsi";
+    char* argv[] = {prog, nullptr};
+    vqio_start(1, argv, nullptr);
+    started = true;
+  }
+}
+
+// Read-callback handle over a string; the callback keeps returning -1 at
+// the end and counts how often it was called there.
+struct StringInput {
+  std::string data;
+  size_t pos = 0;
+  int reads_at_end = 0;
+};
+inline int read_string(void* handle) {
+  auto* in = static_cast<StringInput*>(handle);
+  if (in->pos >= in->data.size()) {
+    ++in->reads_at_end;
+    return -1;
+  }
+  return static_cast<unsigned char>(in->data[in->pos++]);
+}
+
+inline int define_set(SinsiStream* s, const ref::DelimiterSet& set) {
+  std::vector<std::string> names;
+  std::vector<const char*> ptrs;
+  std::vector<int32_t> ids;
+  for (const auto& [name, id] : set.names) names.push_back(name);
+  for (const auto& [name, id] : set.names) ids.push_back(id);
+  for (const auto& name : names) ptrs.push_back(name.c_str());
+  ptrs.push_back(nullptr);
+  SinsiDelimiters d = {static_cast<unsigned char>(set.open), static_cast<unsigned char>(set.end),
+                       static_cast<unsigned char>(set.close)};
+  return sinsidt(s, ptrs.data(), ids.data(), &d);
+}
+
+// Reads every token up to and including the end, checking on the way that
+// each call's status agrees with its kind.
+inline std::vector<ref::Token> run(SinsiStream* s) {
+  std::vector<ref::Token> out;
+  for (int guard = 0; guard < 10000000; ++guard) {
+    size_t length = 99999;
+    int status = -1;
+    int kind = sinsint(s, &length, &status);
+    EXPECT_EQ(status, kind == SINSI_MALFORMED ? SINSI_BAD : kind == SINSI_EOF ? SINSI_END : SINSI_OK)
+        << "kind " << kind;
+    char buf[SINSI_BUFSIZE + 1];
+    size_t size = SINSI_BUFSIZE;
+    sinsigx(s, buf, &size);
+    EXPECT_EQ(size, length);
+    int gt_status = -1;
+    int32_t id = sinsigt(s, nullptr, &gt_status);
+    out.push_back({kind, std::string(buf, size), id});
+    if (kind == SINSI_EOF) break;
+  }
+  return out;
+}
+
+inline std::vector<ref::Token> run_string(const std::string& input,
+                                          const std::vector<ref::DelimiterSet>& sets) {
+  StringInput in{input};
+  SinsiStream* s = sinsios(&in, nullptr, read_string, nullptr);
+  for (const auto& set : sets) EXPECT_EQ(define_set(s, set), SINSI_OK);
+  auto tokens = run(s);
+  sinsicl(s);
+  return tokens;
+}
+
+// Compares token lists and reports the first difference only.
+inline ::testing::AssertionResult same_tokens(const std::vector<ref::Token>& got,
+                                              const std::vector<ref::Token>& want) {
+  size_t n = std::min(got.size(), want.size());
+  size_t offset = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (!(got[i] == want[i]))
+      return ::testing::AssertionFailure()
+             << "token " << i << " at byte " << offset << ": got " << ref::describe(got[i])
+             << ", want " << ref::describe(want[i]);
+    offset += got[i].text.size();
+  }
+  if (got.size() != want.size())
+    return ::testing::AssertionFailure()
+           << "got " << got.size() << " tokens, want " << want.size();
+  return ::testing::AssertionSuccess();
+}
+
+inline ref::DelimiterSet angle_set(std::map<std::string, int> names) {
+  return ref::DelimiterSet{'<', '/', '>', std::move(names)};
+}
+
+}  // namespace harness
