@@ -40,7 +40,10 @@ struct Catalogue {
   std::unordered_map<long, std::string> texts;     // GetMsgText results
   std::unordered_map<long, std::string> numbered;  // GetMsgNumText results
 };
-Catalogue& catalogue = *new Catalogue;
+Catalogue& the_catalogue() {
+  static Catalogue* catalogue = new Catalogue;
+  return *catalogue;
+}
 
 // The table index is built once per process: the table never changes.
 MsgIndex* table_index() {
@@ -59,6 +62,7 @@ MsgIndex* table_index() {
 }
 
 void set_up() {
+  Catalogue& catalogue = the_catalogue();
   catalogue.set_up = true;
   const char* path = std::getenv(kFileVariable);
   VqStream* file = path != nullptr ? vqio_fopen(path, "r") : nullptr;
@@ -71,6 +75,7 @@ void set_up() {
 }
 
 void release() {
+  Catalogue& catalogue = the_catalogue();
   if (catalogue.file != nullptr) vqio_fclose(catalogue.file);
   msgidx_free(catalogue.file_index);
   catalogue.file = nullptr;
@@ -83,6 +88,7 @@ void release() {
 // The text stored at offset in the message file: up to the first
 // "</VQText>" (which is dropped), the end of the file, or kMaxFileText bytes.
 bool read_file_text(long offset, std::string* text) {
+  Catalogue& catalogue = the_catalogue();
   text->clear();
   if (vqio_fseek(catalogue.file, offset, SEEK_SET) != 0) return false;
   int c;
@@ -152,6 +158,7 @@ bool file_text_usable(const std::string& file_text, const char* table_text) {
 }
 
 const char* lookup(long n) {
+  Catalogue& catalogue = the_catalogue();
   if (!catalogue.set_up) set_up();
   auto cached = catalogue.texts.find(n);
   if (cached != catalogue.texts.end()) return cached->second.c_str();
@@ -186,6 +193,7 @@ const char* GetMsgText(long n) {
 }
 
 const char* GetMsgNumText(long n) {
+  Catalogue& catalogue = the_catalogue();
   int saved = errno;
   auto cached = catalogue.numbered.find(n);
   const char* text;
