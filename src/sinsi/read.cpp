@@ -19,7 +19,9 @@ struct FromCallback {
   }
 };
 
-bool has_input(const SinsiStream* s) { return s->input != nullptr || s->read != nullptr; }
+bool has_input(const SinsiStream* s) {
+  return s != nullptr && (s->input != nullptr || s->read != nullptr);
+}
 
 void clear_token(SinsiStream* s) {
   s->id = -1;
@@ -131,6 +133,11 @@ int next_token(SinsiStream* s, int* status) {
 int sinsint(SinsiStream* s, size_t* length, int* status) {
   int ignored;
   if (status == nullptr) status = &ignored;
+  if (s == nullptr) {
+    *status = SINSI_NO_IO;
+    if (length != nullptr) *length = 0;
+    return SINSI_EOF;
+  }
   clear_token(s);
   int kind;
   if (s->at_end) {
@@ -146,6 +153,11 @@ int sinsint(SinsiStream* s, size_t* length, int* status) {
 }
 
 int32_t sinsigt(SinsiStream* s, const SinsiDelimiters** delimiters, int* status) {
+  if (s == nullptr) {
+    if (delimiters != nullptr) *delimiters = nullptr;
+    if (status != nullptr) *status = SINSI_NO_IO;
+    return -1;
+  }
   if (delimiters != nullptr) *delimiters = s->delimiters;
   int st = SINSI_OK;
   if (!has_input(s))

@@ -157,6 +157,9 @@ struct SinsiStream {
   size_t attribute_offset;
 };
 
+// Given a null stream, the reading and writing operations return 11
+// (sinsint: kind 6 with status 11) and sinsidt returns 9.
+
 // Opens a stream; null when all four arguments are null. Allocation failure
 // is reported with severity 14.
 SinsiStream* sinsios(void* input, void* output, SinsiReadFn read, SinsiWriteFn write);

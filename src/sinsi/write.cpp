@@ -3,7 +3,9 @@
 
 namespace {
 
-bool has_output(const SinsiStream* s) { return s->output != nullptr || s->write != nullptr; }
+bool has_output(const SinsiStream* s) {
+  return s != nullptr && (s->output != nullptr || s->write != nullptr);
+}
 
 // One byte through the write callback, else through the output stream.
 bool put_byte(SinsiStream* s, unsigned char c) {
@@ -38,6 +40,6 @@ int sinsipx(SinsiStream* s, const char* text, size_t n) {
 }
 
 int sinsifs(SinsiStream* s) {
-  if (s->write != nullptr || s->output == nullptr) return SINSI_NO_IO;
+  if (s == nullptr || s->write != nullptr || s->output == nullptr) return SINSI_NO_IO;
   return vqio_fflush(static_cast<VqStream*>(s->output)) == 0 ? SINSI_OK : SINSI_FAILED;
 }

@@ -164,6 +164,10 @@ TEST(Tokenizer, StreamWithoutInput) {
   VqStream* out = vqio_fopen("/dev/null", "w");
   ASSERT_NE(out, nullptr);
   EXPECT_EQ(sinsios(nullptr, nullptr, nullptr, nullptr), nullptr);
+  int null_status = -1;
+  EXPECT_EQ(sinsint(nullptr, nullptr, &null_status), SINSI_EOF);
+  EXPECT_EQ(null_status, SINSI_NO_IO);
+  EXPECT_EQ(sinsipx(nullptr, "x", 1), SINSI_NO_IO);
   SinsiStream* s = sinsios(nullptr, out, nullptr, nullptr);
   ASSERT_NE(s, nullptr);
   size_t length = 7;
