@@ -2,12 +2,12 @@
 // fatal_exit, assertion and allocation reports.
 #include <cerrno>
 #include <climits>
-#include <cstdarg>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "msg/msg.h"
+#include "support/recorded_reports.h"
 
 namespace {
 
@@ -29,28 +29,16 @@ class ErrorHook : public ::testing::Test {
   void TearDown() override { set_error_handler(nullptr); }
 };
 
-// A handler that records the last report and returns.
-int last_severity = -1;
-std::string last_text;
-int recording_handler(int severity, const char* format, ...) {
-  char buf[512];
-  va_list args;
-  va_start(args, format);
-  vsnprintf(buf, sizeof buf, format, args);
-  va_end(args);
-  last_severity = severity;
-  last_text = buf;
-  return 0;
-}
-
 TEST_F(ErrorHook, DefaultHandlerIsInstalledAndNullRestoresIt) {
   EXPECT_EQ(current_error_handler(), &default_error_handler);
-  set_error_handler(recording_handler);
-  EXPECT_EQ(current_error_handler(), &recording_handler);
-  vq_report(11, "%s: bad value %d", "addgiti", 7);
-  EXPECT_EQ(last_severity, 11);
-  EXPECT_EQ(last_text, "addgiti: bad value 7");
-  set_error_handler(nullptr);
+  {
+    ReportRecorder recorder;
+    EXPECT_EQ(current_error_handler(), &record_report);
+    vq_report(11, "%s: bad value %d", "addgiti", 7);
+    ASSERT_EQ(recorder.reports().size(), 1u);
+    EXPECT_EQ(recorder.reports()[0].severity, 11);
+    EXPECT_EQ(recorder.reports()[0].text, "addgiti: bad value 7");
+  }
   EXPECT_EQ(current_error_handler(), &default_error_handler);
 }
 

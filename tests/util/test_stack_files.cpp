@@ -1,5 +1,4 @@
 // TedStack limits, StrDup, file size and time, byte-order reversal.
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,25 +9,10 @@
 #include <gtest/gtest.h>
 
 #include "msg/msg.h"
+#include "support/recorded_reports.h"
 #include "util/util.h"
 
 namespace {
-
-struct Report {
-  int severity;
-  std::string text;
-};
-std::vector<Report> reports;
-
-int recording_handler(int severity, const char* format, ...) {
-  char buf[512];
-  va_list args;
-  va_start(args, format);
-  vsnprintf(buf, sizeof buf, format, args);
-  va_end(args);
-  reports.push_back({severity, buf});
-  return 0;
-}
 
 class Recorded : public ::testing::Test {
  protected:
@@ -36,10 +20,9 @@ class Recorded : public ::testing::Test {
     static char name[] = "test_util";
     static char* argv[] = {name, nullptr};
     vqio_start(1, argv, nullptr);
-    reports.clear();
-    set_error_handler(recording_handler);
   }
-  void TearDown() override { set_error_handler(nullptr); }
+  ReportRecorder recorder;
+  const std::vector<RecordedReport>& reports = recorder.reports();
 };
 
 TEST_F(Recorded, StackPushPopTopInOrder) {
