@@ -8,6 +8,7 @@
 // - "+" and " " (the later one wins) also give unsigned conversions a sign;
 // - an integer of value 0 prints "0" even with precision 0;
 // - %p prints the pointer's 64 bits as %lx would, without prefix;
+// - %F, %a and %A print as C does (they take a double like f);
 // - %c ignores the width; %g and %G print their digits as they are (no
 //   flags, no padding); %s of a null pointer prints "(null)";
 // - a "." without digits or "*" leaves the precision unset; a negative "*"
@@ -173,13 +174,17 @@ void put_floating(Sink& k, const Spec& sp, char conv, T value) {
   fmt[i] = '\0';
 
   Formatted f;
-  format_value(f, fmt, sp.precision < 0 ? 6 : sp.precision, value);
+  // %a has no default precision (its digits are exact); the others take 6.
+  bool hex = conv == 'a' || conv == 'A';
+  format_value(f, fmt, sp.precision < 0 && !hex ? 6 : sp.precision, value);
   size_t pad = !g && sp.width > f.length ? sp.width - f.length : 0;
   if (sp.left || pad == 0) {
     put_bytes(k, f.text, f.length);
     put_repeated(k, ' ', pad);
   } else if (sp.zero && std::isfinite(value)) {
+    // Zeros go after the sign and, for %a, after the "0x".
     size_t lead = (f.text[0] == '-' || f.text[0] == '+' || f.text[0] == ' ') ? 1 : 0;
+    if (hex) lead += 2;
     put_bytes(k, f.text, lead);
     put_repeated(k, '0', pad);
     put_bytes(k, f.text + lead, f.length - lead);
@@ -334,10 +339,13 @@ int vqio_doprnt(const char* format, va_list args, VqStream* s) {
         break;
       }
       case 'f':
+      case 'F':
       case 'e':
       case 'E':
       case 'g':
       case 'G':
+      case 'a':
+      case 'A':
         if (sp.size == kLongDouble)
           put_floating(k, sp, conv, va_arg(ap, long double));
         else

@@ -15,10 +15,11 @@
 //
 // Conversions: d (optional sign), u and o (digits only), x and X (an
 // optional "0x", hexadecimal digits), i (optional sign, then the base by
-// prefix: "0x" hexadecimal, "0" octal, else decimal). Integers accumulate
+// prefix: "0x" hexadecimal, "0" octal, else decimal), p (as x into a
+// pointer). Integers accumulate
 // unsigned and are stored wrapped to the target's width: 1 byte with "hh", 2
 // with "h", 8 with "l" (and "ll", "j", "z", "t", "L"), else 4; a width
-// of 0 assigns 0. e, E, f, g, G read an optional sign, digits, an optional
+// of 0 assigns 0. e, E, f, F, g, G, a, A read an optional sign, digits, an optional
 // fraction and an optional exponent; without a digit they fail; the value is
 // stored as a float, as a double with "l", as a long double with "L", not at
 // all with "h". s, c and [ honour their width; [ takes the characters up to
@@ -344,14 +345,16 @@ int vqio_doscan(VqStream* s, const char* format, va_list args) {
       case 'u':
       case 'o':
       case 'x':
-      case 'X': {
+      case 'X':
+      case 'p': {
         if (skip_space(in) < 0) {
           result = at_end();
           break;
         }
         uint64_t v = 0;
         Field f{in, width < 0 ? LONG_MAX : width};
-        if (width != 0 && !scan_integer(f, conv, &v)) {
+        if (conv == 'p') size = kLong;  // a pointer: 64 bits read as x
+        if (width != 0 && !scan_integer(f, conv == 'p' ? 'x' : conv, &v)) {
           result = assigned;
           break;
         }
@@ -366,7 +369,10 @@ int vqio_doscan(VqStream* s, const char* format, va_list args) {
       case 'E':
       case 'f':
       case 'g':
-      case 'G': {
+      case 'G':
+      case 'F':
+      case 'a':
+      case 'A': {
         if (skip_space(in) < 0) {
           result = at_end();
           break;

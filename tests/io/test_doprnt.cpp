@@ -67,7 +67,7 @@ std::vector<Conv> Conversions() {
   return {{"d", ints},     {"i", ints},      {"ld", longs},     {"u", uints},  {"x", uints},
           {"X", uints},    {"o", uints},     {"b", uints},      {"lu", ulongs}, {"lx", ulongs},
           {"lo", ulongs},  {"lb", ulongs},   {"f", doubles},    {"e", doubles}, {"E", doubles},
-          {"g", doubles},  {"G", doubles},   {"s", strings},    {"c", chars},  {"p", pointers}};
+          {"g", doubles},  {"G", doubles},   {"F", doubles},    {"a", doubles}, {"A", doubles},   {"s", strings},    {"c", chars},  {"p", pointers}};
 }
 
 struct Row {

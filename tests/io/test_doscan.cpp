@@ -66,8 +66,8 @@ std::string Render(int result, const char* format, const Slots& s) {
     }
     char text[128];
     size_t used;
-    if (std::strchr("dinuoxX", conv)) {
-      used = size == "hh" ? 1 : size == "h" ? 2 : size.empty() ? 4 : 8;
+    if (std::strchr("dinuoxXp", conv)) {
+      used = size == "hh" ? 1 : size == "h" ? 2 : size.empty() && conv != 'p' ? 4 : 8;
       long long v = 0;
       std::memcpy(&v, b, used);
       if (used < 8) v = static_cast<long long>(static_cast<unsigned long long>(v) << (64 - 8 * used)) >> (64 - 8 * used);
@@ -105,8 +105,8 @@ std::string Render(int result, const char* format, const Slots& s) {
 // must agree with the C library.
 std::string ListedDifference(const std::string& input, const std::string& conv) {
   char c = conv.back();
-  // u, o, x and X take no sign: a matching failure.
-  if (std::strchr("uoxX", c) && (input[0] == '-' || input[0] == '+')) return "0 | - | -";
+  // u, o, x, X and p take no sign: a matching failure.
+  if (std::strchr("uoxXp", c) && (input[0] == '-' || input[0] == '+')) return "0 | - | -";
   // No hexadecimal floating point: "0x1f" reads as 0, followed by "x1f".
   if (std::strchr("efgEG", c) && (input == "0x1f" || input == "0X1F" || input == "0xg")) return "1 | 0 | 1";
   // "%%" skips no white space.
@@ -117,7 +117,7 @@ std::string ListedDifference(const std::string& input, const std::string& conv) 
   if (input == "18446744073709551615") {
     if (conv == "%ld" || conv == "%li") return "1 | -1 | 20";
     if (conv == "%x") return "1 | 156571157 | 20";
-    if (conv == "%lX") return "1 | 7441080417284068885 | 20";
+    if (conv == "%lX" || conv == "%p") return "1 | 7441080417284068885 | 20";
   }
   return "";
 }
@@ -134,7 +134,8 @@ TEST(Doscan, AgreesWithTheCLibraryOnAGeneratedTable) {
                           "0.1 0.2", "x5",       "300",        "-129",      "1e999", "1e-999", "0.1"};
   const char* conversions[] = {"%d",    "%ld",   "%hd", "%hhd", "%lu",  "%x",  "%lX", "%o",  "%i",  "%li",
                                "%f",    "%lf",   "%e",  "%lg",  "%s",   "%3s", "%c",  "%3c", "%[abc]",
-                               "%[^,]", "%3d",   "%2x", "%*d",  "%1i",  "%4lf", "%%", "x%d", " %d", "%hhu"};
+                               "%[^,]", "%3d",   "%2x", "%*d",  "%1i",  "%4lf", "%%", "x%d", " %d", "%hhu",
+                               "%p"};
   size_t rows = 0, listed = 0, failures = 0;
   for (const char* conv : conversions)
     for (const char* input : inputs) {
