@@ -51,6 +51,7 @@ void put_bytes(Sink& k, const char* p, size_t n) {
 }
 
 void put_repeated(Sink& k, char c, size_t n) {
+  if (n == 0) return;
   char chunk[64];
   std::memset(chunk, c, sizeof chunk);
   while (n > 0) {
@@ -156,8 +157,8 @@ void format_value(Formatted& out, const char* fmt, int precision, T value) {
   }
 }
 
-// Prints f, e, E (sign, "#", zero padding as C does) or g, G (the digits
-// alone, with the C library's sign). The digits come from the C library;
+// Prints f, F, e, E, a, A (sign, "#", zero padding as C does) or g, G (the
+// digits alone, with the C library's sign). The digits come from the C library;
 // the padding is done here so a large width needs no large buffer.
 template <typename T>
 void put_floating(Sink& k, const Spec& sp, char conv, T value) {

@@ -111,6 +111,15 @@ int peek(Input& in) {
   return c;
 }
 
+// Takes the next character if it is ch; otherwise leaves it (or the end of
+// the input, -1) held and returns false.
+bool match_char(Input& in, int ch) {
+  int c = in.get();
+  if (c == ch) return true;
+  in.give_back(c);
+  return false;
+}
+
 enum Size { kDefault, kChar, kShort, kLong, kLongDouble };
 
 int digit_value(int c) {
@@ -297,15 +306,9 @@ int vqio_doscan(VqStream* s, const char* format, va_list args) {
       skip_space(in);
       continue;
     }
-    if (fc != '%' || p[1] == '%') {
-      p += fc == '%' ? 2 : 1;
-      int c = in.get();
-      if (c < 0) {
-        result = at_end();
-      } else if (c != fc) {
-        in.give_back(c);
-        result = assigned;
-      }
+    if (fc != '%') {
+      ++p;
+      if (!match_char(in, fc)) result = in.held == -1 ? at_end() : assigned;
       continue;
     }
 
@@ -423,6 +426,10 @@ int vqio_doscan(VqStream* s, const char* format, va_list args) {
         if (end == StringEnd::kInputEnded) ended_inside = true;
         break;
       }
+
+      case '%':
+        if (!match_char(in, '%')) result = in.held == -1 ? at_end() : assigned;
+        break;
 
       default:
         break;  // unknown conversions are skipped without reading

@@ -57,7 +57,7 @@ std::string Render(int result, const char* format, const Slots& s) {
       p += p[1] == '^' ? 2 : 1;
       while (*p != ']') ++p;
     }
-    if (suppress) continue;
+    if (suppress || conv == '%') continue;
     const unsigned char* b = s.bytes[slot++];
     out += " | ";
     if (Untouched(b, 0, 64)) {
@@ -191,6 +191,7 @@ TEST(Doscan, FollowsTheLayersOwnRules) {
       {"1 2", "%*d %d%n", "1 | 2 | 3"},
       {"%5", "%%%d%n", "1 | 5 | 2"},
       {" %", "%%%n", "0 | -"},
+      {"%7", "%3%%d%n", "1 | 7 | 2"},
       {"5", "%0d%n", "1 | 0 | 0"},
       // sets: no ranges, and "]" first ends an empty set
       {"a-c", "%[a-c]%n", "1 | \"a-c\" | 3"},
