@@ -98,7 +98,11 @@ struct VqioNameEntry {
   void* function;
 };
 extern const VqioNameEntry VqioNameTable[];
+// The function bound to name: a registered one first, then the table's;
+// null for an unknown name.
 void* vqio_lookup_name(const char* name);
+// Binds name to function (replacing an earlier registration). The name is
+// not copied: pass a string that lives as long as the process.
 void vqio_register_name(const char* name, void* function);
 
 // ---------------------------------------------------------------------------
