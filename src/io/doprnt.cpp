@@ -145,6 +145,9 @@ struct Formatted {
   size_t length = 0;
 };
 
+// The format is one the engine built from a fixed set of characters.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
 template <typename T>
 void format_value(Formatted& out, const char* fmt, int precision, T value) {
   int n = std::snprintf(out.small, sizeof out.small, fmt, precision, value);
@@ -156,6 +159,7 @@ void format_value(Formatted& out, const char* fmt, int precision, T value) {
     out.text = out.big.data();
   }
 }
+#pragma GCC diagnostic pop
 
 // Prints f, F, e, E, a, A (sign, "#", zero padding as C does) or g, G (the
 // digits alone, with the C library's sign). The digits come from the C library;

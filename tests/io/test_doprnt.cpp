@@ -14,6 +14,9 @@
 
 #include "io_support.h"
 
+// The tables hand runtime formats to both libraries on purpose.
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+
 namespace {
 
 using Value = std::variant<int, long, unsigned, unsigned long, double, const char*, void*>;

@@ -12,6 +12,9 @@
 
 #include "io_support.h"
 
+// The tables hand runtime formats to both libraries on purpose.
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+
 namespace {
 
 // Every conversion of a scan gets a 64-byte slot filled with a pattern, so a
