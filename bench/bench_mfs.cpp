@@ -1,11 +1,12 @@
 // Reads one 100 MB member through the chain of the empty filter list (mfsio
 // alone) and through "flat", in the reader's 1024-byte pieces, and prints
 // the rate of each. Usage: bench_mfs [megabytes]
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "io/vqio.h"

@@ -104,8 +104,8 @@ int mfs_compile_filter_list(MfsFilterList* row, const MfsFilterTypeTable* types)
     MfsStream* s = format->constructor(chain);
     if (!s) {
       mfs_chain_destroy(chain);
-      vq_alloc_failed(static_cast<long>(sizeof(MfsStream)), 1,
-                      static_cast<long>(sizeof(MfsStream)), __LINE__, "mfsfillist");
+      vq_alloc_failed(static_cast<long>(sizeof(MfsStream)), 1, static_cast<long>(sizeof(MfsStream)),
+                      __LINE__, "mfsfillist");
     }
     mfs_stream_set_argument(s, parts.size() >= 2 ? parts[1] : nullptr);
     chain = s;

@@ -5,14 +5,9 @@
 namespace {
 
 const MfsFormat builtin_formats[] = {
-    {"meta", mfsio_meta_new},
-    {"mfsio", mfsio_new},
-    {"flat", mfsio_flat_new},
-    {"iflat", mfsio_iflat_new},
-    {"half", mfsio_half_new},
-    {"double", mfsio_double_new},
-    {"sys", mfsio_sys_new},
-    {nullptr, nullptr},
+    {"meta", mfsio_meta_new},   {"mfsio", mfsio_new},     {"flat", mfsio_flat_new},
+    {"iflat", mfsio_iflat_new}, {"half", mfsio_half_new}, {"double", mfsio_double_new},
+    {"sys", mfsio_sys_new},     {nullptr, nullptr},
 };
 
 }  // namespace

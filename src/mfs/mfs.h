@@ -26,11 +26,14 @@
 // operation, which passes a parent's failure up.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <sys/types.h>
 #include <vector>
+
+#include "io/vqio.h"
 
 // ---------------------------------------------------------------------------
 // Stackable streams
@@ -38,15 +41,15 @@
 // Status values of a stream.
 enum : int32_t {
   MFS_STATUS_OK = 0,
-  MFS_STATUS_NO_FILE = 1,   // the member file could not be opened
-  MFS_STATUS_FAILED = 2,    // the chain failed (a shell command, a temporary
-                            // file, a read or write error)
+  MFS_STATUS_NO_FILE = 1,  // the member file could not be opened
+  MFS_STATUS_FAILED = 2,   // the chain failed (a shell command, a temporary
+                           // file, a read or write error)
 };
 
 // Control commands.
 enum {
   MFS_CTL_RECORD_SIZE = 1,  // argument int32_t*: receives the record size
-  MFS_CTL_2 = 2,            // asked by no caller; -1
+  MFS_CTL_RESERVED = 2,     // asked by no caller; -1
   MFS_CTL_CHANGED = 3,      // argument const int32_t*: the date recorded at
                             // build time; 1 when the file's time differs
 };
@@ -141,8 +144,8 @@ int run_shell(const char* command, const char* output);
 // separators do not split; the quotes are removed (the closing one becomes a
 // blank and ends the field's text). Scanning stops at a terminator or NUL.
 // Appends the field pointers to fields; returns their number.
-int sys_split(char* text, const char* separators, const char* quotes,
-              const char* terminators, std::vector<char*>& fields);
+int sys_split(char* text, const char* separators, const char* quotes, const char* terminators,
+              std::vector<char*>& fields);
 
 // ---------------------------------------------------------------------------
 // Growable tables of the multi-file modules: rows in a vector; the step of
@@ -191,8 +194,8 @@ MfsTable<Row>* mfs_table_new(int32_t capacity, int32_t step, int line, const cha
 
 struct MfsFilterList {
   int32_t id;
-  std::string text;   // the list, such as "double|half"
-  MfsStream* chain;   // outermost stream of the compiled chain, or null
+  std::string text;  // the list, such as "double|half"
+  MfsStream* chain;  // outermost stream of the compiled chain, or null
 };
 using MfsFilterListTable = MfsTable<MfsFilterList>;
 using MfsFilterTypeTable = MfsTable<MfsFormat>;
@@ -211,7 +214,6 @@ int32_t mfs_fl_index(const MfsFilterListTable* table, const char* text);
 int32_t mfs_fl_find_id(const MfsFilterListTable* table, int32_t id);
 // Writes one filter-list line per row, in table order: 1, or 0 when a write
 // failed.
-struct VqStream;
 int mfs_fl_write(const MfsFilterListTable* table, VqStream* stream);
 // Compiles every row that has no chain yet, in order; 1.
 int mfs_fl_compile_all(MfsFilterListTable* table, const MfsFilterTypeTable* types);

@@ -6,10 +6,10 @@
 // Its position record is {position in the buffer} followed by the saved
 // position: the 32-bit file offset, or the parent's record, at the start of
 // the buffer.
+#include <fcntl.h>
+
 #include <cerrno>
 #include <climits>
-#include <fcntl.h>
-#include <new>
 
 #include "io/vqio.h"
 #include "mfs/formats.h"
@@ -171,17 +171,7 @@ int mfsio_setpos(MfsStream* s, const unsigned char* record) {
 }
 
 int mfsio_ctl(MfsStream* s, int command, void* argument) {
-  s->status = MFS_STATUS_OK;
-  switch (command) {
-    case MFS_CTL_RECORD_SIZE:
-      *static_cast<int32_t*>(argument) = mfs_parent_record_size(s, MFS_WORD) + MFS_WORD;
-      return 0;
-    case MFS_CTL_CHANGED:
-      if (s->parent) return s->parent->ctl(s->parent, command, argument);
-      return mfs_file_changed(mfsio_state(s)->file, argument);
-    default:
-      return -1;
-  }
+  return mfs_stream_ctl(s, command, argument, MFS_WORD, MFS_WORD, mfsio_state(s)->file);
 }
 
 int mfsio_destroy(MfsStream* s) {
@@ -195,23 +185,9 @@ int mfsio_destroy(MfsStream* s) {
 }  // namespace
 
 MfsStream* mfsio_family_new(const char* name, MfsStream* parent, int32_t buffer_size) {
-  auto* st = new (std::nothrow) MfsioState;
-  if (!st) return nullptr;
-  MfsStream* s = mfs_stream_alloc(name, parent, buffer_size, st);
-  if (!s) {
-    delete st;
-    return nullptr;
-  }
-  s->open = mfsio_open;
-  s->close = mfsio_close;
-  s->fill = mfsio_fill;
-  s->span = mfsio_span;
-  s->seek = mfsio_seek;
-  s->setpos = mfsio_setpos;
-  s->getpos = mfsio_getpos;
-  s->ctl = mfsio_ctl;
-  s->destroy = mfsio_destroy;
-  return s;
+  static const MfsFormatOps ops = {mfsio_open,   mfsio_close,  mfsio_fill, mfsio_span,   mfsio_seek,
+                                   mfsio_setpos, mfsio_getpos, mfsio_ctl,  mfsio_destroy};
+  return mfs_stream_new<MfsioState>(name, parent, buffer_size, ops);
 }
 
 MfsStream* mfsio_new(MfsStream* parent) {

@@ -1,9 +1,10 @@
 // The shell runner: one command line run by /bin/sh in a child process.
-#include <cerrno>
-#include <string>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <string>
 
 #include "mfs/mfs.h"
 

@@ -1,11 +1,12 @@
 // The operations every stream format shares: allocation, the buffered
 // read, getc and peek over the format's fill, the status of a chain, and
 // opening, closing and destroying whole chains.
+#include <sys/stat.h>
+
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <sys/stat.h>
 #include <vector>
 
 #include "io/vqio.h"
@@ -20,8 +21,8 @@ int32_t mfs_get_word(const unsigned char* at) {
   return value;
 }
 
-MfsStream* mfs_stream_alloc(const char* name, MfsStream* parent, int32_t buffer_size,
-                            void* state) {
+MfsStream* mfs_stream_alloc(const char* name, MfsStream* parent, int32_t buffer_size, void* state,
+                            const MfsFormatOps& ops) {
   auto* s = new (std::nothrow) MfsStream{};
   if (!s) return nullptr;
   s->buffer = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(buffer_size)));
@@ -33,6 +34,15 @@ MfsStream* mfs_stream_alloc(const char* name, MfsStream* parent, int32_t buffer_
   s->parent = parent;
   s->state = state;
   s->buffer_size = buffer_size;
+  s->open = ops.open;
+  s->close = ops.close;
+  s->fill = ops.fill;
+  s->span = ops.span;
+  s->seek = ops.seek;
+  s->setpos = ops.setpos;
+  s->getpos = ops.getpos;
+  s->ctl = ops.ctl;
+  s->destroy = ops.destroy;
   s->read = mfs_stream_read;
   s->getc = mfs_stream_getc;
   s->peek = mfs_stream_peek;
@@ -102,8 +112,7 @@ int mfs_stream_first(MfsStream* s, int advance) {
   return s->buffer[0];
 }
 
-int mfs_write_record(MfsStream* s, const std::vector<unsigned char>& saved,
-                     unsigned char* record) {
+int mfs_write_record(MfsStream* s, const std::vector<unsigned char>& saved, unsigned char* record) {
   mfs_put_word(record, s->position);
   if (!saved.empty()) std::memcpy(record + MFS_WORD, saved.data(), saved.size());
   return 0;
@@ -116,12 +125,24 @@ int32_t mfs_parent_record_size(MfsStream* s, int32_t fallback) {
   return size;
 }
 
-int mfs_file_changed(const std::string& file, const void* date) {
-  struct stat st;
-  if (!date || vqio_stat(file.c_str(), &st) != 0) return 0;
-  // Dates are stored as 32-bit seconds; compare them the way they were stored.
-  const int32_t now = static_cast<int32_t>(st.st_mtime);
-  return now != *static_cast<const int32_t*>(date) ? 1 : 0;
+int mfs_stream_ctl(MfsStream* s, int command, void* argument, int32_t fallback, int32_t added,
+                   const std::string& file) {
+  s->status = MFS_STATUS_OK;
+  switch (command) {
+    case MFS_CTL_RECORD_SIZE:
+      *static_cast<int32_t*>(argument) = mfs_parent_record_size(s, fallback) + added;
+      return 0;
+    case MFS_CTL_CHANGED: {
+      if (s->parent) return s->parent->ctl(s->parent, command, argument);
+      struct stat st;
+      if (!argument || vqio_stat(file.c_str(), &st) != 0) return 0;
+      // Dates are stored as 32-bit seconds; compare them as they were stored.
+      const int32_t now = static_cast<int32_t>(st.st_mtime);
+      return now != *static_cast<const int32_t*>(argument) ? 1 : 0;
+    }
+    default:
+      return -1;
+  }
 }
 
 off_t mfs_descriptor_size(int fd) {

@@ -15,22 +15,22 @@
 // command that does not exit with 0 fail the member with status 2; a parent
 // that fails passes its own status up. Positions are offsets in the output
 // file.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <new>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "io/vqio.h"
 #include "mfs/formats.h"
 
-int sys_split(char* text, const char* separators, const char* quotes,
-              const char* terminators, std::vector<char*>& fields) {
+int sys_split(char* text, const char* separators, const char* quotes, const char* terminators,
+              std::vector<char*>& fields) {
   auto in = [](const char* set, char c) { return set && c && std::strchr(set, c) != nullptr; };
   auto ends = [&](char c) { return c == '\0' || in(terminators, c); };
   char* p = text;
@@ -102,9 +102,9 @@ void remove_temp_file(std::string& name) {
   if (name.empty()) return;
   ::unlink(name.c_str());
   auto& files = temp_files();
-  files.erase(std::remove_if(files.begin(), files.end(),
-                             [&](const TempFile& t) { return t.name == name; }),
-              files.end());
+  files.erase(
+      std::remove_if(files.begin(), files.end(), [&](const TempFile& t) { return t.name == name; }),
+      files.end());
   name.clear();
 }
 
@@ -348,20 +348,10 @@ int sys_getpos(MfsStream* s, unsigned char* record) {
   return mfs_write_record(s, sys_state(s)->saved, record);
 }
 
+// The parent's size (0 without one) and two words: over a parent this is
+// one word more than the record holds, which is harmless.
 int sys_ctl(MfsStream* s, int command, void* argument) {
-  s->status = MFS_STATUS_OK;
-  switch (command) {
-    case MFS_CTL_RECORD_SIZE:
-      // The parent's size (0 without one) and two words: over a parent
-      // this is one word more than the record holds, which is harmless.
-      *static_cast<int32_t*>(argument) = mfs_parent_record_size(s, 0) + 2 * MFS_WORD;
-      return 0;
-    case MFS_CTL_CHANGED:
-      if (s->parent) return s->parent->ctl(s->parent, command, argument);
-      return mfs_file_changed(sys_state(s)->file, argument);
-    default:
-      return -1;
-  }
+  return mfs_stream_ctl(s, command, argument, 0, 2 * MFS_WORD, sys_state(s)->file);
 }
 
 int sys_destroy(MfsStream* s) {
@@ -375,21 +365,7 @@ int sys_destroy(MfsStream* s) {
 }  // namespace
 
 MfsStream* mfsio_sys_new(MfsStream* parent) {
-  auto* st = new (std::nothrow) SysState;
-  if (!st) return nullptr;
-  MfsStream* s = mfs_stream_alloc("sys", parent, MFS_BUFFER_SIZE, st);
-  if (!s) {
-    delete st;
-    return nullptr;
-  }
-  s->open = sys_open;
-  s->close = sys_close;
-  s->fill = sys_fill;
-  s->span = sys_span;
-  s->seek = sys_seek;
-  s->setpos = sys_setpos;
-  s->getpos = sys_getpos;
-  s->ctl = sys_ctl;
-  s->destroy = sys_destroy;
-  return s;
+  static const MfsFormatOps ops = {sys_open,   sys_close,  sys_fill, sys_span,   sys_seek,
+                                   sys_setpos, sys_getpos, sys_ctl,  sys_destroy};
+  return mfs_stream_new<SysState>("sys", parent, MFS_BUFFER_SIZE, ops);
 }

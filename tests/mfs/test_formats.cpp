@@ -1,8 +1,9 @@
 // The stream framework and the filtering formats one by one: spans, record
 // sizes, the changed-file control, formats used without a parent, missing
 // files, and long member names.
-#include <string>
 #include <sys/stat.h>
+
+#include <string>
 #include <vector>
 
 #include "mfs_support.h"
@@ -203,8 +204,7 @@ TEST_F(FormatTest, LongMemberNamesAreKeptWhole) {
   for (const char* list : {"", "sys(tr a-z A-Z)"}) {
     Chain chain(list);
     ASSERT_EQ(mfs_chain_open(chain.get(), path.c_str()), 0);
-    EXPECT_EQ(mfstest::ReadAll(chain.get()),
-              std::string(list).empty() ? "long name" : "LONG NAME");
+    EXPECT_EQ(mfstest::ReadAll(chain.get()), std::string(list).empty() ? "long name" : "LONG NAME");
     mfs_chain_close(chain.get());
   }
 }

@@ -1,9 +1,10 @@
 // The "sys" format and the shell runner: commands and their arguments,
 // failures of the command, of the input and of the temporary files, and
 // that no temporary file outlives the stream or the process.
+#include <sys/wait.h>
+
 #include <cstring>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 #include "mfs_support.h"
@@ -63,10 +64,10 @@ TEST_F(SysTest, ArgumentFieldsQuotesAndPipes) {
   };
   const Case cases[] = {
       {"sys(tr a-z A-Z)", "ABC, XYZ\n"},
-      {"sys(tr a-z A-Z,echo not run)", "ABC, XYZ\n"},          // only the first field
-      {"sys(\"tr , :\",ignored)", "abc: xyz\n"},                // quoted comma
-      {"sys(\"tr a b|tr b c\")", "ccc, xyz\n"},                 // quoted '|' in the list
-      {"sys(sed 's/ xyz/ X Y Z/')", "abc, X Y Z\n"},          // quotes of the shell
+      {"sys(tr a-z A-Z,echo not run)", "ABC, XYZ\n"},  // only the first field
+      {"sys(\"tr , :\",ignored)", "abc: xyz\n"},       // quoted comma
+      {"sys(\"tr a b|tr b c\")", "ccc, xyz\n"},        // quoted '|' in the list
+      {"sys(sed 's/ xyz/ X Y Z/')", "abc, X Y Z\n"},   // quotes of the shell
       {"sys(cat; echo end)", "abc, xyz\nend\n"},
   };
   for (const Case& c : cases) {
@@ -163,7 +164,7 @@ TEST_F(SysTest, WithoutParentReadsTheMemberFile) {
   int32_t size = 0;
   EXPECT_EQ(s->ctl(s, MFS_CTL_RECORD_SIZE, &size), 0);
   EXPECT_EQ(size, 8);
-  EXPECT_EQ(s->ctl(s, MFS_CTL_2, nullptr), -1);
+  EXPECT_EQ(s->ctl(s, MFS_CTL_RESERVED, nullptr), -1);
   s->close(s);
   ASSERT_EQ(s->open(s, (dir_ + "/missing").c_str()), 0);
   EXPECT_EQ(s->seek(s, 0), -1);
