@@ -86,6 +86,11 @@ int mfs_fl_compile_all(MfsFilterListTable* table, const MfsFilterTypeTable* type
   return 1;
 }
 
+int mfs_register_format_tables(MfsFilterListTable* lists, MfsFilterTypeTable* types) {
+  if (mfs_ft_index(types, "mfsio") < 0) mfs_ft_add_all(types, mfs_builtin_formats());
+  return mfs_fl_compile_all(lists, types);
+}
+
 int mfs_compile_filter_list(MfsFilterList* row, const MfsFilterTypeTable* types) {
   const std::string list = "mfsio|" + row->text;
   std::vector<char> text(list.begin(), list.end());

@@ -221,6 +221,10 @@ int mfs_fl_compile_all(MfsFilterListTable* table, const MfsFilterTypeTable* type
 // is destroyed first); 1. An unknown format name or an empty list ends the
 // program through fatal_exit ("FATAL: ...", status 255).
 int mfs_compile_filter_list(MfsFilterList* row, const MfsFilterTypeTable* types);
+// The work of registering a set's formats: appends the built-in formats to
+// types unless they are there already, then compiles the lists that have no
+// chain yet. Safe to call again (nothing is appended or recompiled); 1.
+int mfs_register_format_tables(MfsFilterListTable* lists, MfsFilterTypeTable* types);
 
 // Filter-type table.
 MfsFilterTypeTable* mfs_ft_new(int32_t capacity, int32_t step);
@@ -234,3 +238,273 @@ const MfsFormat* mfs_filtype_find(const MfsFilterTypeTable* table, const char* n
 int32_t mfs_ft_index(const MfsFilterTypeTable* table, const char* name);
 // One line "<FilterType> %-25s %p </FilterType>\n" per row.
 void mfs_ft_dump(const MfsFilterTypeTable* table, VqStream* stream);
+
+// ---------------------------------------------------------------------------
+// Multi-file sets: map entries, the set handle, its files and tables
+//
+// A set is stored as files sharing a base path: the file map BASE.fmp
+// (tagged text, one entry per member), the compiled map BASE.xmp (data-file
+// header of type 6, a 512-byte block, then {start, offset} word pairs), the
+// filter lists BASE.lmp (tagged text) and, optionally, user data BASE.dat
+// (tagged text). Entries are not kept in memory when reading: the handle
+// keeps the compiled map and loads one entry at a time from the file map.
+//
+// One set and one reader are in use at a time: the process-wide state of
+// these modules lives in one record (see mfs_reset_state).
+
+// Views of a member: which of its three filter lists is read.
+enum { MFS_VIEW_SEARCH = 0, MFS_VIEW_DISPLAY = 1, MFS_VIEW_RAW = 2 };
+
+// One member. An entry owns its texts. A member of length 0 has
+// end == start - 1. A cleared entry has start, end and date 0, an empty
+// file name, no fields and the three view ids -1.
+struct MfsMapEntry {
+  int32_t start = 0;   // first logical address
+  int32_t end = 0;     // last logical address (inclusive)
+  std::string file;    // path of the member file
+  int32_t date = 0;    // modification time when the set was built
+  int32_t search_view = -1;   // filter-list ids of the three views
+  int32_t display_view = -1;
+  int32_t raw_view = -1;
+  std::string display_fmt;
+  bool has_data_tag = false;  // default data tag given
+  std::string default_data_tag;
+  bool has_fields = false;    // user fields given
+  std::string fields;
+};
+// The filter-list id of the entry for a view (-1 for an unknown view).
+int32_t mfs_entry_view_id(const MfsMapEntry* entry, int view);
+
+// Compiled map rows: the logical start of a member and the byte offset of
+// its entry in the file map. The last row is a sentinel {length of the set,
+// size of the file map}.
+struct MfsXmapRow {
+  int32_t start;
+  int32_t offset;
+};
+using MfsXmapTable = MfsTable<MfsXmapRow>;
+using MfsMapTable = MfsTable<MfsMapEntry>;
+
+// User-data index: member file name and the offset of its record in the
+// ".dat", sorted by name after loading; a sentinel row {"", end} follows
+// when any record was read.
+struct MfsUserDataRow {
+  std::string name;
+  int32_t offset;
+};
+using MfsUserDataIndex = MfsTable<MfsUserDataRow>;
+
+struct MfsMapFileModule;
+
+// An open set.
+struct MfsHandle {
+  std::string dir;      // directory of the set files; empty for none
+  std::string base;     // base path of the set files
+  std::string prefix;   // put before member names when building; empty: none
+  int32_t view = MFS_VIEW_SEARCH;
+  void* module_state = nullptr;  // state of the map-file module
+  int32_t keep_entry = 0;        // when set, loaded entries are not freed
+  MfsMapEntry* current_entry = nullptr;  // the entry loaded last
+  bool current_owned = false;    // current_entry came from the module (not a
+                                 // map-table row) and is freed on release
+  bool formats_registered = false;
+  MfsXmapTable* xmap = nullptr;
+  MfsMapTable* map = nullptr;    // whole entries, used while building
+  MfsFilterListTable* filter_lists = nullptr;
+  MfsFilterTypeTable* filter_types = nullptr;
+};
+
+// Opening, closing, creating and removing a set. Failures to open, create,
+// write or remove a set file are reported at severity 16; a compiled map or
+// file map that does not agree with the others at severity 15 (75013,
+// 75019, 75021); a compiled map of another type at 13. Under the suite's
+// printers every one of them ends the program; under a handler that
+// returns, the call gives null or 0.
+MfsHandle* mfs_open(const char* dir, const char* base);
+void mfs_close(MfsHandle* handle);
+int mfs_create(const char* dir, const char* base, int ignored, int32_t version);
+int mfs_destroy(const char* dir, const char* base);
+// Writes the file map, the filter lists and the compiled map: 1, or 0 after
+// a reported failure.
+int mfs_write(MfsHandle* handle, int32_t version);
+int mfs_write_compiled_map(MfsHandle* handle, int32_t version);
+// Appends the built-in formats to the handle's filter types (once) and
+// compiles every filter list that has no chain yet; 1.
+int mfs_register_formats(MfsHandle* handle);
+
+// Loads entry i from the file map and makes it the current entry (the
+// previous one is released first); the entry is handed to the outermost
+// stream of the view's chain (set-option 1). Null when i is outside the
+// set or the entry is malformed or disagrees with the compiled map (75019,
+// severity 15).
+MfsMapEntry* mfs_get_entry(MfsHandle* handle, int32_t i);
+void mfs_release_entry(MfsHandle* handle);
+void mfs_set_current_entry(MfsHandle* handle, MfsMapEntry* entry);
+MfsMapEntry* mfs_get_current_entry(MfsHandle* handle);
+void mfs_set_view(MfsHandle* handle, int view);
+void mfs_set_prefix(MfsHandle* handle, const char* text);
+void mfs_set_verbose(int flag);
+void mfs_set_check_changed(int flag);
+// Number of members (compiled-map rows less the sentinel; 0 when empty).
+int32_t mfs_member_count(const MfsHandle* handle);
+// "ID START END FILENAME SV DV RV FMT" table of every member.
+void mfs_dump_map(MfsHandle* handle, VqStream* stream);
+
+// Compiled map.
+MfsXmapTable* mfs_xmap_new(int32_t capacity, int32_t step);
+void mfs_xmap_free(MfsXmapTable* table);
+// Reads a ".xmp" into table and its block (block_size bytes, at most 512):
+// 1, or 0 after a reported failure (wrong type 60048; short or inconsistent
+// file 75013). Swapped files are read with their words swapped.
+int mfs_xmap_read(MfsXmapTable* table, VqStream* stream, int32_t* block, size_t block_size,
+                  const char* name);
+int mfs_xmap_write(const MfsXmapTable* table, VqStream* stream, const int32_t* block,
+                   size_t block_size, int32_t version);
+// Row i with start(i) <= address < start(i + 1), or -1.
+int32_t mfs_xmap_lookup(const MfsXmapTable* table, int32_t address);
+// 1 with the entry offset and last address of the member holding address.
+int mfs_xmap_span(const MfsXmapTable* table, int32_t address, int32_t* offset, int32_t* last);
+// A row whose start equals start, or -1.
+int32_t mfs_xmap_find(const MfsXmapTable* table, int32_t start);
+
+// File map. Tag ids 0 to 12 of MapEntryTagNames.
+extern const char* const MapEntryTagNames[];
+// Writes entry i: 1, or 0 when a write failed.
+int mfs_map_write_entry(VqStream* stream, int32_t i, const MfsMapEntry* entry);
+// Parses one entry from the stream: 1, or 0 at the end of the input or for
+// a malformed entry (a bad number, a VQSize that is negative or reaches
+// beyond the file, a malformed tag). The file name also goes to name when
+// given. Bound by name ("mfs_parse_map_file_entry") by the map-file module.
+int mfs_parse_map_file_entry(VqStream* stream, MfsMapEntry* entry, std::string* name);
+MfsMapTable* mfs_map_new(int32_t capacity, int32_t step);
+void mfs_map_free(MfsMapTable* table);
+int mfs_map_load(MfsMapTable* map, VqStream* stream);
+// Writes the map table as a file map, with the user fields of base.dat.
+int mfs_map_write(MfsMapTable* map, const char* base, VqStream* stream);
+// Reads a file map through callback, appending {start, offset} per entry
+// and the sentinel: 1, or 0 when the file does not open.
+using MfsMapReadCallback = int (*)(VqStream* stream, int32_t* start, int32_t* offset);
+int mfs_map_read(MfsXmapTable* table, const char* dir, const char* name,
+                 MfsMapReadCallback callback);
+int mfs_fmp_entry_offset(VqStream* stream, int32_t* start, int32_t* offset);
+int mfs_map_locate(const MfsMapTable* map, int32_t address, const char** file,
+                   int32_t* offset);
+MfsMapEntry* mfs_map_find_name(MfsMapTable* map, const char* name);
+int32_t mfs_map_index_name(const MfsMapTable* map, const char* name);
+int32_t mfs_map_bsearch_name(const MfsMapTable* map, const char* name);
+
+// Filter-list file.
+int mfs_fl_read_entry(VqStream* stream, int32_t* id, std::string* text);
+int mfs_fl_load(MfsFilterListTable* table, VqStream* stream);
+
+// User data.
+int mfs_usrdata_write(const MfsMapTable* map, VqStream* stream);
+// Reads one record: its member name and, appended to fields, the text
+// between its VQFields tags. 1, or 0 at the end.
+int mfs_usrdata_parse(VqStream* stream, std::string* name, std::string* fields);
+using MfsUserDataReader = int (*)(VqStream* stream, std::string* name, int32_t* offset);
+int mfs_usrdata_read_record(VqStream* stream, std::string* name, int32_t* offset);
+MfsUserDataIndex* mfs_usrdata_new(int32_t capacity, int32_t step);
+void mfs_usrdata_free(MfsUserDataIndex* index);
+int mfs_usrdata_load(MfsUserDataIndex* index, const char* dir, const char* name,
+                     MfsUserDataReader reader);
+int32_t mfs_usrdata_find(const MfsUserDataIndex* index, const char* name);
+// Replaces fields by the fields of the row's record; 1, or 0.
+int mfs_usrdata_fetch(VqStream* stream, const MfsUserDataIndex* index, int32_t row,
+                      std::string* fields);
+int mfs_write_user_data(MfsHandle* handle, const char* name);
+
+// ---------------------------------------------------------------------------
+// Map-file module: how the handle reads the file map. Its stream calls and
+// the entry parser are bound by name (vqio_lookup_name).
+
+using MfsNameResolver = void* (*)(const char* name);
+
+struct MfsMapFileModule {
+  void* (*alloc)(size_t n);
+  void (*free)(void* p);
+  void* (*init)(const char* base, MfsNameResolver resolver, int no_open);
+  int (*create)(void* state, const char* base);
+  MfsMapEntry* (*read_entry)(void* state, int32_t offset);
+  void (*free_entry)(void* state, MfsMapEntry* entry);
+  int (*check)(void* state, MfsMapEntry* entry);
+  void (*destroy)(void* state);
+  int (*same_size)(void* state, const char* base, int32_t size);
+  int32_t (*size)(void* state, const char* base);
+};
+MfsMapFileModule* mfs_mapfile_module_new();
+void* mfs_resolve_name(const char* name);
+// 1 when the state was initialised with its file map open.
+int mfs_mapfile_has_map(const void* state);
+
+// ---------------------------------------------------------------------------
+// The logical-text reader
+
+enum { MFS_READER_BUFFER = 1024 };
+
+struct MfsReader {
+  MfsHandle* handle;  // owned
+  int32_t base;       // logical address of buffer[0]
+  int32_t index;      // next byte in the buffer
+  int32_t fill;       // bytes in the buffer
+  unsigned char buffer[MFS_READER_BUFFER];
+};
+
+MfsReader* mfs_file_open(const char* dir, const char* base, int ignored);
+int mfs_file_close(MfsReader* reader);
+// The address, or 0 when the reader already stands there, or -1.
+int32_t mfs_file_seek(MfsReader* reader, int32_t address);
+int mfs_file_refill(MfsReader* reader, int advance);
+inline int mfs_file_getc(MfsReader* reader) {
+  if (reader->index < reader->fill) return reader->buffer[reader->index++];
+  return mfs_file_refill(reader, 1);
+}
+int mfs_file_peek(MfsReader* reader);
+long mfs_file_read(MfsReader* reader, void* buffer, long n);
+long mfs_file_read_at(MfsReader* reader, int32_t address, void* buffer, long n);
+int32_t mfs_file_tell(const MfsReader* reader);
+int32_t mfs_file_length(MfsReader* reader);
+int32_t mfs_file_span_size(MfsReader* reader, int32_t address, int32_t n);
+int mfs_file_set_view(MfsReader* reader, int view);
+int mfs_file_set_prefix(MfsReader* reader, const char* text);
+const char* mfs_file_member_name(MfsReader* reader);
+
+// Logical address of the next byte of the reader in use (-1 when none).
+int32_t mfs_current_address();
+
+// Member level.
+int mfs_open_member(MfsHandle* handle, int32_t i, int force);
+long mfs_read_span(MfsHandle* handle, int32_t address, void* buffer, long n);
+long mfs_read_continue(MfsHandle* handle, void* buffer, long n);
+long mfs_read_entry_part(MfsHandle* handle, int32_t address, void* buffer, long n);
+long mfs_read_view_continue(MfsHandle* handle, void* buffer, long n);
+int32_t mfs_span_size(MfsHandle* handle, int32_t address, int32_t n);
+int32_t mfs_member_length(MfsHandle* handle, int32_t address);
+
+// Resets the process-wide state of the set modules to its start values
+// (closing any kept tag streams); the map-file module record stays.
+void mfs_reset_state();
+
+// ---------------------------------------------------------------------------
+// Building a set
+
+int mfs_create_empty(int32_t version, const char* dir, const char* base);
+// view_lists: the search, display and raw filter-list texts. Gives 1 when
+// the group found a member.
+int mfs_add_groups(MfsReader* reader, const char* dir, const char* pattern,
+                   const char* display_fmt, const char* default_data_tag,
+                   const char* const view_lists[3], int sort, int recursive);
+int mfs_add_group(MfsHandle* handle, const char* dir, const char* pattern,
+                  const char* display_fmt, const char* default_data_tag,
+                  const char* const view_lists[3], int sort, int recursive);
+int mfs_build_full(MfsReader* reader, VqStream* out, int32_t version);
+int mfs_build_fast(MfsReader* reader, VqStream* out, int32_t version);
+int mfs_build_user_data(MfsReader* reader, const char* name);
+int mfs_compute_addresses(MfsHandle* handle, VqStream* out, int fast);
+int mfs_size_directory(const char* dir, const char* pattern, const char* display_fmt,
+                       const char* default_data_tag, int recursive, const char* prefix,
+                       long* size);
+int mfs_expand_directory(MfsMapTable* map, const char* dir, const char* pattern,
+                         const char* display_fmt, const char* default_data_tag,
+                         const int32_t view_ids[3], int sort, int recursive,
+                         const char* prefix);
