@@ -171,7 +171,11 @@ void frgac_close(FrgacText* t);
 int frgacfl(FrgacText* t);
 // The next byte (0-255) at the current position, -1 at the end.
 inline int frgacgc(FrgacText* t) {
-  if (t->buffer_index < t->buffer_count) return t->buffer[t->buffer_index++];
+  int32_t i = t->buffer_index;
+  if (__builtin_expect(i < t->buffer_count, 1)) {
+    t->buffer_index = i + 1;
+    return t->buffer[i];
+  }
   return frgacfl(t);
 }
 // Sets the position to a logical address (1 to L) and empties the buffer;

@@ -25,7 +25,10 @@ inline void put_word(std::string& bytes, size_t offset, int32_t value, bool big_
 
 inline std::string random_bytes(size_t n, std::mt19937& rng) {
   std::string s(n, '\0');
-  for (auto& c : s) c = static_cast<char>(rng() & 0xFF);
+  for (size_t i = 0; i < n; i += 4) {
+    uint32_t r = rng();
+    for (size_t k = i; k < i + 4 && k < n; ++k, r >>= 8) s[k] = static_cast<char>(r & 0xFF);
+  }
   return s;
 }
 
@@ -37,8 +40,9 @@ struct Text {
 };
 
 // A logical text of length L cut into pieces of 1 to max_piece bytes, each
-// laid into the physical text after 0 to 3 junk bytes.
-inline Text make_text(size_t length, size_t max_piece, uint32_t seed) {
+// laid into the physical text after 0 to 3 junk bytes. physical_of is
+// filled only when asked (it takes 8 bytes an address).
+inline Text make_text(size_t length, size_t max_piece, uint32_t seed, bool addresses = true) {
   std::mt19937 rng(seed);
   Text t;
   t.logical = random_bytes(length, rng);
@@ -49,7 +53,8 @@ inline Text make_text(size_t length, size_t max_piece, uint32_t seed) {
     if (a + piece > length + 1) piece = length + 1 - a;
     t.physical += random_bytes(rng() % 4, rng);
     t.a.push_back({static_cast<int32_t>(a), static_cast<int32_t>(t.physical.size() - a)});
-    for (size_t k = 0; k < piece; ++k) t.physical_of.push_back(t.physical.size() + k);
+    if (addresses)
+      for (size_t k = 0; k < piece; ++k) t.physical_of.push_back(t.physical.size() + k);
     t.physical += t.logical.substr(a - 1, piece);
     a += piece;
   }
