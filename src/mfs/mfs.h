@@ -218,8 +218,9 @@ int mfs_fl_write(const MfsFilterListTable* table, VqStream* stream);
 // Compiles every row that has no chain yet, in order; 1.
 int mfs_fl_compile_all(MfsFilterListTable* table, const MfsFilterTypeTable* types);
 // Compiles the row's list into a chain with "mfsio" innermost (an old chain
-// is destroyed first); 1. An unknown format name or an empty list ends the
-// program through fatal_exit ("FATAL: ...", status 255).
+// is destroyed first; the empty list gives "mfsio" alone); 1. An unknown or
+// empty format name ends the program through fatal_exit ("FATAL: ...",
+// status 255); a constructor that cannot allocate is a severity-14 report.
 int mfs_compile_filter_list(MfsFilterList* row, const MfsFilterTypeTable* types);
 // The work of registering a set's formats: appends the built-in formats to
 // types unless they are there already, then compiles the lists that have no
