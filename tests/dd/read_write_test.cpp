@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "dd/dd.h"
 #include "dd/scratch.h"
@@ -30,14 +29,11 @@ TEST_F(ReadWrite, CanonicalLayoutRoundTripsByteForByte) {
   ASSERT_FALSE(original.empty());
   const std::string in = path("in.dd");
   write_file(in, original);
-  const std::vector<std::initializer_list<int32_t>> reads = {
-      {},           {DD_Text},    {DD_Regions}, {DD_Indices},          {DD_Locks},
-      {DD_Grammar}, {DD_Display}, {DD_Thesaurus}, {DD_Regions, DD_Indices},
-  };
-  for (const auto& sections : reads) {
-    EXPECT_EQ(round_trip(in, path("out.dd"), sections), original)
-        << "first section " << (sections.size() ? *sections.begin() : -1);
-  }
+  EXPECT_EQ(round_trip(in, path("out.dd"), {}), original);
+  EXPECT_EQ(round_trip(in, path("out.dd"), {DD_Regions, DD_Indices}), original);
+  for (int32_t section : {DD_Text, DD_Regions, DD_Indices, DD_Locks, DD_Grammar, DD_Display,
+                          DD_Thesaurus})
+    EXPECT_EQ(round_trip(in, path("out.dd"), {section}), original) << section;
   // Rewriting the file in place gives the same bytes too.
   EXPECT_EQ(round_trip(in, in, {}), original);
   EXPECT_TRUE(rec.reports().empty());
