@@ -94,9 +94,9 @@ bool has_root_tag(const MadNode* root) {
 MadNode* addpadd(const char* path, std::initializer_list<int32_t> sections) {
   set_raw_flags(sections);
   addpagc_reset();
-  VqStream* file = vqio_fopen(path, "r");
+  VqStream* file = path ? vqio_fopen(path, "r") : nullptr;
   if (!file) {
-    vq_report(16, GetMsgNumText(10003), kId, path);
+    vq_report(16, GetMsgNumText(10003), kId, path ? path : "");
     return nullptr;
   }
   check_prologue(file, path);

@@ -5,7 +5,8 @@
 // whole text was written, flushed, synced and closed without error does
 // the new file take the old one's permissions and replace it by rename,
 // which is atomic within a directory. On any failure the new file is
-// removed and the old data dictionary stays as it was.
+// removed and the old data dictionary stays as it was. A data dictionary
+// this process may not write is refused, as an in-place write would be.
 //
 // A superfile member path ("@superfile@member") cannot be replaced by
 // rename; it is written in place through the I/O layer.
@@ -144,6 +145,12 @@ int addutwrdd(const char* path, const MadNode* root) {
   const std::string target = resolve_links(path);
   struct stat old;
   const bool existed = stat(target.c_str(), &old) == 0;
+  // A file that may not be written stays protected: the new file would
+  // otherwise replace it through the directory.
+  if (existed && vqio_access(target.c_str(), W_OK) != 0) {
+    vq_report(16, GetMsgNumText(60002), "addutwr", path);
+    return 16;
+  }
   std::string temporary;
   const int fd = create_temporary(target, &temporary);
   VqStream* file = fd >= 0 ? vqio_fdopen(fd, "w") : nullptr;

@@ -105,6 +105,15 @@ TEST_F(SafeWrite, ReadOnlyDirectoryLeavesTheOldFile) {
   EXPECT_EQ(entries(), std::set<std::string>{"in.dd"});
 }
 
+TEST_F(SafeWrite, ReadOnlyFileStaysProtected) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+  ReportRecorder rec;
+  chmod(path("in.dd").c_str(), 0444);
+  EXPECT_EQ(addutwrdd(path("in.dd").c_str(), tree_), 16);
+  EXPECT_EQ(read_file(path("in.dd")), original_);
+  EXPECT_EQ(entries(), std::set<std::string>{"in.dd"});
+}
+
 TEST_F(SafeWrite, RefusedReplaceRemovesTheNewFile) {
   ReportRecorder rec;
   mkdir(path("sub").c_str(), 0755);
