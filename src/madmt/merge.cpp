@@ -89,11 +89,15 @@ int madmtmt(MadNode* target, MadNode* merge_node) {
         break;
       }
       case MRG_ADD: {
+        // The subtree moves whole; merge data inside it (say a File entry
+        // built for a Files node) has no further use.
+        madmtfm(child->child);
         MadNode* run = madmtst(merge_node, kept, child);
         if (run) madmtis(target, madmtap(target, data), run);
         break;
       }
       case MRG_REPLACE: {
+        madmtfm(child->child);
         MadNode* match = madmtfk(target, data);
         MadNode* run = madmtst(merge_node, kept, child);
         if (!run) break;

@@ -183,6 +183,17 @@ TEST(Merge, UnknownOpIsAnInternalError) {
   EXPECT_EQ(rec.reports()[0].text, "madmtmt: Internal Error, fell throught switch.\n");
 }
 
+// Merge data nested in a moved subtree is released with the move: the
+// target tree never carries records from inside an added subtree.
+TEST(Merge, MovedSubtreesCarryNoMergeData) {
+  Trees t;
+  MadNode* add = mtag(t.merge, 4, nullptr, madutmd(MRG_ADD, 4, -1, nullptr, nullptr, 1, {}));
+  MadNode* inner = mtag(add, 5, "v", madutmd(MRG_REPLACE, 5, -1, nullptr, nullptr, 1, {}));
+  madmtmt(t.target, t.merge);
+  EXPECT_EQ(tree_text(t.target), "4(5=v)");
+  EXPECT_EQ(inner->merge, nullptr);
+}
+
 TEST(Merge, NextRecordGoesToTheTargetNode) {
   Trees t;
   MadNode* existing = tag(t.target, 1);
