@@ -96,7 +96,8 @@ int main(int argc, char** argv) {
               static_cast<unsigned long long>(best_plain.count));
   std::printf("fragmented, paged:      %.3f s\n", best_frg.seconds);
   std::printf("fragmented, whole:      %.3f s\n", whole.seconds);
-  std::printf("ratio fragmented/plain: %.2f (limit 2.00)\n", best_frg.seconds / best_plain.seconds);
+  double ratio = best_frg.seconds / best_plain.seconds;
+  std::printf("ratio fragmented/plain: %.2f (limit 2.00: %s)\n", ratio, ratio <= 2.0 ? "within" : "OVER");
   std::printf("same bytes: %s\n", same ? "yes" : "NO");
   vqio_exit(same ? 0 : 1);
 }

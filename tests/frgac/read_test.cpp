@@ -223,3 +223,30 @@ TEST(FrgacPlain, MajorAndMinorChecks) {
 }
 
 }  // namespace
+
+namespace {
+
+// Update access opens the fragments read-write and reads them without the
+// read-ahead window; the text read is the same.
+TEST(FrgacUpdate, UpdateAccessReadsTheSameText) {
+  start_io();
+  TempDir dir;
+  frgfix::Text text = frgfix::make_text(30000, 700, 11);
+  frgfix::Directory d;
+  d.a = text.a;
+  d.logical_length = 30000;
+  d.per_block = 5;
+  frgfix::lay_fragments(text.physical, 4, dir.path, 3, &d);
+  frgfix::write_file(dir.path + "/frg.1.0", frgfix::build_directory(d));
+  FrgacText t;
+  ASSERT_EQ(frgac_open("u", dir.path.c_str(), 1, 0, 0, FRGAC_UPDATE, &t, 1), 0);
+  EXPECT_EQ(t.cache_flag, 0);
+  std::string got;
+  for (int ch; (ch = frgacgc(&t)) != -1;) got += static_cast<char>(ch);
+  EXPECT_TRUE(got == text.logical);
+  ASSERT_EQ(frgacsk(&t, 12345), 12345);
+  EXPECT_EQ(frgacgc(&t), static_cast<unsigned char>(text.logical[12344]));
+  frgac_close(&t);
+}
+
+}  // namespace
