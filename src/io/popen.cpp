@@ -13,6 +13,7 @@ enum ChildState { kFree = 0, kRunning = 1, kEnded = 2 };
 
 struct Child {
   VqStream* stream;
+  int fd;  // the parent's end of the pipe
   pid_t pid;
   int state;
   int status;
@@ -33,7 +34,7 @@ Child* free_entry() {
   if (!p) return nullptr;
   children.entries = static_cast<Child*>(p);
   Child* c = &children.entries[children.used++];
-  *c = Child{nullptr, 0, kFree, 0};
+  *c = Child{nullptr, -1, 0, kFree, 0};
   return c;
 }
 
@@ -46,7 +47,7 @@ Child* free_entry() {
     vqio_close(mine);
   }
   for (size_t i = 0; i < children.used; ++i)
-    if (children.entries[i].state == kRunning) vqio_close(vqio_fileno(children.entries[i].stream));
+    if (children.entries[i].state == kRunning) vqio_close(children.entries[i].fd);
   execl("/bin/sh", "sh", "-c", command, static_cast<char*>(nullptr));
   vqio_perror("/bin/sh");
   // _exit, not vqio_exit: the child's copies of the parent's buffered
@@ -90,7 +91,7 @@ VqStream* vqio_popen(const char* command, const char* mode) {
     errno = saved;
     return nullptr;
   }
-  *entry = Child{s, pid, kRunning, 0};
+  *entry = Child{s, parent_end, pid, kRunning, 0};
   return s;
 }
 
@@ -112,6 +113,6 @@ int vqio_pclose(VqStream* s) {
     entry->state = kEnded;
   }
   int status = entry->status;
-  *entry = Child{nullptr, 0, kFree, 0};
+  *entry = Child{nullptr, -1, 0, kFree, 0};
   return status;
 }
