@@ -15,8 +15,10 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <fcntl.h>  // O_* flags of vqio_open
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>  // SEEK_* of vqio_lseek and vqio_fseek
 
 #define VQ_PRINTF(f, a) __attribute__((format(printf, f, a)))
 #define VQ_SCANF(f, a) __attribute__((format(scanf, f, a)))
