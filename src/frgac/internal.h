@@ -20,6 +20,7 @@ enum : long {
   FRGAC_MSG_TILING = 50010,        // (id, path, record, start, length, physical length)
   FRGAC_MSG_BLOCK_START = 50011,   // (id, path, block, position, index entry)
   FRGAC_MSG_NEGATIVE = 50012,      // (id, physical address, name)
+  FRGAC_MSG_NO_SIZE = 50013,       // (id, path), severity 16
 };
 
 // Reads count words at a byte offset of the directory file into out, in

@@ -295,7 +295,7 @@ int frgac_open(const char* sys_name, const char* frg_dir, int major, int minor,
 
   struct stat st;
   if (vqio_fstat(t->fd, &st) != 0) {
-    vq_report(16, "frgac_open: Cannot stat '%s'.", path.c_str());
+    vq_report(16, GetMsgNumText(FRGAC_MSG_NO_SIZE), kOpen, path.c_str());
     return fail(t);
   }
   if (!check_header(t, st.st_size)) return fail(t);
