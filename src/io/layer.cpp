@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <vector>
 
 #include "io/vqio.h"
 
@@ -76,9 +77,9 @@ void vqio_start(int argc, char** argv, const char* variable_name) {
   if (layer.started) return;
   layer.started = true;
 
-  // A failing init leaves its subsystem out (its init is cleared) and is
-  // reported; nothing else is printed in between, so the report can be made
-  // at once.
+  // A failing init leaves its subsystem out (its init is cleared); it is
+  // reported once "native" is current, which the report's own write needs.
+  std::vector<const char*> failed;
   for (IoSubsystemEntry* entry = IoSubsystemRegistry; entry->name; ++entry) {
     if (!entry->init) continue;  // not built: left out silently
     IoSubsystem rec;
@@ -88,12 +89,16 @@ void vqio_start(int argc, char** argv, const char* variable_name) {
     std::free(rec.name);
     std::free(rec.priv);
     entry->init = nullptr;
-    vqio_fputs("I/O SubSystem ", vqio_stderr);
-    vqio_fputs(entry->name, vqio_stderr);
-    vqio_fputs(" failed to start.", vqio_stderr);
+    failed.push_back(entry->name);
   }
 
   layer.current = find_record("native");
+
+  for (const char* name : failed) {
+    vqio_fputs("I/O SubSystem ", vqio_stderr);
+    vqio_fputs(name, vqio_stderr);
+    vqio_fputs(" failed to start.", vqio_stderr);
+  }
 
   if (variable_name) {
     const char* wanted = std::getenv(variable_name);

@@ -91,6 +91,42 @@ ssize_t logging_write(IoSubsystem* rec, int fd, const void* buf, size_t n) {
   std::exit(0);
 }
 
+// A subsystem whose init fails: it is left out and reported.
+int failing_init(IoSubsystem*) { return 1; }
+
+[[noreturn]] void scenario_failing_init() {
+  IoSubsystemRegistry[2].init = failing_init;
+  vqio_start(0, nullptr, "VQ_IOMAP");
+  std::fprintf(stdout, "%s %d %d", vqio_current()->name, IoSubsystemRegistry[2].init == nullptr,
+               vqio_select("mixed"));
+  std::fflush(stdout);
+  vqio_exit(0);
+}
+
+// A stand-in subsystem under a registry name: the native operations with a
+// start that counts its calls and checks its arguments.
+int start_calls = 0;
+int counting_start(IoSubsystem*, int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "arg") == 0) ++start_calls;
+  return 0;
+}
+int counting_init(IoSubsystem* rec) {
+  vqio_native_init(rec);
+  rec->start = counting_start;
+  return 0;
+}
+
+[[noreturn]] void scenario_selected_start() {
+  IoSubsystemRegistry[1].init = counting_init;
+  char prog[] = "prog", arg[] = "arg";
+  char* argv[] = {prog, arg, nullptr};
+  vqio_start(2, argv, "VQ_IOMAP");
+  vqio_start(2, argv, "VQ_IOMAP");  // ignored
+  std::fprintf(stdout, "%s %d", vqio_current()->name, start_calls);
+  std::fflush(stdout);
+  vqio_exit(0);
+}
+
 int run_scenario_if_asked() {
   const char* name = std::getenv("VQIO_SCENARIO");
   if (!name) return 0;
@@ -100,6 +136,8 @@ int run_scenario_if_asked() {
   if (n == "before_start") scenario_before_start();
   if (n == "close_stdout") scenario_close_stdout();
   if (n == "terminal_stdout") scenario_terminal_stdout();
+  if (n == "failing_init") scenario_failing_init();
+  if (n == "selected_start") scenario_selected_start();
   std::exit(98);
 }
 
@@ -145,6 +183,22 @@ TEST(LayerStart, UnsetEmptyOrUnknownSubsystemNameSelectsNativeSilently) {
     EXPECT_EQ(r.out, "native");
     EXPECT_EQ(r.err, "");
   }
+}
+
+TEST(LayerStart, AFailingSubsystemIsLeftOutAndReported) {
+  Outcome r = RunScenario("failing_init", {{"VQ_IOMAP", "mixed"}});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "native 1 -1");
+  EXPECT_EQ(r.err, "I/O SubSystem mixed failed to start.");
+}
+
+TEST(LayerStart, OnlyTheSelectedSubsystemStartsAndOnlyOnce) {
+  Outcome r = RunScenario("selected_start", {{"VQ_IOMAP", "builder"}});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "builder 1");
+  EXPECT_EQ(r.err, "");
+  r = RunScenario("selected_start", {{"VQ_IOMAP", nullptr}});
+  EXPECT_EQ(r.out, "native 0");  // the other subsystem is set up but not started
 }
 
 TEST(LayerExit, WritesOutBufferedStandardOutputAndExitsWithTheStatus) {
