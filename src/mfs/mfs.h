@@ -308,7 +308,6 @@ struct MfsHandle {
   MfsMapEntry* current_entry = nullptr;  // the entry loaded last
   bool current_owned = false;    // current_entry came from the module (not a
                                  // map-table row) and is freed on release
-  bool formats_registered = false;
   MfsXmapTable* xmap = nullptr;
   MfsMapTable* map = nullptr;    // whole entries, used while building
   MfsFilterListTable* filter_lists = nullptr;
