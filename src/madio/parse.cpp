@@ -136,7 +136,6 @@ bool start_tag(Reader& r) {
   r.line_start = false;
   if (!flush_text(r, "%s: Line %d, problem adding text")) return false;
   const int32_t tag_line = r.line;
-  count_lines(r, r.token);
   if (has_name(r.stream, id) && (r.stream->table[id].flags & DD_FLAG_RAW)) r.raw = id;
   if (r.stream->filter && !r.stream->filter(id, r.ids)) {
     report_invalid(r, id);
@@ -156,6 +155,7 @@ bool start_tag(Reader& r) {
   tedstps(r.ids, id);
   r.nodes.push_back(node);
   r.lines.push_back(tag_line);
+  count_lines(r, r.token);
   return true;
 }
 

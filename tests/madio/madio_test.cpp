@@ -99,6 +99,9 @@ TEST(Read, LineNumbersAndStructuralErrors) {
       {"<a>\n<b>x</c>\n</a>", 0, "madiopa: Line 2, End tag (c) does not match start tag (b)"},
       {"<a></a>\n\n</b>", 0, "madiopa: Line 3, End tag (b) does not match unknown start tag"},
       {"<a>\n# </a>\n<b>\n", 0, "madiopa: Line 3, File ended before closing tag (b)"},
+      // Line ends inside tags count, in known and in unknown tags.
+      {"<a x=\n1>\n</b>", 0, "madiopa: Line 3, End tag (b) does not match start tag (a)"},
+      {"<a><zz\nq=1>\n</b>", 0, "madiopa: Line 3, End tag (b) does not match start tag (a)"},
   };
   for (const Case& k : cases) {
     recorded_reports().clear();
