@@ -87,6 +87,10 @@ TEST(Read, RawSectionsKeepTheirExactContent) {
   EXPECT_EQ(r->child, nullptr);
   EXPECT_EQ(std::string(r->value), content);
   madmtfr(root);
+
+  // A tag with the raw section's own id is parsed as a tag; its end tag
+  // ends the raw section.
+  EXPECT_EQ(text_of("<a><r>x<c>v</c><r>y</r>z<c>w</c></r></a>"), "a(r('x<c>v</c>',r=y,'z',c=w))");
 }
 
 TEST(Read, LineNumbersAndStructuralErrors) {
