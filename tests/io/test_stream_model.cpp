@@ -247,7 +247,7 @@ TEST(StreamModel, RandomSequencesAgreeWithStdio) {
   iotest::EnsureStarted();
   const char* modes[] = {"r", "w", "a", "r+", "w+", "a+"};
   // VQIO_MODEL_SEEDS=first:last runs another range (to replay or to soak).
-  uint32_t first = 1, last = 600;
+  uint32_t first = 1, last = 2000;
   if (const char* range = std::getenv("VQIO_MODEL_SEEDS"))
     std::sscanf(range, "%u:%u", &first, &last);
   for (uint32_t seed = first; seed <= last; ++seed) {
