@@ -206,4 +206,24 @@ TEST(FrgacChecksText, MissingFragmentFileAndReadBeyondTheRecords) {
   frgac_close(&t);
 }
 
+// A fragment file shorter than its record says: the read-ahead reports the
+// short read of the bytes wanted, and the reader gives -1.
+TEST(FrgacChecksText, FragmentFileShorterThanItsRecord) {
+  Valid v;
+  frgfix::write_file(v.path(), v.bytes);
+  ASSERT_EQ(truncate(v.d.names[0].c_str(), 20), 0);
+  FrgacText t;
+  ASSERT_EQ(frgac_open("sys", v.dir.path.c_str(), 1, 0, 0, 1, &t, 0), 0);
+  ReportRecorder recorder;
+  std::string got;
+  for (int ch; (ch = frgacgc(&t)) != -1;) got += static_cast<char>(ch);
+  EXPECT_LT(got.size(), 20u);
+  EXPECT_EQ(got, v.text.logical.substr(0, got.size()));
+  ASSERT_EQ(recorder.reports().size(), 1u);
+  EXPECT_EQ(recorder.reports()[0].severity, 16);
+  EXPECT_EQ(recorder.reports()[0].text.rfind("frgacsr: Read failure in file ", 0), 0u)
+      << recorder.reports()[0].text;
+  frgac_close(&t);
+}
+
 }  // namespace
