@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,6 +44,10 @@ ssize_t logging_write(IoSubsystem* rec, int fd, const void* buf, size_t n) {
 [[noreturn]] void scenario_exit_flushes() {
   vqio_start(0, nullptr, "VQ_IOMAP");
   vqio_fputs("buffered", vqio_stdout);
+  for (const char* name : {"VQIO_FILE", "VQIO_FILE2"}) {
+    VqStream* s = vqio_fopen(std::getenv(name), "w");
+    vqio_fputs(name, s);  // left open: the exit closes it
+  }
   vqio_exit(3);
 }
 
@@ -201,11 +206,15 @@ TEST(LayerStart, OnlyTheSelectedSubsystemStartsAndOnlyOnce) {
   EXPECT_EQ(r.out, "native 0");  // the other subsystem is set up but not started
 }
 
-TEST(LayerExit, WritesOutBufferedStandardOutputAndExitsWithTheStatus) {
-  Outcome r = RunScenario("exit3");
+TEST(LayerExit, WritesOutEveryStreamAndExitsWithTheStatus) {
+  TempDir dir;
+  std::string f1 = dir.file("f1"), f2 = dir.file("f2");
+  Outcome r = RunScenario("exit3", {{"VQIO_FILE", f1.c_str()}, {"VQIO_FILE2", f2.c_str()}});
   EXPECT_EQ(r.status, 3);
   EXPECT_EQ(r.out, "buffered");
   EXPECT_EQ(r.err, "");
+  EXPECT_EQ(iotest::ReadFile(f1), "VQIO_FILE");
+  EXPECT_EQ(iotest::ReadFile(f2), "VQIO_FILE2");
 }
 
 TEST(LayerStart, LowLevelCallsBeforeStartFailWithEbadf) {
