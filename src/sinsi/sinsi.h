@@ -200,3 +200,29 @@ int sinsipx(SinsiStream* stream, const char* text, size_t n);
 // Flushes the output stream: 11 when the stream writes through a callback
 // or has no output stream, 16 when the flush fails, else 0.
 int sinsifs(SinsiStream* stream);
+
+// ---------------------------------------------------------------------------
+// Attribute scanning (the multi-file region builder): the attributes of the
+// current start tag are walked with the state table the tag was scanned with,
+// so that names and values split exactly where the tokenizer split them.
+
+// Defines the attribute names to look for, with their ids (null-terminated
+// list). 9 for a name that is empty, longer than 256 bytes, or holds byte
+// 255 or a character of a defined delimiter set, or for an id of -1 (nothing
+// changes then); 16 when the table cannot be made; otherwise the result of
+// adding the names (6 for a duplicate name or id).
+int sinsida(SinsiStream* stream, const char* const* names, const int32_t* ids);
+// Starts the attribute scan of the current token afresh (offset 1, the byte
+// after the opening character).
+void sinsirs(SinsiStream* stream);
+// The id of the next attribute of the current start tag whose name was
+// defined by sinsida, or -1 when the tag has no further one (at once for a
+// stream without attribute names). Its value is copied to value, which holds
+// SINSI_BUFSIZE + 1 bytes, and ended by a NUL; length (when given) gets the
+// value's byte count and quoted (when given) 1 for a value in double quotes.
+// attribute_offset is left just past the value: past the closing quote of a
+// quoted value, on the byte after an unquoted one. Names of more than 256
+// bytes match nothing; attributes with unknown names are skipped with their
+// values; of a value list "a=x,y" only the first value is returned.
+int32_t sinsina(SinsiStream* stream, char* value, size_t* length = nullptr,
+                int* quoted = nullptr);
