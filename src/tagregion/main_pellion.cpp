@@ -1,12 +1,11 @@
-// Entry point of pellion.
+// Entry point of pellion, the multi-file region builder.
 #include "io/vqio.h"
 #include "msg/msg.h"
+#include "tagregion/tagregion.h"
 
 int main(int argc, char** argv) {
   vqio_start(argc, argv, "VQ_IOMAP");
   vq_version_banner(argc, argv, "pellion");
   set_error_handler(print_message);
-  // The driver is not built yet: refuse every other call.
-  error_printf("pellion: this build has no driver yet\n");
-  vqio_exit(1);
+  vqio_exit(pellion_run(argc, argv));
 }

@@ -1,0 +1,148 @@
+// The run of pellion: options, data dictionary, tag name file, finding (or
+// a ready -sw file), sorting into the region file, data-dictionary update.
+//
+// Nothing the user keeps changes before the finding has succeeded: the
+// data dictionary, the tag name file and the text are read and checked
+// first, and the region file is first touched after the tag position file
+// is complete. Work files go on every exit (see workfiles.cpp).
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "addgi/addgi.h"
+#include "tagregion/tagregion.h"
+
+namespace {
+
+std::string current_directory() {
+  std::vector<char> buffer(256);
+  while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) return ".";
+    buffer.resize(buffer.size() * 2);
+  }
+  return buffer.data();
+}
+
+bool same_file(const char* a, const char* b) {
+  struct stat sa, sb;
+  return a != nullptr && b != nullptr && vqio_stat(a, &sa) == 0 && vqio_stat(b, &sb) == 0 &&
+         sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// The region file must not be a file the run reads: writing it would
+// destroy the input.
+void refuse_input_as_output(const std::string& region_file, const RegionRunOptions& o,
+                            const FileInfo* files, int32_t file_count) {
+  const char* rgn = region_file.c_str();
+  bool clash = same_file(rgn, o.dd_name.c_str()) || same_file(rgn, o.tagname_file.c_str()) ||
+               (o.has_tagpos && same_file(rgn, o.tagpos_file.c_str()));
+  if (file_count > 0 && !files[0].multi_file && !files[0].fragmented)
+    clash = clash || same_file(rgn, files[0].sys_name);
+  if (clash) msg_report(9, 80006, rgn);
+}
+
+int find_regions(const RegionRunOptions& o, const TagNameLists& lists, const FileInfo* files,
+                 int32_t file_count, VqStream* out) {
+  const char* tagnames = o.tagname_file.c_str();
+  const char* meta = o.has_meta_file ? o.meta_file.c_str() : nullptr;
+  if (o.meta && o.display_fmt)
+    return md_find_displayfmt(tagnames, &lists, meta, o.display_name.c_str(), files, file_count,
+                              o.dd_name.c_str(), o.trace, out);
+  if (o.meta)
+    return md_find_meta(tagnames, &lists, meta, files, file_count, o.dd_name.c_str(), o.trace,
+                        out);
+  return md_find(tagnames, &lists, files, file_count, o.dd_name.c_str(), o.trace, out);
+}
+
+}  // namespace
+
+int pellion_run(int argc, char** argv) {
+  const char* program = argv[0];
+  RegionRunOptions o;
+  if (region_options_parse(argc, argv, &o) != 0) region_usage(program);
+  const std::string region_file =
+      region_file_name(o, o.prefix_cwd ? current_directory() : std::string());
+  const std::string pid = std::to_string(static_cast<long>(::getpid()));
+
+  struct stat st;
+  if (vqio_stat(o.dd_name.c_str(), &st) != 0) msg_report(9, 80012, o.dd_name.c_str());
+  if (o.has_tagpos && vqio_stat(o.tagpos_file.c_str(), &st) != 0)
+    msg_report(16, 80019, o.tagpos_file.c_str());
+
+  MadNode* tree = addpadd(o.dd_name.c_str());
+  if (tree == nullptr) return 1;
+  char* text_name = nullptr;
+  char* text_desc = nullptr;
+  FileInfo* files = nullptr;
+  int32_t file_count = 0;
+  if (addgiti(tree, &text_name, &text_desc, &files, &file_count) == nullptr)
+    msg_report(9, 40021);
+
+  // The names are read in every mode (with -sw too: they name the regions),
+  // and a bad name file stops the run before anything has changed.
+  TagNameLists lists;
+  if (region_load_tagnames(o.tagname_file.c_str(), &lists) != 0) {
+    msg_report(16, 80014, program);
+    return 1;
+  }
+  refuse_input_as_output(region_file, o, files, file_count);
+
+  const std::string tagpos = o.has_tagpos ? o.tagpos_file : "tagint." + pid;
+  if (!o.has_tagpos) {
+    if (o.verbose && o.meta && o.display_fmt)
+      msg_report(1, 80025, o.display_name.c_str(), o.meta_file.c_str());
+    else if (o.verbose && o.meta)
+      msg_report(1, 80022, o.meta_file.c_str());
+    if (o.verbose) msg_report(1, 80013);
+    VqStream* out = vqio_fopen(tagpos.c_str(), "w");
+    if (out == nullptr) msg_report(16, 80020, tagpos.c_str());
+    region_work_file_add(tagpos);
+    vqio_setvbuf(out, nullptr, VQ_IOFBF, 1 << 20);
+    int failed = find_regions(o, lists, files, file_count, out);
+    if (vqio_fclose(out) != 0 && !failed) msg_report(14, 80021);
+    if (failed) {
+      region_work_files_remove();
+      msg_report(16, 80014, program);
+      return 1;
+    }
+  }
+
+  if (o.verbose) msg_report(1, 80015, region_file.c_str());
+  VqStream* positions = vqio_fopen(tagpos.c_str(), "r");
+  if (positions == nullptr) msg_report(16, 80019, tagpos.c_str());
+  vqio_setvbuf(positions, nullptr, VQ_IOFBF, 1 << 20);
+
+  int64_t base = 0;
+  if (region_base_offset(tree, region_file.c_str(), &base) != 0) return 1;
+  if (vqio_stat(region_file.c_str(), &st) != 0) {
+    VqStream* created = vqio_fopen(region_file.c_str(), "a");
+    if (created == nullptr) msg_report(16, 80020, region_file.c_str());
+    vqio_fclose(created);
+  }
+  VqStream* region = vqio_fopen(region_file.c_str(), "r+");
+  if (region == nullptr) msg_report(16, 80019, region_file.c_str());
+
+  const std::string counts = "tagcounts." + pid;
+  region_work_file_add(counts);
+  if (region_sort_pointers(counts.c_str(), positions, region, base, PELLION_VERSION,
+                           region_file.c_str()) != 0)
+    msg_report(16, 80016, program);
+  vqio_fclose(positions);
+  if (vqio_fclose(region) != 0) msg_report(14, 80021);
+
+  if (o.verbose) msg_report(1, 80017, o.dd_name.c_str());
+  if (region_update_dd(tree, &lists, region_file.c_str(), counts.c_str(),
+                       o.meta && !o.display_fmt) != 0)
+    msg_report(16, 80018, program);
+  region_work_files_remove();
+  int status = addutwrdd(o.dd_name.c_str(), tree);
+  if (status != 0) msg_report(status, 80001);
+
+  madmtfr(tree);
+  addgi_files_free(files, file_count);
+  std::free(text_name);
+  std::free(text_desc);
+  GetMsgText(-1);
+  return 0;
+}

@@ -1,0 +1,255 @@
+// pellion, the multi-file region builder: finds the regions of a text
+// collection by scanning its text for the tag names of a tag name file,
+// without an SGML parse, writes them to a region file and enters each one
+// in the data dictionary.
+//
+// One run: command line and file names; the data dictionary read whole and
+// its first text record taken; the tag name file read into three name
+// lists; one scan of the text (plain, fragmented or multi-file) writing a
+// tag position record for the start and the end of every region; the old
+// regions of the same region file emptied, the records counted per slot and
+// laid out in the region file; each region entered in the data dictionary
+// as type "pairs"; the data dictionary written; the work files removed.
+//
+// Files (host byte order throughout):
+//
+//   TagPosRecord, tag position file "tagint.<pid>" (or the -sw file), 5
+//   bytes, no padding:
+//     byte 0     slot 0-255
+//     bytes 1-4  position, 32-bit: the 0-based byte offset of the text
+//                (plain file, multi-file set), or for a fragmented text the
+//                stored position the fragment mapping gives for the 1-based
+//                logical position
+//   Records come in pairs per region: start, then end, both inclusive.
+//
+//   TagCountsFile "tagcounts.<pid>", 2048 bytes: 256 int32 offsets (bytes
+//   after the region file's 512-byte header), then 256 int32 counts (4-byte
+//   positions per slot, two per region).
+//
+//   Region file: a PitasHeader (type 1, version 50300, major 1, minor 0,
+//   extra 0), then from byte 512 + offset[s] the positions of slot s, slot
+//   after slot; offset[0] = the base offset, offset[s+1] = offset[s] + 4 x
+//   count[s]. Within a slot the positions keep the order of the tag
+//   position file. The file is cut to the end of the last slot's data.
+//
+// Slots: elements 0..E-1 in file order, attributes E..E+A-1, tag-list
+// names E+A..E+A+T-1; slot 254 is the default-data region of the meta modes.
+// The three lists together hold at most 254 names, so no slot reaches 254.
+//
+// The program is single-threaded; its state lives in process-wide records
+// (the run in the driver, the stacks and the record writer in stacks.cpp,
+// the work-file list in workfiles.cpp).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dd/dd.h"
+#include "frgac/frgac.h"
+#include "io/vqio.h"
+#include "madmt/madmt.h"
+#include "mfs/mfs.h"
+#include "msg/msg.h"
+#include "sinsi/sinsi.h"
+
+enum : int32_t {
+  TAG_LIST_MAX = 254,           // names per list, and in all
+  TAG_READ_LIMIT = 255,         // limit argument of region_read_tagnames
+  TAG_DEFAULT_DATA_SLOT = 254,  // "VQDefaultData" of the meta modes
+  TAG_SLOTS = 256,
+  TAGPOS_RECORD_BYTES = 5,
+  TAG_COUNTS_BYTES = 2048,
+  PELLION_VERSION = 50300,
+  TAG_NAME_LINE_MAX = 1024,     // longest line of an untagged name file
+};
+
+// Largest position a tag position record holds: 0x7FFFFFFF is the
+// "unmappable" marker of the fragment mapping.
+constexpr int64_t TAGPOS_MAX_POSITION = 0x7FFFFFFE;
+
+// Reports a numbered message through the installed handler, which under
+// pellion's printer ends the run for severities of 3 and above.
+#define msg_report(severity, number, ...) \
+  vq_report((severity), GetMsgNumText(number) __VA_OPT__(, ) __VA_ARGS__)
+ErrorHandler msg_get_callback();
+
+// ---------------------------------------------------------------------------
+// Command line
+
+struct RegionRunOptions {
+  bool verbose = false;       // -v, -v1, -v2
+  bool trace = false;         // -v2
+  bool prefix_cwd = false;    // -f
+  bool has_output = false;    // -o
+  std::string output_name;
+  bool has_tagpos = false;    // -sw: ready tag position file, kept
+  std::string tagpos_file;
+  bool has_dd = false;        // -D or first positional
+  std::string dd_name;
+  bool has_tagnames = false;  // -t or second positional
+  std::string tagname_file;
+  bool meta = false;          // -meta (set even without a value)
+  bool has_meta_file = false;
+  std::string meta_file;
+  bool display_fmt = false;   // -displayfmt (used only with -meta)
+  bool has_display_name = false;
+  std::string display_name;
+};
+
+// Second pass over the command line (argv[0] is the program): 0, or 1 when
+// the arguments call for the usage text (a third positional argument, no
+// data dictionary or no tag name file).
+int region_options_parse(int argc, char** argv, RegionRunOptions* options);
+// The region file name: with -f the current directory cwd and "/" first;
+// the -o name (".rgn" added unless it ends so), else the data-dictionary
+// name with a final ".dd" replaced by ".rgn" (or ".rgn" added); a relative
+// name is appended, an absolute one replaces what stands.
+std::string region_file_name(const RegionRunOptions& options, const std::string& cwd);
+// 1 unless the path begins with "/" or "\\" or a drive prefix (a letter,
+// ":", then "/" or "\\").
+int path_is_relative(const char* path);
+// Reports 80011 with the program name (severity 9) and ends with status 1.
+[[noreturn]] void region_usage(const char* program);
+
+// The whole run after vqio_start and the banner; returns only the exit
+// status of a run that ends normally.
+int pellion_run(int argc, char** argv);
+
+// ---------------------------------------------------------------------------
+// Work files: removed on every exit, fatal reports included. A -sw file is
+// never registered.
+
+void region_work_file_add(const std::string& path);
+// Removes the registered files (those still there) and forgets them.
+void region_work_files_remove();
+
+// ---------------------------------------------------------------------------
+// Tag name file
+
+struct TagNameList {
+  std::vector<std::string> names;
+  std::vector<int32_t> slots;
+  // elements: name length + 1; tag list: the slot of the element of the
+  // same name, or -1; attributes: unused (0)
+  std::vector<int32_t> third;
+  // Names of the list proper; the element list may hold more rows (the
+  // tag-list names without an element, which the scanner also looks for).
+  int32_t count = 0;
+};
+
+struct TagNameLists {
+  TagNameList elements;
+  TagNameList attributes;
+  TagNameList tags;
+};
+
+// Reads the tag name file (tagged or one name a line) from stream into the
+// three lists and assigns the slots. 1 when read, 0 when the tagged parse
+// failed (the caller reports it). A list reaching limit - 1 names warns once
+// per run (80031) and takes no more; an entry that is not a region, or a
+// region without tag, element or att, reports 80002 (severity 9).
+int region_read_tagnames(const char* file_name, VqStream* stream, int32_t limit,
+                         TagNameList* elements, TagNameList* attributes, TagNameList* tags);
+// Warns once per run that a list holds limit - 1 names (80031).
+void region_warn_limit(int32_t limit);
+// Opens and reads the tag name file and checks the lists: a file that does
+// not open prints the system error and returns 1; a failed parse (80002),
+// more than 254 names in all (80003) and a name listed twice in one list
+// (80028) end the run. 0 when read.
+int region_load_tagnames(const char* file_name, TagNameLists* lists);
+
+// ---------------------------------------------------------------------------
+// Tag scanning
+
+// The text of the first text record, read byte by byte.
+struct TagText {
+  int kind = 0;  // 0 none, 1 plain, 2 fragmented, 3 multi-file set
+  VqStream* plain = nullptr;
+  FrgacText* fragmented = nullptr;
+  MfsReader* set = nullptr;
+  bool empty = false;  // a set without members
+};
+// Opens the record's text: 0, or 1 after printing the system error for its
+// name.
+int tag_text_open(const FileInfo* info, TagText* text);
+void tag_text_close(TagText* text);
+// Read callbacks of the scanner: a byte 0-255, or -1 at the end. The first
+// takes any kind; the others one kind each (a plain text is read by the tag
+// stream directly from its stream).
+int tag_text_getc(void* text);
+int tag_text_getc_fragmented(void* text);
+int tag_text_getc_set(void* text);
+
+// A scanner over a text: the tag stream with the names defined, and the
+// 1-based position of the next token.
+struct TagScan {
+  SinsiStream* stream = nullptr;
+  int64_t position = 1;
+  int trace = 0;
+  std::vector<char> value;  // SINSI_BUFSIZE + 1 bytes for attribute values
+};
+// Opens the tag stream over the text and defines the element names (and
+// tag-only names) and the attribute names. A definition failure reports
+// 80028 (status 6, naming the tag name file) or 80000, with the status as
+// severity, and gives 1; else 0.
+int tag_scan_open(TagScan* scan, TagText* text, const TagNameLists* lists,
+                  const char* tagname_file);
+void tag_scan_close(TagScan* scan);
+// Reads one token and records its events: the token kind (SINSI_EOF at the
+// end). The position advances by the token's length.
+int tag_scan_next(TagScan* scan);
+
+// The finding phase over the first text record: writes the tag position
+// records to out. 0, or 1 when the text could not be opened or the names
+// not defined. No record at all reports 40018 with the data-dictionary name.
+int md_find(const char* tagname_file, const TagNameLists* lists, const FileInfo* files,
+            int32_t file_count, const char* dd_name, int trace, VqStream* out);
+// The meta modes (built separately): the same contract.
+int md_find_meta(const char* tagname_file, const TagNameLists* lists, const char* meta_file,
+                 const FileInfo* files, int32_t file_count, const char* dd_name, int trace,
+                 VqStream* out);
+int md_find_displayfmt(const char* tagname_file, const TagNameLists* lists,
+                       const char* meta_file, const char* format, const FileInfo* files,
+                       int32_t file_count, const char* dd_name, int trace, VqStream* out);
+
+// Per-slot stacks of open instances and the record writer. tag_stacks_reset
+// empties the stacks and sets where records go: out, with positions mapped
+// through the fragmented text when it is given; slot names come from lists.
+void tag_stacks_reset(const TagNameLists* lists, VqStream* out, FrgacText* fragmented);
+// A start (end_tag 0) or end tag of slot s from b to c (1-based).
+void tag_event(int32_t s, int64_t b, int64_t c, int end_tag);
+void tag_push(int32_t s, int64_t b);
+void tag_pop(int32_t s, int64_t b, int64_t c);
+// One record: the slot byte and the position p - 1 (mapped for a
+// fragmented text). A position beyond 32 bits reports 80005 and a failed
+// write 80021; both end the run.
+void tagpos_write(int32_t s, int64_t p);
+// At the end of a scan: writes the closed instances still held (those
+// inside an instance whose end tag never came), drops the open ones, and
+// flushes the records to the stream.
+void tag_stacks_finish();
+
+// ---------------------------------------------------------------------------
+// Region file and data-dictionary entries
+
+// Empties the regions that the data dictionary records for this region file
+// (recognised by name or by device and inode), cuts the file back to its
+// header, rewrites those entries, and drops the entries of region files
+// that no longer exist. *base gets where new data starts (0). 0, or the
+// status of a compaction that failed (reported).
+int region_base_offset(MadNode* tree, const char* region_file, int64_t* base);
+// Lays the tag position records out in the region file (header first) and
+// writes the counts file; the region file is cut to its new length. 0.
+int region_sort_pointers(const char* counts_file, VqStream* tagpos, VqStream* region,
+                         int64_t base, int32_t version, const char* region_file);
+// Enters one Region per name (elements, "A-" attributes, "-T" tag-list
+// names, and "VQDefaultData" with default_data) with the count and offset
+// of its slot. 0, or 1 when the counts file cannot be read or there is no
+// tree.
+int region_update_dd(MadNode* tree, const TagNameLists* lists, const char* region_file,
+                     const char* counts_file, int default_data);
+// Merges one Region entry (type "pairs") into the tree.
+void region_add_dd_entry(MadNode* tree, const char* name, const char* description,
+                         long count, uint32_t offset, const char* region_file);
