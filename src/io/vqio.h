@@ -47,7 +47,7 @@ struct IoSubsystem {
   int (*unlink)(IoSubsystem* rec, const char* path);
   off_t (*tell)(IoSubsystem* rec, int fd);
   void (*perror)(IoSubsystem* rec, const char* message);
-  void* priv;  // subsystem state, freed with the record
+  void* priv;  // subsystem state (malloc'd), freed with free() with the record
 };
 
 // Fills the operations of a zeroed record whose name is set; 0 on success.
@@ -176,6 +176,13 @@ inline int vqio_putc(int c, VqStream* s) {
   return vqio_flsbuf(c, s);
 }
 
+// Failures are never reported as success: vqio_fflush and vqio_fclose give
+// -1 (error flag set) when a write-out fails or is short, vqio_fseek gives -1
+// on any failed seek; fread/fwrite refuse a size * n that overflows (0,
+// EOVERFLOW). Short and interrupted transfers are completed. An
+// update stream may change direction without a flush or seek in between:
+// written bytes go out before reading, read-ahead is given back before
+// writing. Low-level calls before vqio_start fail with errno EBADF.
 VqStream* vqio_fopen(const char* path, const char* mode);
 VqStream* vqio_fdopen(int fd, const char* mode);
 VqStream* vqio_freopen(const char* path, const char* mode, VqStream* s);
@@ -184,6 +191,9 @@ int vqio_fdclose(VqStream* s);
 int vqio_fabort(VqStream* s);
 
 int vqio_fgetc(VqStream* s);
+// Steps back over the last byte taken from the present buffer; a string
+// stream is never written (the byte there stays, so scanning a literal is
+// safe).
 int vqio_ungetc(int c, VqStream* s);
 char* vqio_fgets(char* buf, int n, VqStream* s);
 char* vqio_gets(char* buf);
@@ -216,7 +226,10 @@ enum { VQ_IOFBF = 0, VQ_IONBF = 4, VQ_IOLBF = 0x80 };
 
 VqStream* vqio_popen(const char* command, const char* mode);
 int vqio_pclose(VqStream* s);
+// An update stream on a file created exclusively (mode 0600) and removed at once.
 VqStream* vqio_tmpfile();
+// A free name (malloc'd, freed by the caller) in the first existing of
+// $tmpdir, $TMPDIR, directory, /usr/tmp/, /tmp/, ".".
 char* vqio_tempnam(const char* directory, const char* prefix);
 
 // Applies op to every stream in use: the pool first, then the list.
