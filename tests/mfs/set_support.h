@@ -84,13 +84,15 @@ inline const char* kTrailer = "</VQData></VQDoc>\n";
 // The filtered text of a member for a list (the lists the tests use).
 inline std::string Filtered(const std::string& list, const Expect& e) {
   const std::string& b = e.bytes;
-  if (list == "" || list == "flat" || list == "iflat" || list == "sys" || list == "double|half")
+  if (list == "" || list == "mfsio" || list == "flat" || list == "iflat" || list == "sys" ||
+      list == "double|half")
     return b;
   if (list == "double") return Doubled(b);
   if (list == "half") return Halved(b);
   if (list == "sys(tr a-z A-Z)") return Upper(b);
   if (list == "meta") return MetaHeader(e) + b + kTrailer;
   if (list == "double|meta") return MetaHeader(e) + Doubled(b) + kTrailer;
+  if (list == "sys(tr a-z A-Z)|meta") return MetaHeader(e) + Upper(b) + kTrailer;
   ADD_FAILURE() << "no expectation for list " << list;
   return "";
 }

@@ -49,8 +49,8 @@ class SetFilesTest : public settest::SetTest, public ::testing::WithParamInterfa
       lists_.push_back(text);
       return static_cast<int32_t>(lists_.size() - 1);
     };
-    groups_ = {{dir_ + "/tree", "*.txt", "FMT1", "VQData", {search, "flat", ""}, 1, 1},
-               {dir_ + "/tree2", "*.txt", "FMT2", nullptr, {"", "flat", "iflat"}, 1, 0}};
+    groups_ = {{dir_ + "/tree", "*.txt", "FMT1", "VQData", {search, "flat", "iflat"}, 1, 1},
+               {dir_ + "/tree2", "*.txt", "FMT2", nullptr, {"mfsio", "flat", "half"}, 1, 0}};
     int32_t ids[3][3];
     for (int g = 0; g < 2; ++g)
       for (int v = 0; v < 3; ++v) ids[g + 1][v] = id(groups_[g].lists[v]);
@@ -178,6 +178,33 @@ TEST_F(SetFilesTest, UserDataFileHasOneEmptyRecordPerMember) {
   for (const Expect& e : members)
     want += "<VQUserData><VQFile>" + e.file + "</VQFile>\n  <VQFields></VQFields></VQUserData>\n";
   EXPECT_EQ(want, mfstest::ReadFile(base_ + ".dat"));
+}
+
+// The test-only driver builds the set from a data dictionary and prints
+// its logical text.
+TEST_F(SetFilesTest, DriverBuildsFromDataDictionaryAndPrintsText) {
+  const std::vector<Expect> members = MakeTree("sys(tr a-z A-Z)|meta");
+  const std::string dd = dir_ + "/coll.dd";
+  mfstest::WriteFile(dd, "<DB>\n<Text>\n<Name>Coll</Name>\n<MfsFiles>\n<FileMap>" + base_ +
+                             "</FileMap>\n"
+                             "<FilterChain><SearchView>sys(tr a-z A-Z)|meta</SearchView>"
+                             "<DisplayView>flat</DisplayView><RawView>iflat</RawView>"
+                             "<DisplayFmt>FMT1</DisplayFmt><DefaultDataTag>VQData</DefaultDataTag>"
+                             "<FileGroup><MfsDir>" + dir_ + "/tree</MfsDir><MfsFile>*.txt</MfsFile>"
+                             "<MfsExpand>1</MfsExpand></FileGroup></FilterChain>\n"
+                             "<FilterChain><SearchView>mfsio</SearchView>"
+                             "<DisplayView>flat</DisplayView><RawView>half</RawView>"
+                             "<DisplayFmt>FMT2</DisplayFmt>"
+                             "<FileGroup><MfsDir>" + dir_ + "/tree2</MfsDir><MfsFile>*.txt</MfsFile>"
+                             "<MfsExpand>0</MfsExpand></FileGroup></FilterChain>\n"
+                             "</MfsFiles>\n</Text>\n</DB>\n");
+  const std::string driver = std::string(VQ_BIN_DIR) + "/tests/mfsset_driver";
+  const std::string out = dir_ + "/text.out";
+  ASSERT_EQ(0, std::system((driver + " build " + dd + " 2>/dev/null").c_str()));
+  ASSERT_EQ(0, std::system((driver + " cat " + base_ + " > " + out).c_str()));
+  const settest::ExpectedSet want = settest::ExpectFiles(members);
+  EXPECT_EQ(want.fmp, mfstest::ReadFile(base_ + ".fmp"));
+  EXPECT_EQ(want.text, mfstest::ReadFile(out));
 }
 
 }  // namespace
