@@ -1,0 +1,309 @@
+// The driver of vexabld: memory budget, set-up, the index file name from the
+// data dictionary, the work files, the order of the phases and clean-up.
+//
+// Set-up failures end the run before any work file exists: the counter
+// file and the log are created only after the lock is held, the data
+// dictionary, the text, the index-points file and the region set have been
+// read and the index file name is known. A second builder of the same data
+// dictionary therefore stops at the lock without touching the work files
+// of the first.
+#include <sys/times.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "addgi/addgi.h"
+#include "frgac/frgac.h"
+#include "builder/builder.h"
+#include "madat/madat.h"
+#include "mfs/mfs.h"
+#include "msg/msg.h"
+#include "pitst/pitst.h"
+
+BuildState& build_state() {
+  static BuildState state;
+  return state;
+}
+
+double addcputime() {
+  struct tms t{};
+  times(&t);
+  const long ticks = sysconf(_SC_CLK_TCK);
+  return static_cast<double>(t.tms_utime + t.tms_stime) / static_cast<double>(ticks > 0 ? ticks : 60);
+}
+
+namespace {
+
+// Creates a file empty (opened for writing and closed); false after a
+// report with the message number given.
+bool create_empty(const std::string& path, long message) {
+  VqStream* s = vqio_fopen(path.c_str(), "w");
+  if (s == nullptr) {
+    vq_report(16, GetMsgNumText(message), path.c_str());
+    return false;
+  }
+  vqio_fclose(s);
+  return true;
+}
+
+}  // namespace
+
+int Initialize() {
+  BuildState& st = build_state();
+  st.control = new BuildControl;
+  st.control->alphabet_size = 256;
+  int64_t usable = st.options->memory - BUILD_RESERVED_MEMORY;
+  if (usable < 0) usable = 0;
+  if (usable < BUILD_MIN_USABLE) {
+    vq_report(14, GetMsgNumText(100013), 500);
+    return 14;
+  }
+  st.usable = usable;
+  st.buffer_size = usable / 2;
+  st.point_slots = usable / 8;
+  st.text_buffer = static_cast<unsigned char*>(
+      vq_calloc(static_cast<long>(st.buffer_size), 1, __LINE__, "builder/driver"));
+  st.points = static_cast<int32_t*>(
+      vq_calloc(static_cast<long>(st.point_slots), sizeof(int32_t), __LINE__, "builder/driver"));
+  return 0;
+}
+
+int CreateWorkFiles() {
+  const BuildOptions* o = build_state().options;
+  const std::string counter = o->int_name + ".i0";
+  if (!create_empty(counter, 60006)) return 16;
+  if (!o->restart && !create_empty(o->log_file, 100001)) {
+    vqio_unlink(counter.c_str());
+    return 16;
+  }
+  return 0;
+}
+
+int64_t text_record_size(const FileInfo* record) {
+  BuildState& st = build_state();
+  int64_t size;
+  const char* name = record->sys_name != nullptr ? record->sys_name : "";
+  if (record->multi_file) {
+    // Opened once here and kept for every pass, rebuild and restart.
+    if (st.mfs == nullptr) st.mfs = mfs_file_open("", record->file_map, 0);
+    if (st.mfs == nullptr) {
+      vq_report(16, GetMsgNumText(60006), record->file_map != nullptr ? record->file_map : "");
+      return -1;
+    }
+    size = mfs_file_length(st.mfs);
+  } else if (record->fragmented) {
+    FrgacText text;
+    if (frgac_open(name, record->frg_dir, record->major, record->minor, 0, FRGAC_READ, &text,
+                   0) != 0) {
+      vq_report(15, GetMsgNumText(50000), name, record->frg_dir);
+      return -1;
+    }
+    size = text.header[FRG_LOGICAL_LENGTH];
+    frgac_close(&text);
+  } else {
+    struct stat sb{};
+    if (vqio_stat(name, &sb) != 0) {
+      vq_report(16, GetMsgNumText(60006), name);
+      return -1;
+    }
+    size = static_cast<int64_t>(sb.st_size) + record->offset;
+  }
+  // Positions are 32-bit, and the padding after the text takes 1002 more.
+  if (size > INT32_MAX - 1002) {
+    vq_report(15, "The text '%s' is too large to index: %lld bytes with its offset, at most %d.",
+              name, static_cast<long long>(size), INT32_MAX - 1002);
+    return -1;
+  }
+  return size;
+}
+
+namespace {
+
+// With -d: the region set, loaded once the text size is known. Its pairs
+// are made 1-based, checked, and put in order with overlapping or nested
+// regions joined, so that the region pass can walk them forward: a position
+// is inside the set exactly when it is inside one of the stored regions.
+bool load_region_set(const std::string& region_name) {
+  BuildState& st = build_state();
+  int32_t count = 0, pairs = 0;
+  IntList* list = LoadDocs(st.dd_tree, region_name.c_str(), &count, &pairs, st.control,
+                           st.text_size);
+  if (list == nullptr) return false;
+  if (!pairs || count == 0) {
+    vq_report(13, GetMsgNumText(pairs ? 100023 : 100024));
+    intlist_free(list);
+    return false;
+  }
+  std::vector<std::pair<int64_t, int64_t>> spans;
+  for (int32_t i = 0; i < count; ++i) {
+    const int64_t start = int64_t{list->buffer[2 * i + 1]} + 1;
+    const int64_t end = int64_t{list->buffer[2 * i + 2]} + 1;
+    if (start < 1 || end < start || end > st.text_size + 1) {
+      vq_report(13, GetMsgNumText(140000), region_name.c_str());
+      intlist_free(list);
+      return false;
+    }
+    spans.emplace_back(start, end);
+  }
+  std::sort(spans.begin(), spans.end());
+  int32_t joined = 0;
+  for (const auto& [start, end] : spans) {
+    int32_t* w = list->buffer;
+    if (joined > 0 && start <= w[2 * joined] + 1) {
+      if (end > w[2 * joined]) w[2 * joined] = static_cast<int32_t>(end);
+      continue;
+    }
+    ++joined;
+    w[2 * joined - 1] = static_cast<int32_t>(start);
+    w[2 * joined] = static_cast<int32_t>(end);
+  }
+  list->length = 2 * joined;
+  st.regions = list;
+  st.region_count = joined;
+  st.region_index = 1;
+  return true;
+}
+
+}  // namespace
+
+int SetUp() {
+  BuildState& st = build_state();
+  BuildOptions* o = st.options;
+  BuildControl* c = st.control;
+  SetDefCntl(c, o->base_map);
+  if (o->dd_name) {
+    st.lock = addgetlock(o->dd_name->c_str());
+    int r = ReadDataDict(o->dd_name->c_str(), o->index_name ? o->index_name->c_str() : nullptr, c);
+    if (r == 4) {
+      vq_report(15, GetMsgNumText(40020));
+      return 0;
+    }
+    if (r != 0 && r != 3) {
+      vq_report(15, "");
+      return 0;
+    }
+  }
+  if (o->text_name) {
+    c->texts = static_cast<FileInfo*>(vq_calloc(1, sizeof(FileInfo), __LINE__, "builder/driver"));
+    c->text_count = 1;
+    c->texts[0].sys_name = StrDup(o->text_name->c_str());
+    c->texts[0].major = -1;
+    c->texts[0].minor = -1;
+    c->index_name = o->index_name.value_or(o->out_base);
+    if (StopWord(c) != 0) return 0;
+  }
+  if (c->text_count == 0) {
+    vq_report(9, GetMsgNumText(40018), o->dd_name ? o->dd_name->c_str() : "");
+    return 0;
+  }
+  st.text_size = text_record_size(&c->texts[0]);
+  if (st.text_size < 0) return 0;
+  if (o->verbose) {
+    if (o->dd_name) vq_report(1, GetMsgNumText(100033), o->dd_name->c_str());
+    else vq_report(1, GetMsgNumText(100031));
+  }
+  if (o->points_file) {
+    st.points_stream = vqio_fopen(o->points_file->c_str(), "r");
+    if (st.points_stream == nullptr) {
+      vq_report(16, GetMsgNumText(60006), o->points_file->c_str());
+      return 0;
+    }
+    vqio_fseek(st.points_stream, 4, SEEK_SET);
+    if (o->verbose) vq_report(1, GetMsgNumText(100032), o->points_file->c_str());
+  }
+  if (o->region_name && !load_region_set(*o->region_name)) return 0;
+  return 1;
+}
+
+int IndexNameFromDD(const char* dd_name, const char* index_name) {
+  BuildState& st = build_state();
+  BuildOptions* o = st.options;
+  o->dd_update = dd_name;
+  const MadNode* indices = madatgc(madatgc(st.dd_tree, DD_DB), DD_Indices);
+  const MadNode* index = madatgc(indices, DD_Index);
+  if (index_name != nullptr) {
+    for (; index != nullptr; index = madatns(index, DD_Index)) {
+      const char* name = madatgv(madatgc(index, DD_Name));
+      if (name != nullptr && std::strcmp(name, index_name) == 0) break;
+    }
+  }
+  const MadNode* file = madatgc(index, DD_File);
+  const char* sys_name = madatgv(madatgc(file, DD_SysName));
+  if (file == nullptr || sys_name == nullptr || *sys_name == '\0') {
+    const char* missing = file == nullptr ? "<File>" : "<SysName>";
+    if (index_name != nullptr) vq_report(3, GetMsgNumText(100011), index_name, missing);
+    else vq_report(3, GetMsgNumText(100008), missing);
+    return 3;
+  }
+  if (!o->index_file) o->index_file = sys_name;
+  return 0;
+}
+
+int BuildIndex(int argc, char** argv) {
+  BuildState& st = build_state();
+  st.options = ReadArgsB(argc, argv);
+  if (st.options == nullptr) return 1;
+  BuildOptions* o = st.options;
+  if (!o->dd_name && !o->text_name) return 0;
+  if (Initialize() != 0 || !SetUp()) return 1;
+  if (o->dd_name && IndexNameFromDD(o->dd_name->c_str(),
+                                    o->index_name ? o->index_name->c_str() : nullptr) != 0) {
+    return 1;
+  }
+  if (CreateWorkFiles() != 0) return 1;
+
+  RestartState resume;
+  if (o->restart) RestartFromLog(&resume);
+  int pass = resume.passes;
+  if (resume.phase != 2) {
+    if (o->verbose) vq_report(1, GetMsgNumText(100021));
+    bool rebuild = resume.phase == 1;
+    bool end_of_text = false;
+    do {
+      int32_t count = 0;
+      if (rebuild) {
+        long offset = 0;
+        if (st.points_stream != nullptr) offset = vqio_ftell(st.points_stream) - 4;
+        RebuildPassBuffer(st.pass_start, st.pass_end, st.first_char, st.text_buffer, offset);
+        count = resume.last_point_count;
+        end_of_text = resume.last_pass != 0;
+        rebuild = false;
+      } else {
+        ++pass;
+        end_of_text = (o->region_name ? BuildRegionPass(pass, &count) : BuildPass(pass, &count)) != 0;
+      }
+      CountSkips(pass, count);
+      if (o->verbose) vq_report(1, GetMsgNumText(100026), pass, addcputime());
+    } while (!end_of_text);
+  }
+  if (o->verbose) vq_report(1, GetMsgNumText(100022));
+  pass = FinalPass(pass, resume.finals_done);
+  WriteIndex(pass);
+  int status = 0;
+  if (WriteDD() == 0) {
+    vq_report(2, GetMsgNumText(60010), o->dd_update.c_str());
+    status = 1;  // the index stays, but a failed update is not a success
+  }
+  RemoveTempFiles();
+  CleanUp();
+  return status;
+}
+
+void CleanUp() {
+  BuildState& st = build_state();
+  std::free(st.text_buffer);
+  std::free(st.points);
+  addfrcntl(st.control);
+  delete st.options;
+  madmtfr(st.dd_tree);
+  if (st.points_stream != nullptr) vqio_fclose(st.points_stream);
+  if (st.mfs != nullptr) mfs_file_close(st.mfs);
+  intlist_free(st.regions);
+  char name[32];
+  std::snprintf(name, sizeof name, "/tmp/qel%d", static_cast<int>(getpid()));
+  vqio_unlink(name);
+  st = BuildState{};
+}
