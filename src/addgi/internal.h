@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 
 #include "addgi/addgi.h"
 
@@ -24,6 +25,12 @@ FileInfo* alloc_records(int32_t count, const char* source);
 // Reports; each returns the severity it reported with.
 int report_bad_args(const char* id);                      // 40000, 15
 int report_missing(const char* id, const char* path);     // 40009, 9
+
+// The entry a getter works on: a root is replaced by the node reached by
+// taking the first tag child of each id of path in turn (null, without a
+// report, when there is none); any other node must be a tag with the last
+// id of path, else 40000 is reported with id and the result is null.
+MadNode* entry_node(MadNode* node, std::initializer_list<int32_t> path, const char* id);
 
 // Keeps the first nonzero status of a getter that goes on after reports.
 inline void keep_first(int* status, int s) {

@@ -22,15 +22,8 @@ MadNode* addgiri(MadNode* node, char** name, char** desc, long* count, int32_t* 
   if (list) *list = nullptr;
   if (file_count) *file_count = 0;
 
-  if (node && node->kind == MAD_ROOT) {
-    node = madatgc(madatgc(madatgc(node, DD_DB), DD_Regions), DD_Region);
-    if (!node) return nullptr;
-  }
-  int32_t id = -1;
-  if (madatgi(node, &id) != 0 || id != DD_Region) {
-    report_bad_args(kId);
-    return nullptr;
-  }
+  node = entry_node(node, {DD_DB, DD_Regions, DD_Region}, kId);
+  if (!node) return nullptr;
 
   OwnedText region_name(addgios(node, DD_Name));
   OwnedText region_desc(addgios(node, DD_Desc));

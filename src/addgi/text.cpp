@@ -18,15 +18,8 @@ MadNode* addgiti(MadNode* node, char** name, char** desc, FileInfo** list, int32
   if (list) *list = nullptr;
   if (count) *count = 0;
 
-  if (node && node->kind == MAD_ROOT) {
-    node = madatgc(madatgc(node, DD_DB), DD_Text);
-    if (!node) return nullptr;
-  }
-  int32_t id = -1;
-  if (madatgi(node, &id) != 0 || id != DD_Text) {
-    report_bad_args(kId);
-    return nullptr;
-  }
+  node = entry_node(node, {DD_DB, DD_Text}, kId);
+  if (!node) return nullptr;
 
   OwnedText text_name(addgios(node, DD_Name));
   OwnedText text_desc(addgios(node, DD_Desc));

@@ -119,16 +119,21 @@ struct Plain {
   uint32_t mod_date;
 };
 
+// A text output: equal to want, or null when want is null.
+inline void expect_text_or_null(const char* got, const char* want) {
+  if (want) {
+    EXPECT_STREQ(got, want);
+  } else {
+    EXPECT_EQ(got, nullptr);
+  }
+}
+
 inline void expect_plain(const FileInfo& got, const Plain& want, const std::string& where) {
   SCOPED_TRACE(where);
   EXPECT_EQ(got.fragmented, want.fragmented);
   ASSERT_NE(got.sys_name, nullptr);
   EXPECT_STREQ(got.sys_name, want.sys_name);
-  if (want.frg_dir) {
-    EXPECT_STREQ(got.frg_dir, want.frg_dir);
-  } else {
-    EXPECT_EQ(got.frg_dir, nullptr);
-  }
+  expect_text_or_null(got.frg_dir, want.frg_dir);
   EXPECT_EQ(got.major, want.major);
   EXPECT_EQ(got.minor, want.minor);
   EXPECT_EQ(got.offset, want.offset);

@@ -104,11 +104,7 @@ TEST(TextFiles, MultiFileSetIsOneRecordNamingItsFileMap) {
     EXPECT_STREQ(got.display_view, want[c].display);
     EXPECT_STREQ(got.raw_view, want[c].raw);
     EXPECT_STREQ(got.display_fmt, want[c].fmt);
-    if (want[c].data_tag) {
-      EXPECT_STREQ(got.default_data_tag, want[c].data_tag);
-    } else {
-      EXPECT_EQ(got.default_data_tag, nullptr);
-    }
+    expect_text_or_null(got.default_data_tag, want[c].data_tag);
     ASSERT_EQ(got.group_count, static_cast<int32_t>(want[c].groups.size()));
     for (size_t g = 0; g < want[c].groups.size(); ++g) {
       EXPECT_STREQ(got.groups[g].mfs_dir, want[c].groups[g].dir);
@@ -147,11 +143,7 @@ TEST(Regions, EntriesGiveNameCountTypeAndFiles) {
     MadNode* region = entry_named(tree.get(), DD_Region, k.name);
     ASSERT_EQ(out.region(region), region);
     EXPECT_STREQ(out.name, k.name);
-    if (k.desc) {
-      EXPECT_STREQ(out.desc, k.desc);
-    } else {
-      EXPECT_EQ(out.desc, nullptr);
-    }
+    expect_text_or_null(out.desc, k.desc);
     EXPECT_EQ(out.region_count, k.count);
     EXPECT_EQ(out.pairs, k.pairs);
     ASSERT_EQ(out.count, static_cast<int32_t>(k.files.size()));
