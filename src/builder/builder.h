@@ -289,3 +289,14 @@ int WriteDD();
 void RemoveTempFiles();
 // The data dictionary's lock: a descriptor, or 0 when it names none.
 int addgetlock(const char* dd_name);
+// <Locks>: its Semaphore, LockIndex, NextID and the <File><SysName> of the
+// region named "Locks"; the Locks node, or null when there is none (40000
+// with "addgilo" for a node that is not Locks).
+MadNode* addgilo(MadNode* tree, std::optional<std::string>* semaphore,
+                 std::optional<std::string>* lock_index, long* next_id,
+                 std::optional<std::string>* lock_file);
+// Opens the semaphore file read-write and takes a non-blocking lockf lock:
+// the descriptor ("lokcfgl: open failed", "lokcfgl: lockf failed", 16).
+int lokcfgl(const char* path);
+// Closes the lock's descriptor ("lokcffl: close failed", 16).
+void lokcffl(int fd);

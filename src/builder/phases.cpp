@@ -43,8 +43,3 @@ int WriteDD() {
 }
 
 void RemoveTempFiles() { not_built("RemoveTempFiles"); }
-
-int addgetlock(const char*) {
-  not_built("addgetlock");
-  return 0;
-}
