@@ -207,7 +207,7 @@ int32_t mfs_span_size(MfsHandle* h, int32_t address, int32_t n) {
     n -= len;
     address += len;
   }
-  st.continue_address = address;
+  // The continued-read address is the reader's: a span does not move it.
   return total > INT32_MAX ? -1 : static_cast<int32_t>(total);
 }
 

@@ -1,0 +1,244 @@
+// The reader over a small set: missing, changed and damaged files give
+// their numbered messages; positions stay exact after every kind of read,
+// a failed seek leaves the reader as it was, and a new reader never takes
+// an old one's position; display views, spans and member names.
+#include <cstdio>
+#include <string>
+#include <sys/time.h>
+#include <vector>
+
+#include "set_support.h"
+#include "support/recorded_reports.h"
+
+namespace {
+
+using settest::Group;
+
+class SetReaderTest : public settest::SetTest {
+ protected:
+  // Members a (10 bytes), b (20), an empty one and c (5), read plainly in
+  // the search view and doubled in the display view.
+  void SetUp() override {
+    SetTest::SetUp();
+    a_ = Put("m/a.txt", settest::Text(10, 1));
+    b_ = Put("m/b.txt", settest::Text(20, 2));
+    Put("m/b2.txt", "");
+    c_ = Put("m/c.txt", settest::Text(5, 3));
+    text_ = settest::Text(10, 1) + settest::Text(20, 2) + settest::Text(5, 3);
+    ASSERT_EQ(1, settest::Build(base_, {{dir_ + "/m", "*.txt", "F", nullptr,
+                                         {"", "double", "half"}, 1, 0}}));
+  }
+  // Texts of the reports recorded so far, severity first.
+  std::vector<std::string> Reports() const {
+    std::vector<std::string> out;
+    for (const RecordedReport& r : recorded_reports())
+      out.push_back(std::to_string(r.severity) + " " + r.text);
+    return out;
+  }
+  std::string a_, b_, c_, text_;
+};
+
+TEST_F(SetReaderTest, MissingMemberIsReportedWhereItIsRead) {
+  ReportRecorder recorder;
+  ASSERT_EQ(0, std::remove(b_.c_str()));
+  MfsReader* r = mfs_file_open("", base_.c_str(), 0);
+  ASSERT_NE(nullptr, r);
+  // A positioned read into the member.
+  EXPECT_EQ(-1, mfs_file_seek(r, 12));
+  EXPECT_EQ(std::vector<std::string>{"13 75036: Unable to open MFS file '" + b_ + "'."}, Reports());
+  // A read that continues into it from the member before.
+  recorded_reports().clear();
+  ASSERT_EQ(0, mfs_file_seek(r, 0));
+  char got[40];
+  EXPECT_EQ(10, mfs_file_read(r, got, sizeof got));
+  EXPECT_EQ(std::vector<std::string>{"13 75047: MFS filter chain problem at processing file '" +
+                                     b_ + "'"},
+            Reports());
+  mfs_file_close(r);
+}
+
+TEST_F(SetReaderTest, ChangedMemberIsAWarningWhenChecked) {
+  ReportRecorder recorder;
+  struct timeval times[2] = {{1000000000, 0}, {1000000000, 0}};
+  ASSERT_EQ(0, utimes(a_.c_str(), times));
+  for (int check : {0, 1}) {
+    recorded_reports().clear();
+    mfs_set_check_changed(check);
+    EXPECT_EQ(text_, settest::ReadLogical(base_));
+    if (check) {
+      EXPECT_EQ(std::vector<std::string>{"2 75026: Text file '" + a_ +
+                                         "' has been CHANGED since last mfs built"},
+                Reports());
+    } else {
+      EXPECT_TRUE(Reports().empty());
+    }
+  }
+  mfs_set_check_changed(0);
+}
+
+TEST_F(SetReaderTest, DamagedMapFilesAreReported) {
+  const std::string fmp = base_ + ".fmp", xmp = base_ + ".xmp", lmp = base_ + ".lmp";
+  const std::string fmp0 = mfstest::ReadFile(fmp), xmp0 = mfstest::ReadFile(xmp),
+                    lmp0 = mfstest::ReadFile(lmp);
+  std::string same_size = fmp0;  // a start that no longer agrees with the compiled map
+  same_size.replace(same_size.find("<VQStart>10<"), 12, "<VQStart>11<");
+  std::string other_type = xmp0;
+  other_type[0] = 1;
+  struct Case {
+    const char* what;
+    std::string file, bytes;
+    std::string report;
+  };
+  const Case cases[] = {
+      {"file map one byte longer", fmp, fmp0 + " ",
+       "15 75019: File map '" + fmp + "' has been CHANGED since last mfs built"},
+      {"filter lists edited", lmp, lmp0 + "\n",
+       "15 75021: Filter list '" + lmp + "' has been CHANGED since last mfs built"},
+      {"compiled map cut in a pair", xmp, xmp0.substr(0, xmp0.size() - 4),
+       "15 75013: Compiled file map '" + xmp + "' has been CHANGED since last mfs built"},
+      {"compiled map without a pair", xmp, xmp0.substr(0, xmp0.size() - 8),
+       "15 75013: Compiled file map '" + xmp + "' has been CHANGED since last mfs built"},
+      {"compiled map cut in its block", xmp, xmp0.substr(0, 700),
+       "15 75013: Compiled file map '" + xmp + "' has been CHANGED since last mfs built"},
+      {"compiled map of another type", xmp, other_type,
+       "13 60048: Unexpected data file type: " + xmp},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ReportRecorder recorder;
+    mfstest::WriteFile(c.file, c.bytes);
+    EXPECT_EQ(nullptr, mfs_file_open("", base_.c_str(), 0));
+    ASSERT_FALSE(Reports().empty());
+    EXPECT_EQ(c.report, Reports().back());
+    mfstest::WriteFile(c.file, c.file == fmp ? fmp0 : c.file == xmp ? xmp0 : lmp0);
+  }
+  {
+    SCOPED_TRACE("entry changed, size kept");
+    ReportRecorder recorder;
+    mfstest::WriteFile(fmp, same_size);
+    MfsReader* r = mfs_file_open("", base_.c_str(), 0);
+    ASSERT_NE(nullptr, r);
+    EXPECT_EQ(-1, mfs_file_seek(r, 12));
+    EXPECT_EQ(std::vector<std::string>{"15 75019: File map '" + fmp +
+                                       "' has been CHANGED since last mfs built"},
+              Reports());
+    mfs_file_close(r);
+    mfstest::WriteFile(fmp, fmp0);
+  }
+  // Missing files (a missing filter-list file fails the size check first).
+  for (const auto& [name, what] : {std::pair{xmp, 75007}, {fmp, 75008}, {lmp, 75021}}) {
+    ReportRecorder recorder;
+    const std::string keep = mfstest::ReadFile(name);
+    ASSERT_EQ(0, std::remove(name.c_str()));
+    EXPECT_EQ(nullptr, mfs_file_open("", base_.c_str(), 0));
+    ASSERT_FALSE(Reports().empty());
+    EXPECT_NE(std::string::npos, Reports().back().find(" " + std::to_string(what) + ": ")) << Reports().back();
+    mfstest::WriteFile(name, keep);
+  }
+  EXPECT_EQ(text_, settest::ReadLogical(base_));
+}
+
+TEST_F(SetReaderTest, PositionsAreExactAfterEveryRead) {
+  const auto at = [this](int32_t k) { return static_cast<unsigned char>(text_[static_cast<size_t>(k)]); };
+  MfsReader* r = mfs_file_open("", base_.c_str(), 0);
+  ASSERT_NE(nullptr, r);
+  // A fresh reader: seek(0) gives the address itself.
+  EXPECT_EQ(0, mfs_file_seek(r, 0));
+  EXPECT_EQ(at(0), mfs_file_peek(r));
+  EXPECT_EQ(at(0), mfs_file_getc(r));
+  // The address getc is about to deliver: nothing to do.
+  EXPECT_EQ(0, mfs_file_seek(r, 1));
+  EXPECT_EQ(at(1), mfs_file_getc(r));
+  // A positioned read leaves the reader after the bytes it read.
+  char got[12];
+  EXPECT_EQ(12, mfs_file_read_at(r, 5, got, sizeof got));
+  EXPECT_EQ(text_.substr(5, 12), std::string(got, sizeof got));
+  EXPECT_EQ(17, mfs_file_tell(r));
+  EXPECT_EQ(at(17), mfs_file_getc(r));
+  EXPECT_EQ(17, mfs_file_seek(r, 17));
+  EXPECT_EQ(at(17), mfs_file_getc(r));
+  // A failed seek leaves the reader where it was.
+  EXPECT_EQ(-1, mfs_file_seek(r, 35));
+  EXPECT_EQ(18, mfs_file_tell(r));
+  std::string rest;
+  for (int c; (c = mfs_file_getc(r)) != -1;) rest += static_cast<char>(c);
+  EXPECT_EQ(text_.substr(18), rest);
+  EXPECT_EQ(35, mfs_file_tell(r));
+  // Spans and member lengths do not move the reader.
+  ASSERT_EQ(3, mfs_file_seek(r, 3));
+  EXPECT_EQ(20, mfs_file_span_size(r, 10, 20));
+  EXPECT_EQ(15, mfs_file_span_size(r, 5, 15));
+  EXPECT_EQ(20, mfs_member_length(r->handle, 15));
+  EXPECT_STREQ(a_.c_str(), mfs_file_member_name(r));
+  EXPECT_EQ(at(3), mfs_file_getc(r));
+  rest.clear();
+  for (int c; (c = mfs_file_getc(r)) != -1;) rest += static_cast<char>(c);
+  EXPECT_EQ(text_.substr(4), rest);
+  mfs_file_close(r);
+}
+
+TEST_F(SetReaderTest, NewReaderDoesNotTakeTheOldPosition) {
+  MfsReader* r = mfs_file_open("", base_.c_str(), 0);
+  ASSERT_NE(nullptr, r);
+  ASSERT_EQ(14, mfs_file_seek(r, 14));
+  mfs_file_getc(r);
+  EXPECT_EQ(15, mfs_current_address());
+  mfs_file_close(r);
+  EXPECT_EQ(-1, mfs_current_address());
+  r = mfs_file_open("", base_.c_str(), 0);
+  ASSERT_NE(nullptr, r);
+  EXPECT_EQ(15, mfs_file_seek(r, 15));
+  EXPECT_EQ(15, mfs_file_tell(r));
+  EXPECT_EQ(static_cast<unsigned char>(text_[15]), mfs_file_getc(r));
+  mfs_file_close(r);
+  // Without a seek a fresh reader has nothing to give.
+  r = mfs_file_open("", base_.c_str(), 0);
+  ASSERT_NE(nullptr, r);
+  EXPECT_EQ(-1, mfs_file_getc(r));
+  mfs_file_close(r);
+}
+
+TEST_F(SetReaderTest, DisplayViewReadsMemberChainsFromAPositionedStart) {
+  MfsReader* r = mfs_file_open("", base_.c_str(), 0);
+  ASSERT_NE(nullptr, r);
+  ASSERT_EQ(1, mfs_file_set_view(r, MFS_VIEW_DISPLAY));
+  // The doubled text of b from its offset 2, then of c.
+  ASSERT_EQ(12, mfs_file_seek(r, 12));
+  std::string got;
+  for (int c; (c = mfs_file_getc(r)) != -1;) got += static_cast<char>(c);
+  EXPECT_EQ(settest::Doubled(settest::Text(20, 2)).substr(2) +
+                settest::Doubled(settest::Text(5, 3)),
+            got);
+  // One positioned read per choice of view.
+  EXPECT_EQ(-1, mfs_file_seek(r, 3));
+  mfs_file_set_view(r, MFS_VIEW_RAW);
+  ASSERT_EQ(3, mfs_file_seek(r, 3));
+  EXPECT_EQ(static_cast<unsigned char>(settest::Halved(settest::Text(10, 1))[3]), mfs_file_getc(r));
+  mfs_file_close(r);
+}
+
+TEST_F(SetReaderTest, SetsWithoutBytes) {
+  const std::string empty_base = dir_ + "/set/empty";
+  ASSERT_EQ(1, mfs_create_empty(PITAS_VERSION, "", empty_base.c_str()));
+  Put("z/e1.txt", "");
+  Put("z/e2.txt", "");
+  const std::string none_base = dir_ + "/set/none";
+  ASSERT_EQ(1, settest::Build(none_base, {{dir_ + "/z", "*.txt", "F", nullptr, {"", "", ""}, 1, 0}}));
+  for (const std::string& base : {empty_base, none_base}) {
+    MfsReader* r = mfs_file_open("", base.c_str(), 0);
+    ASSERT_NE(nullptr, r) << base;
+    EXPECT_EQ(0, mfs_file_length(r));
+    EXPECT_EQ(-1, mfs_file_seek(r, 0));
+    EXPECT_EQ(-1, mfs_file_getc(r));
+    mfs_file_close(r);
+  }
+  // The empty set's compiled map: header, block with no pairs.
+  const std::vector<uint32_t> w = settest::Words(mfstest::ReadFile(empty_base + ".xmp"));
+  ASSERT_EQ(256u, w.size());
+  EXPECT_EQ(0u, w[130]);  // empty file map
+  EXPECT_EQ(0u, w[131]);  // empty filter lists
+  EXPECT_EQ(0u, w[132]);
+  EXPECT_EQ("", mfstest::ReadFile(empty_base + ".fmp"));
+}
+
+}  // namespace
