@@ -56,8 +56,7 @@ long tag_count(VqStream* records, int32_t n, long* counts) {
   if (!records) return -1;
   const char* name = records->name ? records->name : "";
   struct stat st;
-  if (vqio_fflush(records) != 0 || vqio_fstat(vqio_fileno(records), &st) != 0 ||
-      vqio_fseek(records, 0, SEEK_SET) != 0) {
+  if (vqio_fseek(records, 0, SEEK_SET) != 0 || vqio_fstat(vqio_fileno(records), &st) != 0) {
     vq_report(16, GetMsgNumText(60028), name);
     return -1;
   }
@@ -112,7 +111,8 @@ int region_expand(RegionExpansion* list, VqStream* tag_records, VqStream* region
 
   // Everything is checked before the first byte moves.
   const int fd = vqio_fileno(region_stream);
-  if (vqio_fflush(region_stream) != 0) {
+  // Moves bypass the stream: nothing of it may stay buffered.
+  if ((region_stream->flags & (VQ_WRITE | VQ_UPDATE)) && vqio_fflush(region_stream) != 0) {
     vq_report(16, GetMsgNumText(60027), file.name);
     return 16;
   }
