@@ -100,9 +100,11 @@ int pellion_run(int argc, char** argv) {
     region_work_file_add(tagpos);
     vqio_setvbuf(out, nullptr, VQ_IOFBF, 1 << 20);
     int failed = find_regions(o, lists, files, file_count, out);
+    int error = errno;
     if (vqio_fclose(out) != 0 && !failed) msg_report(14, 80021);
     if (failed) {
       region_work_files_remove();
+      errno = error;
       msg_report(16, 80014, program);
       return 1;
     }

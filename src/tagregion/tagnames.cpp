@@ -10,6 +10,7 @@
 // siblings after it, or else of its <element> children, or else of its <att>
 // children. Names are trimmed of blanks, tabs, carriage returns and line
 // feeds; empty names are skipped.
+#include <cerrno>
 #include <cstring>
 #include <set>
 
@@ -169,7 +170,9 @@ int region_read_tagnames(const char* file_name, VqStream* stream, int32_t limit,
 int region_load_tagnames(const char* file_name, TagNameLists* lists) {
   VqStream* in = vqio_fopen(file_name, "r");
   if (in == nullptr) {
+    int error = errno;
     vqio_perror(file_name);
+    errno = error;
     return 1;
   }
   int read = region_read_tagnames(file_name, in, TAG_READ_LIMIT, &lists->elements,

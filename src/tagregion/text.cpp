@@ -1,11 +1,21 @@
 // The text that the finding reads: a plain file, a fragmented text or a
 // multi-file set, byte by byte through one read callback.
+#include <cerrno>
+
 #include "tagregion/tagregion.h"
 
 namespace {
 
 // Plain files are read through a large buffer: the scan is one pass.
 constexpr size_t kPlainBuffer = 1 << 20;
+
+// Prints the system error of a failed open for the name, leaving errno as
+// the open left it (the driver's report shows it again).
+void open_failed(const char* name) {
+  int error = errno;
+  vqio_perror(name);
+  errno = error;
+}
 
 }  // namespace
 
@@ -15,13 +25,13 @@ int tag_text_open(const FileInfo* info, TagText* text) {
     const char* name = info->file_map != nullptr ? info->file_map : info->sys_name;
     MfsReader* reader = mfs_file_open("", name, 0);
     if (reader == nullptr) {
-      vqio_perror(name);
+      open_failed(name);
       return 1;
     }
     // An empty set has no address 0: it is read as an empty text.
     text->empty = mfs_file_length(reader) <= 0;
     if (!text->empty && mfs_file_seek(reader, 0) < 0) {
-      vqio_perror(name);
+      open_failed(name);
       mfs_file_close(reader);
       return 1;
     }
@@ -33,7 +43,7 @@ int tag_text_open(const FileInfo* info, TagText* text) {
     auto* t = new FrgacText;
     if (frgac_open(info->sys_name, info->frg_dir, info->major, info->minor, 65535,
                    FRGAC_READ, t, 0) != 0) {
-      vqio_perror(info->sys_name);
+      open_failed(info->sys_name);
       delete t;
       return 1;
     }
@@ -43,7 +53,7 @@ int tag_text_open(const FileInfo* info, TagText* text) {
   }
   VqStream* in = vqio_fopen(info->sys_name, "r");
   if (in == nullptr) {
-    vqio_perror(info->sys_name);
+    open_failed(info->sys_name);
     return 1;
   }
   vqio_setvbuf(in, nullptr, 0, kPlainBuffer);
