@@ -16,8 +16,8 @@
 
 IoSubsystemEntry IoSubsystemRegistry[] = {
     {"native", vqio_native_init},
-    {"builder", nullptr},  // built in a later step
-    {"mixed", nullptr},    // built in a later step
+    {"builder", vqio_builder_init},
+    {"mixed", vqio_mixed_init},
     {nullptr, nullptr},
 };
 

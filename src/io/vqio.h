@@ -66,6 +66,45 @@ extern IoSubsystemEntry IoSubsystemRegistry[];
 // Init function of the "native" subsystem (plain system calls).
 int vqio_native_init(IoSubsystem* rec);
 
+// Init function of the "builder" subsystem: "native" on plain files, with
+// every path stripped by builder_strip_path.
+int vqio_builder_init(IoSubsystem* rec);
+// A path that begins with "@" loses everything up to and including its
+// second "@" ("@lib@dir/name" gives "dir/name"; no second "@" gives the
+// empty string); any other path is returned as it stands.
+const char* builder_strip_path(const char* path);
+
+// Init function of the "mixed" subsystem: its own descriptor table over
+// plain files and superfile members ("@superfile@member", where the
+// superfile's path is the value of its name in section [SuperFiles] of
+// velquin.ini found along LD_LIBRARY_PATH, else the name itself). Named
+// commands of vqio_control under "mixed", each answering through a pointer
+// to an int:
+//   "sf_set_superfile" (argument: the name)  select a superfile: 1 or -1
+//   "vq_fstype_set" (argument: "system" or "superfile")  plain paths of
+//       stat, access, link and unlink go to that type until the next open:
+//       1, or 0 for an unknown type
+//   "sf_list_superfile"  nothing: 0
+// Other commands give null.
+int vqio_mixed_init(IoSubsystem* rec);
+
+// ---------------------------------------------------------------------------
+// Ini-file reader (C library file calls, not the layer's)
+
+// With a key: the length of the value of key in section of the ini file
+// (looked up along LD_LIBRARY_PATH, else in the current directory), the value
+// in out; -1 with default_value in out (cut to size - 1 characters) when the
+// file, section or key is missing or the value does not fit in size bytes.
+// Without a key (null): the section's key names, each followed by a NUL,
+// back to back in out as far as they fit whole; the number of bytes stored.
+int vq_profile_get_string(const char* section, const char* key, const char* default_value,
+                          char* out, int size, const char* file);
+// Replaces name by the first existing "directory/name" along the
+// colon-separated directories of the variable (empty components skipped):
+// 0, or -1 with name unchanged when the variable is unset or empty, none
+// exists, or a candidate would not fit in size bytes (the search stops).
+int profile_find_file(char* name, int size, const char* variable);
+
 void vqio_start(int argc, char** argv, const char* variable_name);
 [[noreturn]] void vqio_exit(int status);
 int* vqio_control(const char* command, void* argument);
