@@ -1,0 +1,357 @@
+// Superfiles under the mixed subsystem: the bytes the layer writes (header,
+// member data, directory blocks) checked by an independent reader, files of
+// an independent writer read back, growth and capacity, damaged directories,
+// several superfiles at once, and members removed while open.
+#include <fcntl.h>
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "test_mixed_support.h"
+
+namespace {
+
+using iotest::MakeSuperfile;
+using iotest::ReadAll;
+using iotest::ReadFile;
+using iotest::ReadSuperfile;
+using iotest::SfImage;
+using iotest::SfMember;
+using iotest::WriteAll;
+
+class Superfile : public iotest::MixedTest {
+ protected:
+  int Create(const std::string& path) { return vqio_open(path.c_str(), O_RDWR | O_CREAT, 0666); }
+  int Open(const std::string& path, int flags = O_RDWR) { return vqio_open(path.c_str(), flags); }
+  std::string Content(const std::string& path) {
+    int fd = Open(path, O_RDONLY);
+    if (fd < 0) return "<open failed>";
+    std::string s = ReadAll(fd);
+    vqio_close(fd);
+    return s;
+  }
+};
+
+TEST_F(Superfile, NewMemberLayoutAsWrittenAtTheEnd) {
+  MapSuperfiles({"lib"});
+  const uint32_t before = static_cast<uint32_t>(std::time(nullptr));
+  int fd = Create("@lib@a");
+  ASSERT_EQ(fd, 3);
+  ASSERT_TRUE(WriteAll(fd, "0123456789"));
+  EXPECT_EQ(vqio_close(fd), 0);
+  Stop();  // the directory is written back when the subsystem stops
+  const uint32_t after = static_cast<uint32_t>(std::time(nullptr));
+
+  std::string b = ReadFile(SfPath("lib"));
+  ASSERT_EQ(b.size(), 2048u + 1088u);
+  SfImage img = ReadSuperfile(b);
+  ASSERT_TRUE(img.ok);
+  EXPECT_EQ(img.magic, 1234567);
+  EXPECT_EQ(img.dir_offset, 2048);
+  EXPECT_EQ(img.count, 1);
+  EXPECT_EQ(img.end_of_data, 2048);
+  EXPECT_EQ(b.substr(16, 1008), std::string(1008, '\0'));
+  EXPECT_EQ(b.substr(1024, 10), "0123456789");
+  ASSERT_EQ(img.blocks.size(), 1u);
+  EXPECT_EQ(img.blocks[0].next, 0);
+  EXPECT_EQ(img.blocks[0].used, 1);
+  ASSERT_EQ(img.members.size(), 1u);
+  const SfMember& m = img.members[0];
+  EXPECT_EQ(m.name, "@lib@a");
+  EXPECT_EQ(m.offset, 0);
+  EXPECT_EQ(m.size, 10);
+  EXPECT_EQ(m.capacity, 1024);
+  EXPECT_GE(m.mtime, before);
+  EXPECT_LE(m.mtime, after);
+  EXPECT_EQ(m.atime, m.mtime);
+  EXPECT_EQ(m.ctime, m.mtime);
+
+  Start();  // and it reads back
+  EXPECT_EQ(Content("@lib@a"), "0123456789");
+  struct stat st;
+  ASSERT_EQ(vqio_stat("@lib@a", &st), 0);
+  EXPECT_EQ(st.st_size, 10);
+  EXPECT_EQ(static_cast<uint32_t>(st.st_mtime), m.mtime);
+}
+
+TEST_F(Superfile, OnlyTheLastMemberGrowsAndTwelveMembersTakeTwoBlocks) {
+  MapSuperfiles({"lib"});
+  std::vector<std::string> names;
+  for (int i = 0; i < 12; ++i) {
+    names.push_back("@lib@m" + std::to_string(i));
+    int fd = Create(names.back());
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(WriteAll(fd, std::string(static_cast<size_t>(i + 1), static_cast<char>('a' + i))));
+    vqio_close(fd);
+  }
+  // The last member takes 3000 bytes: its capacity becomes 3072.
+  int fd = Open(names[11], O_WRONLY | O_APPEND);
+  ASSERT_TRUE(WriteAll(fd, std::string(3000 - 12, 'L')));
+  vqio_close(fd);
+  Stop();
+
+  std::string b = ReadFile(SfPath("lib"));
+  SfImage img = ReadSuperfile(b);
+  ASSERT_TRUE(img.ok);
+  // Eleven members of 1024 bytes, then 3072 for the last.
+  const int32_t eod = 1024 + 11 * 1024 + 3072;
+  EXPECT_EQ(img.end_of_data, eod);
+  EXPECT_EQ(img.dir_offset, eod);
+  EXPECT_EQ(img.count, 12);
+  ASSERT_EQ(img.blocks.size(), 2u);
+  EXPECT_EQ(img.blocks[0].at, eod);
+  EXPECT_EQ(img.blocks[0].next, eod + 1088);
+  EXPECT_EQ(img.blocks[0].used, 10);
+  EXPECT_EQ(img.blocks[1].next, 0);
+  EXPECT_EQ(img.blocks[1].used, 2);
+  EXPECT_EQ(b.size(), static_cast<size_t>(eod + 2 * 1088));
+  ASSERT_EQ(img.members.size(), 12u);
+  for (int i = 0; i < 12; ++i) {
+    const SfMember& m = img.members[static_cast<size_t>(i)];
+    EXPECT_EQ(m.name, names[static_cast<size_t>(i)]);
+    EXPECT_EQ(m.offset, 1024 * i);
+    EXPECT_EQ(m.capacity, i == 11 ? 3072 : 1024);
+    if (i < 11) {
+      EXPECT_EQ(m.data, std::string(static_cast<size_t>(i + 1), static_cast<char>('a' + i)));
+    }
+  }
+  EXPECT_EQ(img.members[11].size, 3000);
+  EXPECT_EQ(img.members[11].data, std::string(12, 'l') + std::string(2988, 'L'));
+}
+
+TEST_F(Superfile, ReadsTheFilesOfAnIndependentWriter) {
+  MapSuperfiles({"ext"});
+  // Members out of order, with gaps and spare capacity, a directory of
+  // partly used blocks (3 + 3 + 1 entries).
+  std::vector<SfMember> ms;
+  for (int i = 0; i < 7; ++i) {
+    SfMember m;
+    m.name = "@ext@doc" + std::to_string(i);
+    m.offset = (6 - i) * 3072;
+    m.capacity = 2048 + i;
+    m.data = std::string(static_cast<size_t>(100 * i + 5), static_cast<char>('A' + i));
+    m.atime = 1000 + i;
+    m.mtime = 2000 + i;
+    m.ctime = 3000 + i;
+    ms.push_back(m);
+  }
+  iotest::WriteFile(SfPath("ext"), MakeSuperfile(ms, 1024 + 7 * 3072, 3));
+
+  for (int i = 6; i >= 0; --i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(Content(ms[static_cast<size_t>(i)].name), ms[static_cast<size_t>(i)].data);
+    struct stat st;
+    ASSERT_EQ(vqio_stat(ms[static_cast<size_t>(i)].name.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 100 * i + 5);
+    EXPECT_EQ(st.st_atime, 1000 + i);
+    EXPECT_EQ(st.st_mtime, 2000 + i);
+    EXPECT_EQ(st.st_ctime, 3000 + i);
+  }
+  // Reads stop at the member's end; positions past it read nothing.
+  int fd = Open("@ext@doc3", O_RDONLY);
+  char buf[1000];
+  ASSERT_EQ(vqio_lseek(fd, 300, SEEK_SET), 300);
+  EXPECT_EQ(vqio_read(fd, buf, sizeof buf), 5);  // 305 bytes: the rest only
+  EXPECT_EQ(vqio_read(fd, buf, sizeof buf), 0);
+  EXPECT_EQ(vqio_lseek(fd, 5000, SEEK_SET), 5000);
+  EXPECT_EQ(vqio_read(fd, buf, sizeof buf), 0);
+  EXPECT_EQ(vqio_lseek(fd, -10, SEEK_END), 295);
+  EXPECT_EQ(vqio_read(fd, buf, sizeof buf), 10);
+  EXPECT_EQ(std::string(buf, 10), std::string(10, 'D'));
+  // A seek before the member's start is refused and keeps the position.
+  errno = 0;
+  EXPECT_EQ(vqio_lseek(fd, -1000, SEEK_CUR), -1);
+  EXPECT_EQ(errno, EINVAL);
+  EXPECT_EQ(vqio_tell(fd), 305);
+  vqio_close(fd);
+  EXPECT_EQ(Open("@ext@nosuch"), -1);
+  EXPECT_EQ(errno, ENOENT);
+}
+
+TEST_F(Superfile, UpdatesInPlaceKeepTheOtherMembers) {
+  MapSuperfiles({"lib"});
+  for (const char* n : {"@lib@a", "@lib@b", "@lib@c"}) {
+    int fd = Create(n);
+    ASSERT_TRUE(WriteAll(fd, std::string("data of ") + n));
+    vqio_close(fd);
+  }
+  int fd = Open("@lib@b", O_WRONLY | O_TRUNC);
+  ASSERT_TRUE(WriteAll(fd, "new b"));
+  vqio_close(fd);
+  fd = Open("@lib@a", O_WRONLY | O_APPEND);
+  ASSERT_TRUE(WriteAll(fd, "+"));
+  vqio_close(fd);
+  EXPECT_EQ(vqio_unlink("@lib@c"), 0);
+  EXPECT_EQ(Open("@lib@c"), -1);
+  Stop();
+  Start();
+  EXPECT_EQ(Content("@lib@a"), "data of @lib@a+");
+  EXPECT_EQ(Content("@lib@b"), "new b");
+  EXPECT_EQ(Open("@lib@c"), -1);
+  SfImage img = ReadSuperfile(ReadFile(SfPath("lib")));
+  ASSERT_TRUE(img.ok);
+  ASSERT_EQ(img.members.size(), 3u);  // the removed member keeps its slot, empty
+  EXPECT_EQ(img.members[2].name, "");
+  EXPECT_EQ(img.members[2].capacity, 0);
+}
+
+// A write beyond the capacity of a member with a successor ends the process
+// with status 1, after the directory has been written back: the member made
+// earlier by another writer and the members made in this run all survive.
+TEST_F(Superfile, CapacityOverrunEndsWithStatusOneAndLosesNothing) {
+  MapSuperfiles({"lib"});
+  SfMember old;
+  old.name = "@lib@old";
+  old.capacity = 1024;
+  old.data = "stored before";
+  iotest::WriteFile(SfPath("lib"), MakeSuperfile({old}, 2048));
+  const std::string path = SfPath("lib");
+  EXPECT_EXIT(
+      {
+        int a = Create("@lib@new");  // its data goes where the old directory was
+        WriteAll(a, std::string(1500, 'n'));
+        int b = Create("@lib@next");
+        WriteAll(b, "after");
+        int o = Open("@lib@old", O_WRONLY | O_APPEND);
+        WriteAll(o, std::string(1100, 'x'));
+        std::_Exit(7);  // not reached
+      },
+      ::testing::ExitedWithCode(1),
+      "fatal error: writing beyond the limit of file '@lib@old' size 1024!");
+
+  SfImage img = ReadSuperfile(ReadFile(path));
+  ASSERT_TRUE(img.ok);
+  EXPECT_EQ(img.count, 3);
+  ASSERT_EQ(img.members.size(), 3u);
+  EXPECT_EQ(img.members[0].data, "stored before");
+  EXPECT_EQ(img.members[1].data, std::string(1500, 'n'));
+  EXPECT_EQ(img.members[1].capacity, 2048);  // grew while it was the last
+  EXPECT_EQ(img.members[2].data, "after");
+  EXPECT_EQ(Content("@lib@old"), "stored before");
+  EXPECT_EQ(Content("@lib@next"), "after");
+}
+
+// Each damaged directory gives its text on stderr, the open fails and the
+// file is left as it was.
+TEST_F(Superfile, DamagedDirectoriesAreReportedAndLeftAlone) {
+  MapSuperfiles({"bad"});
+  SfMember a, b;
+  a.name = "@bad@a";
+  a.capacity = 1024;
+  a.data = "aaa";
+  b.name = "@bad@b";
+  b.offset = 1024;
+  b.capacity = 1024;
+  b.data = "bbb";
+  const std::string good = MakeSuperfile({a, b}, 3072);
+  const size_t dir = 3072, e0 = dir + 8, e1 = dir + 8 + 108;
+  struct Case {
+    const char* what;
+    size_t at;
+    int32_t value;
+    const char* text;
+  } cases[] = {
+      {"bad magic", 0, 7654321, "bad magic number"},
+      {"count larger than the entries", 8, 3, "directory problem"},
+      {"count smaller than the entries", 8, 1, "directory problem"},
+      {"used over ten", dir + 4, 11, "directory problem"},
+      {"negative used", dir + 4, -1, "directory problem"},
+      {"next block points to itself", dir, 3072, "directory problem"},
+      {"next block past the file", dir, 9000, "directory problem"},
+      {"next block inside member data", dir, 1024, "directory problem"},
+      {"data beyond the end of data", e1 + 84, 1500, "directory problem"},
+      {"size over capacity", e0 + 88, 1025, "directory problem"},
+      {"negative offset", e0 + 84, -1024, "directory problem"},
+      {"directory offset not the end of data", 4, 2048, "directory problem"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string damaged = good;
+    iotest::PutLe32(damaged, c.at, c.value);
+    iotest::WriteFile(SfPath("bad"), damaged);
+    ::testing::internal::CaptureStderr();
+    errno = 0;
+    EXPECT_EQ(Open("@bad@a", O_RDONLY), -1);
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, std::string("fatal error: ") + c.text + (c.at == 0 ? " for" : " in") +
+                       " super file '" + SfPath("bad") + "'\n");
+    Stop();
+    Start();
+    EXPECT_EQ(ReadFile(SfPath("bad")), damaged);
+  }
+  // A name that fills its 80 bytes without a NUL.
+  std::string damaged = good;
+  damaged.replace(e0, 80, std::string(80, 'n'));
+  iotest::WriteFile(SfPath("bad"), damaged);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(Open("@bad@b", O_RDONLY), -1);
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("directory problem"), std::string::npos);
+  // The undamaged file reads.
+  iotest::WriteFile(SfPath("bad"), good);
+  EXPECT_EQ(Content("@bad@b"), "bbb");
+}
+
+TEST_F(Superfile, SwitchingSuperfilesNeverRedirectsAnOpenMember) {
+  MapSuperfiles({"one", "two"});
+  int a = Create("@one@m");
+  ASSERT_TRUE(WriteAll(a, "AAAA"));
+  int b = Create("@two@m");  // selects "two" while a member of "one" is open
+  ASSERT_TRUE(WriteAll(b, "BBBB"));
+  ASSERT_TRUE(WriteAll(a, "aa"));
+  int a2 = Create("@one@n");  // back to "one", still open: taken up as it is
+  ASSERT_TRUE(WriteAll(a2, "nn"));
+  ASSERT_EQ(vqio_lseek(a, 0, SEEK_SET), 0);
+  EXPECT_EQ(ReadAll(a), "AAAAaa");
+  for (int fd : {a, b, a2}) EXPECT_EQ(vqio_close(fd), 0);
+  Stop();
+  Start();
+  EXPECT_EQ(Content("@one@m"), "AAAAaa");
+  EXPECT_EQ(Content("@one@n"), "nn");
+  EXPECT_EQ(Content("@two@m"), "BBBB");
+  EXPECT_EQ(ReadSuperfile(ReadFile(SfPath("one"))).count, 2);
+  EXPECT_EQ(ReadSuperfile(ReadFile(SfPath("two"))).count, 1);
+}
+
+TEST_F(Superfile, AMemberRemovedWhileOpenKeepsItsOwnSpace) {
+  MapSuperfiles({"lib"});
+  int first = Create("@lib@first");
+  ASSERT_TRUE(WriteAll(first, "FIRST"));
+  vqio_close(first);
+  int gone = Create("@lib@gone");
+  int keep = Create("@lib@keep");
+  ASSERT_TRUE(WriteAll(keep, "KEEP"));
+  EXPECT_EQ(vqio_unlink("@lib@gone"), 0);
+  struct stat st;
+  EXPECT_EQ(vqio_stat("@lib@gone", &st), -1);
+  ASSERT_TRUE(WriteAll(gone, "zzz"));  // still its own space, not the first member's
+  EXPECT_EQ(vqio_close(gone), 0);
+  vqio_close(keep);
+  Stop();
+  Start();
+  EXPECT_EQ(Content("@lib@first"), "FIRST");
+  EXPECT_EQ(Content("@lib@keep"), "KEEP");
+}
+
+TEST_F(Superfile, NamesAndSelection) {
+  WriteIni("[SuperFiles]\nlib=" + SfPath("mapped") + "\n");
+  int fd = Create("@lib@x");
+  ASSERT_GE(fd, 0);
+  vqio_close(fd);
+  // A name not in the ini file is the superfile's own path.
+  const std::string plain = dir_.file("plain");
+  fd = Create("@" + plain + "@y");
+  ASSERT_GE(fd, 0);
+  vqio_close(fd);
+  // Member names of 80 characters or more are refused.
+  std::string long_name = "@lib@" + std::string(75, 'n');
+  EXPECT_EQ(Create(long_name), -1);
+  EXPECT_GE(fd = Create(long_name.substr(0, 79)), 0);
+  vqio_close(fd);
+  EXPECT_EQ(*vqio_control("sf_set_superfile", const_cast<char*>("lib")), 1);
+  Stop();
+  EXPECT_EQ(ReadSuperfile(ReadFile(SfPath("mapped"))).count, 2);
+  EXPECT_EQ(ReadSuperfile(ReadFile(plain)).count, 1);
+}
+
+}  // namespace
