@@ -80,7 +80,8 @@ long tag_count(VqStream* records, int32_t n, long* counts) {
 int region_expand(RegionExpansion* list, VqStream* tag_records, VqStream* region_stream,
                   MadNode* tree, const char* region_file, const char* const* tag_names,
                   int32_t tag_name_count) {
-  if (!list || !region_stream || !tree || tag_name_count < 0 || (tag_name_count > 0 && !tag_names)) {
+  if (!list || !tag_records || !region_stream || !tree || tag_name_count < 0 ||
+      (tag_name_count > 0 && !tag_names)) {
     vq_report(11, GetMsgNumText(40000), "region_expand");
     return 11;
   }

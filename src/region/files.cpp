@@ -80,6 +80,17 @@ int report_partly_moved(const char* name) {
   return 16;
 }
 
+int transfer_at(int fd, off_t position, unsigned char* buf, size_t n, bool write) {
+  if (vqio_lseek(fd, position, SEEK_SET) != position) return -1;
+  for (size_t done = 0; done < n;) {
+    const ssize_t got = write ? vqio_write(fd, buf + done, n - done)
+                              : vqio_read(fd, buf + done, n - done);
+    if (got <= 0) return -1;
+    done += static_cast<size_t>(got);
+  }
+  return 0;
+}
+
 char* copy_text(const char* text) { return StrDup(text); }
 
 }  // namespace region_detail

@@ -32,6 +32,11 @@ int check_regions_against_file(const RegionListFile* file, off_t size);
 // not rewritten (200066, severity 16); returns 16.
 int report_partly_moved(const char* name);
 
+// Reads (write false) or writes exactly n bytes at the file position
+// through the I/O layer: 0, or -1 when the seek or a transfer fails or a
+// read meets the end of the file. Nothing is reported.
+int transfer_at(int fd, off_t position, unsigned char* buf, size_t n, bool write);
+
 // A copy of a C string through the checked allocator (null stays null).
 char* copy_text(const char* text);
 

@@ -8,53 +8,24 @@
 #include <vector>
 
 #include "msg/msg.h"
-#include "region/region.h"
+#include "region/internal.h"
 
 namespace {
 
 constexpr off_t kChunk = 1 << 20;
 
-// Reads exactly n bytes at position: 0, or 16 after reporting 60028.
-int read_at(const char* name, int fd, off_t position, unsigned char* buf, size_t n) {
-  if (vqio_lseek(fd, position, SEEK_SET) != position) {
-    vq_report(16, GetMsgNumText(60028), name);
-    return 16;
-  }
-  size_t done = 0;
-  while (done < n) {
-    const ssize_t got = vqio_read(fd, buf + done, n - done);
-    if (got <= 0) {
-      vq_report(16, GetMsgNumText(60028), name);
-      return 16;
-    }
-    done += static_cast<size_t>(got);
-  }
-  return 0;
-}
-
-// Writes exactly n bytes at position: 0, or 16 after reporting 60027.
-int write_at(const char* name, int fd, off_t position, const unsigned char* buf, size_t n) {
-  if (vqio_lseek(fd, position, SEEK_SET) != position) {
-    vq_report(16, GetMsgNumText(60027), name);
-    return 16;
-  }
-  size_t done = 0;
-  while (done < n) {
-    const ssize_t put = vqio_write(fd, buf + done, n - done);
-    if (put <= 0) {
-      vq_report(16, GetMsgNumText(60027), name);
-      return 16;
-    }
-    done += static_cast<size_t>(put);
-  }
-  return 0;
-}
-
 int copy_chunk(const char* name, int fd, std::vector<unsigned char>& buf, off_t from, off_t to,
                off_t n) {
   const size_t bytes = static_cast<size_t>(n);
-  if (int status = read_at(name, fd, from, buf.data(), bytes)) return status;
-  return write_at(name, fd, to, buf.data(), bytes);
+  if (region_detail::transfer_at(fd, from, buf.data(), bytes, false) != 0) {
+    vq_report(16, GetMsgNumText(60028), name);
+    return 16;
+  }
+  if (region_detail::transfer_at(fd, to, buf.data(), bytes, true) != 0) {
+    vq_report(16, GetMsgNumText(60027), name);
+    return 16;
+  }
+  return 0;
 }
 
 }  // namespace

@@ -24,7 +24,7 @@
 
 #include "msg/msg.h"
 #include "pitas/pitas.h"
-#include "region/region.h"
+#include "region/internal.h"
 #include "util/util.h"
 
 namespace {
@@ -112,18 +112,9 @@ int write_pending(RevioStream* s) {
   const int32_t n = pending_bytes(s);
   if (n <= 0) return 0;
   const off_t at = s->position - n;
-  size_t done = 0;
-  if (vqio_lseek(s->fd, at, SEEK_SET) != at) {
+  if (region_detail::transfer_at(s->fd, at, s->pointer, static_cast<size_t>(n), true) != 0) {
     s->flags |= REVIO_ERR;
     return -1;
-  }
-  while (done < static_cast<size_t>(n)) {
-    const ssize_t put = vqio_write(s->fd, s->pointer + done, static_cast<size_t>(n) - done);
-    if (put <= 0) {
-      s->flags |= REVIO_ERR;
-      return -1;
-    }
-    done += static_cast<size_t>(put);
   }
   s->position = at;
   set_count(s, s->buffer_size);
@@ -264,18 +255,9 @@ int revio_fill(RevioStream* s) {
     return -1;
   }
   const off_t at = s->position - n;
-  size_t done = 0;
-  if (vqio_lseek(s->fd, at, SEEK_SET) != at) {
+  if (region_detail::transfer_at(s->fd, at, s->buffer, static_cast<size_t>(n), false) != 0) {
     s->flags |= REVIO_ERR;
     return -1;
-  }
-  while (done < static_cast<size_t>(n)) {
-    const ssize_t got = vqio_read(s->fd, s->buffer + done, static_cast<size_t>(n) - done);
-    if (got <= 0) {
-      s->flags |= REVIO_ERR;
-      return -1;
-    }
-    done += static_cast<size_t>(got);
   }
   s->position = at;
   set_count(s, static_cast<int32_t>(n - 1));

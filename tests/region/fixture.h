@@ -1,4 +1,5 @@
-// Helpers of the region tests: a scratch directory per test, region files
+// Helpers of the region tests: a scratch directory per test (the data-
+// dictionary tests' helpers: start_io, read_file, write_file), region files
 // built from the file layout (a 512-byte header of 32-bit words, then each
 // region's values at 512 + offset), and data dictionaries in the writer's
 // canonical layout built from a list of regions.
@@ -7,35 +8,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
 
+#include "dd/scratch.h"
 #include "io/vqio.h"
 
 namespace region_test {
-
-inline void start_io() {
-  static char name[] = "test_region";
-  static char* argv[] = {name, nullptr};
-  vqio_start(1, argv, "VQ_IOMAP");
-}
-
-inline std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-inline void write_file(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
 
 // Little-endian 32-bit word (the test machine's order, as the writer's).
 inline std::string word(uint32_t w) {
@@ -105,21 +86,7 @@ inline std::string mtime_text(const std::string& path) {
   return std::to_string(static_cast<uint32_t>(st.st_mtime));
 }
 
-// A fresh directory under the temporary directory, removed afterwards.
-class Scratch : public ::testing::Test {
- protected:
-  void SetUp() override {
-    start_io();
-    char pattern[] = "/tmp/region_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    const std::string command = "chmod -R u+w '" + dir_ + "' && rm -rf '" + dir_ + "'";
-    EXPECT_EQ(system(command.c_str()), 0);
-  }
-  std::string path(const std::string& name) const { return dir_ + "/" + name; }
-  std::string dir_;
-};
+// A scratch directory per test (with the I/O layer started).
+using Scratch = ScratchDir;
 
 }  // namespace region_test
