@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -23,11 +22,6 @@ inline std::string word(uint32_t w) {
   std::string s(4, '\0');
   for (int i = 0; i < 4; ++i) s[i] = static_cast<char>((w >> (8 * i)) & 0xff);
   return s;
-}
-inline uint32_t word_at(const std::string& bytes, size_t at) {
-  uint32_t w = 0;
-  for (int i = 3; i >= 0; --i) w = (w << 8) | static_cast<unsigned char>(bytes.at(at + i));
-  return w;
 }
 
 // The header a region program writes: type 1, byte-order mark, major 1,
