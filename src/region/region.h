@@ -237,8 +237,10 @@ struct RegionExpansion {
 // keep their size; tags without a region get blocks after that, one after
 // another. The existing regions' entries are rewritten in the tree; the
 // caller writes the values and the new regions' entries. tag_names[t] is
-// the region name of tag number t (tags from 256 on get no values); two
-// tags of one name are refused. Result 0; -1 when the data dictionary lists
+// the region name of tag number t (tags from 256 on get no values, and
+// records whose tag number names no tag get no room: a caller writing the
+// values skips them); two tags of one name are refused. The moves bypass
+// region_stream's buffer, which is flushed first. Result 0; -1 when the data dictionary lists
 // no existing region file of that name; else a status as for compaction
 // (checks before anything moves, 16 after a failure part way).
 int region_expand(RegionExpansion* list, VqStream* tag_records, VqStream* region_stream,
