@@ -295,10 +295,7 @@ int mfs_compute_addresses(MfsHandle* h, VqStream* out, int fast) {
   }
   h->current_entry = nullptr;
   st.has_meta_entry = false;
-  if (dat) {
-    mfs_tag_close(&st.dat);
-    vqio_fclose(dat);
-  }
+  if (dat) vqio_fclose(dat);
   mfs_usrdata_free(index);
   if (progress.on) vq_report(1, GetMsgNumText(75015), static_cast<double>(total) / kMeg);
   return ok;

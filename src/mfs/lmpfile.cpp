@@ -13,8 +13,8 @@ enum : int32_t { TAG_FILTER_LIST = 0, TAG_LIST_ID = 1, TAG_LIST = 2 };
 }  // namespace
 
 int mfs_fl_read_entry(VqStream* stream, int32_t* id, std::string* text) {
-  MfsTagReader* reader = &mfs_state().lmp;
-  SinsiStream* tags = mfs_tag_attach(reader, stream, FilterListTagNames);
+  MfsTags owned = mfs_tag_open(stream, FilterListTagNames);
+  SinsiStream* tags = owned.get();
   if (!tags) return 0;
   // Every entry starts empty: an empty VQList gives an empty list, never the
   // text of the entry before.
@@ -41,7 +41,6 @@ int mfs_fl_read_entry(VqStream* stream, int32_t* id, std::string* text) {
       }
       if (tag == TAG_FILTER_LIST) {
         if (!have_id) break;
-        mfs_tag_keep(reader);
         return 1;
       }
       field = -1;
@@ -50,8 +49,6 @@ int mfs_fl_read_entry(VqStream* stream, int32_t* id, std::string* text) {
     if (kind == SINSI_END_TAG_UNKNOWN) continue;
     break;  // end of input, an unknown start tag or a malformed tag
   }
-  // The tag stream is never left over a stream that may be closed next.
-  mfs_tag_close(reader);
   return 0;
 }
 
@@ -59,7 +56,6 @@ int mfs_fl_load(MfsFilterListTable* table, VqStream* stream) {
   int32_t id = 0;
   std::string text;
   while (mfs_fl_read_entry(stream, &id, &text) == 1) table->rows.push_back({id, text, nullptr});
-  mfs_tag_close(&mfs_state().lmp);
   // Lists are found by id with a binary search: keep them in id order (as
   // written they already are).
   std::stable_sort(table->rows.begin(), table->rows.end(),

@@ -152,18 +152,10 @@ int32_t mfs_entry_view_id(const MfsMapEntry* entry, int view) {
 }
 
 int mfs_parse_map_file_entry(VqStream* stream, MfsMapEntry* entry, std::string* name) {
-  MfsTagReader* reader = &mfs_state().fmp;
-  SinsiStream* tags = mfs_tag_attach(reader, stream, MapEntryTagNames);
+  MfsTags tags = mfs_tag_open(stream, MapEntryTagNames);
   if (!tags) return 0;
   *entry = MfsMapEntry{};
-  const int result = parse_entry(tags, entry);
-  if (result != 1) {
-    // The end of the input, or a malformed entry: the tag stream is not
-    // kept, so the next call starts afresh.
-    mfs_tag_close(reader);
-    return 0;
-  }
-  mfs_tag_keep(reader);
+  if (parse_entry(tags.get(), entry) != 1) return 0;  // the end, or a malformed entry
   if (name) *name = entry->file;
   return 1;
 }
@@ -205,7 +197,6 @@ int mfs_map_load(MfsMapTable* map, VqStream* stream) {
   MfsMapEntry entry;
   // Each row owns copies of its texts, so no row shares the parse buffers.
   while (mfs_parse_map_file_entry(stream, &entry, nullptr) == 1) map->rows.push_back(entry);
-  mfs_tag_close(&mfs_state().fmp);
   return 1;
 }
 
@@ -228,10 +219,7 @@ int mfs_map_write(MfsMapTable* map, const char* base, VqStream* stream) {
     if (row >= 0 && mfs_usrdata_fetch(dat, index, row, &e.fields)) e.has_fields = true;
     if (!mfs_map_write_entry(stream, i, &e)) ok = 0;
   }
-  if (dat) {
-    mfs_tag_close(&mfs_state().dat);
-    vqio_fclose(dat);
-  }
+  if (dat) vqio_fclose(dat);
   mfs_usrdata_free(index);
   return ok;
 }
@@ -269,7 +257,6 @@ int mfs_map_read(MfsXmapTable* table, const char* dir, const char* name,
     any = true;
   }
   if (any) table->rows.push_back({start, offset});
-  mfs_tag_close(&mfs_state().fmp);
   vqio_fclose(stream);
   return 1;
 }

@@ -96,11 +96,7 @@ int module_check(void*, MfsMapEntry*) { return 1; }
 void module_destroy(void* state) {
   auto* st = static_cast<ModuleState*>(state);
   if (!st) return;
-  if (st->binding && st->binding->map) {
-    // The entry parser may keep a tag stream over the file map.
-    mfs_tag_close(&mfs_state().fmp);
-    st->binding->fclose(st->binding->map);
-  }
+  if (st->binding && st->binding->map) st->binding->fclose(st->binding->map);
   delete st->binding;
   delete st;
 }

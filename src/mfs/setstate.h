@@ -5,27 +5,25 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "io/vqio.h"
 #include "mfs/mfs.h"
 #include "sinsi/sinsi.h"
 
-// A tag stream kept open over one stream of the I/O layer between calls.
-// It is reopened when the caller passes another stream or moved the stream
-// since the last call (a seek), so no byte buffered for the old position is
-// taken for the new one.
-struct MfsTagReader {
-  SinsiStream* tags = nullptr;
-  VqStream* stream = nullptr;
-  long end = -1;  // stream offset after the last token taken
+// A tag stream over a stream of the I/O layer for one record of a map file.
+// Each record reader opens its own and closes it when it returns: a record
+// ends with an end tag, after which the tag stream holds no byte of the
+// input, so the next record (after a seek or not) starts cleanly and no tag
+// stream ever outlives the stream it reads.
+struct MfsTagCloser {
+  void operator()(SinsiStream* tags) const { sinsicl(tags); }
 };
-// Readies the reader for stream with the given tag names (ids 0..n-1, a
-// null-terminated list): the tag stream, or null when it cannot be opened.
-SinsiStream* mfs_tag_attach(MfsTagReader* reader, VqStream* stream, const char* const* names);
-// Notes where the stream stands after a call that keeps the tag stream.
-void mfs_tag_keep(MfsTagReader* reader);
-void mfs_tag_close(MfsTagReader* reader);
+using MfsTags = std::unique_ptr<SinsiStream, MfsTagCloser>;
+// A tag stream over stream with the given tag names (ids 0..n-1, a
+// null-terminated list); null when it cannot be opened.
+MfsTags mfs_tag_open(VqStream* stream, const char* const* names);
 
 // Accumulates the text tokens of an element: tokens of at most 1024 bytes
 // arrive one after the other for a longer text.
@@ -53,8 +51,6 @@ struct MfsState {
                                   // in the search view; -1 unknown
   int32_t view_start_armed = 0;
   int32_t check_changed = 0;
-  // Tag streams of the three tagged map-file readers.
-  MfsTagReader fmp, lmp, dat;
   int32_t fmp_last_end = -1;  // end of the entry the offset reader parsed last
   // The entry last handed to a "meta" stream (an owned copy).
   MfsMapEntry meta_entry;

@@ -16,9 +16,6 @@ void mfs_reset_state() {
   MfsState& st = mfs_state();
   mfs_close_open_member();
   if (st.module && st.module_state) st.module->destroy(st.module_state);
-  mfs_tag_close(&st.fmp);
-  mfs_tag_close(&st.lmp);
-  mfs_tag_close(&st.dat);
   MfsMapFileModule* module = st.module;  // the module record stays
   st = MfsState{};
   st.module = module;
@@ -32,36 +29,15 @@ std::string mfs_set_file(const std::string& dir, const std::string& base, const 
 // ---------------------------------------------------------------------------
 // Tag streams over map files
 
-SinsiStream* mfs_tag_attach(MfsTagReader* reader, VqStream* stream, const char* const* names) {
-  if (reader->tags && reader->stream == stream && reader->tags->pushed_back < 0 &&
-      !reader->tags->at_end && vqio_ftell(stream) == reader->end)
-    return reader->tags;
-  mfs_tag_close(reader);
-  SinsiStream* tags = sinsios(stream, nullptr, nullptr, nullptr);
-  if (!tags) return nullptr;
+MfsTags mfs_tag_open(VqStream* stream, const char* const* names) {
+  MfsTags tags(sinsios(stream, nullptr, nullptr, nullptr));
+  if (!tags) return tags;
   int32_t n = 0;
   while (names[n]) ++n;
   std::vector<int32_t> ids(static_cast<size_t>(n));
   for (int32_t i = 0; i < n; ++i) ids[static_cast<size_t>(i)] = i;
-  if (sinsidt(tags, names, ids.data(), &SinsiAngleDelimiters) != SINSI_OK) {
-    sinsicl(tags);
-    return nullptr;
-  }
-  reader->tags = tags;
-  reader->stream = stream;
-  reader->end = -1;
+  if (sinsidt(tags.get(), names, ids.data(), &SinsiAngleDelimiters) != SINSI_OK) tags.reset();
   return tags;
-}
-
-void mfs_tag_keep(MfsTagReader* reader) {
-  if (reader->tags) reader->end = vqio_ftell(reader->stream);
-}
-
-void mfs_tag_close(MfsTagReader* reader) {
-  if (reader->tags) sinsicl(reader->tags);
-  reader->tags = nullptr;
-  reader->stream = nullptr;
-  reader->end = -1;
 }
 
 void mfs_tag_append_text(SinsiStream* tags, std::string* text) {

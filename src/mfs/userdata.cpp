@@ -31,23 +31,17 @@ int mfs_usrdata_write(const MfsMapTable* map, VqStream* stream) {
 }
 
 int mfs_usrdata_parse(VqStream* stream, std::string* name, std::string* fields) {
-  MfsTagReader* reader = &mfs_state().dat;
-  SinsiStream* tags = mfs_tag_attach(reader, stream, UserDataTagNames);
+  MfsTags owned = mfs_tag_open(stream, UserDataTagNames);
+  SinsiStream* tags = owned.get();
   if (!tags) return 0;
   bool in_file = false, in_fields = false;
   if (name) name->clear();
   for (;;) {
     const int kind = sinsint(tags, nullptr, nullptr);
     const int32_t id = sinsigt(tags, nullptr, nullptr);
-    if (kind == SINSI_EOF) {
-      mfs_tag_close(reader);
-      return 0;
-    }
+    if (kind == SINSI_EOF) return 0;
     const bool known = kind == SINSI_START_TAG || kind == SINSI_END_TAG;
-    if (kind == SINSI_END_TAG && id == TAG_USER_DATA) {
-      mfs_tag_keep(reader);
-      return 1;
-    }
+    if (kind == SINSI_END_TAG && id == TAG_USER_DATA) return 1;
     if (kind == SINSI_START_TAG && id == TAG_FIELDS) {
       in_fields = true;
     } else if (kind == SINSI_END_TAG && id == TAG_FIELDS) {
@@ -95,7 +89,6 @@ int mfs_usrdata_load(MfsUserDataIndex* index, const char* dir, const char* name,
     index->rows.push_back({member, offset});
     any = true;
   }
-  mfs_tag_close(&mfs_state().dat);
   const long end = vqio_ftell(stream);
   vqio_fclose(stream);
   // Sorted so the binary search finds every record; records of one name

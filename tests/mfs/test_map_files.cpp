@@ -21,7 +21,6 @@ std::vector<MfsMapEntry> ParseAll(const std::string& path) {
   if (!s) return out;
   MfsMapEntry e;
   while (mfs_parse_map_file_entry(s, &e, nullptr) == 1) out.push_back(e);
-  mfs_reset_state();  // drops the kept tag stream before its stream is closed
   vqio_fclose(s);
   return out;
 }
@@ -202,7 +201,6 @@ TEST_F(MapFilesTest, UserDataIndexIsSortedAfterLoading) {
     EXPECT_EQ(c.fields, fields) << c.name;
   }
   EXPECT_EQ(-1, mfs_usrdata_find(index, "other"));
-  mfs_reset_state();
   vqio_fclose(s);
   mfs_usrdata_free(index);
   EXPECT_EQ(0, mfs_usrdata_load(index = mfs_usrdata_new(10, 10), "", (dir_ + "/no.dat").c_str(),
