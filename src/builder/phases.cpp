@@ -37,9 +37,4 @@ int FinalPass(int passes, int) {
 
 void WriteIndex(int) { not_built("WriteIndex"); }
 
-int WriteDD() {
-  not_built("WriteDD");
-  return 0;
-}
-
 void RemoveTempFiles() { not_built("RemoveTempFiles"); }
