@@ -355,3 +355,45 @@ TEST_F(Superfile, NamesAndSelection) {
 }
 
 }  // namespace
+
+namespace {
+
+// The same stream operations on a plain file and on a member give the same
+// results and the same bytes.
+std::string StreamScript(const std::string& path) {
+  std::string log;
+  VqStream* s = vqio_fopen(path.c_str(), "w+");
+  if (!s) return "no stream";
+  for (int i = 0; i < 300; ++i) vqio_fprintf(s, "line %d of the member\n", i);
+  log += std::to_string(vqio_ftell(s)) + " ";
+  vqio_rewind(s);
+  char buf[64];
+  log += vqio_fgets(buf, sizeof buf, s) ? buf : "null";
+  log += std::to_string(vqio_fseek(s, 5000, SEEK_SET)) + " ";
+  log += std::to_string(vqio_fgetc(s)) + " ";
+  vqio_fseek(s, 0, SEEK_END);
+  vqio_putw(0x01020304, s);
+  vqio_fseek(s, -4, SEEK_END);
+  log += std::to_string(vqio_getw(s)) + " ";
+  log += std::to_string(vqio_fgetc(s)) + " " + std::to_string(vqio_feof(s)) + " ";
+  log += std::to_string(vqio_fclose(s)) + " ";
+  s = vqio_fopen(path.c_str(), "a");
+  vqio_fputs("appended\n", s);
+  log += std::to_string(vqio_fclose(s)) + " ";
+  s = vqio_fopen(path.c_str(), "r");
+  std::string all;
+  int c;
+  while ((c = vqio_fgetc(s)) != -1) all.push_back(static_cast<char>(c));
+  vqio_fclose(s);
+  return log + "|" + all;
+}
+
+TEST_F(Superfile, StreamsOverAMemberBehaveAsOverAPlainFile) {
+  MapSuperfiles({"lib"});
+  std::string plain = StreamScript(dir_.file("plain"));
+  std::string member = StreamScript("@lib@m");
+  EXPECT_EQ(member, plain);
+  EXPECT_GT(plain.size(), 6000u);
+}
+
+}  // namespace
