@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -37,14 +38,11 @@ double addcputime() {
 
 namespace {
 
-// Creates a file empty (opened for writing and closed); false after a
-// report with the message number given.
-bool create_empty(const std::string& path, long message) {
+// Creates a file empty (opened for writing and closed); false when it
+// cannot be made (errno tells why).
+bool create_empty(const std::string& path) {
   VqStream* s = vqio_fopen(path.c_str(), "w");
-  if (s == nullptr) {
-    vq_report(16, GetMsgNumText(message), path.c_str());
-    return false;
-  }
+  if (s == nullptr) return false;
   vqio_fclose(s);
   return true;
 }
@@ -74,9 +72,16 @@ int Initialize() {
 int CreateWorkFiles() {
   const BuildOptions* o = build_state().options;
   const std::string counter = o->int_name + ".i0";
-  if (!create_empty(counter, 60006)) return 16;
-  if (!o->restart && !create_empty(o->log_file, 100001)) {
+  if (!create_empty(counter)) {
+    vq_report(16, GetMsgNumText(60006), counter.c_str());
+    return 16;
+  }
+  if (!o->restart && !create_empty(o->log_file)) {
+    // The report may end the program: remove the counter file first.
+    const int error = errno;
     vqio_unlink(counter.c_str());
+    errno = error;
+    vq_report(16, GetMsgNumText(100001), o->log_file.c_str());
     return 16;
   }
   return 0;
