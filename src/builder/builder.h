@@ -204,7 +204,10 @@ struct BuildState {
 
   // Pass bookkeeping (Phase I and II).
   int32_t pass_start = 0;      // position of the pass's first character read
-  int32_t pass_end = 0;        // position of the pass's last taken point
+  int32_t pass_end = 0;        // position of the pass's last taken point;
+                               // set-up leaves the first text record's
+                               // Offset here (a plain file), so that pass 1
+                               // starts at position Offset + 1
   unsigned char first_char = ' ';
   unsigned char last_char = ' ';
   int64_t text_size = 0;       // bytes of the text, Offset included

@@ -206,6 +206,11 @@ int SetUp() {
   }
   st.text_size = text_record_size(&c->texts[0]);
   if (st.text_size < 0) return 0;
+  // Positions count from the record's Offset: the first byte of a plain
+  // file is position Offset + 1, so the first pass starts after "pass end"
+  // Offset.
+  const FileInfo& first = c->texts[0];
+  st.pass_end = first.multi_file || first.fragmented ? 0 : static_cast<int32_t>(first.offset);
   if (o->verbose) {
     if (o->dd_name) vq_report(1, GetMsgNumText(100033), o->dd_name->c_str());
     else vq_report(1, GetMsgNumText(100031));

@@ -196,6 +196,7 @@ TEST_F(Driver, TextRecordOfTheCommandLine) {
   EXPECT_EQ(t.offset, 0u);
   EXPECT_EQ(t.multi_file, 0);
   EXPECT_EQ(st.text_size, 1234);
+  EXPECT_EQ(st.pass_end, 0);
   EXPECT_EQ(st.control->index_name, "mine");
   EXPECT_EQ(st.control->class_count, 3);  // basic: blank, printable, the rest
   EXPECT_EQ(st.control->map['A'], 'a');
@@ -277,6 +278,7 @@ TEST_F(Driver, DataDictionarySetUpAndIndexFileName) {
   ASSERT_EQ(f.severity, -1) << f.text;
   BuildState& st = build_state();
   EXPECT_EQ(st.text_size, 150);  // 50 bytes after an offset of 100
+  EXPECT_EQ(st.pass_end, 100);   // the first pass starts at position 101
   EXPECT_EQ(st.control->index_name, "a");
   EXPECT_EQ(recorder.reports().back().text, "100033: Using db.dd for control.");
   ASSERT_NE(st.regions, nullptr);
