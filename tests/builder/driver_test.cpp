@@ -7,6 +7,8 @@
 #include "builder/builder.h"
 #include "builder/fatal_reports.h"
 #include "dd/scratch.h"
+#include "mfs/mfs.h"
+#include "pitas/pitas.h"
 #include "pitst/pitst.h"
 
 namespace {
@@ -346,6 +348,39 @@ TEST_F(Driver, RegionSetRefusals) {
   write_file("r.rgn", region_file({0, 9, 11, 20, 30, 40, 50, 150}));
   ASSERT_EQ(set_up({"-D", "db.dd", "-d", "para"}), 1);
   EXPECT_EQ(build_state().region_count, 4);
+}
+
+// A multi-file text is opened at set-up and its logical length taken.
+TEST_F(Driver, MultiFileTextSize) {
+  FatalRecorder recorder;
+  ASSERT_EQ(mkdir("m", 0777), 0);
+  write_file("m/a.txt", "0123456789");
+  write_file("m/b.txt", "abcde");
+  ASSERT_EQ(mkdir("set", 0777), 0);
+  const std::string base = dir_ + "/set/coll";
+  ASSERT_TRUE(mfs_create_empty(PITAS_VERSION, "", base.c_str()));
+  MfsReader* r = mfs_file_open("", base.c_str(), 0);
+  ASSERT_NE(r, nullptr);
+  const char* lists[3] = {"", "", ""};
+  mfs_add_groups(r, (dir_ + "/m").c_str(), "*.txt", "F", nullptr, lists, 1, 0);
+  ASSERT_TRUE(mfs_build_full(r, nullptr, PITAS_VERSION));
+  mfs_file_close(r);
+  write_file("db.dd",
+             "<DB>\n <Text><MfsFiles><FileMap>" + base +
+                 "</FileMap><FilterChain><SearchView>mfsio</SearchView>"
+                 "<DisplayView>mfsio</DisplayView><RawView>mfsio</RawView><DisplayFmt>F</DisplayFmt>"
+                 "<FileGroup><MfsDir>m</MfsDir><MfsFile>*.txt</MfsFile><MfsExpand>0</MfsExpand>"
+                 "</FileGroup></FilterChain></MfsFiles></Text>\n"
+                 " <Indices><Index><Name>a</Name><File><SysName>a.idx</SysName></File></Index></Indices>\n"
+                 "</DB>\n");
+  ASSERT_EQ(set_up({"-D", "db.dd"}), 1);
+  BuildState& st = build_state();
+  EXPECT_EQ(st.control->texts[0].multi_file, 1);
+  EXPECT_NE(st.mfs, nullptr);
+  EXPECT_EQ(st.text_size, 15);
+  EXPECT_EQ(st.pass_end, 0);
+  CleanUp();
+  mfs_reset_state();
 }
 
 TEST_F(Driver, DataDictionaryWithoutText) {
