@@ -184,6 +184,22 @@ TEST_F(ReadDD, FirstIndexByDefaultAndBuiltInControlKept) {
   addgi_file_clear(&c.index_file);
 }
 
+TEST_F(ReadDD, MappingsWithoutMapKeepTheBuiltInMap) {
+  FatalRecorder recorder;
+  const std::string dd = write_dd(
+      "  <Index>\n   <Name>x</Name>\n   <Mappings><StopWords><Ignore>a</Ignore></StopWords>"
+      "</Mappings>\n  </Index>\n");
+  BuildControl c;
+  SetDefCntl(&c, BASE_MAP_SGML);
+  ASSERT_EQ(ReadDataDict(dd.c_str(), "x", &c), 0);
+  unsigned char sgml[256];
+  builtin_char_map(BASE_MAP_SGML, sgml);
+  EXPECT_EQ(std::memcmp(c.map.data(), sgml, 256), 0);
+  EXPECT_TRUE(c.mappings.empty());
+  EXPECT_EQ(c.stop_words, std::vector<std::string>{"a"});
+  addgi_files_free(c.texts, c.text_count);
+}
+
 TEST_F(ReadDD, ResultsWithoutIndexOrText) {
   FatalRecorder recorder;
   BuildControl c;
