@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,18 @@
 
 namespace iotest {
 
-class MixedTest : public ::testing::Test {
+// Drops a TMPDIR that names no directory (a test elsewhere in this program
+// may leave one behind), so that TempDir finds the system's temporary
+// directory. Used as the first base of a fixture, it runs before TempDir
+// members are made.
+struct SaneTmpdir {
+  SaneTmpdir() {
+    const char* t = std::getenv("TMPDIR");
+    if (t && ::access(t, W_OK | X_OK) != 0) unsetenv("TMPDIR");
+  }
+};
+
+class MixedTest : private SaneTmpdir, public ::testing::Test {
  protected:
   void SetUp() override {
     EnsureStarted();

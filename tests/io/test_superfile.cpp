@@ -4,6 +4,7 @@
 // several superfiles at once, and members removed while open.
 #include <fcntl.h>
 
+#include <cstdio>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -352,6 +353,15 @@ TEST_F(Superfile, NamesAndSelection) {
   Stop();
   EXPECT_EQ(ReadSuperfile(ReadFile(SfPath("mapped"))).count, 2);
   EXPECT_EQ(ReadSuperfile(ReadFile(plain)).count, 1);
+
+  // Without an ini file a superfile name is its own path, and what is stored
+  // there reads back.
+  std::remove(dir_.file("velquin.ini").c_str());
+  Start();
+  fd = Open("@" + plain + "@y", O_RDONLY);
+  EXPECT_GE(fd, 0);
+  vqio_close(fd);
+  EXPECT_EQ(Open("@" + dir_.file("absent") + "@y", O_RDONLY), -1);
 }
 
 }  // namespace
