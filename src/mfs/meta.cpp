@@ -36,22 +36,19 @@ constexpr int32_t kTrailerLength = sizeof kTrailer - 1;  // 18
 enum { PHASE_HEADER = 0, PHASE_REWIND = 1, PHASE_DATA = 2, PHASE_TRAILER = 3, PHASE_DONE = 4 };
 enum { META_WORDS = 3 };
 
-struct MetaState {
-  int fd = -1;
+// The "mfsio" state (descriptor, lazy open, saved parent record, file name)
+// and the phases. The stream's state pointer is the "mfsio" part, so the
+// "mfsio" helpers for opening, seeking and reading the source apply.
+struct MetaState : MfsioState {
   int32_t buffer_offset = 0;   // offset within its phase of buffer[0]
   int32_t buffer_phase = 0;    // phase of buffer[0]
   int32_t phase_offset = 0;    // bytes of the current phase produced so far
   int32_t phase = PHASE_HEADER;
-  int32_t opened = 0;
-  int32_t record_size = 0;     // of the parent's record
-  std::vector<unsigned char> saved;  // parent's record at the buffer's start
-  int32_t pending = 0;
-  std::string file;
   MfsMapEntry entry;           // the member this stream is open for
   std::string header;
 };
 
-MetaState* state(MfsStream* s) { return static_cast<MetaState*>(s->state); }
+MetaState* state(MfsStream* s) { return static_cast<MetaState*>(mfsio_state(s)); }
 
 std::string build_header(const MfsMapEntry& e) {
   const time_t when = static_cast<time_t>(e.date);
@@ -89,55 +86,13 @@ bool put_in_buffer(MfsStream* s, const std::string& text) {
   return true;
 }
 
-int lazy_open(MfsStream* s) {
-  MetaState* st = state(s);
-  if (s->parent) return 0;
-  if (st->pending) {
-    st->fd = vqio_open(st->file.c_str(), O_RDONLY);
-    if (st->fd == -1) {
-      s->status = MFS_STATUS_NO_FILE;
-      st->opened = 0;
-      return -1;
-    }
-    st->pending = 0;
-    st->opened = 1;
-  }
-  return st->fd >= 0 ? 0 : -1;
-}
-
-// Positions the data source (parent or file) at a data offset.
-int seek_data(MfsStream* s, off_t offset) {
-  if (s->parent) return s->parent->seek(s->parent, offset);
-  if (lazy_open(s) == -1) return -1;
-  return vqio_lseek(state(s)->fd, offset, SEEK_SET) == -1 ? -1 : 0;
-}
-
 // Reads data into the buffer: from the parent until the buffer is full or
-// it ends, or one read of the file.
+// it ends, or one read of the file; the buffer's start is saved first.
 long read_data(MfsStream* s) {
   MetaState* st = state(s);
-  if (s->parent) {
-    st->saved.assign(static_cast<size_t>(st->record_size), 0);
-    if (st->record_size > 0) s->parent->getpos(s->parent, st->saved.data());
-    long got = 0;
-    while (got < s->buffer_size) {
-      const long r = s->parent->read(s->parent, s->buffer + got, s->buffer_size - got);
-      if (r <= 0) break;
-      got += r;
-    }
-    return got;
-  }
-  const off_t here = vqio_lseek(st->fd, 0, SEEK_CUR);
-  st->phase_offset = here < 0 || here > INT32_MAX ? 0 : static_cast<int32_t>(here);
-  ssize_t k;
-  do {
-    k = vqio_read(st->fd, s->buffer, static_cast<size_t>(s->buffer_size));
-  } while (k < 0 && errno == EINTR);
-  if (k < 0) {
-    s->status = MFS_STATUS_FAILED;
-    return 0;
-  }
-  return static_cast<long>(k);
+  if (mfsio_lazy_open(s) == -1 || mfsio_save_position(s) == -1) return 0;
+  if (!s->parent) st->phase_offset = mfs_get_word(st->saved.data());
+  return mfsio_read_source(s, s->buffer, s->buffer_size, s->parent != nullptr);
 }
 
 int meta_fill(MfsStream* s, int advance) {
@@ -156,12 +111,12 @@ int meta_fill(MfsStream* s, int advance) {
       st->phase_offset = 0;
       break;
     } else if (st->phase == PHASE_REWIND) {
-      if (lazy_open(s) == -1 || seek_data(s, 0) == -1) return -1;
+      if (mfsio_lazy_open(s) == -1 || mfsio_seek_source(s, 0) == -1) return -1;
       st->phase = PHASE_DATA;
       st->phase_offset = 0;
     } else if (st->phase == PHASE_DATA) {
-      if (!s->parent && lazy_open(s) == -1) return -1;
       const long n = read_data(s);
+      if (s->status != MFS_STATUS_OK) return -1;
       s->count = static_cast<int32_t>(n);
       if (n < s->buffer_size) st->phase = PHASE_TRAILER;
       if (!s->parent) st->buffer_offset = st->phase_offset;
@@ -218,7 +173,7 @@ int meta_seek(MfsStream* s, off_t offset) {
   } else {
     st->phase = PHASE_DATA;
     st->phase_offset = static_cast<int32_t>(offset - h);
-    if (seek_data(s, offset - h) == -1) return -1;
+    if (mfsio_seek_source(s, offset - h) == -1) return -1;
     if (s->fill(s, 0) == -1) return -1;
   }
   return 0;
@@ -240,7 +195,7 @@ off_t meta_span(MfsStream* s, off_t offset, off_t count, off_t total) {
       if (p == -1) return -1;
       r += p;
     } else {
-      if (lazy_open(s) == -1) return -1;
+      if (mfsio_lazy_open(s) == -1) return -1;
       if (e >= total - t) {
         const off_t size = mfs_descriptor_size(st->fd);
         if (size < 0) return -1;
@@ -259,7 +214,10 @@ int meta_getpos(MfsStream* s, unsigned char* record) {
   mfs_put_word(record, s->position);
   mfs_put_word(record + 4, st->buffer_offset);
   mfs_put_word(record + 8, st->buffer_phase);
-  if (!st->saved.empty()) std::memcpy(record + 12, st->saved.data(), st->saved.size());
+  // Without a parent the record is the three words: the phase offset is the
+  // file offset.
+  if (s->parent && !st->saved.empty())
+    std::memcpy(record + 12, st->saved.data(), st->saved.size());
   return 0;
 }
 
@@ -271,7 +229,7 @@ int meta_setpos(MfsStream* s, const unsigned char* record) {
   if (st->phase == PHASE_REWIND || st->phase == PHASE_DATA) {
     if (s->parent) {
       if (s->parent->setpos(s->parent, record + 12) == -1) return -1;
-    } else if (lazy_open(s) == -1 || vqio_lseek(st->fd, st->phase_offset, SEEK_SET) == -1) {
+    } else if (mfsio_seek_source(s, st->phase_offset) == -1) {
       return -1;
     }
   }
@@ -346,8 +304,13 @@ int meta_destroy(MfsStream* s) {
 MfsStream* mfsio_meta_new(MfsStream* parent) {
   static const MfsFormatOps ops = {meta_open, meta_close,  meta_fill,   meta_span,   meta_seek,
                                    meta_setpos, meta_getpos, meta_ctl, meta_destroy};
-  MfsStream* s = mfs_stream_new<MetaState>("meta", parent, MFS_BUFFER_SIZE, ops);
-  if (!s) return nullptr;
+  auto* st = new (std::nothrow) MetaState;
+  if (!st) return nullptr;
+  MfsStream* s = mfs_stream_alloc("meta", parent, MFS_BUFFER_SIZE, static_cast<MfsioState*>(st), ops);
+  if (!s) {
+    delete st;
+    return nullptr;
+  }
   s->read = meta_read;
   s->setopt = meta_setopt;
   return s;
