@@ -11,23 +11,32 @@
 namespace {
 
 // Positions gathered per slot before one seek and write.
-constexpr size_t kSlotBuffer = 4096;
+constexpr size_t kSlotBuffer = 16384;
 // Tag position records read at a time.
 constexpr size_t kReadRecords = 64 * 1024;
 
 // Reads the whole tag position file from its start, calling each(record)
-// for every complete record. The number of records is the size / 5.
+// for every complete record; the number of records is the size / 5. The
+// file is read on its descriptor straight into a large chunk (the stream's
+// own buffer would only add a copy).
 template <class Each>
 void for_each_record(VqStream* tagpos, int64_t records, Each each) {
   std::vector<unsigned char> chunk(kReadRecords * TAGPOS_RECORD_BYTES);
-  vqio_rewind(tagpos);
-  int64_t left = records;
+  const int fd = vqio_fileno(tagpos);
+  if (vqio_lseek(fd, 0, SEEK_SET) != 0) msg_report(16, 80019, "tag position file");
+  int64_t left = records * TAGPOS_RECORD_BYTES;
+  size_t held = 0;  // bytes of a record split by the previous read
   while (left > 0) {
-    size_t want = static_cast<size_t>(std::min<int64_t>(left, kReadRecords));
-    size_t got = vqio_fread(chunk.data(), TAGPOS_RECORD_BYTES, want, tagpos);
-    if (got != want) msg_report(16, 80019, "tag position file");
-    for (size_t i = 0; i < got; ++i) each(chunk.data() + i * TAGPOS_RECORD_BYTES);
-    left -= static_cast<int64_t>(got);
+    size_t want = static_cast<size_t>(
+        std::min<int64_t>(left, static_cast<int64_t>(chunk.size() - held)));
+    ssize_t got = vqio_read(fd, chunk.data() + held, want);
+    if (got <= 0) msg_report(16, 80019, "tag position file");
+    left -= got;
+    size_t have = held + static_cast<size_t>(got);
+    size_t whole = have - have % TAGPOS_RECORD_BYTES;
+    for (size_t i = 0; i < whole; i += TAGPOS_RECORD_BYTES) each(chunk.data() + i);
+    held = have - whole;
+    std::memmove(chunk.data(), chunk.data() + whole, held);
   }
 }
 

@@ -64,6 +64,10 @@ int tag_scan_open(TagScan* scan, TagText* text, const TagNameLists* lists,
   }
   scan->position = 1;
   scan->value.assign(SINSI_BUFSIZE + 1, '\0');
+  scan->name_length.assign(TAG_SLOTS, 0);
+  for (size_t i = 0; i < lists->elements.names.size(); ++i)
+    if (lists->elements.slots[i] >= 0 && lists->elements.slots[i] < TAG_SLOTS)
+      scan->name_length[lists->elements.slots[i]] = lists->elements.names[i].size();
   if (scan->stream == nullptr) return 1;
   NameArray elements(lists->elements, lists->elements.names.size());
   int status = sinsidt(scan->stream, elements.names.data(), elements.ids.data(),
@@ -92,7 +96,8 @@ int tag_scan_next(TagScan* scan) {
   switch (kind) {
     case SINSI_START_TAG:
       tag_event(s->id, p, p + n - 1, 0);
-      if (s->attribute_names != nullptr) attribute_pairs(scan, p);
+      if (s->attribute_names != nullptr && length > scan->name_length[s->id] + 2)
+        attribute_pairs(scan, p);
       break;
     case SINSI_END_TAG:
       tag_event(s->id, p, p + n - 2, 1);

@@ -38,10 +38,10 @@ struct FindState {
   size_t used = 0;
 };
 
-FindState& state() {
-  static FindState s;
-  return s;
-}
+// One scan at a time; constructed before main (it depends on nothing).
+FindState find_state;
+
+inline FindState& state() { return find_state; }
 
 void flush_records(FindState& f) {
   if (f.used == 0) return;
@@ -51,8 +51,11 @@ void flush_records(FindState& f) {
 }
 
 void write_cells(SlotStack& st, int32_t s, bool closed_only) {
-  std::stable_sort(st.cells.begin(), st.cells.end(),
-                   [](const Cell& a, const Cell& b) { return a.start < b.start; });
+  auto by_start = [](const Cell& a, const Cell& b) { return a.start < b.start; };
+  // Cells are opened in text order, so they are sorted already unless a
+  // scan was repositioned backwards.
+  if (!std::is_sorted(st.cells.begin(), st.cells.end(), by_start))
+    std::stable_sort(st.cells.begin(), st.cells.end(), by_start);
   for (const Cell& c : st.cells) {
     if (closed_only && c.end == 0) continue;
     tagpos_write(s, c.start);
@@ -130,7 +133,7 @@ void tag_pop(int32_t s, int64_t b, int64_t c) {
 void tagpos_write(int32_t s, int64_t p) {
   FindState& f = state();
   int64_t value;
-  if (f.fragmented != nullptr) {
+  if (__builtin_expect(f.fragmented != nullptr, 0)) {
     int32_t a = p > 0x7FFFFFFF ? static_cast<int32_t>(FRGAC_UNMAPPED) : static_cast<int32_t>(p);
     frgacma(f.fragmented, &a, 1);
     value = a;

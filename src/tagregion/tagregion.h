@@ -189,6 +189,9 @@ struct TagScan {
   int64_t position = 1;
   int trace = 0;
   std::vector<char> value;  // SINSI_BUFSIZE + 1 bytes for attribute values
+  // Name length per slot of the names defined (0 for others): a start tag
+  // of exactly "<" name ">" has no attributes to scan.
+  std::vector<size_t> name_length;
 };
 // Opens the tag stream over the text and defines the element names (and
 // tag-only names) and the attribute names. A definition failure reports
