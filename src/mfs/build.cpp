@@ -84,6 +84,11 @@ int expand(MfsMapTable* map, const std::string& dir, const Group& g, std::vector
   for (const auto& [file, info] : listing.files) {
     MfsMapEntry e;
     e.file = member_name(file, g.prefix);
+    if (e.file.find('<') != std::string::npos) {
+      // A name with a tag opener cannot be stored in the tagged file map.
+      vq_report(1, GetMsgNumText(75047), e.file.c_str());
+      continue;
+    }
     e.date = static_cast<int32_t>(info.st_mtime);
     e.search_view = g.view_ids[0];
     e.display_view = g.view_ids[1];

@@ -228,6 +228,15 @@ int mfs_write_compiled_map(MfsHandle* h, int32_t version) {
   }
   const std::string fmp_name = h->base + ".fmp";
   mfs_map_read(h->xmap, h->dir.c_str(), fmp_name.c_str(), mfs_fmp_entry_offset);
+  // Every entry must read back: an entry that does not parse would end the
+  // set there and leave the members after it out without a word.
+  const std::string fmp = mfs_set_file(h->dir, h->base, ".fmp");
+  const off_t size = file_size(fmp.c_str());
+  const off_t read_to = h->xmap->count() > 0 ? h->xmap->rows.back().offset : 0;
+  if (size != read_to) {
+    vq_report(15, GetMsgNumText(75011), fmp.c_str());
+    return 0;
+  }
   return write_xmap_file(h, h->xmap, version);
 }
 

@@ -176,4 +176,33 @@ TEST_F(SetBuildTest, ProgressReports) {
   EXPECT_EQ(want, texts);
 }
 
+TEST_F(SetBuildTest, TextsThatCannotBeStoredInTheFileMap) {
+  Put("m/a.txt", "aa");
+  const std::string odd = Put("m/a<b.txt", "odd");
+  Put("m/c.txt", "ccc");
+  ReportRecorder recorder;
+  // A member name with a tag opener is left out, with a message.
+  MfsReader* r = Start();
+  ASSERT_NE(nullptr, r);
+  EXPECT_EQ(1, Add(r, dir_ + "/m", "*.txt", ""));
+  ASSERT_EQ(1u, recorded_reports().size());
+  EXPECT_EQ("75047: MFS filter chain problem at processing file '" + odd + "'",
+            recorded_reports()[0].text);
+  ASSERT_EQ(1, mfs_build_full(r, nullptr, PITAS_VERSION));
+  mfs_file_close(r);
+  EXPECT_EQ("aaccc", settest::ReadLogical(base_));
+  // A display format with one makes entries that do not read back: the build
+  // fails instead of writing a set that ends early.
+  recorded_reports().clear();
+  r = Start();
+  ASSERT_NE(nullptr, r);
+  const char* lists[3] = {"", "", ""};
+  mfs_add_groups(r, (dir_ + "/m").c_str(), "[ac].txt", "a<b", nullptr, lists, 1, 0);
+  EXPECT_EQ(0, mfs_build_full(r, nullptr, PITAS_VERSION));
+  mfs_file_close(r);
+  ASSERT_FALSE(recorded_reports().empty());
+  EXPECT_EQ(15, recorded_reports().back().severity);
+  EXPECT_EQ("75011: Cannot write file map table '" + base_ + ".fmp'", recorded_reports().back().text);
+}
+
 }  // namespace
