@@ -19,6 +19,7 @@
 #pragma once
 
 #include <array>
+#include <initializer_list>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -81,7 +82,14 @@ struct CharMapping {
   int32_t to_last;
 };
 
+// Owns its texts, records and lists: released by the destructor (addfrcntl
+// deletes a record made by Initialize).
 struct BuildControl {
+  BuildControl() = default;
+  BuildControl(const BuildControl&) = delete;
+  BuildControl& operator=(const BuildControl&) = delete;
+  ~BuildControl();
+
   int32_t alphabet_size = 256;
   int32_t longest_match = 0;  // <LongestMatch><Length>
   int32_t resolution = 0;     // <LongestMatch><Resolution>
@@ -290,6 +298,62 @@ void WriteIndex(int passes);
 // Data-dictionary update: 1 written, 0 failed.
 int WriteDD();
 void RemoveTempFiles();
+// The data-dictionary update's entries.
+//
+// The mappings of an <Index>: the character map, the stop words, and the
+// <Map> items read from the data dictionary (none for a built-in map, whose
+// differences from the default are written instead).
+struct IndexMappings {
+  const unsigned char* map;                     // 256 bytes
+  const std::vector<std::string>* stop_words;   // may be null
+  const CharMapping* items;                     // may be null
+  int32_t item_count;
+};
+
+// One (tag id, value) of an <Index> entry: Name, Desc, InitFile (text),
+// File (a FileInfo), IndexPoints (the definitions), Mappings, LongestMatch
+// (length, resolution), IntegrityCheck (a number).
+struct IndexEntryValue {
+  int32_t tag_id;
+  const char* text = nullptr;
+  const FileInfo* file = nullptr;
+  const std::vector<std::string>* list = nullptr;
+  const IndexMappings* mappings = nullptr;
+  long numbers[2] = {0, 0};
+
+  IndexEntryValue(int32_t id, const char* t) : tag_id(id), text(t) {}
+  IndexEntryValue(int32_t id, const FileInfo* f) : tag_id(id), file(f) {}
+  IndexEntryValue(int32_t id, const std::vector<std::string>* l) : tag_id(id), list(l) {}
+  IndexEntryValue(int32_t id, const IndexMappings* m) : tag_id(id), mappings(m) {}
+  IndexEntryValue(int32_t id, long n) : tag_id(id), numbers{n, 0} {}
+  IndexEntryValue(int32_t id, int n) : tag_id(id), numbers{n, 0} {}
+  IndexEntryValue(int32_t id, long a, long b) : tag_id(id), numbers{a, b} {}
+};
+
+// Merges DB > Indices > Index (keyed by its Name = index_name) with the
+// entries into the tree; a missing Indices goes after the last Text. 0, or
+// 15 after 10002/10006 for a tag it does not handle (nothing merged).
+int addmdmi(MadNode* tree, const char* index_name, std::initializer_list<IndexEntryValue> entries);
+// Merges DB > Text with the text records, as <Files> (files_tag DD_Files,
+// one <File> per record) or as the multi-file text of the first record
+// (DD_MfsFiles), replacing the one that stands; then the pairs Name, Desc
+// (text), DiffFinder (text) and AuditTrail (a SysName). 0, or 15 after
+// 10002/10006 (nothing merged).
+int addmdmt(MadNode* tree, int32_t files_tag, const FileInfo* records, int32_t count,
+            std::initializer_list<DdEntryValue> pairs = {});
+// A byte as a mapping writes it: "&amp." "&backspace." "&lt." "&gt."
+// "&newline." "&return." "&tab." for the seven named characters, nothing
+// for 0, a backslash and three octal digits for bytes above 127, other
+// non-printable bytes and the blank, else the character.
+std::string mapping_text(int byte);
+// Whether the index is written as a fragmented file: a data dictionary was
+// read and its collection is exactly one text, and that one fragmented.
+bool fragmented_index();
+// At set-up, before anything is written: the fragment directory of a
+// fragmented index ("<index file>.frg") must not exist yet (60012,
+// severity 6). 0 or the severity.
+int CheckFragmentDir();
+
 // The data dictionary's lock: a descriptor, or 0 when it names none.
 int addgetlock(const char* dd_name);
 // <Locks>: its Semaphore, LockIndex, NextID and the <File><SysName> of the

@@ -145,13 +145,12 @@ int32_t pitclhash(const BuildControl* control) {
   return hash;
 }
 
-void addfrcntl(BuildControl* control) {
-  if (control == nullptr) return;
-  addgi_files_free(control->texts, control->text_count);
-  addgi_file_clear(&control->index_file);
-  for (FileInfo*& f : control->s_vector) {
+BuildControl::~BuildControl() {
+  addgi_files_free(texts, text_count);
+  addgi_file_clear(&index_file);
+  for (FileInfo* f : s_vector) {
     if (f != nullptr) addgi_files_free(f, 1);
-    f = nullptr;
   }
-  delete control;
 }
+
+void addfrcntl(BuildControl* control) { delete control; }

@@ -15,6 +15,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "addgi/addgi.h"
 #include "frgac/frgac.h"
@@ -134,12 +135,12 @@ namespace {
 bool load_region_set(const std::string& region_name) {
   BuildState& st = build_state();
   int32_t count = 0, pairs = 0;
-  IntList* list = LoadDocs(st.dd_tree, region_name.c_str(), &count, &pairs, st.control,
-                           st.text_size);
+  std::unique_ptr<IntList, decltype(&intlist_free)> list(
+      LoadDocs(st.dd_tree, region_name.c_str(), &count, &pairs, st.control, st.text_size),
+      intlist_free);
   if (list == nullptr) return false;
   if (!pairs || count == 0) {
     vq_report(13, GetMsgNumText(pairs ? 100023 : 100024));
-    intlist_free(list);
     return false;
   }
   std::vector<std::pair<int64_t, int64_t>> spans;
@@ -148,7 +149,6 @@ bool load_region_set(const std::string& region_name) {
     const int64_t end = int64_t{list->buffer[2 * i + 2]} + 1;
     if (start < 1 || end < start || end > st.text_size + 1) {
       vq_report(13, GetMsgNumText(140000), region_name.c_str());
-      intlist_free(list);
       return false;
     }
     spans.emplace_back(start, end);
@@ -166,7 +166,7 @@ bool load_region_set(const std::string& region_name) {
     w[2 * joined] = static_cast<int32_t>(end);
   }
   list->length = 2 * joined;
-  st.regions = list;
+  st.regions = list.release();
   st.region_count = joined;
   st.region_index = 1;
   return true;
@@ -263,6 +263,9 @@ int BuildIndex(int argc, char** argv) {
                                     o->index_name ? o->index_name->c_str() : nullptr) != 0) {
     return 1;
   }
+  // A fragmented index needs a fresh fragment directory: refused before the
+  // old index or any work file is touched.
+  if (CheckFragmentDir() != 0) return 1;
   if (CreateWorkFiles() != 0) return 1;
 
   RestartState resume;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "builder/builder.h"
 #include "msg/msg.h"
@@ -65,7 +66,9 @@ BuildOptions* ReadArgsB(int argc, char** argv) {
     vq_report(9, GetMsgNumText(100029), program);
     return nullptr;
   }
-  auto* o = new BuildOptions;
+  // Owned here until it is handed over, also when a report unwinds.
+  auto options = std::make_unique<BuildOptions>();
+  BuildOptions* o = options.get();
   bool memory_given = false;
   std::optional<std::string> int_name, merge_name;
   for (int i = 1; i < argc; ++i) {
@@ -80,7 +83,6 @@ BuildOptions* ReadArgsB(int argc, char** argv) {
     }
     if (!takes_value(arg)) {
       vq_report(3, GetMsgNumText(100030), program);
-      delete o;
       return nullptr;
     }
     // An option at the end of the line is skipped without a value.
@@ -91,7 +93,6 @@ BuildOptions* ReadArgsB(int argc, char** argv) {
         int map = base_map_named(value);
         if (map < 0) {
           vq_report(9, GetMsgNumText(100028), value.c_str());
-          delete o;
           return nullptr;
         }
         o->base_map = map;
@@ -106,7 +107,6 @@ BuildOptions* ReadArgsB(int argc, char** argv) {
         int64_t bytes = parse_memory(value.c_str());
         if (bytes < 0) {
           vq_report(9, GetMsgNumText(90044));
-          delete o;
           return nullptr;
         }
         o->memory = bytes;
@@ -121,12 +121,10 @@ BuildOptions* ReadArgsB(int argc, char** argv) {
   }
   if (o->dd_name && o->text_name) {
     vq_report(9, GetMsgNumText(100006));
-    delete o;
     return nullptr;
   }
   if (o->dd_name && o->map_given) {
     vq_report(9, GetMsgNumText(100004));
-    delete o;
     return nullptr;
   }
   bool index_decided = false;
@@ -147,8 +145,7 @@ BuildOptions* ReadArgsB(int argc, char** argv) {
   o->log_file = o->out_base + ".log";
   if (!o->dd_name && !o->text_name) {
     vq_report(9, GetMsgNumText(100017));
-    delete o;
     return nullptr;
   }
-  return o;
+  return options.release();
 }

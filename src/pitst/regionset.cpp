@@ -1,5 +1,7 @@
 // A data dictionary's region opened as a set (OpenDocs) and loaded whole as
 // text positions (LoadDocs).
+#include <memory>
+
 #include "addgi/addgi.h"
 #include "msg/msg.h"
 #include "pitas/pitas.h"
@@ -37,25 +39,41 @@ int32_t open_region_file(FileInfo* record) {
 void region_set_close(RegionSet* region) {
   if (region == nullptr) return;
   pitas_free(region->set);
+  // A region file still open here was never handed to its subset.
+  if (region->file.handle != nullptr) {
+    if (region->file.fragmented) {
+      frgac_close(static_cast<FrgacText*>(region->file.handle));
+      delete static_cast<FrgacText*>(region->file.handle);
+    } else {
+      vqio_fclose(static_cast<VqStream*>(region->file.handle));
+    }
+    region->file.handle = nullptr;
+  }
   addgi_file_clear(&region->file);
   bldgi::fast_regions_free(&region->fast);
   delete region;
 }
 
+namespace {
+
+using RegionHolder = std::unique_ptr<RegionSet, decltype(&region_set_close)>;
+using ListHolder = std::unique_ptr<IntList, decltype(&intlist_free)>;
+
+}  // namespace
+
 RegionSet* OpenDocs(MadNode* tree, const char* region_name, const BuildControl* control) {
-  auto* region = new RegionSet;
+  // Held so that nothing stays allocated when a report unwinds.
+  RegionHolder region(new RegionSet, region_set_close);
   long count = 0;
   FileInfo* files = nullptr;
   int32_t file_count = 0;
   if (bldgi::addgiri(tree, region_name, &region->desc, &count, &region->pairs, &files,
                      &file_count, &region->fast) == nullptr) {
     vq_report(9, GetMsgNumText(40017), region_name);
-    region_set_close(region);
     return nullptr;
   }
   if (files == nullptr || file_count < 1) {  // reported by the getter
     addgi_files_free(files, file_count);
-    region_set_close(region);
     return nullptr;
   }
   region->file = files[0];
@@ -65,26 +83,14 @@ RegionSet* OpenDocs(MadNode* tree, const char* region_name, const BuildControl* 
   if (count < 0 || count > INT32_MAX || offset % 4 != 0) {
     vq_report(13, "Region '%s' has a bad count (%ld) or offset (%u).", region_name, count,
               offset);
-    region_set_close(region);
     return nullptr;
   }
   region->count = static_cast<int32_t>(count);
 
   const int32_t open_type = open_region_file(&region->file);
-  AbstractSet* file_set =
-      open_type != 0 ? pitasop(nullptr, open_type, &region->file, region_name) : nullptr;
-  if (file_set == nullptr) {
-    if (region->file.handle != nullptr) {
-      if (open_type == SET_OPEN_STREAM) vqio_fclose(static_cast<VqStream*>(region->file.handle));
-      if (open_type == SET_OPEN_FRAGMENTED) {
-        frgac_close(static_cast<FrgacText*>(region->file.handle));
-        delete static_cast<FrgacText*>(region->file.handle);
-      }
-      region->file.handle = nullptr;
-    }
-    region_set_close(region);
-    return nullptr;
-  }
+  if (open_type == 0) return nullptr;
+  AbstractSet* file_set = pitasop(nullptr, open_type, &region->file, region_name);
+  if (file_set == nullptr) return nullptr;
   // The region's elements: a range of the file's elements.
   Subset* file_subset = file_set->subset;
   file_set->subset = nullptr;
@@ -92,60 +98,44 @@ RegionSet* OpenDocs(MadNode* tree, const char* region_name, const BuildControl* 
   Subset* range = pitstcr(SUBSET_RANGES, file_subset->order, 0, nullptr, file_subset, 0, 0, 0);
   if (range == nullptr) {
     pitstcl(file_subset);
-    region_set_close(region);
     return nullptr;
-  }
-  if (region->count > 0) {
-    if (pitstas(range, static_cast<int32_t>(offset / 4), region->count) != 0) {
-      pitstcl(range);
-      region_set_close(region);
-      return nullptr;
-    }
-  } else {
-    vq_report(1, GetMsgNumText(90026), region_name);
   }
   const FileInfo* text = control->text_count > 0 ? &control->texts[0] : nullptr;
   const bool persistent = text != nullptr && text->fragmented;
   region->set = pitascr(text, range, persistent ? SET_PERSISTENT : SET_PLAIN);
-  return region;
+  if (region->count > 0) {
+    if (pitstas(range, static_cast<int32_t>(offset / 4), region->count) != 0) return nullptr;
+  } else {
+    vq_report(1, GetMsgNumText(90026), region_name);
+  }
+  return region.release();
 }
 
 IntList* LoadDocs(MadNode* tree, const char* region_name, int32_t* count, int32_t* pairs,
                   const BuildControl* control, int64_t text_size) {
-  RegionSet* region = OpenDocs(tree, region_name, control);
+  RegionHolder region(OpenDocs(tree, region_name, control), region_set_close);
   if (region == nullptr) return nullptr;
   const int32_t n = region->count;
-  IntList* list = intlist_reserve(nullptr, n + 1, kSource, __LINE__);
-  if (list == nullptr) {
-    region_set_close(region);
-    return nullptr;
-  }
+  ListHolder list(intlist_reserve(nullptr, n + 1, kSource, __LINE__), intlist_free);
+  if (list == nullptr) return nullptr;
   int32_t got = n > 0 ? pitstgr(region->set->subset, 0, n, list->buffer + 1) : 0;
   if (got != n) {
     if (got >= 0) vq_report(15, "pitstgr: botch1.");
-    region_set_close(region);
-    intlist_free(list);
     return nullptr;
   }
   list->length = n;
-  if (pitas_make_working_vector(region->set, list->buffer + 1, n) != 0) {
-    region_set_close(region);
-    intlist_free(list);
-    return nullptr;
-  }
+  if (pitas_make_working_vector(region->set, list->buffer + 1, n) != 0) return nullptr;
   *pairs = region->pairs;
-  region_set_close(region);
   if (*pairs) {
     *count = n / 2;
     // An odd count leaves the last start without its end.
     if (n > 0 && (n % 2 != 0 || list->buffer[1] < 0 || list->buffer[n] > text_size)) {
       vq_report(13, GetMsgNumText(140000), region_name);
-      intlist_free(list);
       return nullptr;
     }
   } else {
-    list = intlist_append(list, static_cast<int32_t>(text_size + 1), kSource, __LINE__);
+    intlist_append(list.get(), static_cast<int32_t>(text_size + 1), kSource, __LINE__);
     *count = n;
   }
-  return list;
+  return list.release();
 }

@@ -156,9 +156,6 @@ TEST_F(ReadDD, IndexEntryIntoTheControlRecord) {
   EXPECT_EQ(std::string(c.texts[0].sys_name), path("text.txt"));
   EXPECT_EQ(c.texts[0].offset, 3u);
   EXPECT_EQ(std::string(c.texts[1].sys_name), path("other.txt"));
-  addgi_files_free(c.texts, c.text_count);
-  addgi_file_clear(&c.index_file);
-  addgi_files_free(c.s_vector[1], 1);
 }
 
 TEST_F(ReadDD, FirstIndexByDefaultAndBuiltInControlKept) {
@@ -180,8 +177,6 @@ TEST_F(ReadDD, FirstIndexByDefaultAndBuiltInControlKept) {
   builtin_char_map(BASE_MAP_SGML, sgml);
   EXPECT_EQ(std::memcmp(c.map.data(), sgml, 256), 0);
   EXPECT_TRUE(c.mappings.empty());
-  addgi_files_free(c.texts, c.text_count);
-  addgi_file_clear(&c.index_file);
 }
 
 TEST_F(ReadDD, MappingsWithoutMapKeepTheBuiltInMap) {
@@ -197,7 +192,6 @@ TEST_F(ReadDD, MappingsWithoutMapKeepTheBuiltInMap) {
   EXPECT_EQ(std::memcmp(c.map.data(), sgml, 256), 0);
   EXPECT_TRUE(c.mappings.empty());
   EXPECT_EQ(c.stop_words, std::vector<std::string>{"a"});
-  addgi_files_free(c.texts, c.text_count);
 }
 
 TEST_F(ReadDD, ResultsWithoutIndexOrText) {
@@ -207,12 +201,11 @@ TEST_F(ReadDD, ResultsWithoutIndexOrText) {
   const std::string dd = write_dd("");
   EXPECT_EQ(ReadDataDict(dd.c_str(), nullptr, &c), 3);
   EXPECT_EQ(c.text_count, 2);
-  addgi_files_free(c.texts, c.text_count);
+  addgi_files_free(c.texts, c.text_count);  // read again below
   c.texts = nullptr;
   c.text_count = 0;
   write_file(path("notext.dd"), "<DB>\n <Indices>\n" + std::string(kWords) + " </Indices>\n</DB>\n");
   EXPECT_EQ(ReadDataDict(path("notext.dd").c_str(), "words", &c), 4);
-  addgi_file_clear(&c.index_file);
 }
 
 TEST_F(ReadDD, NotADataDictionary) {
@@ -288,7 +281,6 @@ TEST_F(ReadDD, GetterReports) {
     FatalReport r = fatal_of([&] { ReadDataDict(dd.c_str(), "x", &c); });
     EXPECT_EQ(r.severity, k.severity) << k.index_body;
     EXPECT_EQ(r.text, k.text) << k.index_body;
-    addgi_file_clear(&c.index_file);
   }
   // An index name that the data dictionary does not hold.
   const std::string dd = write_dd(kWords);
@@ -324,8 +316,6 @@ TEST_F(ReadDD, GettersRefuseAnotherEntry) {
     EXPECT_EQ(r.severity, 15) << id;
     EXPECT_EQ(r.text, "40000: " + id + ": Bad args.");
   }
-  addgi_files_free(c.texts, c.text_count);
-  addgi_file_clear(&c.index_file);
 }
 
 const char kRegions[] =
@@ -411,8 +401,6 @@ TEST_F(ReadDD, RegionEntryAndItsElements) {
   r = fatal_of([&] { LoadDocs(tree, "nosuch", &n, &is_pairs, &c, 43); });
   EXPECT_EQ(r.severity, 9);
   EXPECT_EQ(r.text, "40017: No information for region nosuch in the data dictionary.");
-  addgi_files_free(c.texts, c.text_count);
-  addgi_file_clear(&c.index_file);
 }
 
 TEST_F(ReadDD, RegionFilesThatCannotBeRead) {
@@ -444,8 +432,6 @@ TEST_F(ReadDD, RegionFilesThatCannotBeRead) {
   EXPECT_EQ(std::vector<int32_t>(list->buffer + 1, list->buffer + 7),
             (std::vector<int32_t>{0, 4, 10, 20, 30, 43}));
   intlist_free(list);
-  addgi_files_free(c.texts, c.text_count);
-  addgi_file_clear(&c.index_file);
 }
 
 }  // namespace

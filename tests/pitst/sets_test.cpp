@@ -246,7 +246,6 @@ TEST_F(Fragmented, PersistentRegionOverAFragmentedText) {
   EXPECT_EQ(n, 1);
   EXPECT_EQ(std::vector<int32_t>(list->buffer + 1, list->buffer + 3), (std::vector<int32_t>{5, 9}));
   intlist_free(list);
-  addgi_files_free(c.texts, c.text_count);
   madmtfr(build_state().dd_tree);
   build_state().dd_tree = nullptr;
 }
