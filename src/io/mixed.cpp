@@ -192,6 +192,19 @@ int* mixed_control(IoSubsystem* rec, const char* command, void* argument) {
     result = t ? 1 : 0;
   } else if (std::strcmp(command, "sf_list_superfile") == 0) {
     result = 0;
+  } else if (std::strcmp(command, "vq_ftruncate") == 0) {
+    // Truncation of an open file, which the subsystem record has no
+    // operation for (see vqio_ftruncate).
+    const auto* args = static_cast<const MixedTruncate*>(argument);
+    OpenFile* f = args ? record_of(rec, args->fd) : nullptr;
+    if (f && !f->handle) errno = EBADF;
+    result = f && f->handle ? f->handle->ops->truncate(p, f->handle, args->length) : -1;
+  } else if (std::strcmp(command, "vq_system_fd") == 0) {
+    // The system descriptor of a "system" file (see vqio_system_fd).
+    OpenFile* f = argument ? record_of(rec, *static_cast<const int*>(argument)) : nullptr;
+    const bool system = f && f->handle && f->ops == &find_type(p->state, "system")->file;
+    if (f && !system) errno = EBADF;
+    result = system ? f->handle->data : -1;
   } else {
     return nullptr;
   }

@@ -109,6 +109,12 @@ struct MixedPrivate {
   SuperfileState* superfiles;
 };
 
+// Argument of the control command "vq_ftruncate".
+struct MixedTruncate {
+  int fd;
+  off_t length;
+};
+
 // Makes the superfile called name current (opening it and reading its
 // directory when it is not open yet): 1, or -1 on failure.
 int sf_set_superfile(MixedPrivate* p, const char* name);

@@ -271,6 +271,25 @@ void clear_numbers(SfEntry& e) {
 
 FsHandle* new_member_handle(Superfile* sf, const char* name, int mode, size_t index);
 
+// Data now reaches member position end: the end of data, the size and the
+// capacity grow to take it in.
+void note_end(Superfile* sf, SfEntry& e, int64_t end) {
+  const int64_t absolute = kDataStart + int64_t{e.offset} + end;
+  if (absolute > sf->end_of_data) sf->end_of_data = absolute / 1024 * 1024 + 1024;
+  if (end > e.size) e.size = static_cast<int32_t>(end);
+  if (e.size > e.capacity) e.capacity = e.size / 1024 * 1024 + 1024;
+}
+
+// Writes zeros from the member's size up to position end; false on failure.
+bool zero_fill(Superfile* sf, const SfEntry& e, int64_t end) {
+  std::vector<char> zeros(static_cast<size_t>(end - e.size), 0);
+  errno = 0;
+  if (write_at(sf->fd, zeros.data(), zeros.size(), kDataStart + e.offset + e.size) == zeros.size())
+    return true;
+  if (errno == 0) errno = EIO;
+  return false;
+}
+
 // ---------------------------------------------------------------------------
 // Per file
 
@@ -330,22 +349,15 @@ ssize_t sf_write(MixedPrivate* p, FsHandle* h, OpenFile* f, const void* buf, siz
     errno = EFBIG;
     return -1;
   }
-  const off_t member_at = kDataStart + e.offset;
-  if (start > e.size) {
-    // The gap between the old end and the write reads as zeros, as in a file.
-    std::vector<char> zeros(static_cast<size_t>(start - e.size), 0);
-    if (write_at(sf->fd, zeros.data(), zeros.size(), member_at + e.size) != zeros.size()) return -1;
-  }
+  // The gap between the old end and the write reads as zeros, as in a file.
+  if (start > e.size && !zero_fill(sf, e, start)) return -1;
   ssize_t r;
   do {
-    r = ::pwrite(sf->fd, buf, n, member_at + start);
+    r = ::pwrite(sf->fd, buf, n, kDataStart + e.offset + start);
   } while (r < 0 && errno == EINTR);
   if (r <= 0) return r;
   f->position = static_cast<off_t>(start + r);
-  const int64_t end = member_at + start + r;
-  if (end > sf->end_of_data) sf->end_of_data = end / 1024 * 1024 + 1024;
-  if (f->position > e.size) e.size = static_cast<int32_t>(f->position);
-  if (e.size > e.capacity) e.capacity = e.size / 1024 * 1024 + 1024;
+  note_end(sf, e, f->position);
   return r;
 }
 
@@ -443,8 +455,25 @@ int sf_stat(MixedPrivate*, FsHandle* h, struct stat* st) {
 
 int sf_access(MixedPrivate*, FsHandle*, int) { return 0; }
 
-int sf_truncate(MixedPrivate*, FsHandle* h, off_t) {
-  entry_of(h).size = 0;
+// Cuts the member to length, or extends it with zeros as a write would
+// (within its capacity unless it is the last member; the capacity stays).
+int sf_truncate(MixedPrivate*, FsHandle* h, off_t length) {
+  Superfile* sf = owner_of(h);
+  SfEntry& e = entry_of(h);
+  if (length < 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  if (length <= e.size) {
+    e.size = static_cast<int32_t>(length);
+    return 0;
+  }
+  if ((length > e.capacity && !is_last(sf, e)) || kDataStart + int64_t{e.offset} + length > INT32_MAX) {
+    errno = EFBIG;
+    return -1;
+  }
+  if (!zero_fill(sf, e, length)) return -1;
+  note_end(sf, e, length);
   return 0;
 }
 

@@ -85,8 +85,24 @@ const char* builder_strip_path(const char* path);
 //       stat, access, link and unlink go to that type until the next open:
 //       1, or 0 for an unknown type
 //   "sf_list_superfile"  nothing: 0
+//   "vq_ftruncate", "vq_system_fd"  the work of vqio_ftruncate and
+//       vqio_system_fd below (call those)
 // Other commands give null.
 int vqio_mixed_init(IoSubsystem* rec);
+
+// Descriptor calls the subsystem record has no operation for. Under
+// "native" and "builder" a layer descriptor is the system's own; under
+// "mixed" it is a slot of that subsystem's table, which system calls must
+// never be given.
+// Cuts or extends the open file to length (zeros fill an extension; a
+// superfile member grows only within its capacity, or when it is the last
+// member): 0, or -1 with errno.
+int vqio_ftruncate(int fd, off_t length);
+// The system descriptor behind fd, for system calls the layer does not
+// offer (lockf, fsync): fd itself outside "mixed"; under "mixed" the
+// descriptor of a plain file, pipe or standard stream, or -1 with EBADF for
+// a superfile member (it has none of its own) or a descriptor not open.
+int vqio_system_fd(int fd);
 
 // ---------------------------------------------------------------------------
 // Ini-file reader (C library file calls, not the layer's)

@@ -231,3 +231,78 @@ TEST(Subsystems, StreamBehaviourHoldsUnderEachSubsystem) {
 }
 
 }  // namespace
+
+namespace {
+
+// Truncation and the system descriptor behind a layer descriptor, which the
+// subsystem record has no operation for.
+TEST_F(Mixed, TruncationAndSystemDescriptorsGoThroughTheTable) {
+  MapSuperfiles({"lib"});
+  // A plain file whose slot differs from its system descriptor: the
+  // superfile's own descriptor takes a system number without a slot.
+  int member = vqio_open("@lib@first", O_RDWR | O_CREAT, 0666);
+  ASSERT_TRUE(WriteAll(member, "member data"));
+  vqio_close(member);  // the superfile stays open
+  const std::string f = dir_.file("plain");
+  int fd = vqio_open(f.c_str(), O_RDWR | O_CREAT, 0666);
+  member = vqio_open("@lib@first", O_RDWR);
+  ASSERT_TRUE(WriteAll(fd, "0123456789"));
+  const int sys = vqio_system_fd(fd);
+  ASSERT_GE(sys, 0);
+  EXPECT_NE(sys, fd);
+  struct stat a, b;
+  ASSERT_EQ(::fstat(sys, &a), 0);
+  ASSERT_EQ(::stat(f.c_str(), &b), 0);
+  EXPECT_EQ(a.st_ino, b.st_ino);
+  EXPECT_EQ(vqio_system_fd(1), 1);
+  errno = 0;
+  EXPECT_EQ(vqio_system_fd(member), -1);
+  EXPECT_EQ(errno, EBADF);
+  EXPECT_EQ(vqio_system_fd(200), -1);
+
+  EXPECT_EQ(vqio_ftruncate(fd, 4), 0);
+  EXPECT_EQ(ReadFile(f), "0123");
+  vqio_close(fd);
+
+  // A member is cut, or extended with zeros.
+  EXPECT_EQ(vqio_ftruncate(member, 6), 0);
+  ASSERT_EQ(vqio_lseek(member, 0, SEEK_SET), 0);
+  EXPECT_EQ(ReadAll(member), "member");
+  EXPECT_EQ(vqio_ftruncate(member, 9), 0);
+  ASSERT_EQ(vqio_lseek(member, 0, SEEK_SET), 0);
+  EXPECT_EQ(ReadAll(member), std::string("member\0\0\0", 9));
+  int next = vqio_open("@lib@next", O_RDWR | O_CREAT, 0666);
+  ASSERT_TRUE(WriteAll(next, "next"));
+  // Not the last member any more: it cannot grow past its capacity.
+  EXPECT_EQ(vqio_ftruncate(member, 1025), -1);
+  EXPECT_EQ(errno, EFBIG);
+  EXPECT_EQ(vqio_ftruncate(member, 1024), 0);
+  EXPECT_EQ(vqio_ftruncate(next, 5000), 0);  // the last one can
+  struct stat st;
+  ASSERT_EQ(vqio_fstat(next, &st), 0);
+  EXPECT_EQ(st.st_size, 5000);
+  EXPECT_EQ(vqio_ftruncate(next, -1), -1);
+  EXPECT_EQ(errno, EINVAL);
+  vqio_close(member);
+  vqio_close(next);
+  Stop();
+  Start();
+  int again = vqio_open("@lib@next", O_RDONLY);
+  EXPECT_EQ(ReadAll(again), "next" + std::string(4996, '\0'));
+  vqio_close(again);
+}
+
+TEST(NativeDescriptors, AreTheSystemsOwn) {
+  iotest::EnsureStarted();
+  iotest::SaneTmpdir sane;
+  iotest::TempDir dir;
+  int fd = vqio_open(dir.file("f").c_str(), O_RDWR | O_CREAT, 0666);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(vqio_system_fd(fd), fd);
+  EXPECT_EQ(vqio_write(fd, "abcdef", 6), 6);
+  EXPECT_EQ(vqio_ftruncate(fd, 2), 0);
+  EXPECT_EQ(ReadFile(dir.file("f")), "ab");
+  vqio_close(fd);
+}
+
+}  // namespace
