@@ -5,6 +5,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "msg/msg.h"
@@ -18,14 +19,11 @@ struct FatalReport {
 inline int record_or_throw(int severity, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  const int n = vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string text(n > 0 ? static_cast<size_t>(n) : 0, '\0');
-  vsnprintf(text.data(), text.size() + 1, format, args);
+  char* formatted = nullptr;
+  const std::string text = vasprintf(&formatted, format, args) >= 0 ? formatted : "";
   va_end(args);
-  recorded_reports().push_back({severity, text});
+  free(formatted);
+  record_report(severity, "%s", text.c_str());
   if (severity >= 3) throw FatalReport{severity, text};
   return 0;
 }
