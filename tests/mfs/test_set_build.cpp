@@ -205,4 +205,64 @@ TEST_F(SetBuildTest, TextsThatCannotBeStoredInTheFileMap) {
   EXPECT_EQ("75011: Cannot write file map table '" + base_ + ".fmp'", recorded_reports().back().text);
 }
 
+// A full disk while the set files are written: each file's message.
+TEST_F(SetBuildTest, WriteFailuresAreReported) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  Put("m/a.txt", "aa");
+  for (const auto& [ext, message] : {std::pair{".fmp", 75011}, {".lmp", 75012}, {".xmp", 75010}}) {
+    SCOPED_TRACE(ext);
+    ReportRecorder recorder;
+    MfsReader* r = Start();
+    ASSERT_NE(nullptr, r);
+    Add(r, dir_ + "/m", "*.txt", "flat");
+    const std::string file = base_ + ext;
+    ASSERT_EQ(0, std::remove(file.c_str()));
+    ASSERT_EQ(0, symlink("/dev/full", file.c_str()));
+    EXPECT_EQ(0, mfs_build_full(r, nullptr, PITAS_VERSION));
+    mfs_file_close(r);
+    ASSERT_FALSE(recorded_reports().empty());
+    EXPECT_EQ(16, recorded_reports().back().severity);
+    EXPECT_EQ(std::to_string(message) + ": Cannot write " +
+                  (message == 75010 ? "file compiled map table '"
+                                    : message == 75011 ? "file map table '" : "filterlist table '") +
+                  file + "'",
+              recorded_reports().back().text);
+    ASSERT_EQ(0, std::remove(file.c_str()));
+  }
+}
+
+TEST_F(SetBuildTest, CreatingAndRemovingSetFiles) {
+  ReportRecorder recorder;
+  const std::string nowhere = dir_ + "/no/such/dir/set";
+  EXPECT_EQ(0, mfs_create("", nowhere.c_str(), 0, PITAS_VERSION));
+  ASSERT_EQ(1u, recorded_reports().size());
+  EXPECT_EQ("75002: Cannot create file map table '" + nowhere + ".fmp'", recorded_reports()[0].text);
+  EXPECT_EQ(16, recorded_reports()[0].severity);
+  mfs_reset_state();
+
+  recorded_reports().clear();
+  ASSERT_EQ(1, mfs_create("", base_.c_str(), 0, PITAS_VERSION));
+  ASSERT_EQ(1, mfs_destroy("", base_.c_str()));
+  EXPECT_TRUE(recorded_reports().empty());
+  for (const char* ext : {".fmp", ".xmp", ".lmp"}) EXPECT_NE(0, access((base_ + ext).c_str(), F_OK));
+  EXPECT_EQ(0, mfs_destroy("", base_.c_str()));
+  std::vector<std::string> texts;
+  for (const RecordedReport& r : recorded_reports()) texts.push_back(r.text);
+  EXPECT_EQ((std::vector<std::string>{
+                "75005: Cannot destroy file map table '" + base_ + ".fmp'",
+                "75004: Cannot destroy file compiled map table '" + base_ + ".xmp'",
+                "75006: Cannot destroy filterlist table '" + base_ + ".lmp'"}),
+            texts);
+  mfs_reset_state();
+
+  recorded_reports().clear();
+  MfsReader* r = Start();
+  ASSERT_NE(nullptr, r);
+  EXPECT_EQ(0, mfs_build_user_data(r, nowhere.c_str()));
+  mfs_file_close(r);
+  ASSERT_EQ(1u, recorded_reports().size());
+  EXPECT_EQ("75034: Unable to create user data file '" + nowhere + ".dat'.",
+            recorded_reports()[0].text);
+}
+
 }  // namespace
