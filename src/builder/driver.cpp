@@ -129,9 +129,10 @@ int64_t text_record_size(const FileInfo* record) {
 namespace {
 
 // With -d: the region set, loaded once the text size is known. Its pairs
-// are made 1-based, checked, and put in order with overlapping or nested
-// regions joined, so that the region pass can walk them forward: a position
-// is inside the set exactly when it is inside one of the stored regions.
+// are made 1-based and checked. Sorted, disjoint pairs stay as they are;
+// unordered ones are put in order and overlapping or nested ones joined, so
+// that the region pass can walk them forward: a position is inside the set
+// exactly when it is inside one of the stored regions.
 bool load_region_set(const std::string& region_name) {
   BuildState& st = build_state();
   int32_t count = 0, pairs = 0;
@@ -157,7 +158,7 @@ bool load_region_set(const std::string& region_name) {
   int32_t joined = 0;
   for (const auto& [start, end] : spans) {
     int32_t* w = list->buffer;
-    if (joined > 0 && start <= w[2 * joined] + 1) {
+    if (joined > 0 && start <= w[2 * joined]) {
       if (end > w[2 * joined]) w[2 * joined] = static_cast<int32_t>(end);
       continue;
     }
