@@ -189,7 +189,7 @@ MadNode* addgiri(MadNode* tree, const char* region_name, std::optional<std::stri
                  long* count, int32_t* pairs, FileInfo** files, int32_t* file_count,
                  std::vector<FastRegion>* fast);
 // The FastRegion node and its FastRegion siblings. 0 or the severity.
-int addgibv(MadNode* first, std::vector<FastRegion>* list);
+int addgibv(const MadNode* first, std::vector<FastRegion>* list);
 // Releases the records of a FastRegion list.
 void fast_regions_free(std::vector<FastRegion>* list);
 

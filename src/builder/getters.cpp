@@ -181,12 +181,12 @@ MadNode* addgiri(MadNode* tree, const char* region_name, std::optional<std::stri
   if (fast != nullptr) {
     fast->clear();
     const MadNode* first = madatgc(region, DD_FastRegion);
-    if (first != nullptr) addgibv(const_cast<MadNode*>(first), fast);
+    if (first != nullptr) addgibv(first, fast);
   }
   return region;
 }
 
-int addgibv(MadNode* first, std::vector<FastRegion>* list) {
+int addgibv(const MadNode* first, std::vector<FastRegion>* list) {
   list->clear();
   int status = 0;
   for (const MadNode* f = first; f != nullptr; f = madatns(f, DD_FastRegion)) {
