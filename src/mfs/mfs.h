@@ -439,6 +439,12 @@ int mfs_mapfile_has_map(const void* state);
 
 // ---------------------------------------------------------------------------
 // The logical-text reader
+//
+// A set read as one byte sequence through a 1024-byte buffer. The reader
+// finds the member that holds an address, opens it through the chain of the
+// handle's view and refills from it, moving on to the next member at its
+// end. In the search view the logical text is the members' filtered texts
+// back to back, member i at [start, end] of its entry.
 
 enum { MFS_READER_BUFFER = 1024 };
 
@@ -450,39 +456,64 @@ struct MfsReader {
   unsigned char buffer[MFS_READER_BUFFER];
 };
 
+// Opens the set (dir empty: base is the data dictionary's FileMap path) and
+// compiles its chains; null after a reported failure. Opening and closing
+// forget every position, so a new reader never takes an old one's.
 MfsReader* mfs_file_open(const char* dir, const char* base, int ignored);
 int mfs_file_close(MfsReader* reader);
-// The address, or 0 when the reader already stands there, or -1.
+// Positions the reader: the address, or 0 when the reader already stands
+// there, or -1 (outside the set, or a reported failure), after which the
+// reader is as it was.
 int32_t mfs_file_seek(MfsReader* reader, int32_t address);
+// Next byte (0-255), or -1 at the end of the set or after a reported
+// failure; the byte is taken when advance is set.
 int mfs_file_refill(MfsReader* reader, int advance);
 inline int mfs_file_getc(MfsReader* reader) {
   if (reader->index < reader->fill) return reader->buffer[reader->index++];
   return mfs_file_refill(reader, 1);
 }
 int mfs_file_peek(MfsReader* reader);
+// Up to n bytes from where the reader stands.
 long mfs_file_read(MfsReader* reader, void* buffer, long n);
+// Up to n bytes from address: their number, or -1 when none could be read.
+// The reader then stands after them.
 long mfs_file_read_at(MfsReader* reader, int32_t address, void* buffer, long n);
+// The address of the next byte (base + index).
 int32_t mfs_file_tell(const MfsReader* reader);
+// The length of the logical text (0 for a set without bytes).
 int32_t mfs_file_length(MfsReader* reader);
+// The bytes a retrieval of n bytes at address yields through the view's
+// chains; -1 (reported: 90107 when a chain allows only whole members).
+// The reader's position is kept.
 int32_t mfs_file_span_size(MfsReader* reader, int32_t address, int32_t n);
+// Chooses the view (0 search, 1 display, 2 raw); a display or raw view
+// allows one positioned read (seek) per choice. 0 for a null reader.
 int mfs_file_set_view(MfsReader* reader, int view);
 int mfs_file_set_prefix(MfsReader* reader, const char* text);
+// The file of the member that holds the reader's address (valid until the
+// next entry is loaded), or null.
 const char* mfs_file_member_name(MfsReader* reader);
 
-// Logical address of the next byte of the reader in use (-1 when none).
+// Logical address of the next byte of the reader in use (-1 when none, or
+// before its first seek).
 int32_t mfs_current_address();
 
-// Member level.
+// Member level: member i, or the member that holds an address, read through
+// the chain of the handle's view. A member that cannot be opened is 75036,
+// a chain that fails 75047 (severity 13 when reading).
+// 1 when member i is open in the view already (and force is 0), 0 when it
+// was opened, -1 (reported) when it could not be.
 int mfs_open_member(MfsHandle* handle, int32_t i, int force);
 long mfs_read_span(MfsHandle* handle, int32_t address, void* buffer, long n);
 long mfs_read_continue(MfsHandle* handle, void* buffer, long n);
 long mfs_read_entry_part(MfsHandle* handle, int32_t address, void* buffer, long n);
 long mfs_read_view_continue(MfsHandle* handle, void* buffer, long n);
 int32_t mfs_span_size(MfsHandle* handle, int32_t address, int32_t n);
+// Bytes the view's chain yields for the whole member holding address.
 int32_t mfs_member_length(MfsHandle* handle, int32_t address);
 
-// Resets the process-wide state of the set modules to its start values
-// (closing any kept tag streams); the map-file module record stays.
+// Resets the process-wide state of the set modules to its start values; the
+// map-file module record stays. For use when no set is open (tests).
 void mfs_reset_state();
 
 // ---------------------------------------------------------------------------
