@@ -88,6 +88,13 @@ int region_sort_pointers(const char* counts_file, VqStream* tagpos, VqStream* re
 
   int64_t count[TAG_SLOTS] = {};
   for_each_record(tagpos, records, [&](const unsigned char* r) { ++count[r[0]]; });
+  // A ready (-sw) file may be damaged: say so rather than lay out data that
+  // is no list of pairs.
+  const char* tagpos_name = tagpos->name != nullptr ? tagpos->name : "tag position file";
+  int tail = static_cast<int>(st.st_size % TAGPOS_RECORD_BYTES);
+  if (tail != 0) msg_report(2, 80007, tagpos_name, tail);
+  for (int s = 0; s < TAG_SLOTS; ++s)
+    if (count[s] % 2 != 0) msg_report(2, 80008, tagpos_name, s);
 
   int64_t offset[TAG_SLOTS];
   int64_t end = base;

@@ -139,6 +139,22 @@ bool has_duplicate(const TagNameList& list) {
   return false;
 }
 
+// A name the tag stream can look for: at most 256 bytes, none of them a
+// delimiter or the byte 255. Others could never match, and written into a
+// region's description they would break the data dictionary.
+bool usable(const std::string& name) {
+  if (name.size() > SINSI_MAX_NAME) return false;
+  for (unsigned char c : name)
+    if (c == '<' || c == '/' || c == '>' || c == 255) return false;
+  return true;
+}
+
+bool all_usable(const TagNameList& list) {
+  for (int32_t i = 0; i < list.count; ++i)
+    if (!usable(list.names[i])) return false;
+  return true;
+}
+
 }  // namespace
 
 void region_warn_limit(int32_t limit) {
@@ -184,5 +200,8 @@ int region_load_tagnames(const char* file_name, TagNameLists* lists) {
   if (has_duplicate(lists->elements) || has_duplicate(lists->attributes) ||
       has_duplicate(lists->tags))
     msg_report(6, 80028, file_name);
+  if (!all_usable(lists->elements) || !all_usable(lists->attributes) ||
+      !all_usable(lists->tags))
+    msg_report(SINSI_BAD, 80000, static_cast<int>(SINSI_BAD));
   return 0;
 }

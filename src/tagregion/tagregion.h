@@ -156,8 +156,10 @@ int region_read_tagnames(const char* file_name, VqStream* stream, int32_t limit,
 void region_warn_limit(int32_t limit);
 // Opens and reads the tag name file and checks the lists: a file that does
 // not open prints the system error and returns 1; a failed parse (80002),
-// more than 254 names in all (80003) and a name listed twice in one list
-// (80028) end the run. 0 when read.
+// more than 254 names in all (80003), a name listed twice in one list
+// (80028) and a name the tag stream cannot look for (over 256 bytes, or
+// holding "<", "/", ">" or byte 255: 80000 with status 9) end the run. 0
+// when read.
 int region_load_tagnames(const char* file_name, TagNameLists* lists);
 
 // ---------------------------------------------------------------------------

@@ -79,6 +79,10 @@ TEST(TagNames, RefusedFilesReportBeforeAnythingChanges) {
        "80003: Too many regions in name file '" + path + "': 255 names in all, at most 254."},
       {"element twice", "a\nb\na\n", 6,
        "80028: There is a duplicated tag definition in the tags file \"" + path + "\""},
+      {"name with a delimiter", "<region><att>a/b</att></region>", 9,
+       "80000: Can't define tags, status 9"},
+      {"name over 256 bytes", std::string(257, 'n') + "\n", 9,
+       "80000: Can't define tags, status 9"},
       {"tag-list name twice", "<region><element>a</element></region><region><tag>a</tag><tag>a</tag></region>", 6,
        "80028: There is a duplicated tag definition in the tags file \"" + path + "\""},
   };
