@@ -70,7 +70,6 @@ MfsHandle* mfs_open(const char* dir, const char* base) {
   auto* h = new MfsHandle;
   h->dir = dir ? dir : "";
   h->base = base ? base : "";
-  h->module_state = st.module_state;
   h->xmap = mfs_xmap_new(5000, 5000);
   h->map = mfs_map_new(5000, 5000);
   h->filter_lists = mfs_fl_new(10, 10);
@@ -91,20 +90,21 @@ MfsHandle* mfs_open(const char* dir, const char* base) {
     return nullptr;
   }
   MfsMapFileModule* m = module();
-  if (h->module_state && !mfs_mapfile_has_map(h->module_state)) {
-    // A state left by mfs_create has no file map open: make a new one.
-    m->destroy(h->module_state);
-    h->module_state = st.module_state = nullptr;
+  if (st.module_state && !mfs_mapfile_has_map(st.module_state)) {
+    // The state mfs_create leaves has no file map open: it is replaced.
+    m->destroy(st.module_state);
+    st.module_state = nullptr;
   }
+  // Every handle reads its own file map through a state of its own, which
+  // becomes the process-wide one; so no handle ever reads another set's
+  // file map or loses its state when another handle is closed.
+  h->module_state = m->init(h->base.c_str(), mfs_resolve_name, 0);
   if (!h->module_state) {
-    h->module_state = m->init(h->base.c_str(), mfs_resolve_name, 0);
-    if (!h->module_state) {
-      vq_report(16, GetMsgNumText(75008), h->base.c_str());
-      mfs_close(h);
-      return nullptr;
-    }
-    st.module_state = h->module_state;
+    vq_report(16, GetMsgNumText(75008), h->base.c_str());
+    mfs_close(h);
+    return nullptr;
   }
+  st.module_state = h->module_state;
   const std::string fmp = mfs_set_file(h->dir, h->base, ".fmp");
   const std::string lmp = mfs_set_file(h->dir, h->base, ".lmp");
   long failed = 0;

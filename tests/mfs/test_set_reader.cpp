@@ -241,4 +241,33 @@ TEST_F(SetReaderTest, SetsWithoutBytes) {
   EXPECT_EQ("", mfstest::ReadFile(empty_base + ".fmp"));
 }
 
+// Each handle reads its own file map: a second set opened (or failing to
+// open) beside the first leaves the first one's entries alone.
+TEST_F(SetReaderTest, HandlesKeepTheirOwnFileMaps) {
+  const std::string other = dir_ + "/set/other";
+  const std::string x = Put("n/x.txt", "xyz");
+  ASSERT_EQ(1, settest::Build(other, {{dir_ + "/n", "*.txt", "F", nullptr, {"", "", ""}, 1, 0}}));
+  ReportRecorder recorder;
+  MfsHandle* first = mfs_open("", base_.c_str());
+  ASSERT_NE(nullptr, first);
+  EXPECT_EQ(nullptr, mfs_open("", (dir_ + "/set/none").c_str()));  // 75007
+  MfsHandle* second = mfs_open("", other.c_str());
+  ASSERT_NE(nullptr, second);
+  for (int round = 0; round < 2; ++round) {
+    const MfsMapEntry* e = mfs_get_entry(first, 1);
+    ASSERT_NE(nullptr, e);
+    EXPECT_EQ(b_, e->file);
+    e = mfs_get_entry(second, 0);
+    ASSERT_NE(nullptr, e);
+    EXPECT_EQ(x, e->file);
+  }
+  mfs_close(second);
+  const MfsMapEntry* e = mfs_get_entry(first, 2);
+  ASSERT_NE(nullptr, e);
+  EXPECT_EQ(dir_ + "/m/b2.txt", e->file);
+  mfs_close(first);
+  ASSERT_EQ(1u, recorded_reports().size());
+  EXPECT_EQ(0u, recorded_reports()[0].text.find("75007: "));
+}
+
 }  // namespace
