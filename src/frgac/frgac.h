@@ -209,3 +209,28 @@ int frgacfo(const char* path);
 void frgacic();
 // Frees the block cache (it is built again by the next frgacic).
 void frgac_cache_release();
+
+// ---------------------------------------------------------------------------
+// Writing (write.cpp, rename.cpp)
+
+// Describes the plain file plain_name as a fragmented text of one fragment
+// in the directory frg_dir: major 1, minor -1 (frgaccl makes it 0), the
+// file as the one fragment name and record, 1024 pairs a block. flags: 1
+// table A {1, -1}, {size + 1, -1} (logical address a is physical a - 1),
+// 2 table B {0, 1}, {size, 1}; the logical and the physical length are the
+// file's size. 0, or FRGAC_FAIL after "frgaccr: Failed to obtain file size
+// of %s." (16).
+int frgaccr(const char* plain_name, const char* frg_dir, FrgacText* t, int flags);
+// With update: the minor number is incremented and the directory file
+// "<directory>/frg.<major>.<minor>" is created (mode 0666) and written:
+// header, table A at byte 76, table B, block index A, block index B, the
+// names text, and the fragment records when there are 2 or more (words
+// swapped when t->swapped is set). With or without update the record's
+// names, tables and block indexes are freed and its descriptors closed.
+// 0, or FRGAC_FAIL (a failed write names its part on the standard error).
+int frgaccl(FrgacText* t, int update);
+// Renames from over to through the intermediate name "<dir of from>tmp.
+// <pid>.<n>": 0, or 16 after a report (a missing source, severity 3; no
+// write permission on the target, 11; a failed step, 2, with the old
+// target put back).
+int frgacrn(const char* from, const char* to);
