@@ -69,6 +69,7 @@ struct Superfile {
   int64_t end_of_data;
   std::vector<SfEntry> dir;
   int handles;  // member handles pointing here
+  ino_t inode;  // of the superfile itself: part of its members' identities
 };
 
 }  // namespace
@@ -160,14 +161,16 @@ int sf_read_directory(Superfile* sf) {
   if (sf->fd < 0) return -1;
   sf->end_of_data = kDataStart;
   sf->dir.clear();
+  struct stat st;
+  const bool have_stat = ::fstat(sf->fd, &st) == 0;
+  if (have_stat) sf->inode = st.st_ino;
 
   unsigned char header[kHeaderSize];
   size_t got = 0;
   if (!read_at(sf->fd, header, kHeaderSize, 0, &got)) return 1;  // shorter than a header: empty
-  struct stat st;
   if (get32(header) != kMagic) {
     fatal_text("fatal error: bad magic number for super file '%s'\n", sf->path);
-  } else if (::fstat(sf->fd, &st) == 0) {
+  } else if (have_stat) {
     const int64_t dir_offset = get32(header + 4);
     const int64_t count = get32(header + 8);
     const int64_t end_of_data = get32(header + 12);
@@ -443,9 +446,17 @@ int sf_rename(MixedPrivate*, FsHandle*, const char*) {
   return -1;
 }
 
+// Besides the size and the time stamps, each member gets an identity of its
+// own (device 0, which no mounted file system has, and an inode number made
+// from the superfile's and the member's index), so that callers that compare
+// files by device and inode never take two members for one file.
 int sf_stat(MixedPrivate*, FsHandle* h, struct stat* st) {
   const SfEntry& e = entry_of(h);
   std::memset(st, 0, sizeof *st);
+  st->st_dev = 0;
+  st->st_ino = (owner_of(h)->inode << 24) + static_cast<ino_t>(h->data) + 1;
+  st->st_mode = S_IFREG | 0666;
+  st->st_nlink = 1;
   st->st_size = e.size;
   st->st_atime = e.stamps[0];
   st->st_mtime = e.stamps[1];
@@ -541,7 +552,7 @@ int sf_set_superfile(MixedPrivate* p, const char* name) {
       return 1;
     }
   }
-  Superfile* sf = new Superfile{path, name, -1, kDataStart, {}, 0};
+  Superfile* sf = new Superfile{path, name, -1, kDataStart, {}, 0, 0};
   if (sf_read_directory(sf) != 1) {
     delete sf;
     return -1;

@@ -407,3 +407,37 @@ TEST_F(Superfile, StreamsOverAMemberBehaveAsOverAPlainFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Callers that compare files by device and inode (a region file must not be
+// an input of the same run) see each member as a file of its own.
+TEST_F(Superfile, EachMemberHasAnIdentityOfItsOwn) {
+  MapSuperfiles({"one", "two"});
+  for (const char* n : {"@one@a", "@one@b", "@two@a"}) {
+    int fd = Create(n);
+    ASSERT_GE(fd, 0);
+    vqio_close(fd);
+  }
+  struct stat a, b, a2, other, again;
+  ASSERT_EQ(vqio_stat("@one@a", &a), 0);
+  ASSERT_EQ(vqio_stat("@one@b", &b), 0);
+  ASSERT_EQ(vqio_stat("@two@a", &other), 0);
+  ASSERT_EQ(vqio_stat("@one@a", &again), 0);
+  int fd = Open("@one@a", O_RDONLY);
+  ASSERT_EQ(vqio_fstat(fd, &a2), 0);
+  vqio_close(fd);
+  auto same = [](const struct stat& x, const struct stat& y) {
+    return x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+  };
+  EXPECT_FALSE(same(a, b));
+  EXPECT_FALSE(same(a, other));
+  EXPECT_TRUE(same(a, again));
+  EXPECT_TRUE(same(a, a2));
+  EXPECT_TRUE(S_ISREG(a.st_mode));
+  struct stat real;
+  ASSERT_EQ(::stat(SfPath("one").c_str(), &real), 0);
+  EXPECT_FALSE(same(a, real));  // nor the superfile itself
+}
+
+}  // namespace
