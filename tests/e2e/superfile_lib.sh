@@ -9,14 +9,8 @@
 # offset from byte 1024, size, capacity, three time stamps}. 32-bit words in
 # the machine's byte order (little-endian here).
 
-sf_le32() {
-  local n
-  for n in "$@"; do
-    n=$(( n & 0xFFFFFFFF ))
-    printf "\\x$(printf %02x $(( n & 255 )))\\x$(printf %02x $(( (n >> 8) & 255 )))"
-    printf "\\x$(printf %02x $(( (n >> 16) & 255 )))\\x$(printf %02x $(( (n >> 24) & 255 )))"
-  done
-}
+# le32: the 32-bit words of the region-file helpers.
+. "$(dirname "${BASH_SOURCE[0]}")/pellion_lib.sh"
 
 # sf_make NAME FILE CAPACITY ...: a superfile on stdout holding each FILE as
 # member NAME in CAPACITY bytes, one after another from byte 1024, with one
@@ -24,19 +18,19 @@ sf_le32() {
 sf_make() {
   local args=("$@") n=$(( $# / 3 )) i off=0 eod=1024 size
   for (( i = 0; i < n; i++ )); do eod=$(( eod + args[3*i+2] )); done
-  sf_le32 1234567 "$eod" "$n" "$eod"
+  le32 1234567 "$eod" "$n" "$eod"
   head -c 1008 /dev/zero
   for (( i = 0; i < n; i++ )); do
     size=$(wc -c < "${args[3*i+1]}")
     cat "${args[3*i+1]}"
     head -c $(( args[3*i+2] - size )) /dev/zero
   done
-  sf_le32 0 "$n"
+  le32 0 "$n"
   for (( i = 0; i < n; i++ )); do
     size=$(wc -c < "${args[3*i+1]}")
     printf '%s' "${args[3*i]}"
     head -c $(( 80 - ${#args[3*i]} )) /dev/zero
-    sf_le32 0 "$off" "$size" "${args[3*i+2]}" 0 0 0
+    le32 0 "$off" "$size" "${args[3*i+2]}" 0 0 0
     off=$(( off + args[3*i+2] ))
   done
   head -c $(( (10 - n) * 108 )) /dev/zero
