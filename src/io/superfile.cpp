@@ -206,6 +206,7 @@ int sf_read_directory(Superfile* sf) {
   sf->dir.clear();
   ::close(sf->fd);
   sf->fd = -1;
+  errno = EIO;  // a damaged superfile
   return -1;
 }
 

@@ -274,6 +274,7 @@ TEST_F(Superfile, DamagedDirectoriesAreReportedAndLeftAlone) {
     ::testing::internal::CaptureStderr();
     errno = 0;
     EXPECT_EQ(Open("@bad@a", O_RDONLY), -1);
+    EXPECT_EQ(errno, EIO);
     std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(err, std::string("fatal error: ") + c.text + (c.at == 0 ? " for" : " in") +
                        " super file '" + SfPath("bad") + "'\n");
