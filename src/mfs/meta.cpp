@@ -17,13 +17,11 @@
 // The map entry handed over with set-option 1 is copied; each open takes the
 // copy given last, so the header always describes the member this stream
 // was opened for, even when other entries are loaded while it is read.
-#include <cerrno>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <new>
-#include <vector>
 
 #include "io/vqio.h"
 #include "mfs/formats.h"
@@ -139,19 +137,14 @@ int meta_fill(MfsStream* s, int advance) {
 long meta_read(MfsStream* s, void* buffer, long n) {
   s->status = MFS_STATUS_OK;
   if (n <= 0) return 0;
-  auto* out = static_cast<unsigned char*>(buffer);
-  long copied = 0;
-  while (copied < n) {
-    if (s->position >= s->count && s->fill(s, 0) == -1) break;
-    long take = s->count - s->position;
-    if (take > n - copied) take = n - copied;
-    std::memcpy(out + copied, s->buffer + s->position, static_cast<size_t>(take));
-    s->position += static_cast<int32_t>(take);
-    copied += take;
-    // The header is delivered by a read of its own.
-    if (state(s)->phase == PHASE_REWIND && s->position >= s->count) break;
-  }
-  return copied;
+  if (s->position >= s->count && s->fill(s, 0) == -1) return 0;
+  if (state(s)->phase != PHASE_REWIND) return mfs_stream_read(s, buffer, n);
+  // The buffer holds (the rest of) the header: it is delivered by a read of
+  // its own.
+  const long take = std::min<long>(n, s->count - s->position);
+  std::memcpy(buffer, s->buffer + s->position, static_cast<size_t>(take));
+  s->position += static_cast<int32_t>(take);
+  return take;
 }
 
 int meta_seek(MfsStream* s, off_t offset) {
