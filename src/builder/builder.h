@@ -343,8 +343,8 @@ int addmdmt(MadNode* tree, int32_t files_tag, const FileInfo* records, int32_t c
             std::initializer_list<DdEntryValue> pairs = {});
 // A byte as a mapping writes it: "&amp." "&backspace." "&lt." "&gt."
 // "&newline." "&return." "&tab." for the seven named characters, nothing
-// for 0, a backslash and three octal digits for bytes above 127, other
-// non-printable bytes and the blank, else the character.
+// for 0, a backslash and three octal digits for bytes above 127 and other
+// non-printable bytes, else the character (the blank too: it reads back).
 std::string mapping_text(int byte);
 // Whether the index is written as a fragmented file: a data dictionary was
 // read and its collection is exactly one text, and that one fragmented.

@@ -89,7 +89,7 @@ std::string mapping_text(int byte) {
     case 0: return "";
     default: break;
   }
-  if (byte > 127 || byte == ' ' || !std::isprint(byte)) {
+  if (byte > 127 || !std::isprint(byte)) {
     char octal[8];
     std::snprintf(octal, sizeof octal, "\\%03o", byte & 0xff);
     return octal;
