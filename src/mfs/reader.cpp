@@ -141,6 +141,9 @@ int32_t mfs_file_span_size(MfsReader* reader, int32_t address, int32_t n) {
 
 int mfs_file_set_view(MfsReader* reader, int view) {
   if (!reader) return 0;
+  // The buffer holds bytes of the old view: the next seek reads afresh,
+  // even to the address the reader stands at.
+  if (view != reader->handle->view) mfs_state().positioned = false;
   mfs_set_view(reader->handle, view);
   return 1;
 }

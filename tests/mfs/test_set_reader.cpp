@@ -201,6 +201,9 @@ TEST_F(SetReaderTest, NewReaderDoesNotTakeTheOldPosition) {
 TEST_F(SetReaderTest, DisplayViewReadsMemberChainsFromAPositionedStart) {
   MfsReader* r = mfs_file_open("", base_.c_str(), 0);
   ASSERT_NE(nullptr, r);
+  // Positioned in the search view at the address the display view is then
+  // sought to: the seek still reads in the new view.
+  ASSERT_EQ(12, mfs_file_seek(r, 12));
   ASSERT_EQ(1, mfs_file_set_view(r, MFS_VIEW_DISPLAY));
   // The doubled text of b from its offset 2, then of c.
   ASSERT_EQ(12, mfs_file_seek(r, 12));
