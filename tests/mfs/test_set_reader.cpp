@@ -3,6 +3,7 @@
 // a failed seek leaves the reader as it was, and a new reader never takes
 // an old one's position; display views, spans and member names.
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <sys/time.h>
 #include <vector>
@@ -271,6 +272,56 @@ TEST_F(SetReaderTest, HandlesKeepTheirOwnFileMaps) {
   mfs_close(first);
   ASSERT_EQ(1u, recorded_reports().size());
   EXPECT_EQ(0u, recorded_reports()[0].text.find("75007: "));
+}
+
+TEST_F(SetReaderTest, DumpAndMapTableLookups) {
+  MfsHandle* h = mfs_open("", base_.c_str());
+  ASSERT_NE(nullptr, h);
+  const std::string path = dir_ + "/dump.txt";
+  VqStream* out = vqio_fopen(path.c_str(), "w");
+  ASSERT_NE(nullptr, out);
+  mfs_dump_map(h, out);
+  vqio_fclose(out);
+  mfs_close(h);
+  // Lists 0 (""), 1 ("double"), 2 ("half"); members a, b, b2, c.
+  auto row = [](const char* id, const char* start, const char* end, const std::string& file,
+                const char* sv, const char* dv, const char* rv, const char* fmt) {
+    std::string f = file;
+    if (f.size() < 40) f.append(40 - f.size(), ' ');
+    auto right = [](const char* t, size_t w) {
+      return std::string(w > std::strlen(t) ? w - std::strlen(t) : 0, ' ') + t;
+    };
+    return right(id, 4) + " " + right(start, 6) + " " + right(end, 6) + " " + f + " " +
+           right(sv, 2) + " " + right(dv, 2) + " " + right(rv, 2) + " " + right(fmt, 5) + "\n";
+  };
+  const std::string want = row("ID", "START", "END", "FILENAME", "SV", "DV", "RV", "FMT") +
+                           row("0", "0", "9", a_, "0", "1", "2", "F") +
+                           row("1", "10", "29", b_, "0", "1", "2", "F") +
+                           row("2", "30", "29", dir_ + "/m/b2.txt", "0", "1", "2", "F") +
+                           row("3", "30", "34", c_, "0", "1", "2", "F");
+  EXPECT_EQ(want, mfstest::ReadFile(path));
+
+  // The whole-entry table used while building.
+  VqStream* fmp = vqio_fopen((base_ + ".fmp").c_str(), "r");
+  ASSERT_NE(nullptr, fmp);
+  MfsMapTable* map = mfs_map_new(10, 10);
+  mfs_map_load(map, fmp);
+  vqio_fclose(fmp);
+  ASSERT_EQ(4, map->count());
+  const char* file = nullptr;
+  int32_t offset = -1;
+  ASSERT_EQ(1, mfs_map_locate(map, 30, &file, &offset));
+  EXPECT_EQ(c_, file);
+  EXPECT_EQ(0, offset);
+  ASSERT_EQ(1, mfs_map_locate(map, 29, &file, &offset));
+  EXPECT_EQ(b_, file);
+  EXPECT_EQ(19, offset);
+  EXPECT_EQ(0, mfs_map_locate(map, 35, &file, &offset));
+  EXPECT_EQ(1, mfs_map_bsearch_name(map, b_.c_str()));
+  EXPECT_EQ(3, mfs_map_index_name(map, c_.c_str()));
+  EXPECT_EQ(-1, mfs_map_bsearch_name(map, "nothing"));
+  EXPECT_EQ(nullptr, mfs_map_find_name(map, "nothing"));
+  mfs_map_free(map);
 }
 
 }  // namespace
