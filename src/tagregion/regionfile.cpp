@@ -1,7 +1,7 @@
 // The region file of a run: old regions of the same file emptied, then the
 // tag position records laid out slot by slot.
-#include <unistd.h>
-
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "pitas/pitas.h"
@@ -138,7 +138,7 @@ int region_sort_pointers(const char* counts_file, VqStream* tagpos, VqStream* re
 
   // Nothing of an older, longer file may stay behind the new data.
   if (vqio_fflush(region) != 0 ||
-      ::ftruncate(vqio_fileno(region), static_cast<off_t>(REGION_HEADER_BYTES + end)) != 0)
+      vqio_ftruncate(vqio_fileno(region), static_cast<off_t>(REGION_HEADER_BYTES + end)) != 0)
     msg_report(14, 80021);
   return 0;
 }
