@@ -127,7 +127,8 @@ int write_in_place(const char* path, const MadNode* root) {
 // Makes the data written durable; a descriptor that cannot be synced (not
 // a plain file of this system) is left to the close.
 bool sync_file(VqStream* file) {
-  const int fd = vqio_fileno(file);
+  // Under the mixed subsystem a layer descriptor is not a system one.
+  const int fd = vqio_system_fd(vqio_fileno(file));
   if (fd < 0 || fsync(fd) == 0) return true;
   return errno == EINVAL || errno == EBADF || errno == EROFS;
 }

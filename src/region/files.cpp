@@ -27,8 +27,7 @@ off_t region_file_size(const char* name, int fd) {
 }
 
 int truncate_region_file(const char* name, int fd, off_t length) {
-  // The I/O layer has no truncation; its descriptors are the system's.
-  if (::ftruncate(fd, length) != 0) {
+  if (vqio_ftruncate(fd, length) != 0) {
     vq_report(16, GetMsgNumText(60027), name);
     return 16;
   }
