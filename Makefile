@@ -28,7 +28,7 @@ test-asan: asan
 check: test-release test-asan
 
 bench: release
-	./build/release/bench/bench_streams
+	for b in build/release/bench/bench_*; do echo "== $$b"; $$b || exit 1; done
 
 clean:
 	rm -rf build
