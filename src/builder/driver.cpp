@@ -65,8 +65,10 @@ int Initialize() {
   st.point_slots = usable / 8;
   st.text_buffer = static_cast<unsigned char*>(
       vq_calloc(static_cast<long>(st.buffer_size), 1, __LINE__, "builder/driver"));
-  st.points = static_cast<int32_t*>(
-      vq_calloc(static_cast<long>(st.point_slots), sizeof(int32_t), __LINE__, "builder/driver"));
+  // The point half also holds the rebuilt buffer of an earlier pass while
+  // skips are counted: at least buffer_size bytes.
+  st.points = static_cast<int32_t*>(vq_calloc(static_cast<long>(st.buffer_size / 4 + 1),
+                                              sizeof(int32_t), __LINE__, "builder/driver"));
   return 0;
 }
 

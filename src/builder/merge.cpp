@@ -1,0 +1,249 @@
+// Phase II, second step: the final pieces merged into the index file by the
+// skip counts alone.
+//
+// IndexFile: a 512-byte data-file header (type 0, version 50300, major 1,
+// minor 0, extra value 1), then one 4-byte word per point in ascending
+// suffix order over the whole text, host byte order: the position scrambled
+// as ((position - 1) x 583201977) mod 2^32.
+//
+// Merge rule: counter[q] is the number of points of passes below q still to
+// be written before q's next point. The highest pass whose counter is 0
+// goes next; writing one of its points lowers every higher pass's counter
+// by one. The counters live in a segment tree over the passes (range
+// decrement, rightmost zero), so each point costs O(log passes).
+//
+// Streams read the skip files (<merge-name>.m<n> from byte 0) and the final
+// pieces (<int-name>.t<n> from byte 16) through buffers that share the
+// memory budget; each buffer holds at least 1024 bytes, so an escape byte
+// and its word always fit (with very many passes the buffers are allocated
+// beside the budget).
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#include "builder/phases_internal.h"
+#include "msg/msg.h"
+#include "pitas/pitas.h"
+
+using namespace phases;
+
+namespace {
+
+constexpr uint32_t kScramble = 583201977u;
+constexpr int64_t kMinStreamBytes = 1024;
+constexpr int kKeepOpen = 128;  // passes up to which the files stay open
+
+struct MergeStream {
+  std::string name;
+  int fd = -1;
+  bool keep_open = false;
+  unsigned char* buffer = nullptr;
+  int64_t size = 0;    // buffer capacity
+  int64_t valid = 0;   // bytes now in the buffer
+  int64_t at = 0;      // read position
+  int64_t file_offset = 0;
+  bool end = false;
+};
+
+void refill(MergeStream* s) {
+  int fd = s->fd;
+  if (fd < 0) {
+    fd = vqio_open(s->name.c_str(), O_RDONLY);
+    if (fd < 0) vq_report(16, GetMsgNumText(60006), s->name.c_str());
+    if (s->keep_open) s->fd = fd;
+  }
+  int64_t got = 0;
+  if (vqio_lseek(fd, static_cast<off_t>(s->file_offset), SEEK_SET) >= 0) {
+    while (got < s->size) {
+      const ssize_t n = vqio_read(fd, s->buffer + got, static_cast<size_t>(s->size - got));
+      if (n <= 0) break;
+      got += n;
+    }
+  }
+  s->valid = got;
+  s->end = got < s->size;
+  s->file_offset += got;
+  s->at = 0;
+  if (!s->keep_open) vqio_close(fd);
+}
+
+int64_t next_skip_count(MergeStream* s) {
+  if (s->at >= s->valid) {
+    if (s->end) return INT_MAX;
+    refill(s);
+    if (s->valid == 0) {
+      if (s->end) return INT_MAX;
+      vq_report(15, GetMsgNumText(100025));
+    }
+  }
+  const unsigned char b = s->buffer[s->at];
+  if (b < 254) {
+    ++s->at;
+    return b;
+  }
+  if (s->valid - s->at - 1 < 4) {
+    if (s->end) vq_report(15, GetMsgNumText(100027), static_cast<int>(s->valid - s->at - 1));
+    // Read the escape and its word whole.
+    s->file_offset -= s->valid - s->at;
+    refill(s);
+    if (s->valid < 5) {
+      if (s->end) vq_report(15, GetMsgNumText(100027), static_cast<int>(s->valid > 0 ? s->valid - 1 : 0));
+      vq_report(15, GetMsgNumText(100025));
+    }
+  }
+  int32_t w;
+  std::memcpy(&w, s->buffer + s->at + 1, 4);
+  s->at += 5;
+  if (w < 0) work_files_damaged();
+  return w;
+}
+
+int32_t next_position(MergeStream* s) {
+  if (s->valid - s->at < 4) {
+    if (s->end) return 0;
+    refill(s);
+    if (s->valid < 4) {
+      if (s->end) return 0;
+      vq_report(15, GetMsgNumText(100025));
+    }
+  }
+  int32_t w;
+  std::memcpy(&w, s->buffer + s->at, 4);
+  s->at += 4;
+  return w;
+}
+
+// Counters of passes 1..n (leaf q - 1) with a range decrement and a search
+// for the rightmost zero.
+struct CounterTree {
+  int64_t leaves = 1;
+  std::vector<int64_t> low, add;
+
+  explicit CounterTree(int n) {
+    while (leaves < n) leaves *= 2;
+    low.assign(static_cast<size_t>(2 * leaves), INT64_MAX / 2);
+    add.assign(static_cast<size_t>(2 * leaves), 0);
+  }
+  void push(size_t v) {
+    if (add[v] != 0) {
+      for (size_t c : {2 * v, 2 * v + 1}) {
+        low[c] += add[v];
+        add[c] += add[v];
+      }
+      add[v] = 0;
+    }
+  }
+  void set(int64_t i, int64_t value, size_t v = 1, int64_t lo = 0, int64_t hi = -1) {
+    if (hi < 0) hi = leaves - 1;
+    if (lo == hi) {
+      low[v] = value;
+      return;
+    }
+    push(v);
+    const int64_t mid = (lo + hi) / 2;
+    if (i <= mid) set(i, value, 2 * v, lo, mid);
+    else set(i, value, 2 * v + 1, mid + 1, hi);
+    low[v] = std::min(low[2 * v], low[2 * v + 1]);
+  }
+  void decrement(int64_t from, int64_t to, size_t v = 1, int64_t lo = 0, int64_t hi = -1) {
+    if (hi < 0) hi = leaves - 1;
+    if (to < lo || hi < from || from > to) return;
+    if (from <= lo && hi <= to) {
+      --low[v];
+      --add[v];
+      return;
+    }
+    push(v);
+    const int64_t mid = (lo + hi) / 2;
+    decrement(from, to, 2 * v, lo, mid);
+    decrement(from, to, 2 * v + 1, mid + 1, hi);
+    low[v] = std::min(low[2 * v], low[2 * v + 1]);
+  }
+  // The rightmost leaf holding 0, or -1.
+  int64_t rightmost_zero() {
+    if (low[1] != 0) return -1;
+    size_t v = 1;
+    while (v < static_cast<size_t>(leaves)) {
+      push(v);
+      v = low[2 * v + 1] == 0 ? 2 * v + 1 : 2 * v;
+    }
+    return static_cast<int64_t>(v) - leaves;
+  }
+};
+
+}  // namespace
+
+void WriteIndex(int passes) {
+  BuildState& st = build_state();
+  const BuildOptions* o = st.options;
+  if (o->verbose) vq_report(1, GetMsgNumText(100015), passes);
+  const int n = std::max(passes, 0);
+
+  // Stream buffers: the text half for the skip streams, the point half for
+  // the final pieces.
+  int64_t s = n > 0 ? st.usable / (2 * int64_t{n}) : 0;
+  s = s >= 1024 ? s / 1024 * 1024 : s / 4 * 4;
+  std::vector<unsigned char> beside;
+  unsigned char* skip_area = st.text_buffer;
+  auto* final_area = reinterpret_cast<unsigned char*>(st.points);
+  if (s < kMinStreamBytes) {
+    s = kMinStreamBytes;
+    beside.resize(static_cast<size_t>(2 * s * n));
+    skip_area = beside.data();
+    final_area = beside.data() + s * n;
+  }
+  std::vector<MergeStream> skip(static_cast<size_t>(n) + 1), piece(static_cast<size_t>(n) + 1);
+  CounterTree tree(std::max(n, 1));
+  for (int i = 1; i <= n; ++i) {
+    MergeStream& k = skip[static_cast<size_t>(i)];
+    k.name = work_name(o->merge_name, "m", i);
+    k.buffer = skip_area + s * (i - 1);
+    MergeStream& f = piece[static_cast<size_t>(i)];
+    f.name = work_name(o->int_name, "t", i);
+    f.buffer = final_area + s * (i - 1);
+    f.file_offset = FINAL_HEADER_BYTES;
+    for (MergeStream* m : {&k, &f}) {
+      m->size = s;
+      m->keep_open = n <= kKeepOpen;
+      refill(m);
+    }
+    tree.set(i - 1, next_skip_count(&k));
+  }
+
+  const std::string& index = *o->index_file;
+  const int fd = vqio_open(index.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  if (fd < 0) vq_report(16, GetMsgNumText(60006), index.c_str());
+  PitasHeader* header = pitasch(PITAS_TYPE_INDEX, PITAS_VERSION, 1, 0, 1);
+  unsigned char bytes[PITAS_HEADER_BYTES];
+  pitas_encode(header, bytes);
+  std::free(header);
+  if (!write_all(fd, bytes, sizeof bytes)) vq_report(16, GetMsgNumText(90027), index.c_str());
+
+  std::vector<uint32_t> out;
+  out.reserve(16384);
+  const auto flush = [&] {
+    if (!write_all(fd, out.data(), out.size() * 4)) {
+      vq_report(16, GetMsgNumText(100042), index.c_str(), "write");
+    }
+    out.clear();
+  };
+  for (int64_t written = 0; written < st.total_points; ++written) {
+    const int64_t leaf = tree.rightmost_zero();
+    if (leaf < 0) vq_report(15, GetMsgNumText(100025));
+    const int p = static_cast<int>(leaf) + 1;
+    const int32_t position = next_position(&piece[static_cast<size_t>(p)]);
+    if (position < 1 || position > st.text_size) work_files_damaged();
+    out.push_back((static_cast<uint32_t>(position) - 1u) * kScramble);
+    if (out.size() == 16384) flush();
+    if (p < n) tree.decrement(p, n - 1);
+    tree.set(leaf, next_skip_count(&skip[static_cast<size_t>(p)]));
+  }
+  flush();
+  if (vqio_close(fd) != 0) vq_report(16, GetMsgNumText(60000), index.c_str());
+  for (int i = 1; i <= n; ++i) {
+    for (MergeStream* m : {&skip[static_cast<size_t>(i)], &piece[static_cast<size_t>(i)]}) {
+      if (m->fd >= 0) vqio_close(m->fd);
+    }
+  }
+}

@@ -1,0 +1,91 @@
+// A Phase I pass: as much of the text as the budget holds is scanned into
+// the text buffer, its points are sorted as suffixes and written to the
+// pass file <int-name>.i<n>, and the pass line is appended to the log.
+//
+// PassFile, 4-byte words in host byte order:
+//   0 pass start   1 pass end   2 first character   3 point count c
+//   4 offset of the pass's first word in the points file (0 without -p)
+//   5.. the c buffer offsets of the points, in suffix order
+// Its size is 20 + 4c bytes.
+#include "builder/phases_internal.h"
+#include "msg/msg.h"
+
+using namespace phases;
+
+namespace {
+
+void write_pass_file(int pass, const int32_t* points, int first_char, int last_char,
+                     int32_t count, bool last, long points_offset) {
+  BuildState& st = build_state();
+  const std::string name = work_name(st.options->int_name, "i", pass);
+  const int fd = vqio_open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  if (fd < 0) vq_report(16, GetMsgNumText(60008), name.c_str());
+  const int32_t header[5] = {st.pass_start, st.pass_end, first_char, count,
+                             static_cast<int32_t>(points_offset)};
+  if (!write_all(fd, header, sizeof header) ||
+      !write_all(fd, points, static_cast<size_t>(count) * 4)) {
+    vq_report(16, GetMsgNumText(60013), name.c_str());
+  }
+  if (vqio_close(fd) != 0) vq_report(16, GetMsgNumText(60013), name.c_str());
+  char tail[48] = "";
+  if (st.points_stream != nullptr) std::snprintf(tail, sizeof tail, ", %ld in IPFile", points_offset);
+  log_append("%s%d from %d('%c') to %d('%c') %d nodes%s\n", last ? "Last " : "Initial ", pass,
+             st.pass_start, first_char, st.pass_end, last_char, count, tail);
+}
+
+int run_pass(int pass, int32_t* point_count) {
+  BuildState& st = build_state();
+  if (pass == 1) {
+    // The first pass starts at the file's first byte, position Offset + 1.
+    const FileInfo* rec = &st.control->texts[0];
+    st.pass_end = rec->multi_file || rec->fragmented ? 0 : static_cast<int32_t>(rec->offset);
+    st.last_char = ' ';
+    st.total_points = 0;
+    st.max_point_count = 0;
+  }
+  const int32_t start = st.pass_end + 1;
+  const unsigned char first = st.last_char;
+  ScanJob job = pass_job(start, first, st.pass_end);
+  job.buffer = st.text_buffer;
+  job.out = st.points;
+  PointsCursor cursor;
+  long points_offset = 0;
+  if (job.use_points_file) {
+    // Back over the word read ahead by the previous pass.
+    points_offset = vqio_ftell(st.points_stream) - 4;
+    if (points_offset < 0) points_offset = 0;
+    points_start(&cursor, st.points_stream, points_offset);
+    job.points = &cursor;
+  }
+  scan_text(ScanMode::Pass, &job);
+
+  st.pass_start = start;
+  st.first_char = first;
+  st.pass_end = job.pass_end;
+  st.last_char = job.last_char;
+  st.point_count = job.count;
+  if (job.count > st.max_point_count) st.max_point_count = job.count;
+  st.total_points += job.count;
+  if (st.options->verbose) {
+    vq_report(1, "%s %d %s from %d to %d", GetMsgText(100020), pass, GetMsgText(100010), start,
+              st.pass_end);
+  }
+  sort_suffixes(st.text_buffer, st.points, job.count);
+  write_pass_file(pass, st.points, first, job.last_char, job.count, job.end_of_text,
+                  points_offset);
+  if (job.use_points_file && cursor.no_room_reads > 0) {
+    // The next pass reads the text after this pass's last point again, and
+    // the words read for it here with them.
+    vqio_fseek(st.points_stream, -4L * cursor.no_room_reads, SEEK_CUR);
+  }
+  *point_count = job.count;
+  return job.end_of_text ? 1 : 0;
+}
+
+}  // namespace
+
+int BuildPass(int pass, int32_t* point_count) { return run_pass(pass, point_count); }
+
+// The region pass differs only in its point rule (points inside the regions
+// loaded at set-up), which the scanner takes from the options.
+int BuildRegionPass(int pass, int32_t* point_count) { return run_pass(pass, point_count); }

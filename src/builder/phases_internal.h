@@ -1,0 +1,138 @@
+// Internal interface of the build phases: the text reader, the scanner
+// engine shared by the pass, the rebuild of an earlier pass and the Phase II
+// conversion, the suffix order, the work-file names and the log lines.
+//
+// The scanner is the one place where the rules of a pass live (mapping,
+// blank collapsing, padding, the index-point rule, stop-word rewinding, the
+// room and end rules). A pass, the rebuild of its buffer and its
+// conversion to text positions run the same engine from the same start, so
+// they agree on every character and every point.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "builder/builder.h"
+
+struct FrgacText;
+
+namespace phases {
+
+// ---------------------------------------------------------------------------
+// Text reader: the first text record, read in large blocks from a 1-based
+// text position (plain file, fragmented text or multi-file set).
+
+struct TextReader {
+  const FileInfo* record = nullptr;
+  int fd = -1;                  // plain file
+  FrgacText* frg = nullptr;     // fragmented text
+  int64_t next = 0;             // position of the next byte to read
+  bool at_end = false;
+  std::vector<unsigned char> block;
+};
+
+// Opens the text at position `start` (60006 when it does not open);
+// block_size bytes are read at a time.
+void text_open(TextReader* r, int64_t start, size_t block_size);
+// Up to block.size() bytes into r->block: the count, 0 at the end.
+size_t text_read(TextReader* r);
+void text_close(TextReader* r);
+
+// ---------------------------------------------------------------------------
+// The points file (-p): 4-byte words, 0-based positions, ended by -1 or the
+// end of the file.
+
+struct PointsCursor {
+  VqStream* stream = nullptr;
+  bool exhausted = false;
+  int64_t next = 0;        // the word read ahead, as a 1-based position
+  int32_t no_room_reads = 0;
+};
+
+// Positions the stream at byte `offset` and reads the first word.
+void points_start(PointsCursor* p, VqStream* stream, long offset);
+
+// ---------------------------------------------------------------------------
+// Scanner
+
+enum class ScanMode {
+  Pass,     // stores the characters and the points' buffer offsets
+  Rebuild,  // stores the characters only
+  Convert,  // keeps a sliding window and records the points' positions
+};
+
+struct ScanJob {
+  // In.
+  int64_t start = 1;                // position of the first byte read
+  unsigned char first_char = ' ';   // buffer byte 0
+  int64_t buffer_size = 0;          // B: the pass's buffer (also for Convert)
+  int64_t point_slots = 0;          // the pass's point array size
+  int32_t previous_end = 0;         // pass end before this pass
+  unsigned char* buffer = nullptr;  // B bytes (Pass, Rebuild) or the window
+  int64_t window_size = 0;          // Convert: bytes of the window
+  int32_t* out = nullptr;           // Pass: offsets; Convert: the pass's offsets in
+                                    // ascending order, replaced by their positions
+  bool use_points_file = false;     // -p: points from the cursor
+  PointsCursor* points = nullptr;
+  bool use_regions = false;         // -d
+  // Out.
+  int32_t count = 0;                // points taken
+  int32_t pass_end = 0;
+  unsigned char last_char = ' ';
+  bool end_of_text = false;
+  int64_t stored = 0;               // bytes stored before the NUL
+  bool mismatch = false;            // Convert: a point fell where out[] had no offset
+};
+
+// Runs one pass of the engine over the first text record.
+void scan_text(ScanMode mode, ScanJob* job);
+
+// The scan job of a pass with the build's memory and rules.
+ScanJob pass_job(int64_t start, unsigned char first_char, int32_t previous_end);
+
+// ---------------------------------------------------------------------------
+// Suffix order: the first 400 bytes as unsigned characters, then the buffer
+// offset (text order).
+
+enum : int { SUFFIX_BUDGET = 400 };
+
+// Sorts offsets[0..n) of suffixes of buffer. Every suffix must hold 400
+// stored characters or end in the NUL, with 8 readable bytes after its
+// 400th.
+void sort_suffixes(const unsigned char* buffer, int32_t* offsets, int64_t n);
+// Compares the first 400 characters of two suffixes (in any buffers):
+// -1, 0 or 1.
+int compare_prefixes(const unsigned char* a, const unsigned char* b);
+
+// ---------------------------------------------------------------------------
+// Work files and the log
+
+std::string work_name(const std::string& base, const char* kind, int number);
+// Appends one line to the log (100001 when it does not open).
+void log_append(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Reads exactly n bytes at offset; false on a short read.
+bool read_at(int fd, int64_t offset, void* buffer, size_t n);
+// Writes n bytes; false on a short write.
+bool write_all(int fd, const void* buffer, size_t n);
+
+// Offsets read back from a pass file must lie where a pass of this budget
+// can put a point; a damaged or foreign file is refused (100012).
+void check_offset(int32_t offset);
+// Refuses a damaged work file or log (100012 with the log name).
+[[noreturn]] void work_files_damaged();
+
+// The pass file header.
+struct PassHeader {
+  int32_t start, end, first_char, count, points_offset;
+};
+enum : int { PASS_HEADER_BYTES = 20, FINAL_HEADER_BYTES = 16 };
+
+// Opens pass file <int-name>.i<pass> and reads its header: the descriptor.
+// A file that does not open reports `open_message` (16); one whose size,
+// count or first character cannot come from a pass of this budget is
+// refused (100012).
+int open_pass_file(int pass, PassHeader* header, long open_message);
+
+}  // namespace phases

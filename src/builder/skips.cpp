@@ -1,0 +1,180 @@
+// Skip counting: for every point of the newest pass, how many points of the
+// earlier passes sort after its predecessor and not after it. Phase II
+// merges the passes by these counts without comparing text again.
+//
+// CounterFile <int-name>.i0: one 4-byte counter per point of the newest
+// pass, in its suffix order, processed in blocks of 8192 counters.
+// SkipFile <merge-name>.m<n>: one entry per point of pass n in suffix
+// order; a count of 0 to 253 is one byte, a larger one the byte 254 and the
+// count as a 4-byte word.
+//
+// An earlier pass is not stored: its buffer is rebuilt by running the
+// scanner again from its start with its first character, which gives the
+// buffer the pass had, byte for byte.
+#include <vector>
+
+#include "builder/phases_internal.h"
+#include "msg/msg.h"
+
+using namespace phases;
+
+namespace {
+
+constexpr int64_t kBlock = 8192;  // counters or offsets per block
+
+// Offsets of a pass file, read forward block by block.
+struct OffsetReader {
+  int fd = -1;
+  int32_t count = 0;
+  int32_t index = 0;  // of the next offset
+  int64_t block_first = 0;
+  int64_t block_fill = 0;
+  std::vector<int32_t> block = std::vector<int32_t>(kBlock);
+
+  int32_t next() {
+    if (index >= block_first + block_fill) {
+      block_first = index;
+      block_fill = std::min<int64_t>(kBlock, count - index);
+      if (!read_at(fd, PASS_HEADER_BYTES + 4 * block_first, block.data(),
+                   static_cast<size_t>(block_fill) * 4)) {
+        work_files_damaged();
+      }
+    }
+    const int32_t o = block[static_cast<size_t>(index - block_first)];
+    check_offset(o);
+    ++index;
+    return o;
+  }
+};
+
+void write_skips(int fd, int32_t count, int pass) {
+  const BuildState& st = build_state();
+  const std::string name = work_name(st.options->merge_name, "m", pass);
+  const int out = vqio_open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  if (out < 0) vq_report(16, GetMsgNumText(100003), name.c_str());
+  std::vector<unsigned char> bytes;
+  bytes.reserve(64 * 1024 + 8);
+  std::vector<int32_t> counters(4096);  // 16 KB blocks
+  const auto flush = [&] {
+    if (!write_all(out, bytes.data(), bytes.size())) vq_report(16, GetMsgNumText(60013), name.c_str());
+    bytes.clear();
+  };
+  for (int64_t done = 0; done < count;) {
+    const int64_t n = std::min<int64_t>(static_cast<int64_t>(counters.size()), count - done);
+    if (pass == 1) {
+      std::fill(counters.begin(), counters.begin() + n, 0);
+    } else if (!read_at(fd, 4 * done, counters.data(), static_cast<size_t>(n) * 4)) {
+      work_files_damaged();
+    }
+    for (int64_t k = 0; k < n; ++k) {
+      const int32_t v = counters[static_cast<size_t>(k)];
+      if (v >= 0 && v <= 253) {
+        bytes.push_back(static_cast<unsigned char>(v));
+      } else {
+        bytes.push_back(254);
+        const auto* w = reinterpret_cast<const unsigned char*>(&v);
+        bytes.insert(bytes.end(), w, w + 4);
+      }
+      if (bytes.size() >= 64 * 1024) flush();
+    }
+    done += n;
+  }
+  flush();
+  if (vqio_close(out) != 0) vq_report(16, GetMsgNumText(60013), name.c_str());
+  log_append("%s %d\n", GetMsgText(100014), pass);
+}
+
+}  // namespace
+
+void RebuildPassBuffer(int32_t start, int32_t end, int first_char, unsigned char* target,
+                       long points_offset) {
+  BuildState& st = build_state();
+  ScanJob job = pass_job(start, static_cast<unsigned char>(first_char), start - 1);
+  job.buffer = target;
+  PointsCursor cursor;
+  long saved = 0;
+  if (job.use_points_file) {
+    saved = vqio_ftell(st.points_stream);
+    points_start(&cursor, st.points_stream, points_offset);
+    job.points = &cursor;
+  }
+  scan_text(ScanMode::Rebuild, &job);
+  if (job.use_points_file) vqio_fseek(st.points_stream, saved, SEEK_SET);
+  // The replay ends where the pass ended, unless the text or the work
+  // files changed since.
+  if (job.pass_end != end) work_files_damaged();
+}
+
+void CountSkips(int pass, int32_t count) {
+  BuildState& st = build_state();
+  const std::string counter_name = st.options->int_name + ".i0";
+  if (pass == 1) {
+    write_skips(-1, count, pass);
+    return;
+  }
+  PassHeader nh;
+  OffsetReader fresh;
+  fresh.fd = open_pass_file(pass, &nh, 60006);
+  if (nh.count != count) work_files_damaged();
+  fresh.count = count;
+  const int cfd = vqio_open(counter_name.c_str(), O_RDWR);
+  if (cfd < 0) vq_report(16, GetMsgNumText(60006), counter_name.c_str());
+
+  const unsigned char* now = st.text_buffer;
+  auto* old = reinterpret_cast<unsigned char*>(st.points);
+  std::vector<int32_t> counters(kBlock);
+  for (int i = 1; i < pass; ++i) {
+    PassHeader oh;
+    OffsetReader before;
+    before.fd = open_pass_file(i, &oh, 60006);
+    before.count = oh.count;
+    if (st.options->verbose) vq_report(1, GetMsgNumText(100016), oh.start, oh.end);
+    RebuildPassBuffer(oh.start, oh.end, oh.first_char, old, oh.points_offset);
+
+    fresh.index = 0;
+    fresh.block_fill = 0;
+    fresh.block_first = 0;
+    int64_t block_first = -1, block_fill = 0;
+    const auto save_block = [&] {
+      if (block_fill > 0 && !(vqio_lseek(cfd, 4 * block_first, SEEK_SET) >= 0 &&
+                              write_all(cfd, counters.data(), static_cast<size_t>(block_fill) * 4))) {
+        vq_report(16, GetMsgNumText(60013), counter_name.c_str());
+      }
+    };
+    const auto load_block = [&](int64_t first) {
+      save_block();
+      block_first = first;
+      block_fill = std::min<int64_t>(kBlock, count - first);
+      if (i == 1) std::fill(counters.begin(), counters.end(), 0);
+      else if (!read_at(cfd, 4 * first, counters.data(), static_cast<size_t>(block_fill) * 4))
+        work_files_damaged();
+    };
+
+    // Merge walk: each old point is counted at the first new point that it
+    // does not sort after (equal prefixes: the older point is smaller).
+    int64_t j = 0;
+    if (count > 0) load_block(0);
+    const unsigned char* new_suffix = count > 0 ? now + fresh.next() : nullptr;
+    for (int32_t k = 0; k < oh.count && j < count; ++k) {
+      const unsigned char* old_suffix = old + before.next();
+      for (;;) {
+        if (compare_prefixes(old_suffix, new_suffix) <= 0) {
+          ++counters[static_cast<size_t>(j - block_first)];
+          break;
+        }
+        if (++j >= count) break;
+        if (j >= block_first + block_fill) load_block(j);
+        new_suffix = now + fresh.next();
+      }
+    }
+    if (i == 1) {
+      // Counters the walk did not come to are zero.
+      for (int64_t first = block_first + kBlock; first < count; first += kBlock) load_block(first);
+    }
+    save_block();
+    vqio_close(before.fd);
+  }
+  vqio_close(fresh.fd);
+  write_skips(cfd, count, pass);
+  vqio_close(cfd);
+}
