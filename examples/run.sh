@@ -5,9 +5,12 @@
 # text: the documents stay separate files, and a directory file lists them
 # as the fragments of one text. pellion scans it for the names in tags.txt,
 # writes the region file collection.rgn and enters every region in the data
-# dictionary collection.dd. Everything runs on a copy in a temporary folder;
-# the files here are never changed. The script then shows what was written:
-# the Region entries, and every region's spans with the text they cover.
+# dictionary collection.dd. vexabld then builds the word index of the text,
+# collection.idx, and records it in the data dictionary. Everything runs on
+# a copy in a temporary folder; the files here are never changed. The
+# script shows what was written: the Region entries, every region's spans
+# with the text they cover, the Index entry, the index's fragment directory
+# file, and the first index points in suffix order with the text at each.
 set -eu
 bin=$(cd "${1:-build/release}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
@@ -74,4 +77,37 @@ while read -r name offset count; do
       [ ${#span} -gt 64 ] && span="${span:0:61}..."
       printf '  %5d %5d  %s\n' "$start" "$end" "$span"
     done
+done
+
+# The index: vexabld holds the lock named by <Locks><Semaphore> while it
+# builds. A collection that is one fragmented text gets a fragmented index:
+# collection.idx.frg/frg.1.0 describes collection.idx as one fragment.
+: > collection.lock
+echo
+echo "\$ vexabld -v -D collection.dd"
+"$bin/vexabld" -v -D collection.dd 2>&1
+
+echo
+echo "Index entry in collection.dd (the <Map> lines counted):"
+sed -n '/<Indices>/,/<\/Indices>/p' collection.dd |
+  awk '/<Map>/ { maps++; next }
+       maps && !told { print "    (" maps " <Map> lines)"; told = 1 }
+       { print }'
+
+echo
+echo "collection.idx.frg/frg.1.0, the 19 header words:"
+od -An -v -t d4 -N 76 collection.idx.frg/frg.1.0 | tr -s ' ' | sed 's/^/ /'
+
+# Index words after the 512-byte header are (position - 1) times an odd
+# constant, modulo 2^32; its inverse (by Newton's iteration) gives the
+# position back.
+m=583201977; inv=$m
+for _ in 1 2 3 4 5; do inv=$(( (inv * (2 - m * inv)) & 0xFFFFFFFF )); done
+points=$(( ($(wc -c < collection.idx) - 512) / 4 ))
+echo
+echo "collection.idx: $points index points; the first 12 in suffix order:"
+od -An -v -t u4 -j 512 -N 48 collection.idx | tr -s ' ' '\n' | sed '/^$/d' |
+while read -r word; do
+  position=$(( ((word * inv) & 0xFFFFFFFF) + 1 ))
+  printf '  %5d  %s\n' "$position" "$(tail -c +"$position" all.txt | head -c 40 | tr '\n' ' ')"
 done
