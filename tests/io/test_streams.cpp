@@ -543,8 +543,13 @@ class TempNames : public Streams {
   }
   void TearDown() override {
     const char* vars[] = {"tmpdir", "TMPDIR"};
-    for (int i = 0; i < 2; ++i)
-      if (saved_[i] != "\x01") setenv(vars[i], saved_[i].c_str(), 1);
+    for (int i = 0; i < 2; ++i) {
+      if (saved_[i] != "\x01") {
+        setenv(vars[i], saved_[i].c_str(), 1);
+      } else {
+        unsetenv(vars[i]);
+      }
+    }
   }
   std::vector<std::string> saved_;
 };
