@@ -71,8 +71,7 @@ struct ScanJob {
   int32_t previous_end = 0;         // pass end before this pass
   unsigned char* buffer = nullptr;  // B bytes (Pass, Rebuild) or the window
   int64_t window_size = 0;          // Convert: bytes of the window
-  int32_t* out = nullptr;           // Pass: offsets; Convert: the pass's offsets in
-                                    // ascending order, replaced by their positions
+  int32_t* out = nullptr;           // Pass: offsets; Convert: positions (text order)
   bool use_points_file = false;     // -p: points from the cursor
   PointsCursor* points = nullptr;
   bool use_regions = false;         // -d
@@ -82,8 +81,18 @@ struct ScanJob {
   unsigned char last_char = ' ';
   bool end_of_text = false;
   int64_t stored = 0;               // bytes stored before the NUL
-  bool mismatch = false;            // Convert: a point fell where out[] had no offset
+  uint64_t offset_sum = 0;          // Convert: the sum and the hash sum of the
+  uint64_t offset_mix = 0;          // offsets of the points taken
 };
+
+// The mixing hash of an offset whose sum over a set of offsets, with their
+// plain sum, tells the set (a replay against its pass file).
+inline uint64_t offset_hash(int64_t offset) {
+  uint64_t z = static_cast<uint64_t>(offset) + 0x9E3779B97F4A7C15ull;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
 
 // Runs one pass of the engine over the first text record.
 void scan_text(ScanMode mode, ScanJob* job);

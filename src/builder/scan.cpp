@@ -142,8 +142,6 @@ void run(ScanJob* job) {
   int32_t saved_end = 0;
   int64_t saved_off = 0;
   unsigned char saved_char = 0;
-  int32_t saved_slot = 0;
-  bool saved_mismatch = false;
   int64_t fb_end = job->previous_end;
   unsigned char fb_char = job->first_char;
   uint32_t mask = 0;
@@ -224,10 +222,9 @@ void run(ScanJob* job) {
       if (room) {
         if (M == ScanMode::Pass) out[count] = static_cast<int32_t>(nf);
         if (M == ScanMode::Convert) {
-          saved_mismatch = job->mismatch;
-          if (out[count] != nf) job->mismatch = true;
-          saved_slot = out[count];
           out[count] = static_cast<int32_t>(pos);
+          job->offset_sum += static_cast<uint64_t>(nf);
+          job->offset_mix += offset_hash(nf);
         }
         ++count;
         saved_end = pass_end;
@@ -264,8 +261,8 @@ void run(ScanJob* job) {
         if (check_taken) {
           --count;
           if (M == ScanMode::Convert) {
-            out[count] = saved_slot;
-            job->mismatch = saved_mismatch;
+            job->offset_sum -= static_cast<uint64_t>(last_off);
+            job->offset_mix -= offset_hash(last_off);
           }
           pass_end = saved_end;
           last_off = saved_off;

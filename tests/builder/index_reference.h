@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -57,7 +58,10 @@ struct Scan {
   std::vector<std::pair<size_t, int64_t>> points;  // buffer offset, position
 };
 
-inline Scan scan(const std::string& text, int base, const std::vector<std::string>& stop_words) {
+// With `chosen` (an index-points file), the points are the positions it
+// names instead of the word starts.
+inline Scan scan(const std::string& text, int base, const std::vector<std::string>& stop_words,
+                 const std::set<int64_t>* chosen = nullptr) {
   Scan s;
   s.buffer = " ";
   bool after_blank = true;
@@ -92,7 +96,9 @@ inline Scan scan(const std::string& text, int base, const std::vector<std::strin
       ++pad;
       last = c == 'z' && pad > 1000;
     }
-    if (starts_point(base, static_cast<unsigned char>(s.buffer.back()), c) && pos <= size) {
+    const bool start = chosen != nullptr ? chosen->count(pos) > 0
+                                         : starts_point(base, static_cast<unsigned char>(s.buffer.back()), c);
+    if (start && pos <= size) {
       s.points.push_back({s.buffer.size(), pos});
       checking = true;
       alive.assign(stop_words.size(), true);
@@ -125,8 +131,9 @@ inline Scan scan(const std::string& text, int base, const std::vector<std::strin
 
 // The index file's bytes.
 inline std::string index_file(const std::string& text, int base,
-                              const std::vector<std::string>& stop_words = {}) {
-  Scan s = scan(text, base, stop_words);
+                              const std::vector<std::string>& stop_words = {},
+                              const std::set<int64_t>* chosen = nullptr) {
+  Scan s = scan(text, base, stop_words, chosen);
   const std::string& b = s.buffer;
   std::sort(s.points.begin(), s.points.end(), [&b](const auto& x, const auto& y) {
     const int c = b.compare(x.first, 400, b, y.first, 400);

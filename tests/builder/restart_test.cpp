@@ -1,0 +1,138 @@
+// Interrupted builds resumed with -r: a directory put where a work file
+// (or the index) will go stops the build at that step; once it is gone the
+// restart must give the index of an uninterrupted build and leave no work
+// file. Damaged logs and work files are refused.
+#include <fstream>
+#include <regex>
+#include <set>
+
+#include "builder/build_runner.h"
+#include "builder/index_reference.h"
+
+namespace {
+
+class Restart : public Build {
+ protected:
+  void clear(const std::vector<std::string>& keep) {
+    for (const std::string& n : leftovers(keep)) {
+      const std::string command = "rm -rf '" + path(n) + "'";
+      ASSERT_EQ(system(command.c_str()), 0);
+    }
+  }
+  // The number of passes of a build, from its -v lines.
+  int passes(const std::string& args) {
+    clear({"text", "points"});
+    EXPECT_EQ(vexabld(args + " -v"), 0);
+    const std::string err = slurp(path("run.err"));
+    int n = 0;
+    const std::regex line("Pass ([0-9]+) indexing from");
+    for (auto it = std::sregex_iterator(err.begin(), err.end(), line); it != std::sregex_iterator(); ++it)
+      n = std::max(n, std::stoi((*it)[1]));
+    return n;
+  }
+  // Stops a build at `blocker`, then resumes it; the resumed index.
+  std::string interrupted(const std::string& args, const std::string& blocker) {
+    clear({"text", "points"});
+    EXPECT_EQ(mkdir(path(blocker).c_str(), 0777), 0);
+    EXPECT_EQ(vexabld(args), 1) << blocker;
+    EXPECT_EQ(rmdir(path(blocker).c_str()), 0);
+    EXPECT_EQ(vexabld(args + " -r"), 0) << blocker << ": " << slurp(path("run.err"));
+    EXPECT_EQ(leftovers({"text", "points", "out.idx", "out.dd"}), std::vector<std::string>{})
+        << blocker;
+    return slurp(path("out.idx"));
+  }
+  // Stops a build at `blocker` and leaves its work files.
+  void stop_at(const std::string& args, const std::string& blocker) {
+    clear({"text", "points"});
+    ASSERT_EQ(mkdir(path(blocker).c_str(), 0777), 0);
+    ASSERT_EQ(vexabld(args), 1);
+    ASSERT_EQ(rmdir(path(blocker).c_str()), 0);
+  }
+};
+
+const char kArgs[] = "-t text -c basic -m 500k";
+
+TEST_F(Restart, EveryPhaseResumesToTheSameIndex) {
+  const std::string text = gather("/usr/share/common-licenses", "", 260 * 1024);
+  spill(path("text"), text);
+  const std::string want = ref::index_file(text, ref::BASIC);
+  const int n = passes(kArgs);
+  ASSERT_GE(n, 4);
+  const std::string last = std::to_string(n);
+  // Phase I before a pass (0), before its skips (1), before the skips of the
+  // last pass (1, then Phase II), Phase II before a final piece and before
+  // the index (2).
+  for (const std::string& blocker : std::vector<std::string>{"out.i1", "out.i3", "out.m3", "out.m" + last, "out.t1", "out.t3",
+                                    "out.idx"}) {
+    EXPECT_TRUE(interrupted(kArgs, blocker) == want) << blocker;
+  }
+}
+
+TEST_F(Restart, PointsFileResumesWithoutLosingPoints) {
+  // Word starts, plus words that never become points: blanks, bytes
+  // dropped by the map, a repeated word, positions beyond the text.
+  std::string text;
+  for (int i = 0; i < 30000; ++i) text += (i % 9 == 0 ? "Alpha, \x01 " : "beta  gamma ") + std::to_string(i % 13) + "\n";
+  spill(path("text"), text);
+  std::vector<int32_t> words;
+  std::set<int64_t> chosen;
+  for (int32_t w = 0; w < static_cast<int32_t>(text.size()) + 50; ++w) {
+    if (w % 3 == 0 || (w < static_cast<int32_t>(text.size()) && text[w] == '\x01')) {
+      words.push_back(w);
+      if (w % 7 == 0) words.push_back(w);  // repeated
+      chosen.insert(w + 1);
+    }
+  }
+  words.push_back(-1);
+  spill(path("points"), std::string(reinterpret_cast<const char*>(words.data()), words.size() * 4));
+  const std::string want = ref::index_file(text, ref::BASIC, {}, &chosen);
+  const std::string args = std::string(kArgs) + " -p points";
+  const int n = passes(args);
+  ASSERT_GE(n, 4);
+  EXPECT_TRUE(slurp(path("out.idx")) == want);
+  for (const std::string& blocker : std::vector<std::string>{"out.i3", "out.m3", "out.m" + std::to_string(n), "out.t2"}) {
+    EXPECT_TRUE(interrupted(args, blocker) == want) << blocker;
+  }
+}
+
+TEST_F(Restart, DamagedLogOrWorkFilesAreRefused) {
+  spill(path("text"), gather("/usr/share/common-licenses", "", 260 * 1024));
+  const std::string balance = "Log file out.log does not balance with existing files";
+  struct Case {
+    const char* what;
+    std::string blocker;
+    std::string damage;  // shell commands run on the stopped build
+    std::string args;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"no log", "out.i3", "rm out.log", kArgs, "can't open logfile 'out.log' for restart"},
+      {"pass file cut", "out.m3", "truncate -s 100 out.i2", kArgs, balance},
+      {"pass file gone", "out.i4", "rm out.i1", kArgs, balance},
+      {"skip file cut", "out.i4", "truncate -s 10 out.m2", kArgs, balance},
+      {"final piece header", "out.t3", "printf '\\002\\000\\000\\000' | dd of=out.t1 conv=notrunc 2>/dev/null",
+       kArgs, balance},
+      {"offset out of the buffer", "out.i4",
+       "printf '\\377\\377\\377\\000' | dd of=out.i2 bs=1 seek=40 conv=notrunc 2>/dev/null", kArgs,
+       balance},
+      {"log numbers", "out.i4", "sed -i 's/^Initial 2 from/Initial -2 from/' out.log", kArgs, balance},
+      {"log count", "out.i4", "sed -i '0,/ nodes/s/ [0-9]* nodes/ 99999999 nodes/' out.log", kArgs,
+       balance},
+      {"pass 500", "out.i4", "echo 'Merge 500' >> out.log", kArgs, "at most 499 passes"},
+      {"smaller budget", "out.i2", "", "-t text -c basic -m 600k", balance},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    stop_at(c.args, c.blocker);
+    if (!c.damage.empty()) {
+      const std::string command = "cd '" + dir_ + "' && " + c.damage;
+      ASSERT_EQ(system(command.c_str()), 0);
+    }
+    // "smaller budget": the work files of a 600k build do not fit 500k.
+    EXPECT_EQ(vexabld(std::string(kArgs) + " -r"), 1);
+    EXPECT_NE(slurp(path("run.err")).find(c.message), std::string::npos) << slurp(path("run.err"));
+    EXPECT_FALSE(std::ifstream(path("out.idx")).good());
+  }
+}
+
+}  // namespace
