@@ -58,10 +58,16 @@ void attribute_pairs(TagScan* scan, int64_t p) {
 int tag_scan_open(TagScan* scan, TagText* text, const TagNameLists* lists,
                   const char* tagname_file) {
   switch (text->kind) {
-    case 1: scan->stream = sinsios(text->plain, nullptr, nullptr, nullptr); break;
-    case 2: scan->stream = sinsios(text, nullptr, tag_text_getc_fragmented, nullptr); break;
-    default: scan->stream = sinsios(text, nullptr, tag_text_getc_set, nullptr); break;
+    case 1: return tag_scan_open_input(scan, text->plain, nullptr, lists, tagname_file);
+    case 2: return tag_scan_open_input(scan, text, tag_text_getc_fragmented, lists, tagname_file);
+    default: return tag_scan_open_input(scan, text, tag_text_getc_set, lists, tagname_file);
   }
+}
+
+int tag_scan_open_input(TagScan* scan, void* input, SinsiReadFn read, const TagNameLists* lists,
+                        const char* tagname_file) {
+  scan->stream = read != nullptr ? sinsios(input, nullptr, read, nullptr)
+                                 : sinsios(input, nullptr, nullptr, nullptr);
   scan->position = 1;
   scan->value.assign(SINSI_BUFSIZE + 1, '\0');
   scan->name_length.assign(TAG_SLOTS, 0);

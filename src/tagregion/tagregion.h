@@ -50,6 +50,7 @@
 #include "frgac/frgac.h"
 #include "io/vqio.h"
 #include "madmt/madmt.h"
+#include "metast/metast.h"
 #include "mfs/mfs.h"
 #include "msg/msg.h"
 #include "sinsi/sinsi.h"
@@ -201,6 +202,10 @@ struct TagScan {
 // severity, and gives 1; else 0.
 int tag_scan_open(TagScan* scan, TagText* text, const TagNameLists* lists,
                   const char* tagname_file);
+// The same over any input: a stream of the I/O layer (read null) or the
+// handle of a read callback.
+int tag_scan_open_input(TagScan* scan, void* input, SinsiReadFn read, const TagNameLists* lists,
+                        const char* tagname_file);
 void tag_scan_close(TagScan* scan);
 // Reads one token and records its events: the token kind (SINSI_EOF at the
 // end). The position advances by the token's length.
@@ -211,13 +216,42 @@ int tag_scan_next(TagScan* scan);
 // not defined. No record at all reports 40018 with the data-dictionary name.
 int md_find(const char* tagname_file, const TagNameLists* lists, const FileInfo* files,
             int32_t file_count, const char* dd_name, int trace, VqStream* out);
-// The meta modes (built separately): the same contract.
+// The meta modes: the text must be a multi-file set (else 75028) and the
+// meta-structure file must describe it (else 80023); a damaged file or one
+// whose documents do not lie in order within the text ends the run (80027,
+// 80029, 80030) before anything changes. Otherwise as md_find.
+//
+// Positions of a meta-structure record are 0-based addresses of the set:
+// the document is [VQStart, VQEnd] (VQEnd inclusive, as the file map's
+// member ends), its head [VQStart, VQDataPos - 1], its data part
+// [VQDataPos, VQTrailPos - 1] and its trailer [VQTrailPos, VQEnd]. The
+// text is read in parts bounded by these addresses, so no token runs from
+// one part into the next.
+//
+// md_find_meta scans everything outside the data parts with all names; a
+// data part whose default data tag is "VQData" becomes one pair of slot 254
+// (none when it is empty) and is not scanned; any other data part is scanned for its default data
+// tag alone (its start and end tags become pairs of slot 254); a record
+// without a default data tag skips its data part.
 int md_find_meta(const char* tagname_file, const TagNameLists* lists, const char* meta_file,
                  const FileInfo* files, int32_t file_count, const char* dd_name, int trace,
                  VqStream* out);
 int md_find_displayfmt(const char* tagname_file, const TagNameLists* lists,
                        const char* meta_file, const char* format, const FileInfo* files,
                        int32_t file_count, const char* dd_name, int trace, VqStream* out);
+// md_find_displayfmt scans with all names only the data parts of the
+// documents whose VQDisplayFmt is format; when there is none, 80026 is
+// reported (severity 1) and nothing is recorded.
+
+// Reading the meta-structure file (trace: 80024 for every record given).
+// The first record must name the set: 1 when its FileMap is set_name or
+// names the same set files.
+int meta_check_filemap(VqStream* meta, const char* set_name);
+// The next record, cleared first: 1, or 0 at the end.
+int meta_next_record(VqStream* meta, MetaStructRecord* record, int trace);
+// The next record whose VQDisplayFmt is format: 1, or 0 at the end.
+int meta_next_record_with_format(VqStream* meta, const char* format, MetaStructRecord* record,
+                                 int trace);
 
 // Per-slot stacks of open instances and the record writer. tag_stacks_reset
 // empties the stacks and sets where records go: out, with positions mapped
