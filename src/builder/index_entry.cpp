@@ -8,24 +8,14 @@
 #include <string>
 
 #include "builder/builder.h"
-#include "madut/madut.h"
-#include "msg/msg.h"
+#include "builder/entries_internal.h"
+
+using bldentry::merge_child;
+using bldentry::replacing;
 
 namespace {
 
 const char* const kId = "addmdmi";
-
-MadNode* merge_child(MadNode* parent, int32_t tag_id, const char* value, MrgDta* data) {
-  MadNode* node = madmtac(parent, MAD_TAG, tag_id, value);
-  madmtsm(node, data);
-  return node;
-}
-
-MadNode* replacing(MadNode* parent, int32_t tag_id, const char* value,
-                   std::initializer_list<int32_t> anchors) {
-  return merge_child(parent, tag_id, value,
-                     madutmd(MRG_REPLACE, tag_id, -1, nullptr, nullptr, 1, anchors));
-}
 
 // The default a map is written against: printable ASCII kept as itself,
 // every other byte dropped.
@@ -149,22 +139,8 @@ int addmdmi(MadNode* tree, const char* index_name, std::initializer_list<IndexEn
                   {DD_LongestMatch, DD_Mappings, DD_Name});
         break;
       default:
-        if (e.tag_id > 0 && e.tag_id < DD_Display) {
-          vq_report(15, GetMsgNumText(10002), kId, DdTagTable[e.tag_id].name);
-        } else {
-          vq_report(15, GetMsgNumText(10006), kId, e.tag_id);
-        }
-        madmtfm(merge);
-        madmtfr(merge);
-        return 15;
+        return bldentry::refuse(kId, e.tag_id, merge);
     }
   }
-  const int status = madmtmt(tree, merge);
-  madmtfm(merge);
-  madmtfr(merge);
-  if (status != 0) {
-    vq_report(15, GetMsgNumText(40002), kId, "index");
-    return status;
-  }
-  return 0;
+  return bldentry::merge_into(tree, merge, kId, "index");
 }

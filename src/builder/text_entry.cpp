@@ -3,24 +3,14 @@
 // replaces the one that stands, and the optional Name, Desc, DiffFinder and
 // AuditTrail entries.
 #include "builder/builder.h"
-#include "madut/madut.h"
-#include "msg/msg.h"
+#include "builder/entries_internal.h"
+
+using bldentry::merge_child;
+using bldentry::replacing;
 
 namespace {
 
 const char* const kId = "addmdmt";
-
-MadNode* merge_child(MadNode* parent, int32_t tag_id, const char* value, MrgDta* data) {
-  MadNode* node = madmtac(parent, MAD_TAG, tag_id, value);
-  madmtsm(node, data);
-  return node;
-}
-
-MadNode* replacing(MadNode* parent, int32_t tag_id, const char* value,
-                   std::initializer_list<int32_t> anchors) {
-  return merge_child(parent, tag_id, value,
-                     madutmd(MRG_REPLACE, tag_id, -1, nullptr, nullptr, 1, anchors));
-}
 
 void leaf(MadNode* parent, int32_t tag_id, const char* value) {
   madmtac(parent, MAD_TAG, tag_id, value != nullptr ? value : "");
@@ -60,23 +50,13 @@ int addmdmt(MadNode* tree, int32_t files_tag, const FileInfo* records, int32_t c
       merge_child(merge, DD_DB, nullptr, madutmd(MRG_MATCH, DD_DB, -1, nullptr, nullptr, 1, {}));
   MadNode* text =
       merge_child(db, DD_Text, nullptr, madutmd(MRG_MATCH, DD_Text, -1, nullptr, nullptr, 1, {}));
-  auto refuse = [&](int32_t tag_id) {
-    if (tag_id > 0 && tag_id < DD_Display) {
-      vq_report(15, GetMsgNumText(10002), kId, DdTagTable[tag_id].name);
-    } else {
-      vq_report(15, GetMsgNumText(10006), kId, tag_id);
-    }
-    madmtfm(merge);
-    madmtfr(merge);
-    return 15;
-  };
   if (files_tag == DD_Files) {
     MadNode* files = replacing(text, DD_Files, nullptr, {DD_Desc, DD_Name});
     for (int32_t i = 0; i < count; ++i) addmdfi(files, &records[i]);
   } else if (files_tag == DD_MfsFiles) {
     if (count > 0 && records[0].multi_file) add_multi_file_text(text, &records[0]);
   } else {
-    return refuse(files_tag);
+    return bldentry::refuse(kId, files_tag, merge);
   }
   for (const DdEntryValue& pair : pairs) {
     if (pair.tag_id == 0) break;
@@ -98,15 +78,8 @@ int addmdmt(MadNode* tree, int32_t files_tag, const FileInfo* records, int32_t c
         break;
       }
       default:
-        return refuse(pair.tag_id);
+        return bldentry::refuse(kId, pair.tag_id, merge);
     }
   }
-  const int status = madmtmt(tree, merge);
-  madmtfm(merge);
-  madmtfr(merge);
-  if (status != 0) {
-    vq_report(15, GetMsgNumText(40002), kId, "text");
-    return status;
-  }
-  return 0;
+  return bldentry::merge_into(tree, merge, kId, "text");
 }

@@ -48,6 +48,13 @@ std::vector<int32_t> words(const std::string& bytes, size_t offset, size_t count
   return out;
 }
 
+// The whole logical text, byte by byte.
+std::string read_all(FrgacText* t) {
+  std::string read;
+  for (int c; (c = frgacgc(t)) != -1;) read.push_back(static_cast<char>(c));
+  return read;
+}
+
 struct Reports {
   Reports() {
     recorded_reports().clear();
@@ -61,6 +68,17 @@ class FrgWrite : public ::testing::Test {
   void SetUp() override { start_io(); }
   TempDir dir;
   std::string at(const char* name) const { return dir.path + "/" + name; }
+  // Writes the plain file p with the content, describes it in the new
+  // directory frg with the flags, and writes frg/frg.1.0; its bytes.
+  std::string describe(const std::string& content, int flags, bool swapped = false) {
+    spit(at("p"), content);
+    EXPECT_EQ(mkdir(at("frg").c_str(), 0777), 0);
+    FrgacText t;
+    EXPECT_EQ(frgaccr(at("p").c_str(), at("frg").c_str(), &t, flags), 0);
+    t.swapped = swapped ? 1 : 0;
+    EXPECT_EQ(frgaccl(&t, 1), 0);
+    return slurp(at("frg") + "/frg.1.0");
+  }
 };
 
 // Every header word, table A, block index A and the names of the file
@@ -108,9 +126,7 @@ TEST_F(FrgWrite, ReaderReadsTheDescribedFile) {
   for (unsigned long estimate : {0ul, 65535ul}) {
     FrgacText r;
     ASSERT_EQ(frgac_open(plain.c_str(), frg.c_str(), 1, 0, estimate, FRGAC_READ, &r, 0), 0);
-    std::string read;
-    for (int c; (c = frgacgc(&r)) != -1;) read.push_back(static_cast<char>(c));
-    EXPECT_EQ(read, text);
+    EXPECT_EQ(read_all(&r), text);
     int32_t addresses[] = {1, 1500, 3000, 3001};
     EXPECT_EQ(frgacma(&r, addresses, 4), 0);
     EXPECT_EQ(std::vector<int32_t>(addresses, addresses + 4),
@@ -158,46 +174,28 @@ TEST_F(FrgWrite, SeveralFragmentsWithRecordsAndBlocks) {
 
   FrgacText r;
   ASSERT_EQ(frgac_open("two", frg.c_str(), 3, 5, 0, FRGAC_READ, &r, 0), 0);
-  std::string read;
-  for (int c; (c = frgacgc(&r)) != -1;) read.push_back(static_cast<char>(c));
-  EXPECT_EQ(read, "HELLO WORLD");
+  EXPECT_EQ(read_all(&r), "HELLO WORLD");
   frgac_close(&r);
 }
 
 // With the swap flag every word goes out in the other byte order; the
 // reader's vote finds it and reads the same text.
 TEST_F(FrgWrite, SwappedRecordIsWrittenInTheOtherByteOrder) {
-  const std::string plain = at("p");
-  spit(plain, "abcdef");
-  const std::string frg = at("frg");
-  ASSERT_EQ(mkdir(frg.c_str(), 0777), 0);
-  FrgacText t;
-  ASSERT_EQ(frgaccr(plain.c_str(), frg.c_str(), &t, FRG_TABLE_A), 0);
-  t.swapped = 1;
-  ASSERT_EQ(frgaccl(&t, 1), 0);
-  const std::string bytes = slurp(frg + "/frg.1.0");
+  const std::string bytes = describe("abcdef", FRG_TABLE_A, true);
   EXPECT_EQ(words(bytes, 0, 7, true), (std::vector<int32_t>{1, 1, 0, 2, 0, 6, 6}));
   EXPECT_EQ(words(bytes, 76, 4, true), (std::vector<int32_t>{1, -1, 7, -1}));
 
   FrgacText r;
-  ASSERT_EQ(frgac_open(plain.c_str(), frg.c_str(), 1, 0, 0, FRGAC_READ, &r, 0), 0);
+  ASSERT_EQ(frgac_open(at("p").c_str(), at("frg").c_str(), 1, 0, 0, FRGAC_READ, &r, 0), 0);
   EXPECT_EQ(r.swapped, 1);
-  std::string read;
-  for (int c; (c = frgacgc(&r)) != -1;) read.push_back(static_cast<char>(c));
-  EXPECT_EQ(read, "abcdef");
+  EXPECT_EQ(read_all(&r), "abcdef");
   frgac_close(&r);
 }
 
 // Table B maps physical to logical: {0, 1} and {size, 1}.
 TEST_F(FrgWrite, TableBOnly) {
+  const std::string bytes = describe("abcd", FRG_TABLE_B);
   const std::string plain = at("p");
-  spit(plain, "abcd");
-  const std::string frg = at("frg");
-  ASSERT_EQ(mkdir(frg.c_str(), 0777), 0);
-  FrgacText t;
-  ASSERT_EQ(frgaccr(plain.c_str(), frg.c_str(), &t, FRG_TABLE_B), 0);
-  ASSERT_EQ(frgaccl(&t, 1), 0);
-  const std::string bytes = slurp(frg + "/frg.1.0");
   // No table A: table B at 76, its block index at 92, the names at 96.
   EXPECT_EQ(words(bytes, 0, 19),
             (std::vector<int32_t>{2, 1, 0, 0, 2, 4, 4, 0, 1, 1024, 76, 76, 92, 92, 1, 96, 1, 0,
