@@ -503,6 +503,22 @@ TEST_F(Update, FragmentDirectoryNameIsNotRunThroughAShell) {
   EXPECT_FALSE(std::filesystem::exists("pwned"));
 }
 
+// A fragment directory that cannot be made ends the update with 60003
+// before the data dictionary is written.
+TEST_F(Update, FragmentDirectoryThatCannotBeMade) {
+  FatalRecorder recorder;
+  const std::string dd =
+      "<DB>\n <Text>\n  <Files>\n   <File>\n    <SysName>c</SysName>\n"
+      "    <FrgDir>frg</FrgDir>\n    <Major>1</Major>\n    <Minor>0</Minor>\n"
+      "   </File>\n  </Files>\n </Text>\n <Indices>\n  <Index>\n   <Name>w</Name>\n"
+      "   <File>\n    <SysName>nodir/w.idx</SysName>\n   </File>\n  </Index>\n </Indices>\n"
+      "</DB>\n";
+  write_file("db.dd", dd);
+  dd_build("db.dd", "nodir/w.idx");
+  EXPECT_EQ(fatal_of([] { WriteDD(); }).text, "60003: Couldn't create directory 'nodir/w.idx.frg'.");
+  EXPECT_EQ(read_file("db.dd"), dd);
+}
+
 // A data dictionary that cannot be written: the update fails (the driver
 // then reports 60010 and ends with status 1), the old file stays.
 TEST_F(Update, FailedWriteLeavesTheOldDataDictionary) {
