@@ -167,15 +167,12 @@ int run_open(MetaRun* run, const char* tagname_file, const TagNameLists* lists,
              int32_t file_count, const char* dd_name, int trace, VqStream* out, int* matching) {
   run->meta_file = meta_file;
   run->trace = trace;
-  if (meta_file == nullptr) {
-    errno = ENOENT;
-    vqio_perror("-meta");
-    return 1;
-  }
-  run->meta = vqio_fopen(meta_file, "r");
+  if (meta_file != nullptr) run->meta = vqio_fopen(meta_file, "r");
   if (run->meta == nullptr) {
-    int error = errno;
-    vqio_perror(meta_file);
+    // -meta without a value names no file: reported as a missing one.
+    int error = meta_file != nullptr ? errno : ENOENT;
+    errno = error;
+    vqio_perror(meta_file != nullptr ? meta_file : "-meta");
     errno = error;
     return 1;
   }
