@@ -36,12 +36,12 @@ inline void release(MadNode* merge) {
 // Display, else 10006 with the value (severity 15); the merge tree is
 // released and nothing is merged. 15.
 inline int refuse(const char* id, int32_t tag_id, MadNode* merge) {
+  release(merge);  // first: the report may not return
   if (tag_id > 0 && tag_id < DD_Display) {
     vq_report(15, GetMsgNumText(10002), id, DdTagTable[tag_id].name);
   } else {
     vq_report(15, GetMsgNumText(10006), id, tag_id);
   }
-  release(merge);
   return 15;
 }
 
