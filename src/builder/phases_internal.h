@@ -110,9 +110,36 @@ enum : int { SUFFIX_BUDGET = 400 };
 // stored characters or end in the NUL, with 8 readable bytes after its
 // 400th.
 void sort_suffixes(const unsigned char* buffer, int32_t* offsets, int64_t n);
+// Eight characters at p as one big-endian word: words compare as the
+// characters do.
+inline uint64_t load_be64(const unsigned char* p) {
+  uint64_t x;
+  __builtin_memcpy(&x, p, 8);
+  return __builtin_bswap64(x);
+}
+
+// The eight characters at depth d as one word; past the budget the bytes
+// count as equal (zero).
+inline uint64_t key_at(const unsigned char* s, int d) {
+  uint64_t k = load_be64(s + d);
+  if (d > SUFFIX_BUDGET - 8) k &= ~uint64_t{0} << (8 * (d + 8 - SUFFIX_BUDGET));
+  return k;
+}
+
+// Compares characters d..399 of two suffixes: -1, 0 or 1.
+inline int compare_from(const unsigned char* a, const unsigned char* b, int d) {
+  for (; d < SUFFIX_BUDGET; d += 8) {
+    const uint64_t x = key_at(a, d), y = key_at(b, d);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return 0;
+}
+
 // Compares the first 400 characters of two suffixes (in any buffers):
 // -1, 0 or 1.
-int compare_prefixes(const unsigned char* a, const unsigned char* b);
+inline int compare_prefixes(const unsigned char* a, const unsigned char* b) {
+  return compare_from(a, b, 0);
+}
 
 // ---------------------------------------------------------------------------
 // Work files and the log

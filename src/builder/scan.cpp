@@ -156,6 +156,39 @@ void run(ScanJob* job) {
   size_t in_at = 0, in_have = 0;
 
   for (;;) {
+    if (state == IN_WORD && mask == 0 && in_at < in_have) {
+      // Fast run: characters inside a word that start no point and change
+      // no rule (room, end, window, the next word of the points file) are
+      // stored straight away.
+      int64_t budget = static_cast<int64_t>(in_have - in_at);
+      const bool room = nf < room_limit && count < slots;
+      if (room) budget = std::min(budget, room_limit - nf);
+      budget = std::min(budget, full_at - 1 - nf);
+      if (count >= slots) budget = std::min(budget, last_off + 999 - nf);
+      if (M == ScanMode::Convert) budget = std::min(budget, win_cap - (nf - base));
+      if (by_points && !pc->exhausted) budget = std::min(budget, pc->next - pos - 1);
+      if (budget > 0) {
+        unsigned char prev = win[nf - 1 - base];
+        unsigned char* dst = win + (nf - base);
+        const unsigned char* src = in + in_at;
+        int64_t k = 0;
+        for (; k < budget; ++k) {
+          const unsigned char m = map[src[k]];
+          if (m == 0 || m == ' ' || pt[static_cast<size_t>(prev) * 256 + m] != 0) break;
+          dst[k] = m;
+          prev = m;
+        }
+        if (k > 0) {
+          nf += k;
+          in_at += static_cast<size_t>(k);
+          pos += k;
+          if (room) {
+            fb_end = pos;
+            fb_char = prev;
+          }
+        }
+      }
+    }
     unsigned char c = 0;
     if (state != PADDING) {
       for (;;) {

@@ -28,29 +28,6 @@ constexpr int kBudget = SUFFIX_BUDGET;
 constexpr int64_t kCacheEntries = 64 * 1024;  // words cached per group
 constexpr int64_t kSmall = 12;                // insertion sort below this
 
-inline uint64_t load_be64(const unsigned char* p) {
-  uint64_t x;
-  std::memcpy(&x, p, 8);
-  return __builtin_bswap64(x);
-}
-
-// The eight characters at depth d as one word; past the budget the bytes
-// count as equal (zero).
-inline uint64_t key_at(const unsigned char* s, int d) {
-  uint64_t k = load_be64(s + d);
-  if (d > kBudget - 8) k &= ~uint64_t{0} << (8 * (d + 8 - kBudget));
-  return k;
-}
-
-// Compares characters d..399 of two suffixes: -1, 0 or 1.
-inline int compare_from(const unsigned char* a, const unsigned char* b, int d) {
-  for (; d < kBudget; d += 8) {
-    const uint64_t x = key_at(a, d), y = key_at(b, d);
-    if (x != y) return x < y ? -1 : 1;
-  }
-  return 0;
-}
-
 // How many characters from d on two suffixes share (at most up to 400).
 inline int common_from(const unsigned char* a, const unsigned char* b, int d) {
   for (; d < kBudget; d += 8) {
@@ -220,10 +197,6 @@ struct Sorter {
 };
 
 }  // namespace
-
-int compare_prefixes(const unsigned char* a, const unsigned char* b) {
-  return compare_from(a, b, 0);
-}
 
 void sort_suffixes(const unsigned char* buffer, int32_t* offsets, int64_t n) {
   if (n < 2) return;
