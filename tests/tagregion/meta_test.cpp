@@ -272,3 +272,46 @@ TEST(MetaModes, RandomDocumentsFollowTheRules) {
 }
 
 }  // namespace
+
+namespace {
+
+// Records are cleared before each read: a record without VQDisplayFmt
+// after one of the format is no match, and the trace shows each record
+// given as it reads.
+TEST(MetaRecords, ClearedBetweenReadsAndTraced) {
+  pt::Scratch s;
+  std::string path = s.write(
+      "meta.xml",
+      "<FileMap>set/x</FileMap>\n"
+      "<VQMetaStruct><VQFile>one</VQFile><VQDefaultDataTag>VQData</VQDefaultDataTag>"
+      "<VQDisplayFmt>f1</VQDisplayFmt><VQStart>0</VQStart><VQDataPos>5</VQDataPos>"
+      "<VQTrailPos>9</VQTrailPos><VQEnd>12</VQEnd></VQMetaStruct>\n"
+      "<VQMetaStruct><VQFile>two</VQFile><VQStart>13</VQStart></VQMetaStruct>\n"
+      "<VQMetaStruct><VQFile>three</VQFile><VQDisplayFmt>f1</VQDisplayFmt>"
+      "<VQDataPos>x</VQDataPos></VQMetaStruct>\n");
+  VqStream* in = vqio_fopen(path.c_str(), "r");
+  ASSERT_NE(in, nullptr);
+  ReportRecorder recorder;
+  filemap_read_reset();
+  EXPECT_EQ(meta_check_filemap(in, "set/x"), 1);
+  MetaStructRecord r;
+  ASSERT_EQ(meta_next_record_with_format(in, "f1", &r, 1), 1);
+  EXPECT_STREQ(r.file, "one");
+  ASSERT_EQ(meta_next_record_with_format(in, "f1", &r, 1), 1);
+  EXPECT_STREQ(r.file, "three");
+  EXPECT_STREQ(r.default_data_tag, "");
+  EXPECT_EQ(r.start, 0);
+  EXPECT_EQ(r.data_pos, 0);  // not a number: the cleared value stays
+  EXPECT_EQ(meta_next_record_with_format(in, "f1", &r, 1), 0);
+  ASSERT_EQ(recorder.reports().size(), 2u);
+  EXPECT_EQ(recorder.reports()[0].severity, 1);
+  EXPECT_EQ(recorder.reports()[0].text, "80024: Processing ... 'one' VQData f1 0 5 9");
+  EXPECT_EQ(recorder.reports()[1].text, "80024: Processing ... 'three'  f1 0 0 0");
+  vqio_rewind(in);
+  filemap_read_reset();
+  EXPECT_EQ(meta_check_filemap(in, "set/y"), 0);
+  filemap_read_reset();
+  vqio_fclose(in);
+}
+
+}  // namespace
