@@ -135,9 +135,14 @@ int read_document(VqStream* meta, MetaStructRecord* r, MetaCheck* check) {
   return 1;
 }
 
-// The open files and scanners of one finding in a meta mode.
+// One finding in a meta mode: what it was given, its open files and its
+// scanners.
 struct MetaRun {
+  const char* tagname_file = nullptr;
+  const TagNameLists* lists = nullptr;
   const char* meta_file = nullptr;
+  const char* format = nullptr;  // display-format mode only
+  int trace = 0;
   VqStream* meta = nullptr;
   TagText text;
   BoundedSet set;
@@ -145,7 +150,7 @@ struct MetaRun {
   TagScan single;  // the default data tag of a data part alone
   TagNameLists single_names;
   std::string single_tag;
-  int trace = 0;
+  int matching = 0;  // documents of the format
 };
 
 void run_close(MetaRun* run) {
@@ -158,15 +163,13 @@ void run_close(MetaRun* run) {
 }
 
 // Set-up of both modes: the meta-structure file open, the set open and
-// described by it, every record checked, the file read again from its
-// second record, the stacks reset and the full scanner open. 0, or 1 after
-// an open failure (printed) or a definition failure (reported). *matching
-// gets the number of documents of the format (when one is given).
-int run_open(MetaRun* run, const char* tagname_file, const TagNameLists* lists,
-             const char* meta_file, const char* format, const FileInfo* files,
-             int32_t file_count, const char* dd_name, int trace, VqStream* out, int* matching) {
-  run->meta_file = meta_file;
-  run->trace = trace;
+// described by it, every record checked (the documents of the format
+// counted), the file read again from its second record, the stacks reset
+// and the full scanner open. 0, or 1 after an open failure (printed) or a
+// definition failure (reported).
+int open_files(MetaRun* run, const FileInfo* files, int32_t file_count, const char* dd_name,
+               VqStream* out) {
+  const char* meta_file = run->meta_file;
   if (meta_file != nullptr) run->meta = vqio_fopen(meta_file, "r");
   if (run->meta == nullptr) {
     // -meta without a value names no file: reported as a missing one.
@@ -187,22 +190,30 @@ int run_open(MetaRun* run, const char* tagname_file, const TagNameLists* lists,
   if (!meta_check_filemap(run->meta, set_name)) msg_report(9, 80023, meta_file);
   MetaCheck check{meta_file, run->set.length};
   MetaStructRecord r;
-  *matching = 0;
   while (read_document(run->meta, &r, &check))
-    if (format != nullptr && std::strcmp(r.display_fmt, format) == 0) ++*matching;
+    if (run->format != nullptr && std::strcmp(r.display_fmt, run->format) == 0) ++run->matching;
   filemap_read_reset();
   vqio_rewind(run->meta);
   clear_record(&r);
   filemap_read_record(run->meta, &r);  // the file-map record, checked above
 
-  tag_stacks_reset(lists, out, nullptr);
-  run->full.trace = trace;
-  run->single.trace = trace;
-  return tag_scan_open_input(&run->full, &run->set, bounded_getc, lists, tagname_file);
+  tag_stacks_reset(run->lists, out, nullptr);
+  run->full.trace = run->trace;
+  run->single.trace = run->trace;
+  return tag_scan_open_input(&run->full, &run->set, bounded_getc, run->lists,
+                             run->tagname_file);
+}
+
+// open_files, with all closed again when it fails.
+int run_open(MetaRun* run, const FileInfo* files, int32_t file_count, const char* dd_name,
+             VqStream* out) {
+  if (open_files(run, files, file_count, dd_name, out) == 0) return 0;
+  run_close(run);
+  return 1;
 }
 
 // The single-name scanner for tag, reopened only when the tag changes.
-int single_scanner_for(MetaRun* run, const char* tag, const char* tagname_file) {
+int single_scanner_for(MetaRun* run, const char* tag) {
   if (run->single.stream != nullptr && run->single_tag == tag) return 0;
   if (run->single.stream != nullptr) tag_scan_close(&run->single);
   run->single_tag = tag;
@@ -212,11 +223,11 @@ int single_scanner_for(MetaRun* run, const char* tag, const char* tagname_file) 
   e.third.assign(1, static_cast<int32_t>(run->single_tag.size() + 1));
   e.count = 0;  // not an element: its tags are written as pairs at once
   return tag_scan_open_input(&run->single, &run->set, bounded_getc, &run->single_names,
-                             tagname_file);
+                             run->tagname_file);
 }
 
 // One document of meta mode, from where the scan stands to its end.
-bool meta_document(MetaRun* run, const MetaStructRecord& r, const char* tagname_file) {
+bool meta_document(MetaRun* run, const MetaStructRecord& r) {
   BoundedSet* set = &run->set;
   if (!scan_part(&run->full, set, r.start) || !scan_part(&run->full, set, r.data_pos))
     return false;
@@ -231,7 +242,7 @@ bool meta_document(MetaRun* run, const MetaStructRecord& r, const char* tagname_
   } else if (tag[0] == '\0') {
     if (!seek_to(set, r.trail_pos)) return false;
   } else {
-    if (single_scanner_for(run, tag, tagname_file) != 0) return false;
+    if (single_scanner_for(run, tag) != 0) return false;
     if (!scan_part(&run->single, set, r.trail_pos)) return false;
   }
   return scan_part(&run->full, set, static_cast<int64_t>(r.end) + 1);
@@ -273,15 +284,14 @@ int md_find_meta(const char* tagname_file, const TagNameLists* lists, const char
                  const FileInfo* files, int32_t file_count, const char* dd_name, int trace,
                  VqStream* out) {
   MetaRun run;
-  int matching = 0;
-  if (run_open(&run, tagname_file, lists, meta_file, nullptr, files, file_count, dd_name, trace,
-               out, &matching) != 0) {
-    run_close(&run);
-    return 1;
-  }
+  run.tagname_file = tagname_file;
+  run.lists = lists;
+  run.meta_file = meta_file;
+  run.trace = trace;
+  if (run_open(&run, files, file_count, dd_name, out) != 0) return 1;
   MetaStructRecord r;
   bool ok = true;
-  while (ok && meta_next_record(run.meta, &r, trace)) ok = meta_document(&run, r, tagname_file);
+  while (ok && meta_next_record(run.meta, &r, trace)) ok = meta_document(&run, r);
   ok = ok && scan_part(&run.full, &run.set, run.set.length);
   return run_finish(&run, ok);
 }
@@ -290,13 +300,13 @@ int md_find_displayfmt(const char* tagname_file, const TagNameLists* lists,
                        const char* meta_file, const char* format, const FileInfo* files,
                        int32_t file_count, const char* dd_name, int trace, VqStream* out) {
   MetaRun run;
-  int matching = 0;
-  if (run_open(&run, tagname_file, lists, meta_file, format, files, file_count, dd_name, trace,
-               out, &matching) != 0) {
-    run_close(&run);
-    return 1;
-  }
-  if (matching == 0) msg_report(1, 80026, format);
+  run.tagname_file = tagname_file;
+  run.lists = lists;
+  run.meta_file = meta_file;
+  run.format = format;
+  run.trace = trace;
+  if (run_open(&run, files, file_count, dd_name, out) != 0) return 1;
+  if (run.matching == 0) msg_report(1, 80026, format);
   MetaStructRecord r;
   bool ok = true;
   while (ok && meta_next_record_with_format(run.meta, format, &r, trace))

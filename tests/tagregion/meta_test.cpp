@@ -24,14 +24,7 @@ const char* const kNames =
     "<region><element>a</element><element>b</element></region>\n"
     "<region><att>id</att></region>\n";
 
-struct Random {
-  uint32_t x;
-  uint32_t next(uint32_t n) {
-    x = x * 1103515245u + 12345u;
-    return (x >> 8) % n;
-  }
-  char pick(const char* set) { return set[next(static_cast<uint32_t>(std::strlen(set)))]; }
-};
+using pt::Random;
 
 using Span = std::pair<uint32_t, uint32_t>;
 using Pairs = std::map<int, std::vector<Span>>;

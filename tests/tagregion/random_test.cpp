@@ -18,14 +18,7 @@ const char* const kNames =
     "<region><att>id</att><att>n</att></region>\n"
     "<region><tag>b</tag><tag>c</tag></region>\n";
 
-struct Random {
-  uint32_t x;
-  uint32_t next(uint32_t n) {
-    x = x * 1103515245u + 12345u;
-    return (x >> 8) % n;
-  }
-  char pick(const char* set) { return set[next(static_cast<uint32_t>(std::strlen(set)))]; }
-};
+using pt::Random;
 
 using Pairs = std::map<int, std::vector<std::pair<uint32_t, uint32_t>>>;
 

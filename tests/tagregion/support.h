@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -64,6 +65,16 @@ inline TagNameLists lists_from(const Scratch& s, const std::string& text) {
   vqio_fclose(in);
   return lists;
 }
+
+// A small deterministic generator for the random texts.
+struct Random {
+  uint32_t x;
+  uint32_t next(uint32_t n) {
+    x = x * 1103515245u + 12345u;
+    return (x >> 8) % n;
+  }
+  char pick(const char* set) { return set[next(static_cast<uint32_t>(std::strlen(set)))]; }
+};
 
 using Record = std::pair<int, uint32_t>;  // slot, position
 
