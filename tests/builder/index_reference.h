@@ -58,15 +58,32 @@ struct Scan {
   std::vector<std::pair<size_t, int64_t>> points;  // buffer offset, position
 };
 
-// With `chosen` (an index-points file), the points are the positions it
-// names instead of the word starts.
+// Where the points may lie: with `chosen` (an index-points file) exactly
+// at the positions it names instead of the word starts; with `regions`
+// (1-based inclusive pairs) only inside one of them. The text's first byte
+// is position offset + 1.
+struct Limits {
+  const std::set<int64_t>* chosen = nullptr;
+  const std::vector<std::pair<int64_t, int64_t>>* regions = nullptr;
+  int64_t offset = 0;
+};
+
+inline bool inside(const Limits& l, int64_t pos) {
+  if (l.regions == nullptr) return true;
+  for (const auto& r : *l.regions) {
+    if (r.first <= pos && pos <= r.second) return true;
+  }
+  return false;
+}
+
 inline Scan scan(const std::string& text, int base, const std::vector<std::string>& stop_words,
-                 const std::set<int64_t>* chosen = nullptr) {
+                 const Limits& limits = {}) {
+  const std::set<int64_t>* chosen = limits.chosen;
   Scan s;
   s.buffer = " ";
   bool after_blank = true;
-  int64_t pos = 0;
-  const int64_t size = static_cast<int64_t>(text.size());
+  int64_t pos = limits.offset;
+  const int64_t size = static_cast<int64_t>(text.size()) + limits.offset;
   bool checking = false;
   std::vector<bool> alive;
   size_t row = 0, check_off = 0;
@@ -98,7 +115,7 @@ inline Scan scan(const std::string& text, int base, const std::vector<std::strin
     }
     const bool start = chosen != nullptr ? chosen->count(pos) > 0
                                          : starts_point(base, static_cast<unsigned char>(s.buffer.back()), c);
-    if (start && pos <= size) {
+    if (start && pos <= size && inside(limits, pos)) {
       s.points.push_back({s.buffer.size(), pos});
       checking = true;
       alive.assign(stop_words.size(), true);
@@ -132,8 +149,8 @@ inline Scan scan(const std::string& text, int base, const std::vector<std::strin
 // The index file's bytes.
 inline std::string index_file(const std::string& text, int base,
                               const std::vector<std::string>& stop_words = {},
-                              const std::set<int64_t>* chosen = nullptr) {
-  Scan s = scan(text, base, stop_words, chosen);
+                              const Limits& limits = {}) {
+  Scan s = scan(text, base, stop_words, limits);
   const std::string& b = s.buffer;
   std::sort(s.points.begin(), s.points.end(), [&b](const auto& x, const auto& y) {
     const int c = b.compare(x.first, 400, b, y.first, 400);

@@ -4,6 +4,8 @@
 #include "builder/build_runner.h"
 #include "builder/index_reference.h"
 
+#include <regex>
+
 namespace {
 
 struct TextCase {
@@ -88,6 +90,47 @@ TEST_F(Build, StopWordsFromTheDataDictionary) {
     ASSERT_EQ(vexabld(std::string("-D db.dd -m ") + memory), 0) << slurp(path("run.err"));
     EXPECT_TRUE(slurp(path("words.idx")) == want);
   }
+}
+
+TEST_F(Build, ProgressLines) {
+  const std::string text = gather("/usr/share/common-licenses", "", 200 * 1024);
+  spill(path("text"), text);
+  ASSERT_EQ(vexabld("-v -t text -c basic -m 500k"), 0);
+  std::vector<std::string> lines;
+  std::istringstream err(slurp(path("run.err")));
+  for (std::string l; std::getline(err, l);) lines.push_back(l);
+  size_t at = 0;
+  const auto next = [&]() -> std::string { return at < lines.size() ? lines[at++] : std::string("<end>"); };
+  EXPECT_EQ(next(), "Using default Data Dictionary information.");
+  EXPECT_EQ(next(), "Phase I - initial index building and merge calculation.");
+  std::vector<std::pair<long, long>> ranges;
+  const std::regex pass_line("Pass ([0-9]+) indexing from ([0-9]+) to ([0-9]+)");
+  const std::regex after_line("After pass ([0-9]+) [0-9]+\\.[0-9][0-9] seconds used\\.");
+  for (;;) {
+    const std::string l = next();
+    std::smatch m;
+    if (!std::regex_match(l, m, pass_line)) {
+      EXPECT_EQ(l, "Phase II - final index building and merging");
+      break;
+    }
+    const long k = std::stol(m[1]), start = std::stol(m[2]), end = std::stol(m[3]);
+    EXPECT_EQ(k, static_cast<long>(ranges.size()) + 1);
+    EXPECT_EQ(start, ranges.empty() ? 1 : ranges.back().second + 1);
+    EXPECT_GE(end, start);
+    for (const auto& r : ranges) {
+      EXPECT_EQ(next(), "  Merging with " + std::to_string(r.first) + " to " + std::to_string(r.second));
+    }
+    ranges.push_back({start, end});
+    const std::string a = next();
+    EXPECT_TRUE(std::regex_match(a, m, after_line) && std::stol(m[1]) == k) << a;
+  }
+  ASSERT_GE(ranges.size(), 3u);
+  EXPECT_LE(ranges.back().second, static_cast<long>(text.size()));
+  for (size_t k = 0; k < ranges.size(); ++k) {
+    EXPECT_EQ(next(), "Pass " + std::to_string(k + 1) + " indexing " + std::to_string(ranges[k].first) +
+                          " to " + std::to_string(ranges[k].second));
+  }
+  EXPECT_EQ(next(), "Merging " + std::to_string(ranges.size()) + " final index files");
 }
 
 }  // namespace

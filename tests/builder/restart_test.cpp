@@ -85,7 +85,7 @@ TEST_F(Restart, PointsFileResumesWithoutLosingPoints) {
   }
   words.push_back(-1);
   spill(path("points"), std::string(reinterpret_cast<const char*>(words.data()), words.size() * 4));
-  const std::string want = ref::index_file(text, ref::BASIC, {}, &chosen);
+  const std::string want = ref::index_file(text, ref::BASIC, {}, {&chosen});
   const std::string args = std::string(kArgs) + " -p points";
   const int n = passes(args);
   ASSERT_GE(n, 4);
@@ -93,6 +93,46 @@ TEST_F(Restart, PointsFileResumesWithoutLosingPoints) {
   for (const std::string& blocker : std::vector<std::string>{"out.i3", "out.m3", "out.m" + std::to_string(n), "out.t2"}) {
     EXPECT_TRUE(interrupted(args, blocker) == want) << blocker;
   }
+}
+
+TEST_F(Restart, RegionBuildOfATextWithAnOffset) {
+  // Points only inside the regions; the text's first byte is position 101.
+  const std::string text = gather("/usr/share/common-licenses", "", 260 * 1024);
+  spill(path("text"), text);
+  std::vector<int32_t> values;
+  std::vector<std::pair<int64_t, int64_t>> regions;
+  for (int64_t start = 100 + 37; start + 900 < static_cast<int64_t>(text.size()) + 100; start += 1500 + start % 7 * 13) {
+    const int64_t end = start + 300 + start % 5 * 100;
+    values.push_back(static_cast<int32_t>(start));
+    values.push_back(static_cast<int32_t>(end));
+    regions.push_back({start + 1, end + 1});
+  }
+  uint32_t header[128] = {1, 0x01020304, 1, 0, 0, 50300, 0, 0x0A0D0A00};
+  std::string file(reinterpret_cast<const char*>(header), sizeof header);
+  file.append(reinterpret_cast<const char*>(values.data()), values.size() * 4);
+  spill(path("r.rgn"), file);
+  const std::string dd =
+      "<DB>\n <Text><Files><File><SysName>text</SysName><Offset>100</Offset></File></Files></Text>\n"
+      " <Indices><Index><Name>a</Name><File><SysName>out.idx</SysName></File></Index></Indices>\n"
+      " <Regions><Region><Name>para</Name><File><SysName>r.rgn</SysName></File><Count>" +
+      std::to_string(values.size()) + "</Count><Type>pairs</Type></Region></Regions>\n</DB>\n";
+  spill(path("db.dd"), dd);
+  ref::Limits limits;
+  limits.regions = &regions;
+  limits.offset = 100;
+  const std::string want = ref::index_file(text, ref::SGML, {}, limits);  // -D: the sgml map
+  const std::string args = "-D db.dd -d para -m 500k";
+  ASSERT_EQ(vexabld(args), 0) << slurp(path("run.err"));
+  EXPECT_TRUE(slurp(path("out.idx")) == want);
+  // Interrupted before the skips of pass 3, and resumed.
+  spill(path("db.dd"), dd);
+  ASSERT_EQ(mkdir(path("db.m3").c_str(), 0777), 0);
+  ASSERT_EQ(vexabld(args), 1);
+  ASSERT_EQ(rmdir(path("db.m3").c_str()), 0);
+  ASSERT_EQ(vexabld(args + " -r"), 0) << slurp(path("run.err"));
+  EXPECT_TRUE(slurp(path("out.idx")) == want);
+  EXPECT_FALSE(std::ifstream(path("db.log")).good());
+  EXPECT_FALSE(std::ifstream(path("db.i0")).good());
 }
 
 TEST_F(Restart, DamagedLogOrWorkFilesAreRefused) {
