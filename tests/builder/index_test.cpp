@@ -92,6 +92,26 @@ TEST_F(Build, StopWordsFromTheDataDictionary) {
   }
 }
 
+TEST_F(Build, ManyPassesShareTheMergeBuffers) {
+  // About 60 passes at the smallest budget: the merge's stream buffers
+  // would get less than 1 KB each from the budget, so they get 1 KB beside
+  // it (an escape byte and its word always fit, and the merge ends).
+  const std::string base = gather("/usr/share/common-licenses", "", 300 * 1024);
+  std::string text;
+  for (int copy = 0; text.size() < 3800 * 1024; ++copy) {
+    std::istringstream lines(base);
+    int n = 0;
+    for (std::string l; std::getline(lines, l);) text += l + " " + std::to_string(copy * 7 + n++ % 5) + "\n";
+  }
+  spill(path("text"), text);
+  ASSERT_EQ(vexabld("-v -t text -c basic -m 500k"), 0) << slurp(path("run.err"));
+  std::smatch m;
+  const std::string err = slurp(path("run.err"));
+  ASSERT_TRUE(std::regex_search(err, m, std::regex("Merging ([0-9]+) final index files")));
+  EXPECT_GT(std::stoi(m[1]), 50);
+  EXPECT_TRUE(slurp(path("out.idx")) == ref::index_file(text, ref::BASIC));
+}
+
 TEST_F(Build, ProgressLines) {
   const std::string text = gather("/usr/share/common-licenses", "", 200 * 1024);
   spill(path("text"), text);
