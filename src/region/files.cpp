@@ -57,7 +57,7 @@ int check_regions_against_file(const RegionListFile* file, off_t size) {
       vq_report(15, GetMsgNumText(200064), file->name, r.name, r.count);
       return 15;
     }
-    const int64_t end = static_cast<int64_t>(r.offset) + 4 * static_cast<int64_t>(r.count);
+    const int64_t end = region_end(r.offset, r.count);
     if (end > data_bytes || (r.count == 0 && static_cast<int64_t>(r.offset) > data_bytes)) {
       vq_report(15, GetMsgNumText(200063), file->name, r.name,
                 static_cast<unsigned long>(r.offset), r.count, static_cast<long long>(size));
@@ -72,6 +72,13 @@ int check_regions_against_file(const RegionListFile* file, off_t size) {
     covering = r.name;
   }
   return 0;
+}
+
+int64_t region_end(uint32_t offset, long count) {
+  const int64_t start = static_cast<int64_t>(offset);
+  if (count > (INT64_MAX - start) / 4) return INT64_MAX;
+  if (count < (INT64_MIN + start) / 4) return INT64_MIN;
+  return start + 4 * static_cast<int64_t>(count);
 }
 
 int report_partly_moved(const char* name) {

@@ -21,6 +21,11 @@ off_t region_file_size(const char* name, int fd);
 // Cuts the file to length bytes: 0, or 16 after reporting 60027.
 int truncate_region_file(const char* name, int fd, off_t length);
 
+// The end of a region's values, offset + 4 x count, held to the int64 range:
+// a count from a damaged entry (the getters take any long) must not wrap
+// into a small end that seems to fit the file.
+int64_t region_end(uint32_t offset, long count);
+
 // Indices of the entry's regions in offset order, then count (stable).
 std::vector<int32_t> offset_order(const RegionListFile* file);
 // Checks the entry against its file of size bytes before anything is moved:

@@ -150,7 +150,7 @@ int region_list_check(int32_t file_count, const RegionListFile* files) {
     for (int32_t i = 1; i < file.count; ++i) {
       const RegionListEntry& before = file.regions[i - 1];
       const RegionListEntry& r = file.regions[i];
-      const int64_t end = static_cast<int64_t>(before.offset) + 4 * static_cast<int64_t>(before.count);
+      const int64_t end = region_detail::region_end(before.offset, before.count);
       if (static_cast<int64_t>(r.offset) == end) continue;
       const long message = static_cast<int64_t>(r.offset) > end ? 200061 : 200062;
       vq_report(15, GetMsgNumText(message), file.name, r.name, before.name);
@@ -184,7 +184,7 @@ int region_list_dump(int32_t file_count, const RegionListFile* files) {
 int64_t region_list_end(const RegionListFile* file) {
   if (!file || file->count <= 0) return 0;
   const RegionListEntry& last = file->regions[file->count - 1];
-  return static_cast<int64_t>(last.offset) + 4 * static_cast<int64_t>(last.count);
+  return region_detail::region_end(last.offset, last.count);
 }
 
 int32_t region_index(const char* name, const RegionListFile* file) {

@@ -147,6 +147,11 @@ TEST_F(Compaction, InconsistentFilesAreRefusedUnchanged) {
       {"overlap", file_bytes_,
        {{"a", "", rgn_, 0, 4}, {"b", "", rgn_, 12, 2}, {"c", "", rgn_, 20, 1}},
        "200062: Found an overlap in big region file '" + rgn_ + "':\n  Region 'b' overlaps region 'a'"},
+      // 4 x count wraps in 64 bits to 4 bytes, which would seem to fit.
+      {"count beyond any file", file_bytes_,
+       {{"a", "", rgn_, 0, 4}, {"b", "", rgn_, 16, 4611686018427387905L}},
+       head + "region 'b' (offset 16, count 4611686018427387905) lies beyond the end of the file "
+              "(580 bytes)."},
       {"short header", region_header().substr(0, 500), {{"a", "", rgn_, 0, 0}},
        "200065: Region file '" + rgn_ + "' is shorter than its 512-byte header."},
   };

@@ -113,6 +113,17 @@ TEST_F(RegionList, CheckReportsEveryHoleAndOverlap) {
   for (const RecordedReport& r : rec.reports()) EXPECT_EQ(r.severity, 15);
 }
 
+TEST_F(RegionList, AHugeCountOverlapsWhatFollowsInsteadOfWrapping) {
+  ReportRecorder rec;
+  const std::string a = path("a.rgn");
+  // 4 x (2^62 + 1) wraps in 64 bits to 4, which is exactly where v begins.
+  build(dd_text({{"u", "", a, 0, 4611686018427387905L}, {"v", "", a, 4, 1}}));
+  EXPECT_EQ(region_list_check(count_, files_), 0);
+  ASSERT_EQ(rec.reports().size(), 1u);
+  EXPECT_EQ(rec.reports()[0].text, "200062: Found an overlap in big region file '" + a +
+                                       "':\n  Region 'v' overlaps region 'u'");
+}
+
 TEST_F(RegionList, DumpPrintsEveryFileAndRegion) {
   build(dd_text({{"b", "", "one.rgn", 8, 3}, {"a", "", "one.rgn", 0, 2}, {"c", "", "two.rgn", 0, 0}}));
   testing::internal::CaptureStdout();
