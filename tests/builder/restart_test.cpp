@@ -135,6 +135,57 @@ TEST_F(Restart, RegionBuildOfATextWithAnOffset) {
   EXPECT_FALSE(std::ifstream(path("db.i0")).good());
 }
 
+TEST_F(Restart, SkipFilesCountTheEarlierPointsBetween) {
+  // Words of the first passes sort before most of the last pass's, so its
+  // first skip counts need the escape byte.
+  std::string text;
+  for (int i = 0; text.size() < 150 * 1024; ++i) text += std::string(1, 'a' + i % 12) + "w" + std::to_string(i * 37 % 1000) + " ";
+  for (int i = 0; text.size() < 220 * 1024; ++i) text += std::string(1, i % 5 == 0 ? 'b' : 'n' + i % 12) + "x" + std::to_string(i % 777) + " ";
+  spill(path("text"), text);
+  stop_at(kArgs, "out.t1");  // Phase I complete: every skip file written
+  // Pass ranges from the log.
+  std::vector<std::pair<int64_t, int64_t>> ranges;
+  const std::string log = slurp(path("out.log"));
+  const std::regex line("(Initial|Last) ([0-9]+) from ([0-9]+)\\('.'\\) to ([0-9]+)");
+  for (auto it = std::sregex_iterator(log.begin(), log.end(), line); it != std::sregex_iterator(); ++it)
+    ranges.push_back({std::stoll((*it)[3]), std::stoll((*it)[4])});
+  ASSERT_GE(ranges.size(), 3u);
+  // The global order of the reference, each point marked with its pass.
+  ref::Scan sc = ref::scan(text, ref::BASIC, {});
+  const std::string& b = sc.buffer;
+  std::sort(sc.points.begin(), sc.points.end(), [&b](const auto& x, const auto& y) {
+    const int c = b.compare(x.first, 400, b, y.first, 400);
+    return c != 0 ? c < 0 : x.first < y.first;
+  });
+  const auto pass_of = [&](int64_t pos) {
+    for (size_t k = 0; k < ranges.size(); ++k) {
+      if (pos >= ranges[k].first && pos <= ranges[k].second) return static_cast<int>(k) + 1;
+    }
+    return 0;
+  };
+  bool escaped = false;
+  for (int n = 1; n <= static_cast<int>(ranges.size()); ++n) {
+    std::string want;
+    uint32_t between = 0;
+    for (const auto& p : sc.points) {
+      const int k = pass_of(p.second);
+      ASSERT_NE(k, 0);
+      if (k < n) ++between;
+      if (k != n) continue;
+      if (between <= 253) {
+        want += static_cast<char>(between);
+      } else {
+        want += static_cast<char>(254);
+        want.append(reinterpret_cast<const char*>(&between), 4);
+        escaped = true;
+      }
+      between = 0;
+    }
+    EXPECT_TRUE(slurp(path("out.m" + std::to_string(n))) == want) << n;
+  }
+  EXPECT_TRUE(escaped);
+}
+
 TEST_F(Restart, DamagedLogOrWorkFilesAreRefused) {
   spill(path("text"), gather("/usr/share/common-licenses", "", 260 * 1024));
   const std::string balance = "Log file out.log does not balance with existing files";
