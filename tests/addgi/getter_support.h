@@ -19,14 +19,7 @@
 #include "madat/madat.h"
 #include "msg/msg.h"
 #include "support/recorded_reports.h"
-
-inline void start_io() {
-  static bool started = false;
-  static char name[] = "test_addgi";
-  static char* argv[] = {name, nullptr};
-  if (!started) vqio_start(1, argv, "VQ_IOMAP");
-  started = true;
-}
+#include "support/scratch.h"
 
 struct TreeDeleter {
   void operator()(MadNode* root) const { madmtfr(root); }

@@ -9,18 +9,9 @@
 
 #include "io/vqio.h"
 #include "metast/metast.h"
+#include "support/scratch.h"
 
 namespace {
-
-void start_io() {
-  static bool started = false;
-  if (!started) {
-    char prog[] = "test_metast";
-    char* argv[] = {prog, nullptr};
-    vqio_start(1, argv, nullptr);
-    started = true;
-  }
-}
 
 // A meta-structure file holding text, opened as a stream of the layer.
 struct MetaFile {

@@ -1,5 +1,5 @@
-// Helpers of the region tests: a scratch directory per test (the data-
-// dictionary tests' helpers: start_io, read_file, write_file), region files
+// Helpers of the region tests: a scratch directory per test (the shared
+// helpers: start_io, read_file, write_file), region files
 // built from the file layout (a 512-byte header of 32-bit words, then each
 // region's values at 512 + offset), and data dictionaries in the writer's
 // canonical layout built from a list of regions.
@@ -12,8 +12,8 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "dd/scratch.h"
 #include "io/vqio.h"
+#include "support/scratch.h"
 
 namespace region_test {
 

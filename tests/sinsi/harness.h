@@ -9,19 +9,12 @@
 
 #include "reference_tokenizer.h"
 #include "sinsi/sinsi.h"
+#include "support/scratch.h"
 
 namespace harness {
 
 // Starts the I/O layer once (the tests open files through it).
-inline void start_io() {
-  static bool started = false;
-  if (!started) {
-    char prog[] = "test_sinsi";
-    char* argv[] = {prog, nullptr};
-    vqio_start(1, argv, nullptr);
-    started = true;
-  }
-}
+using ::start_io;
 
 // Read-callback handle over a string; the callback keeps returning -1 at
 // the end and counts how often it was called there.
