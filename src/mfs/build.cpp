@@ -273,7 +273,7 @@ int mfs_compute_addresses(MfsHandle* h, VqStream* out, int fast) {
     // The row is borrowed from the map table: it is never freed as an entry.
     mfs_set_current_entry(h, &e);
     MfsStream* chain = list_chain(h, e.search_view);
-    if (chain) chain->setopt(chain, MFS_OPT_ENTRY, &e);
+    mfs_chain_setopt(chain, MFS_OPT_ENTRY, &e);
     long long length;
     if (!fast || out) {
       length = chain ? measure(chain, e, out, &progress, &total) : -1;

@@ -284,7 +284,7 @@ MfsMapEntry* mfs_get_entry(MfsHandle* h, int32_t i) {
   const int32_t list = mfs_fl_find_id(h->filter_lists, mfs_entry_view_id(entry, h->view));
   if (list >= 0) {
     MfsStream* chain = h->filter_lists->rows[static_cast<size_t>(list)].chain;
-    if (chain) chain->setopt(chain, MFS_OPT_ENTRY, entry);
+    mfs_chain_setopt(chain, MFS_OPT_ENTRY, entry);
   }
   return entry;
 }

@@ -130,6 +130,9 @@ int mfs_chain_open(MfsStream* outer, const char* file);
 int mfs_chain_close(MfsStream* outer);
 // Destroys every stream, outermost first (arguments included).
 void mfs_chain_destroy(MfsStream* outer);
+// Sets an option on every stream of the chain, so a format below the
+// outermost one ("meta" under "double") gets it too.
+void mfs_chain_setopt(MfsStream* outer, int option, void* value);
 
 // ---------------------------------------------------------------------------
 // Shell runner and the splitter of "sys" arguments

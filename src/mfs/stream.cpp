@@ -176,6 +176,10 @@ int mfs_chain_close(MfsStream* outer) {
   return result;
 }
 
+void mfs_chain_setopt(MfsStream* outer, int option, void* value) {
+  for (MfsStream* s = outer; s; s = s->parent) s->setopt(s, option, value);
+}
+
 void mfs_chain_destroy(MfsStream* outer) {
   while (outer) {
     MfsStream* parent = outer->parent;  // taken before the stream is gone

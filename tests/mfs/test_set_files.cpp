@@ -19,7 +19,8 @@ using settest::Expect;
 using settest::Group;
 
 const char* const kChains[] = {"",       "flat", "iflat", "double",          "half",
-                               "double|half", "sys", "sys(cat)", "sys(tr a-z A-Z)", "meta", "double|meta"};
+                               "double|half", "sys", "sys(cat)", "sys(tr a-z A-Z)", "meta", "double|meta",
+                               "flat|meta|flat"};
 
 class SetFilesTest : public settest::SetTest, public ::testing::WithParamInterface<const char*> {
  protected:
