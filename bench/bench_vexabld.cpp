@@ -12,7 +12,7 @@
 // process (the binary next to this one's folder, or $VEXABLD), once with a
 // budget of one pass and, for the prose, once with a budget of about ten
 // passes; libdivsufsort runs in a child process too, so that each peak
-// resident size is its own.
+// resident size is its own. Each figure is the best of three runs.
 #include <divsufsort.h>
 
 #include <dirent.h>
@@ -133,7 +133,7 @@ struct Measure {
 };
 
 // Runs f in a child process: its wall time and peak resident size.
-Measure in_child(const std::function<int()>& f) {
+Measure in_child_once(const std::function<int()>& f) {
   Measure m;
   const auto t0 = std::chrono::steady_clock::now();
   const pid_t pid = fork();
@@ -145,6 +145,16 @@ Measure in_child(const std::function<int()>& f) {
   m.peak_kb = ru.ru_maxrss;
   m.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return m;
+}
+
+// The best of three runs (the machine may be busy with other work).
+Measure in_child(const std::function<int()>& f) {
+  Measure best = in_child_once(f);
+  for (int i = 1; i < 3; ++i) {
+    const Measure m = in_child_once(f);
+    if (m.seconds < best.seconds) best = m;
+  }
+  return best;
 }
 
 Measure run_divsufsort(const std::string& path) {
@@ -193,7 +203,7 @@ int main(int argc, char** argv) {
   const std::string prose = dir + "/prose.txt", sgml = dir + "/sgml.txt";
   // The texts are made in a child process, so that this one stays small
   // for the children it measures.
-  in_child([&] {
+  in_child_once([&] {
     std::ofstream(prose, std::ios::binary) << (argc > 1 ? read_all(argv[1]) : make_prose(25u << 20));
     std::ofstream(sgml, std::ios::binary) << (argc > 2 ? read_all(argv[2]) : make_sgml(30u << 20));
     return 0;
@@ -220,14 +230,14 @@ int main(int argc, char** argv) {
     std::snprintf(budget, sizeof budget, "%.1f MB", one / 1048576.0);
     line("vexabld, one pass", mb, v1, budget);
     if (v1.status != 0) std::printf("  (vexabld exit status %d)\n", v1.status);
-    std::printf("  throughput %.2fx libdivsufsort (aim %.1fx); peak %.1f MB over the budget\n",
+    std::printf("  throughput %.2fx libdivsufsort (aim %.1fx); peak minus budget %+.1f MB\n",
                 ds.seconds / v1.seconds, c.aim, (v1.peak_kb * 1024.0 - static_cast<double>(one)) / 1048576.0);
     if (c.aim > 1.0) {
       const long long ten = 409600 + 2 * static_cast<long long>(sb.st_size / 10);
       const Measure v10 = run_vexabld(program, dir, c.path, c.map, ten);
       std::snprintf(budget, sizeof budget, "%.1f MB", ten / 1048576.0);
       line("vexabld, about ten passes", mb, v10, budget);
-      std::printf("  ten passes take %.2fx the one-pass time (aim 2.5x); peak %.1f MB over the budget\n",
+      std::printf("  ten passes take %.2fx the one-pass time (aim 2.5x); peak minus budget %+.1f MB\n",
                   v10.seconds / v1.seconds, (v10.peak_kb * 1024.0 - static_cast<double>(ten)) / 1048576.0);
     }
   }

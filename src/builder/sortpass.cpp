@@ -59,7 +59,11 @@ struct Sorter {
   }
 
   void load_keys(const int32_t* p, uint64_t* k, int64_t n, int d) const {
-    for (int64_t i = 0; i < n; ++i) k[i] = key_at(text + p[i], d);
+    constexpr int64_t kAhead = 16;  // text loads in flight
+    for (int64_t i = 0; i < n; ++i) {
+      if (i + kAhead < n) __builtin_prefetch(text + p[i + kAhead] + d);
+      k[i] = key_at(text + p[i], d);
+    }
   }
 
   // All members agree with p[0] up to the returned depth (>= d).
@@ -145,6 +149,7 @@ struct Sorter {
                                      key_at(text + p[n - 1], d));
       int64_t lt = 0, i = 0, gt = n;
       while (i < gt) {
+        if (i + 16 < gt) __builtin_prefetch(text + p[i + 16] + d);
         const uint64_t v = key_at(text + p[i], d);
         if (v < pivot) {
           std::swap(p[i], p[lt]);
