@@ -26,6 +26,31 @@ using namespace phases;
 
 namespace {
 
+// Replays a pass through a small window (holding at least the longest stop
+// word) and records the positions of its points in text order. The region
+// rule (-d) and the points file (-p, from the pass's offset) come with the
+// scanner's job, so this is also the region and points-file conversion.
+ScanJob ConvertP(const PassHeader& h, int32_t* positions) {
+  BuildState& st = build_state();
+  const int64_t rows = static_cast<int64_t>(st.control->stop_masks.size());
+  std::vector<unsigned char> window(
+      static_cast<size_t>(std::max<int64_t>(64 * 1024, 2 * (rows + 2) + 16)));
+  ScanJob job = pass_job(h.start, static_cast<unsigned char>(h.first_char), h.start - 1);
+  job.buffer = window.data();
+  job.window_size = static_cast<int64_t>(window.size());
+  job.out = positions;
+  PointsCursor cursor;
+  long saved = 0;
+  if (job.use_points_file) {
+    saved = vqio_ftell(st.points_stream);
+    points_start(&cursor, st.points_stream, h.points_offset);
+    job.points = &cursor;
+  }
+  scan_text(ScanMode::Convert, &job);
+  if (job.use_points_file) vqio_fseek(st.points_stream, saved, SEEK_SET);
+  return job;
+}
+
 int32_t final_piece(int pass) {
   BuildState& st = build_state();
   PassHeader h;
@@ -64,24 +89,8 @@ int32_t final_piece(int pass) {
     slots[k] = static_cast<int32_t>(before[o >> 6] + static_cast<uint32_t>(__builtin_popcountll(below)));
   }
 
-  // Replay the pass through a small window: positions in text order.
-  const int64_t rows = static_cast<int64_t>(st.control->stop_masks.size());
-  std::vector<unsigned char> window(
-      static_cast<size_t>(std::max<int64_t>(64 * 1024, 2 * (rows + 2) + 16)));
   auto* positions = reinterpret_cast<int32_t*>(st.text_buffer);
-  ScanJob job = pass_job(h.start, static_cast<unsigned char>(h.first_char), h.start - 1);
-  job.buffer = window.data();
-  job.window_size = static_cast<int64_t>(window.size());
-  job.out = positions;
-  PointsCursor cursor;
-  long saved = 0;
-  if (job.use_points_file) {
-    saved = vqio_ftell(st.points_stream);
-    points_start(&cursor, st.points_stream, h.points_offset);
-    job.points = &cursor;
-  }
-  scan_text(ScanMode::Convert, &job);
-  if (job.use_points_file) vqio_fseek(st.points_stream, saved, SEEK_SET);
+  const ScanJob job = ConvertP(h, positions);
   if (job.count != c || job.offset_sum != sum || job.offset_mix != mix || job.pass_end != h.end) {
     work_files_damaged();
   }

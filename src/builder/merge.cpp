@@ -46,7 +46,7 @@ struct MergeStream {
   bool end = false;
 };
 
-void refill(MergeStream* s) {
+void RefillStream(MergeStream* s) {
   int fd = s->fd;
   if (fd < 0) {
     fd = vqio_open(s->name.c_str(), O_RDONLY);
@@ -68,10 +68,10 @@ void refill(MergeStream* s) {
   if (!s->keep_open) vqio_close(fd);
 }
 
-int64_t next_skip_count(MergeStream* s) {
+int64_t NextSkipCount(MergeStream* s) {
   if (s->at >= s->valid) {
     if (s->end) return INT_MAX;
-    refill(s);
+    RefillStream(s);
     if (s->valid == 0) {
       if (s->end) return INT_MAX;
       vq_report(15, GetMsgNumText(100025));
@@ -86,7 +86,7 @@ int64_t next_skip_count(MergeStream* s) {
     if (s->end) vq_report(15, GetMsgNumText(100027), static_cast<int>(s->valid - s->at - 1));
     // Read the escape and its word whole.
     s->file_offset -= s->valid - s->at;
-    refill(s);
+    RefillStream(s);
     if (s->valid < 5) {
       if (s->end) vq_report(15, GetMsgNumText(100027), static_cast<int>(s->valid > 0 ? s->valid - 1 : 0));
       vq_report(15, GetMsgNumText(100025));
@@ -99,10 +99,10 @@ int64_t next_skip_count(MergeStream* s) {
   return w;
 }
 
-int32_t next_position(MergeStream* s) {
+int32_t NextPosition(MergeStream* s) {
   if (s->valid - s->at < 4) {
     if (s->end) return 0;
-    refill(s);
+    RefillStream(s);
     if (s->valid < 4) {
       if (s->end) return 0;
       vq_report(15, GetMsgNumText(100025));
@@ -172,6 +172,13 @@ struct CounterTree {
   }
 };
 
+// The pass whose point goes next: the highest one whose counter is 0.
+int PickMergePass(CounterTree* tree) {
+  const int64_t leaf = tree->rightmost_zero();
+  if (leaf < 0) vq_report(15, GetMsgNumText(100025));
+  return static_cast<int>(leaf) + 1;
+}
+
 }  // namespace
 
 void WriteIndex(int passes) {
@@ -206,9 +213,9 @@ void WriteIndex(int passes) {
     for (MergeStream* m : {&k, &f}) {
       m->size = s;
       m->keep_open = n <= kKeepOpen;
-      refill(m);
+      RefillStream(m);
     }
-    tree.set(i - 1, next_skip_count(&k));
+    tree.set(i - 1, NextSkipCount(&k));
   }
 
   const std::string& index = *o->index_file;
@@ -229,15 +236,14 @@ void WriteIndex(int passes) {
     out.clear();
   };
   for (int64_t written = 0; written < st.total_points; ++written) {
-    const int64_t leaf = tree.rightmost_zero();
-    if (leaf < 0) vq_report(15, GetMsgNumText(100025));
-    const int p = static_cast<int>(leaf) + 1;
-    const int32_t position = next_position(&piece[static_cast<size_t>(p)]);
+    const int p = PickMergePass(&tree);
+    const int64_t leaf = p - 1;
+    const int32_t position = NextPosition(&piece[static_cast<size_t>(p)]);
     if (position < 1 || position > st.text_size) work_files_damaged();
     out.push_back((static_cast<uint32_t>(position) - 1u) * kScramble);
     if (out.size() == 16384) flush();
     if (p < n) tree.decrement(p, n - 1);
-    tree.set(leaf, next_skip_count(&skip[static_cast<size_t>(p)]));
+    tree.set(leaf, NextSkipCount(&skip[static_cast<size_t>(p)]));
   }
   flush();
   if (vqio_close(fd) != 0) vq_report(16, GetMsgNumText(60000), index.c_str());

@@ -14,7 +14,7 @@ using namespace phases;
 
 namespace {
 
-void write_pass_file(int pass, const int32_t* points, int first_char, int last_char,
+void WritePassFile(int pass, const int32_t* points, int first_char, int last_char,
                      int32_t count, bool last, long points_offset) {
   BuildState& st = build_state();
   const std::string name = work_name(st.options->int_name, "i", pass);
@@ -70,8 +70,8 @@ int run_pass(int pass, int32_t* point_count) {
     vq_report(1, "%s %d %s from %d to %d", GetMsgText(100020), pass, GetMsgText(100010), start,
               st.pass_end);
   }
-  sort_suffixes(st.text_buffer, st.points, job.count);
-  write_pass_file(pass, st.points, first, job.last_char, job.count, job.end_of_text,
+  if (job.count > 0) SortPass(st.text_buffer, st.points, 0, job.count - 1);
+  WritePassFile(pass, st.points, first, job.last_char, job.count, job.end_of_text,
                   points_offset);
   if (job.use_points_file && cursor.no_room_reads > 0) {
     // The next pass reads the text after this pass's last point again, and

@@ -106,10 +106,10 @@ ScanJob pass_job(int64_t start, unsigned char first_char, int32_t previous_end);
 
 enum : int { SUFFIX_BUDGET = 400 };
 
-// Sorts offsets[0..n) of suffixes of buffer. Every suffix must hold 400
-// stored characters or end in the NUL, with 8 readable bytes after its
-// 400th.
-void sort_suffixes(const unsigned char* buffer, int32_t* offsets, int64_t n);
+// Sorts points[first..last] (offsets of suffixes of buffer). Every suffix
+// must hold 400 stored characters or end in the NUL, with 8 readable bytes
+// after its 400th.
+void SortPass(const unsigned char* buffer, int32_t* points, int64_t first, int64_t last);
 // Eight characters at p as one big-endian word: words compare as the
 // characters do.
 inline uint64_t load_be64(const unsigned char* p) {
@@ -135,10 +135,11 @@ inline int compare_from(const unsigned char* a, const unsigned char* b, int d) {
   return 0;
 }
 
-// Compares the first 400 characters of two suffixes (in any buffers):
-// -1, 0 or 1.
-inline int compare_prefixes(const unsigned char* a, const unsigned char* b) {
-  return compare_from(a, b, 0);
+// Suffixes of different buffers: 1 only when a is greater within the first
+// 400 characters, else -1 (equal prefixes: a counts as the smaller).
+inline int SuffixCompareBounded(const unsigned char* a, const unsigned char* b) {
+  if (a == b) return 0;
+  return compare_from(a, b, 0) > 0 ? 1 : -1;
 }
 
 // ---------------------------------------------------------------------------

@@ -54,7 +54,7 @@ struct OffsetReader {
   }
 };
 
-void write_skips(int fd, int32_t count, int pass) {
+void WriteSkips(int fd, int32_t count, int pass) {
   const BuildState& st = build_state();
   const std::string name = work_name(st.options->merge_name, "m", pass);
   const int out = vqio_open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
@@ -116,7 +116,7 @@ void CountSkips(int pass, int32_t count) {
   BuildState& st = build_state();
   const std::string counter_name = st.options->int_name + ".i0";
   if (pass == 1) {
-    write_skips(-1, count, pass);
+    WriteSkips(-1, count, pass);
     return;
   }
   PassHeader nh;
@@ -166,7 +166,7 @@ void CountSkips(int pass, int32_t count) {
       before.prefetch(old, 8);
       const unsigned char* old_suffix = old + before.next();
       for (;;) {
-        if (compare_prefixes(old_suffix, new_suffix) <= 0) {
+        if (SuffixCompareBounded(old_suffix, new_suffix) < 1) {
           ++counters[static_cast<size_t>(j - block_first)];
           break;
         }
@@ -184,6 +184,6 @@ void CountSkips(int pass, int32_t count) {
     vqio_close(before.fd);
   }
   vqio_close(fresh.fd);
-  write_skips(cfd, count, pass);
+  WriteSkips(cfd, count, pass);
   vqio_close(cfd);
 }

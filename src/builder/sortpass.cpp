@@ -41,6 +41,7 @@ struct Sorter {
   const unsigned char* text;
   std::vector<uint64_t> keys;
 
+  // SuffixCompare from depth d on (the characters before are equal).
   bool less(int32_t a, int32_t b, int d) const {
     const int c = compare_from(text + a, text + b, d);
     return c < 0 || (c == 0 && a < b);
@@ -203,7 +204,9 @@ struct Sorter {
 
 }  // namespace
 
-void sort_suffixes(const unsigned char* buffer, int32_t* offsets, int64_t n) {
+void SortPass(const unsigned char* buffer, int32_t* points, int64_t first, int64_t last) {
+  const int64_t n = last - first + 1;
+  int32_t* offsets = points + first;
   if (n < 2) return;
   Sorter s{buffer, std::vector<uint64_t>(static_cast<size_t>(std::min(n, kCacheEntries)))};
   s.top(offsets, n);
