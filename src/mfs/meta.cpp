@@ -22,6 +22,7 @@
 #include <cstring>
 #include <ctime>
 #include <new>
+#include <vector>
 
 #include "io/vqio.h"
 #include "mfs/formats.h"
@@ -44,6 +45,7 @@ struct MetaState : MfsioState {
   int32_t phase = PHASE_HEADER;
   MfsMapEntry entry;           // the member this stream is open for
   std::string header;
+  off_t data_length = -1;      // bytes of the data phase, -1 until known
 };
 
 MetaState* state(MfsStream* s) { return static_cast<MetaState*>(mfsio_state(s)); }
@@ -147,22 +149,53 @@ long meta_read(MfsStream* s, void* buffer, long n) {
   return take;
 }
 
+// True when the parent (or the file) has a byte at offset.
+bool source_has_byte(MfsStream* s, off_t offset) {
+  unsigned char c;
+  return mfsio_seek_source(s, offset) == 0 && mfsio_read_source(s, &c, 1, true) == 1;
+}
+
+// The number of bytes of the data phase, or -1 when the source fails. The
+// entry's length gives it when meta's output is the member's logical text;
+// when it is not ("meta" under "double", or in a view whose chain differs
+// from the search view's), the source disagrees and its bytes are counted.
+off_t data_length(MfsStream* s) {
+  MetaState* st = state(s);
+  if (st->data_length >= 0) return st->data_length;
+  const off_t guess = static_cast<off_t>(st->entry.end) - st->entry.start + 1 -
+                      static_cast<off_t>(st->header.size()) - kTrailerLength;
+  off_t n = guess;
+  if (guess < 0 || (guess > 0 && !source_has_byte(s, guess - 1)) || source_has_byte(s, guess)) {
+    if (mfsio_seek_source(s, 0) == -1) return -1;
+    std::vector<unsigned char> piece(MFS_BUFFER_SIZE);
+    n = 0;
+    long k;
+    while ((k = mfsio_read_source(s, piece.data(), MFS_BUFFER_SIZE, true)) > 0) n += k;
+  }
+  if (s->get_status(s) != MFS_STATUS_OK) return -1;
+  st->data_length = n;
+  return n;
+}
+
 int meta_seek(MfsStream* s, off_t offset) {
   MetaState* st = state(s);
   s->status = MFS_STATUS_OK;
   if (offset < 0) return -1;
   const off_t h = static_cast<off_t>(st->header.size());
-  const off_t length = static_cast<off_t>(st->entry.end) - st->entry.start + 1;
   if (offset < h) {
     st->phase = PHASE_HEADER;
     st->phase_offset = 0;
     if (s->fill(s, 0) == -1) return -1;
     s->position = static_cast<int32_t>(offset);
-  } else if (offset >= length - kTrailerLength) {
+    return 0;
+  }
+  const off_t data = data_length(s);
+  if (data < 0) return -1;
+  if (offset - h >= data) {
     st->phase = PHASE_TRAILER;
     st->phase_offset = 0;
     if (s->fill(s, 0) == -1) return -1;
-    s->position = static_cast<int32_t>(offset - (length - kTrailerLength));
+    s->position = static_cast<int32_t>(offset - h - data);
   } else {
     st->phase = PHASE_DATA;
     st->phase_offset = static_cast<int32_t>(offset - h);
@@ -258,6 +291,7 @@ int meta_open(MfsStream* s, const char* file) {
   const MfsState& g = mfs_state();
   st->entry = g.has_meta_entry ? g.meta_entry : MfsMapEntry{};
   st->header = build_header(st->entry);
+  st->data_length = -1;
   st->record_size = mfs_parent_record_size(s, 0);
   st->saved.assign(static_cast<size_t>(st->record_size), 0);
   if (s->parent) {

@@ -91,6 +91,7 @@ inline std::string Filtered(const std::string& list, const Expect& e) {
   if (list == "half") return Halved(b);
   if (list == "sys(tr a-z A-Z)") return Upper(b);
   if (list == "meta" || list == "flat|meta|flat") return MetaHeader(e) + b + kTrailer;
+  if (list == "meta|double") return Doubled(MetaHeader(e) + b + kTrailer);
   if (list == "double|meta") return MetaHeader(e) + Doubled(b) + kTrailer;
   if (list == "sys(tr a-z A-Z)|meta") return MetaHeader(e) + Upper(b) + kTrailer;
   ADD_FAILURE() << "no expectation for list " << list;

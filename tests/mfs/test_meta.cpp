@@ -24,13 +24,17 @@ std::string ReadN(MfsStream* s, long n) {
 struct MetaCase {
   bool parent;
   bool fields;
+  bool other_length;  // the entry's length is that of another chain's text
 };
 
 TEST_F(MetaTest, PhasesSeeksRecordsAndSpans) {
   const std::string data = settest::Text(5000, 9);
   const std::string path = Member("m.txt", data);
-  for (const MetaCase c : {MetaCase{true, false}, MetaCase{true, true}, MetaCase{false, true}}) {
-    SCOPED_TRACE(std::string(c.parent ? "over mfsio" : "alone") + (c.fields ? ", fields" : ""));
+  for (const MetaCase c : {MetaCase{true, false, false}, MetaCase{true, true, false},
+                           MetaCase{false, true, false}, MetaCase{true, false, true},
+                           MetaCase{false, false, true}}) {
+    SCOPED_TRACE(std::string(c.parent ? "over mfsio" : "alone") + (c.fields ? ", fields" : "") +
+                 (c.other_length ? ", entry of another length" : ""));
     settest::Expect e{path, data, {0, 0, 0}, "FMT", nullptr, c.fields, std::string(300, 'q'), "meta"};
     const std::string header = settest::MetaHeader(e);
     const std::string want = header + data + settest::kTrailer;
@@ -41,7 +45,10 @@ TEST_F(MetaTest, PhasesSeeksRecordsAndSpans) {
     entry.has_fields = c.fields;
     entry.fields = e.fields;
     entry.start = 1000;
-    entry.end = 1000 + static_cast<int32_t>(want.size()) - 1;
+    // In a chain where "meta" is not outermost (meta|double), or in a view
+    // whose chain differs from the search view's, the entry's length is not
+    // that of meta's own output.
+    entry.end = 1000 + static_cast<int32_t>(want.size()) * (c.other_length ? 2 : 1) - 1;
     MfsStream* base = c.parent ? mfsio_new(nullptr) : nullptr;
     MfsStream* s = mfsio_meta_new(base);
     ASSERT_NE(nullptr, s);

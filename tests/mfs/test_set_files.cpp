@@ -20,7 +20,7 @@ using settest::Group;
 
 const char* const kChains[] = {"",       "flat", "iflat", "double",          "half",
                                "double|half", "sys", "sys(cat)", "sys(tr a-z A-Z)", "meta", "double|meta",
-                               "flat|meta|flat"};
+                               "flat|meta|flat", "meta|double"};
 
 class SetFilesTest : public settest::SetTest, public ::testing::WithParamInterface<const char*> {
  protected:
