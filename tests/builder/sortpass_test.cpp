@@ -1,0 +1,99 @@
+// The suffix sort of a pass against a plain sort by the rule: the first 400
+// characters as unsigned bytes, then the offset. Buffers that make the
+// sorter take each of its ways: few points, groups above its cache,
+// repetitive text that ties for all 400 characters, and prefixes that part
+// only near the 400th character.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "builder/phases_internal.h"
+
+namespace {
+
+struct Buffer {
+  std::string bytes;  // byte 0 a blank, the text, at least 1001 more characters, NUL, room
+  std::vector<int32_t> points;
+};
+
+// A buffer as a pass leaves it: points every `step` characters of `text`,
+// then padding, then the NUL.
+Buffer make(const std::string& text, int step) {
+  Buffer b;
+  b.bytes = " " + text;
+  for (int i = 0; i < 1001; ++i) b.bytes += (i % 2 == 0) ? ' ' : 'z';
+  b.bytes += '\0';
+  b.bytes += std::string(16, '\xEE');  // readable, never compared
+  for (int32_t o = 1; o <= static_cast<int32_t>(text.size()); o += step) b.points.push_back(o);
+  return b;
+}
+
+std::vector<int32_t> by_rule(const Buffer& b) {
+  std::vector<int32_t> p = b.points;
+  const auto* s = reinterpret_cast<const unsigned char*>(b.bytes.data());
+  std::sort(p.begin(), p.end(), [s](int32_t x, int32_t y) {
+    const int c = std::memcmp(s + x, s + y, 400);
+    return c != 0 ? c < 0 : x < y;
+  });
+  return p;
+}
+
+std::string pseudo_random(size_t n, int alphabet, uint32_t seed) {
+  std::string t;
+  for (size_t i = 0; i < n; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    t += static_cast<char>('a' + (seed >> 16) % alphabet);
+  }
+  return t;
+}
+
+TEST(SortPass, OrderOfTheFirst400CharactersThenTheOffset) {
+  struct Case {
+    const char* name;
+    std::string text;
+    int step;
+  };
+  std::string near_end;  // blocks that differ only at their 399th character
+  for (int i = 0; i < 300; ++i) near_end += std::string(398, 'q') + static_cast<char>('a' + i % 3) + "\xF0";
+  std::string periodic;
+  for (int i = 0; i < 120000; ++i) periodic += "<p>abc</p>\n"[i % 11];
+  const Case cases[] = {
+      {"one point", "x", 1},
+      {"few points", "the quick brown fox jumps over the lazy dog", 1},
+      {"two letters, every position", pseudo_random(300000, 2, 7), 1},
+      {"words", pseudo_random(400000, 27, 3), 3},
+      {"high bytes", pseudo_random(100000, 200, 5), 2},
+      {"one character", std::string(150000, 'a'), 1},
+      {"period 3", std::string(50000, 'x') + pseudo_random(3, 3, 1), 1},
+      {"markup", periodic, 1},
+      {"near the budget", near_end, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Buffer b = make(c.text, c.step);
+    const std::vector<int32_t> want = by_rule(b);
+    std::vector<int32_t> got = b.points;
+    phases::SortPass(reinterpret_cast<const unsigned char*>(b.bytes.data()), got.data(), 0,
+                     static_cast<int64_t>(got.size()) - 1);
+    EXPECT_TRUE(got == want);
+  }
+}
+
+TEST(SortPass, PrefixCompareAcrossBuffers) {
+  // Equal prefixes count the first (older) suffix as the smaller.
+  const std::string a = std::string(400, 'm') + "a", b = std::string(400, 'm') + "b";
+  const auto* pa = reinterpret_cast<const unsigned char*>(a.c_str());
+  const auto* pb = reinterpret_cast<const unsigned char*>(b.c_str());
+  EXPECT_EQ(phases::SuffixCompareBounded(pa, pb), -1);
+  EXPECT_EQ(phases::SuffixCompareBounded(pb, pa), -1);
+  const std::string c = std::string(399, 'm') + "\x80", d = std::string(399, 'm') + "\x7F";
+  const auto* pc = reinterpret_cast<const unsigned char*>(c.c_str());
+  const auto* pd = reinterpret_cast<const unsigned char*>(d.c_str());
+  EXPECT_EQ(phases::SuffixCompareBounded(pc, pd), 1);  // unsigned bytes
+  EXPECT_EQ(phases::SuffixCompareBounded(pd, pc), -1);
+}
+
+}  // namespace
