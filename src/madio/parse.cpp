@@ -10,7 +10,8 @@
 // Inside a raw section every byte up to the section's own end tag is kept
 // in the text buffer, comments included, so the section's value is its
 // exact content. Comment state is still tracked there: a tag inside a
-// comment is comment text in raw sections as everywhere else.
+// comment is comment text in raw sections as everywhere else. Text holding
+// a NUL byte is refused (a tree keeps C strings).
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -74,9 +75,16 @@ void append_text(Reader& r, char c) {
 }
 
 // Scans bytes that are text (text tokens, and tags that stand as text).
+// A NUL byte fails the read: node values are C strings, so a value, text
+// or raw section holding one would be cut there and lose the rest of its
+// bytes when the tree is written back.
 bool scan_text(Reader& r, const std::string& bytes) {
   const bool raw = r.raw >= 0;
   for (char c : bytes) {
+    if (c == '\0') {
+      vq_report(0, "%s: Line %d, NUL byte in the text", kId, r.line);
+      return false;
+    }
     if (r.in_comment) {
       if (raw)
         append_text(r, c);

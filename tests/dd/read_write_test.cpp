@@ -60,6 +60,21 @@ TEST_F(ReadWrite, SelectiveReadKeepsOtherSectionsRaw) {
   madmtfr(root);
 }
 
+TEST_F(ReadWrite, ANulByteFailsTheReadInsteadOfCuttingASection) {
+  // Read selectively, the Text section is one raw value; a NUL byte in its
+  // comment used to end that value, so writing the dictionary back dropped
+  // the text's Files entry.
+  const std::string text = std::string(
+      "<DB>\n\n <Text>\n  <Name>T</Name>\n# a\0b\n  <Files>\n   <File>\n"
+      "    <SysName>t.txt</SysName>\n    <ModDate>100</ModDate>\n    <Offset>0</Offset>\n"
+      "   </File>\n  </Files>\n </Text>\n</DB>\n", 173);
+  write_file(path("nul.dd"), text);
+  ReportRecorder rec;
+  EXPECT_EQ(addpadd(path("nul.dd").c_str(), {DD_Regions}), nullptr);
+  EXPECT_EQ(addpadd(path("nul.dd").c_str()), nullptr);
+  EXPECT_EQ(read_file(path("nul.dd")), text);
+}
+
 TEST_F(ReadWrite, HeaderCommentsAreRootNodesBeforeDB) {
   MadNode* root = addpadd(fixture("canonical.dd").c_str());
   ASSERT_NE(root, nullptr);

@@ -123,6 +123,24 @@ TEST(Read, LineNumbersAndStructuralErrors) {
   EXPECT_EQ(rec.reports()[2].text, "madiopa: Line 1, File ended before closing tag (a)");
 }
 
+TEST(Read, NulBytesAreRefusedRatherThanCut) {
+  // A tree holds C strings: a value, text or raw section with a NUL byte
+  // would be cut there and lose the rest of its bytes when written back.
+  ReportRecorder rec;
+  const std::string inputs[] = {
+      std::string("<a><r>\n# x\0y\n<a>kept</a>\n</r></a>", 33),  // raw section
+      std::string("<a>\n<c>v\0w</c></a>", 18),                      // leaf value
+      std::string("<a>\n# c\0\n<c>v</c></a>", 21),                  // comment
+  };
+  for (const std::string& in : inputs) {
+    recorded_reports().clear();
+    EXPECT_EQ(parse(in), nullptr);
+    ASSERT_EQ(rec.reports().size(), 1u);
+    EXPECT_EQ(rec.reports()[0].severity, 0);
+    EXPECT_EQ(rec.reports()[0].text, "madiopa: Line 2, NUL byte in the text");
+  }
+}
+
 int refuse_c(int32_t id, const TedStack*) { return id != 2; }
 
 TEST(Read, FilterRefusalAndNumericNames) {
