@@ -158,7 +158,8 @@ bool source_has_byte(MfsStream* s, off_t offset) {
 // The number of bytes of the data phase, or -1 when the source fails. The
 // entry's length gives it when meta's output is the member's logical text;
 // when it is not ("meta" under "double", or in a view whose chain differs
-// from the search view's), the source disagrees and its bytes are counted.
+// from the search view's), the source disagrees and its bytes are counted
+// (once per open: only a seek into the trailer asks).
 off_t data_length(MfsStream* s) {
   MetaState* st = state(s);
   if (st->data_length >= 0) return st->data_length;
@@ -189,19 +190,21 @@ int meta_seek(MfsStream* s, off_t offset) {
     s->position = static_cast<int32_t>(offset);
     return 0;
   }
+  // The data first: when the source has a byte there, the offset is in the
+  // data, whatever length the entry gives.
+  const off_t d = offset - h;
+  st->phase = PHASE_DATA;
+  st->phase_offset = static_cast<int32_t>(d);
+  if (mfsio_seek_source(s, d) == -1) return -1;
+  if (s->fill(s, 0) != -1 && st->buffer_phase == PHASE_DATA) return 0;
+  if (s->get_status(s) != MFS_STATUS_OK) return -1;
+  // Beyond the data: a place in the trailer.
   const off_t data = data_length(s);
   if (data < 0) return -1;
-  if (offset - h >= data) {
-    st->phase = PHASE_TRAILER;
-    st->phase_offset = 0;
-    if (s->fill(s, 0) == -1) return -1;
-    s->position = static_cast<int32_t>(offset - h - data);
-  } else {
-    st->phase = PHASE_DATA;
-    st->phase_offset = static_cast<int32_t>(offset - h);
-    if (mfsio_seek_source(s, offset - h) == -1) return -1;
-    if (s->fill(s, 0) == -1) return -1;
-  }
+  st->phase = PHASE_TRAILER;
+  st->phase_offset = 0;
+  if (s->fill(s, 0) == -1) return -1;
+  s->position = static_cast<int32_t>(d - data);
   return 0;
 }
 
