@@ -115,12 +115,19 @@ int32_t NextPosition(MergeStream* s) {
 }
 
 // Counters of passes 1..n (leaf q - 1) with a range decrement and a search
-// for the rightmost zero.
+// for the rightmost zero. Up to kFlat passes a plain array is faster.
+constexpr int kFlat = 32;
+
 struct CounterTree {
   int64_t leaves = 1;
   std::vector<int64_t> low, add;
+  std::vector<int64_t> flat;  // the counters themselves, for few passes
 
   explicit CounterTree(int n) {
+    if (n <= kFlat) {
+      flat.assign(static_cast<size_t>(n), INT64_MAX / 2);
+      return;
+    }
     while (leaves < n) leaves *= 2;
     low.assign(static_cast<size_t>(2 * leaves), INT64_MAX / 2);
     add.assign(static_cast<size_t>(2 * leaves), 0);
@@ -135,6 +142,10 @@ struct CounterTree {
     }
   }
   void set(int64_t i, int64_t value, size_t v = 1, int64_t lo = 0, int64_t hi = -1) {
+    if (!flat.empty()) {
+      flat[static_cast<size_t>(i)] = value;
+      return;
+    }
     if (hi < 0) hi = leaves - 1;
     if (lo == hi) {
       low[v] = value;
@@ -147,6 +158,10 @@ struct CounterTree {
     low[v] = std::min(low[2 * v], low[2 * v + 1]);
   }
   void decrement(int64_t from, int64_t to, size_t v = 1, int64_t lo = 0, int64_t hi = -1) {
+    if (!flat.empty()) {
+      for (int64_t i = from; i <= to; ++i) --flat[static_cast<size_t>(i)];
+      return;
+    }
     if (hi < 0) hi = leaves - 1;
     if (to < lo || hi < from || from > to) return;
     if (from <= lo && hi <= to) {
@@ -162,6 +177,12 @@ struct CounterTree {
   }
   // The rightmost leaf holding 0, or -1.
   int64_t rightmost_zero() {
+    if (!flat.empty()) {
+      for (int64_t i = static_cast<int64_t>(flat.size()) - 1; i >= 0; --i) {
+        if (flat[static_cast<size_t>(i)] == 0) return i;
+      }
+      return -1;
+    }
     if (low[1] != 0) return -1;
     size_t v = 1;
     while (v < static_cast<size_t>(leaves)) {

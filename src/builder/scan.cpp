@@ -82,7 +82,7 @@ const std::array<uint32_t, 256>* mask_rows(const BuildControl* ctl, int64_t* row
 }
 
 size_t read_block_size(int64_t buffer_size) {
-  return static_cast<size_t>(std::clamp<int64_t>(buffer_size, 64 * 1024, 1024 * 1024));
+  return static_cast<size_t>(std::clamp<int64_t>(buffer_size, 64 * 1024, 256 * 1024));
 }
 
 void points_read(PointsCursor* p) {
@@ -94,7 +94,10 @@ void points_read(PointsCursor* p) {
   p->next = static_cast<int64_t>(w) + 1;
 }
 
-template <ScanMode M>
+// R: the point rule, bit 0 the points file (else the class pairs), bit 1
+// only inside the regions (a template argument, so that the loop tests no
+// rule it does not use).
+template <ScanMode M, int R>
 void run(ScanJob* job) {
   BuildState& st = build_state();
   const BuildControl* ctl = st.control;
@@ -108,13 +111,14 @@ void run(ScanJob* job) {
   const int64_t full_at = B - 1;
   const int64_t slots = job->point_slots;
   const int64_t text_size = st.text_size;
-  const bool by_points = job->use_points_file;
+  constexpr bool by_points = (R & 1) != 0;
+  constexpr bool by_regions = (R & 2) != 0;
   PointsCursor* pc = job->points;
 
   // Regions: the pairs are 1-based, sorted and disjoint (set-up joins them).
   const int32_t* reg = nullptr;
   int32_t reg_count = 0, r = 1;
-  if (job->use_regions && st.regions != nullptr) {
+  if (by_regions && st.regions != nullptr) {
     reg = st.regions->buffer;
     reg_count = st.region_count;
     int32_t lo = 1, hi = reg_count;  // the last region starting at or before the start
@@ -245,10 +249,10 @@ void run(ScanJob* job) {
     } else {
       point = pt[static_cast<size_t>(win[nf - 1 - base]) * 256 + c] != 0 && pos <= text_size;
     }
-    if (point && reg != nullptr) {
+    if (by_regions && point && reg != nullptr) {
       while (r <= reg_count && reg[2 * r] < pos) ++r;
       point = r <= reg_count && reg[2 * r - 1] <= pos;
-    } else if (point && job->use_regions) {
+    } else if (by_regions && point) {
       point = false;
     }
     if (point) {
@@ -322,6 +326,16 @@ void run(ScanJob* job) {
   }
 }
 
+template <ScanMode M>
+void by_rule(ScanJob* job) {
+  switch ((job->use_points_file ? 1 : 0) | (job->use_regions ? 2 : 0)) {
+    case 0: run<M, 0>(job); break;
+    case 1: run<M, 1>(job); break;
+    case 2: run<M, 2>(job); break;
+    default: run<M, 3>(job); break;
+  }
+}
+
 }  // namespace
 
 void points_start(PointsCursor* p, VqStream* stream, long offset) {
@@ -350,9 +364,9 @@ ScanJob pass_job(int64_t start, unsigned char first_char, int32_t previous_end) 
 
 void scan_text(ScanMode mode, ScanJob* job) {
   switch (mode) {
-    case ScanMode::Pass: run<ScanMode::Pass>(job); break;
-    case ScanMode::Rebuild: run<ScanMode::Rebuild>(job); break;
-    case ScanMode::Convert: run<ScanMode::Convert>(job); break;
+    case ScanMode::Pass: by_rule<ScanMode::Pass>(job); break;
+    case ScanMode::Rebuild: by_rule<ScanMode::Rebuild>(job); break;
+    case ScanMode::Convert: by_rule<ScanMode::Convert>(job); break;
   }
 }
 

@@ -11,7 +11,7 @@
 // left unsplit (repetitive text: markup, runs of one character) measures
 // how far all its members agree with one of them in one sequential sweep
 // and continues from there; a group that agrees for all 400 characters is
-// ordered by offset. Extra memory is a fixed scratch (about 1.5 MB),
+// ordered by offset. Extra memory is a fixed scratch (about 1 MB),
 // whatever the size of the pass.
 #include <algorithm>
 #include <cstring>
@@ -180,7 +180,7 @@ struct Sorter {
       large(p, n, 0);
       return;
     }
-    std::vector<int64_t> start(65537, 0), next(65536);
+    std::vector<uint32_t> start(65537, 0), next(65536);
     for (int64_t i = 0; i < n; ++i) ++start[(text[p[i]] << 8 | text[p[i] + 1]) + 1];
     for (int b = 0; b < 65536; ++b) start[b + 1] += start[b];
     for (int b = 0; b < 65536; ++b) next[b] = start[b];
@@ -196,7 +196,7 @@ struct Sorter {
       }
     }
     for (int b = 0; b < 65536; ++b) {
-      const int64_t m = start[b + 1] - start[b];
+      const int64_t m = int64_t{start[b + 1]} - start[b];
       if (m > 1) large(p + start[b], m, 2);
     }
   }

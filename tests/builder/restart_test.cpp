@@ -133,6 +133,19 @@ TEST_F(Restart, RegionBuildOfATextWithAnOffset) {
   EXPECT_TRUE(slurp(path("out.idx")) == want);
   EXPECT_FALSE(std::ifstream(path("db.log")).good());
   EXPECT_FALSE(std::ifstream(path("db.i0")).good());
+  // With a points file as well: its positions, inside the regions. Its
+  // words are text positions less one, the offset included.
+  std::vector<int32_t> words;
+  std::set<int64_t> chosen;
+  for (int32_t w = 100; w < static_cast<int32_t>(text.size()) + 100; w += 4) {
+    words.push_back(w);
+    chosen.insert(w + 1);
+  }
+  spill(path("points"), std::string(reinterpret_cast<const char*>(words.data()), words.size() * 4));
+  limits.chosen = &chosen;
+  spill(path("db.dd"), dd);
+  ASSERT_EQ(vexabld(args + " -p points"), 0) << slurp(path("run.err"));
+  EXPECT_TRUE(slurp(path("out.idx")) == ref::index_file(text, ref::SGML, {}, limits));
 }
 
 TEST_F(Restart, SkipFilesCountTheEarlierPointsBetween) {
