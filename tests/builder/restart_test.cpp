@@ -2,6 +2,7 @@
 // (or the index) will go stops the build at that step; once it is gone the
 // restart must give the index of an uninterrupted build and leave no work
 // file. Damaged logs and work files are refused.
+#include <cstring>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -197,6 +198,57 @@ TEST_F(Restart, SkipFilesCountTheEarlierPointsBetween) {
     EXPECT_TRUE(slurp(path("out.m" + std::to_string(n))) == want) << n;
   }
   EXPECT_TRUE(escaped);
+}
+
+TEST_F(Restart, MergeFollowsTheSkipCounts) {
+  // Work files of a finished Phase I and final pieces, laid out here: 50
+  // passes, so that each merge stream gets 1024 bytes of the smallest
+  // budget. Pass 1 has 400 points, passes 2 to 49 one each, pass 50 1024,
+  // the last with the skip count 300, whose escape byte is the 1024th byte
+  // of its skip file (the last byte of the stream's first buffer).
+  spill(path("text"), std::string(100000, 'x'));
+  std::string log;
+  std::vector<std::vector<int32_t>> positions(51);
+  int32_t start = 1;
+  for (int k = 1; k <= 50; ++k) {
+    const int32_t count = k == 1 ? 400 : k == 50 ? 1024 : 1;
+    const int32_t end = start + 1999;
+    for (int32_t i = 0; i < count; ++i) positions[k].push_back(start + i);
+    std::string skips(static_cast<size_t>(count), '\0');
+    if (k == 50) {
+      const int32_t big = 300;
+      skips.resize(1023);
+      skips += '\xFE';
+      skips.append(reinterpret_cast<const char*>(&big), 4);
+    }
+    spill(path("out.m" + std::to_string(k)), skips);
+    const int32_t header[4] = {start, end, 'x', count};
+    std::string piece(reinterpret_cast<const char*>(header), sizeof header);
+    piece.append(reinterpret_cast<const char*>(positions[k].data()), positions[k].size() * 4);
+    spill(path("out.t" + std::to_string(k)), piece);
+    log += (k == 50 ? "Last " : "Initial ") + std::to_string(k) + " from " + std::to_string(start) +
+           "('x') to " + std::to_string(end) + "('x') " + std::to_string(count) + " nodes\n";
+    log += "Merge " + std::to_string(k) + "\n";
+    start = end + 1;
+  }
+  for (int k = 1; k <= 50; ++k) log += "Final " + std::to_string(k) + "\n";
+  spill(path("out.log"), log);
+  ASSERT_EQ(vexabld(std::string(kArgs) + " -r"), 0) << slurp(path("run.err"));
+  // The highest pass whose count has run out goes next.
+  std::vector<int32_t> order(positions[50].begin(), positions[50].begin() + 1023);
+  for (int k = 49; k >= 2; --k) order.push_back(positions[k][0]);
+  order.insert(order.end(), positions[1].begin(), positions[1].begin() + 252);
+  order.push_back(positions[50][1023]);
+  order.insert(order.end(), positions[1].begin() + 252, positions[1].end());
+  std::string want(512, '\0');
+  const uint32_t header[8] = {0, 0x01020304u, 1, 0, 1, 50300, 0, 0x0A0D0A00u};
+  std::memcpy(want.data(), header, sizeof header);
+  for (int32_t p : order) {
+    const uint32_t w = static_cast<uint32_t>(p - 1) * 583201977u;
+    want.append(reinterpret_cast<const char*>(&w), 4);
+  }
+  EXPECT_TRUE(slurp(path("out.idx")) == want);
+  EXPECT_EQ(leftovers({"text", "out.idx", "out.dd"}), std::vector<std::string>{});
 }
 
 TEST_F(Restart, DamagedLogOrWorkFilesAreRefused) {
