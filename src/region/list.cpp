@@ -183,8 +183,13 @@ int region_list_dump(int32_t file_count, const RegionListFile* files) {
 
 int64_t region_list_end(const RegionListFile* file) {
   if (!file || file->count <= 0) return 0;
-  const RegionListEntry& last = file->regions[file->count - 1];
-  return region_detail::region_end(last.offset, last.count);
+  // The last region's end in a contiguous entry. An empty region lying
+  // inside another sorts last without reaching the data end, so the end is
+  // the furthest any region reaches.
+  int64_t end = 0;
+  for (int32_t i = 0; i < file->count; ++i)
+    end = std::max(end, region_detail::region_end(file->regions[i].offset, file->regions[i].count));
+  return end;
 }
 
 int32_t region_index(const char* name, const RegionListFile* file) {

@@ -93,7 +93,8 @@ int region_compare(const void* a, const void* b);
 // Prints "File: %s\n" per file and "  Region: %s offset: %d count: %d\n"
 // per region on the layer's standard output and flushes it; 1.
 int region_list_dump(int32_t file_count, const RegionListFile* files);
-// The file's data end: last region's offset + 4 x its count (0: none).
+// The file's data end: the furthest offset + 4 x count of its regions,
+// which in a contiguous entry is the last region's (0: none).
 int64_t region_list_end(const RegionListFile* file);
 // Index of the region of that name in the file entry, -1 when absent.
 int32_t region_index(const char* name, const RegionListFile* file);

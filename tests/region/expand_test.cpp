@@ -140,6 +140,31 @@ TEST_F(Expansion, RegionsWithoutNewValuesOnlyMove) {
                                  region_values(2, 2) + region_values(3, 6));
 }
 
+TEST_F(Expansion, AnEmptyRegionInsideAnotherDoesNotHideTheDataEnd) {
+  // e holds no values and lies at 40, inside c [32,56): the data end is
+  // still 56. Taking e's end (40) as the data end moved a below offset 0,
+  // over the header.
+  std::vector<Spec> specs = specs_;
+  specs.push_back({"e", "", rgn_, 40, 0});
+  write_file(path("in.dd"), dd_text(specs));
+  madmtfr(tree_);
+  tree_ = addpadd(path("in.dd").c_str());
+  ASSERT_NE(tree_, nullptr);
+  ASSERT_EQ(expand({"b", "new1", "a"}), 0);
+  // As without e (a +1, b +3 values: c [48,72), b [28,48), a [8,28)), and e
+  // goes to the new data end, 72, where new1's values go too.
+  EXPECT_EQ(list_.tags[1].new_offset, 72u);
+  EXPECT_EQ(read_file(rgn_), region_header() + region_values(1, 2) + region_values(1, 4) +
+                                 std::string(4, '\xEE') + region_values(2, 2) +
+                                 region_values(3, 3, 1) + region_values(3, 6));
+  specs[0].offset = 48;
+  specs[1].offset = 8;
+  specs[2].offset = 28;
+  specs[3].offset = 72;
+  for (Spec& s : specs) s.mod_date = mtime_text(rgn_);
+  EXPECT_EQ(tree_text(), dd_text(specs));
+}
+
 TEST_F(Expansion, RefusalsChangeNothing) {
   ReportRecorder rec;
   EXPECT_EQ(region_expand(&list_, tags_, region_, tree_, path("none.rgn").c_str(), nullptr, 0), -1);
