@@ -275,6 +275,7 @@ TEST_F(Restart, DamagedLogOrWorkFilesAreRefused) {
       {"log count", "out.i4", "sed -i '0,/ nodes/s/ [0-9]* nodes/ 99999999 nodes/' out.log", kArgs,
        balance},
       {"pass 500", "out.i4", "echo 'Merge 500' >> out.log", kArgs, "at most 499 passes"},
+      {"text changed", "out.m3", "sed -i '1s/^/Three more words /' text", kArgs, balance},
       {"smaller budget", "out.i2", "", "-t text -c basic -m 600k", balance},
   };
   for (const Case& c : cases) {
