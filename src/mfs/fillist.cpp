@@ -69,6 +69,9 @@ int32_t mfs_fl_find_id(const MfsFilterListTable* table, int32_t id) {
 
 int mfs_fl_write(const MfsFilterListTable* table, VqStream* stream) {
   for (const MfsFilterList& row : table->rows) {
+    // A tag opener in a list would not read back: the list, and every
+    // member that uses it, would be lost when the set is opened.
+    if (row.text.find('<') != std::string::npos) return 0;
     if (vqio_fprintf(stream,
                      "<VQFilterList><VQListID>%ld</VQListID><VQList>%s</VQList></VQFilterList>\n",
                      static_cast<long>(row.id), row.text.c_str()) < 0)

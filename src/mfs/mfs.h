@@ -216,7 +216,7 @@ int32_t mfs_fl_index(const MfsFilterListTable* table, const char* text);
 // Position of the row with that id (binary search on ascending ids), or -1.
 int32_t mfs_fl_find_id(const MfsFilterListTable* table, int32_t id);
 // Writes one filter-list line per row, in table order: 1, or 0 when a write
-// failed.
+// failed or a list holds a '<' (it could not be read back).
 int mfs_fl_write(const MfsFilterListTable* table, VqStream* stream);
 // Compiles every row that has no chain yet, in order; 1.
 int mfs_fl_compile_all(MfsFilterListTable* table, const MfsFilterTypeTable* types);

@@ -203,6 +203,20 @@ TEST_F(SetBuildTest, TextsThatCannotBeStoredInTheFileMap) {
   ASSERT_FALSE(recorded_reports().empty());
   EXPECT_EQ(15, recorded_reports().back().severity);
   EXPECT_EQ("75011: Cannot write file map table '" + base_ + ".fmp'", recorded_reports().back().text);
+  // So does a filter list with one (a shell filter that strips markup): the
+  // filter-list file would not read back, and every member using the list
+  // would fail when read.
+  recorded_reports().clear();
+  r = Start();
+  ASSERT_NE(nullptr, r);
+  const char* strip[3] = {"sys(sed 's/<[^>]*>//g')", "", ""};
+  mfs_add_groups(r, (dir_ + "/m").c_str(), "[ac].txt", "F", nullptr, strip, 1, 0);
+  EXPECT_EQ(0, mfs_build_full(r, nullptr, PITAS_VERSION));
+  mfs_file_close(r);
+  ASSERT_FALSE(recorded_reports().empty());
+  EXPECT_EQ(16, recorded_reports().back().severity);
+  EXPECT_EQ("75012: Cannot write filterlist table '" + base_ + ".lmp'",
+            recorded_reports().back().text);
 }
 
 // A full disk while the set files are written: each file's message.
