@@ -171,11 +171,23 @@ Measure run_vexabld(const std::string& program, const std::string& dir, const st
   const std::string m = std::to_string(memory / 1024) + "k";
   return in_child([&] {
     if (chdir(dir.c_str()) != 0) return 2;
-    if (freopen("/dev/null", "w", stderr) == nullptr) return 2;
-    execl(program.c_str(), "vexabld", "-t", text.c_str(), "-c", map, "-m", m.c_str(),
+    if (freopen("progress.txt", "w", stderr) == nullptr || freopen("/dev/null", "w", stdout) == nullptr)
+      return 2;
+    execl(program.c_str(), "vexabld", "-v", "-t", text.c_str(), "-c", map, "-m", m.c_str(),
           static_cast<char*>(nullptr));
     return 127;
   });
+}
+
+// The number of passes of the last vexabld run (its progress lines).
+int passes_run(const std::string& dir) {
+  const std::string progress = read_all(dir + "/progress.txt");
+  int n = 0;
+  for (size_t at = progress.find(" indexing from "); at != std::string::npos;
+       at = progress.find(" indexing from ", at + 1)) {
+    ++n;
+  }
+  return n;
 }
 
 void line(const char* what, double mb, const Measure& m, const char* budget) {
@@ -229,14 +241,16 @@ int main(int argc, char** argv) {
     char budget[64];
     std::snprintf(budget, sizeof budget, "%.1f MB", one / 1048576.0);
     line("vexabld, one pass", mb, v1, budget);
+    std::printf("  (%d pass)\n", passes_run(dir));
     if (v1.status != 0) std::printf("  (vexabld exit status %d)\n", v1.status);
     std::printf("  throughput %.2fx libdivsufsort (aim %.1fx); peak minus budget %+.1f MB\n",
                 ds.seconds / v1.seconds, c.aim, (v1.peak_kb * 1024.0 - static_cast<double>(one)) / 1048576.0);
     if (c.aim > 1.0) {
-      const long long ten = 409600 + 2 * static_cast<long long>(sb.st_size / 10);
+      const long long ten = 409600 + 2 * static_cast<long long>(sb.st_size / 11);
       const Measure v10 = run_vexabld(program, dir, c.path, c.map, ten);
       std::snprintf(budget, sizeof budget, "%.1f MB", ten / 1048576.0);
       line("vexabld, about ten passes", mb, v10, budget);
+      std::printf("  (%d passes)\n", passes_run(dir));
       std::printf("  ten passes take %.2fx the one-pass time (aim 2.5x); peak minus budget %+.1f MB\n",
                   v10.seconds / v1.seconds, (v10.peak_kb * 1024.0 - static_cast<double>(ten)) / 1048576.0);
     }
