@@ -3,6 +3,8 @@
 // the bytes must not depend on the number of passes.
 #include "builder/build_runner.h"
 #include "builder/index_reference.h"
+#include "frgac/frgac.h"
+#include "support/scratch.h"
 
 #include <regex>
 
@@ -110,6 +112,25 @@ TEST_F(Build, ManyPassesShareTheMergeBuffers) {
   ASSERT_TRUE(std::regex_search(err, m, std::regex("Merging ([0-9]+) final index files")));
   EXPECT_GT(std::stoi(m[1]), 50);
   EXPECT_TRUE(slurp(path("out.idx")) == ref::index_file(text, ref::BASIC));
+}
+
+TEST_F(Build, FragmentedTextOverManyPasses) {
+  // The same text as a fragmented text of one fragment (logical address a
+  // is byte a - 1): every pass reads it from its own logical address.
+  start_io();
+  const std::string text = gather("/usr/share/common-licenses", "", 260 * 1024);
+  spill(path("phys"), text);
+  ASSERT_EQ(mkdir(path("frg").c_str(), 0777), 0);
+  FrgacText t;
+  ASSERT_EQ(frgaccr(path("phys").c_str(), path("frg").c_str(), &t, 3), 0);
+  ASSERT_EQ(frgaccl(&t, 1), 0);
+  spill(path("frg.dd"),
+        "<DB>\n <Text><Files><File><SysName>phys</SysName><FrgDir>frg</FrgDir><Major>1</Major>"
+        "<Minor>0</Minor></File></Files></Text>\n"
+        " <Indices><Index><Name>a</Name><File><SysName>frg.idx</SysName></File></Index></Indices>\n</DB>\n");
+  ASSERT_EQ(vexabld("-v -D frg.dd -m 500k"), 0) << slurp(path("run.err"));
+  EXPECT_NE(slurp(path("run.err")).find("Pass 4 indexing from"), std::string::npos);
+  EXPECT_TRUE(slurp(path("frg.idx")) == ref::index_file(text, ref::SGML));
 }
 
 TEST_F(Build, ProgressLines) {
