@@ -85,11 +85,34 @@ size_t read_block_size(int64_t buffer_size) {
   return static_cast<size_t>(std::clamp<int64_t>(buffer_size, 64 * 1024, 256 * 1024));
 }
 
+// The order of the points file, checked once per word as it is first
+// read: a word below the one before it may never become a point (the
+// passes skip words below the position they stand at), so the build says
+// so, once, and goes on.
+struct PointsOrder {
+  long furthest = -1;   // byte offset of the furthest word read
+  int32_t word = 0;     // the word there
+  bool warned = false;
+};
+
 void points_read(PointsCursor* p) {
+  static PointsOrder order;
+  const long at = vqio_ftell(p->stream);
   int32_t w = -1;
   if (vqio_fread(&w, 4, 1, p->stream) != 1 || w == -1) {
     p->exhausted = true;
     return;
+  }
+  if (at > order.furthest) {
+    if (at == order.furthest + 4 && w < order.word && !order.warned) {
+      const std::optional<std::string>& name = build_state().options->points_file;
+      vq_report(0, "Index-points file %s: the word %d at byte %ld is below the word before it; "
+                   "words out of order may not become index points.",
+                name ? name->c_str() : "", w, at);
+      order.warned = true;
+    }
+    order.furthest = at;
+    order.word = w;
   }
   p->next = static_cast<int64_t>(w) + 1;
 }

@@ -133,6 +133,18 @@ TEST_F(Build, FragmentedTextOverManyPasses) {
   EXPECT_TRUE(slurp(path("frg.idx")) == ref::index_file(text, ref::SGML));
 }
 
+TEST_F(Build, PointsFileOutOfOrderIsReportedOnce) {
+  spill(path("text"), "one two three four five six seven eight nine ten eleven twelve\n");
+  const int32_t words[] = {0, 6, 3, 20, 2, 30, 30, -1};
+  spill(path("points"), std::string(reinterpret_cast<const char*>(words), sizeof words));
+  ASSERT_EQ(vexabld("-t text -p points -c basic"), 0);
+  const std::string err = slurp(path("run.err"));
+  const std::string warning =
+      "Index-points file points: the word 3 at byte 8 is below the word before it; words out of "
+      "order may not become index points.\n";
+  EXPECT_EQ(err, warning);
+}
+
 TEST_F(Build, ProgressLines) {
   const std::string text = gather("/usr/share/common-licenses", "", 200 * 1024);
   spill(path("text"), text);
