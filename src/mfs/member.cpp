@@ -87,11 +87,20 @@ long mfs_read_span(MfsHandle* h, int32_t address, void* buffer, long n) {
   const int32_t members = mfs_member_count(h);
   long count = 0;
   while (i < members) {
-    if (mfs_open_member(h, i, 1) == -1) break;
+    // A read that goes on where the member's open chain stands reads it as
+    // it stands: the bytes are the same, and a chain that makes its whole
+    // text first ("sys") is not run again for every block.
+    const bool stands = h->view == MFS_VIEW_SEARCH && st.open_chain && st.open_index == i &&
+                        st.open_view == h->view && st.open_address == address;
+    if (!stands) {
+      if (mfs_open_member(h, i, 1) == -1) break;
+      MfsStream* chain = st.open_chain;
+      st.open_address = -1;
+      chain->seek(chain, address - member_start(h, i));
+      if (check_status(h, chain, true) == -1) return -1;
+    }
     MfsStream* chain = st.open_chain;
     st.open_address = -1;
-    chain->seek(chain, address - member_start(h, i));
-    if (check_status(h, chain, true) == -1) return -1;
     count = chain->read(chain, buffer, clip(h, i, address, n));
     if (check_status(h, chain, false) == -1) return -1;
     if (count > 0) {
@@ -123,6 +132,7 @@ long mfs_read_continue(MfsHandle* h, void* buffer, long n) {
         if (check_status(h, chain, false) == -1) return -1;
         st.open_address = address;
       }
+      st.open_address = -1;  // known again once the read has succeeded
       const long count = chain->read(chain, buffer, clip(h, i, address, n));
       if (check_status(h, chain, false) == -1) return -1;
       if (count > 0) {
