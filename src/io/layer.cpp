@@ -108,8 +108,26 @@ void vqio_start(int argc, char** argv, const char* variable_name) {
   if (layer.current && layer.current->start) layer.current->start(layer.current, argc, argv);
 }
 
+namespace {
+
+bool output_lost_at_exit = false;
+
+// Closes a stream at the exit, noting output that never reached its file:
+// a write-out that fails here, or an earlier failed write of a stream still
+// open. Standard error is left out: its failures cannot be told anyway.
+int close_at_exit(VqStream* s) {
+  if ((s->flags & VQ_WRITE) && !(s->flags & VQ_STRING) && s != vqio_stderr &&
+      (vqio_fflush(s) != 0 || vqio_ferror(s)))
+    output_lost_at_exit = true;
+  return vqio_fclose(s);
+}
+
+}  // namespace
+
 void vqio_exit(int status) {
-  vqio_fwalk(vqio_fclose);
+  vqio_fwalk(close_at_exit);
+  // Lost output must not end the program as a success.
+  if (status == 0 && output_lost_at_exit) status = 1;
   if (layer.current && layer.current->stop) layer.current->stop(layer.current, status);
   release_list();
   std::exit(status);

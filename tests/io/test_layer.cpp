@@ -51,6 +51,21 @@ ssize_t logging_write(IoSubsystem* rec, int fd, const void* buf, size_t n) {
   vqio_exit(3);
 }
 
+// Output that cannot be written out at the exit: standard output on a full
+// device, or a file stream left open on one.
+[[noreturn]] void scenario_exit_full() {
+  const bool on_stdout = std::strcmp(std::getenv("VQIO_TARGET"), "stdout") == 0;
+  if (on_stdout) {
+    int full = open("/dev/full", O_WRONLY);
+    if (full < 0 || dup2(full, 1) < 0) std::exit(99);
+  }
+  vqio_start(0, nullptr, "VQ_IOMAP");
+  VqStream* s = on_stdout ? vqio_stdout : vqio_fopen("/dev/full", "w");
+  if (!s) std::exit(99);
+  vqio_fputs("lost", s);  // buffered: written out only by the exit
+  vqio_exit(std::atoi(std::getenv("VQIO_STATUS")));
+}
+
 [[noreturn]] void scenario_before_start() {
   char byte;
   errno = 0;
@@ -138,6 +153,7 @@ int run_scenario_if_asked() {
   std::string n = name;
   if (n == "iomap") scenario_iomap();
   if (n == "exit3") scenario_exit_flushes();
+  if (n == "exit_full") scenario_exit_full();
   if (n == "before_start") scenario_before_start();
   if (n == "close_stdout") scenario_close_stdout();
   if (n == "terminal_stdout") scenario_terminal_stdout();
@@ -215,6 +231,17 @@ TEST(LayerExit, WritesOutEveryStreamAndExitsWithTheStatus) {
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(iotest::ReadFile(f1), "VQIO_FILE");
   EXPECT_EQ(iotest::ReadFile(f2), "VQIO_FILE2");
+}
+
+TEST(LayerExit, OutputLostAtTheExitIsNotReportedAsSuccess) {
+  for (const char* target : {"stdout", "file"}) {
+    SCOPED_TRACE(target);
+    Outcome r = RunScenario("exit_full", {{"VQIO_TARGET", target}, {"VQIO_STATUS", "0"}});
+    EXPECT_EQ(r.status, 1);
+    // A failure status of the program's own stays.
+    r = RunScenario("exit_full", {{"VQIO_TARGET", target}, {"VQIO_STATUS", "3"}});
+    EXPECT_EQ(r.status, 3);
+  }
 }
 
 TEST(LayerStart, LowLevelCallsBeforeStartFailWithEbadf) {
