@@ -46,14 +46,14 @@ int mfs_usrdata_parse(VqStream* stream, std::string* name, std::string* fields) 
       in_fields = true;
     } else if (kind == SINSI_END_TAG && id == TAG_FIELDS) {
       in_fields = false;
+    } else if (in_fields) {
+      // Known start tags (VQUserData, VQFile) are left out of the fields;
+      // every other token, a VQFile end tag included, is kept as it stands.
+      if (!(known && kind == SINSI_START_TAG) && fields) mfs_tag_append_text(tags, fields);
     } else if (kind == SINSI_START_TAG && id == TAG_FILE) {
       in_file = true;
     } else if (kind == SINSI_END_TAG && id == TAG_FILE) {
       in_file = false;
-    } else if (in_fields) {
-      // Known start tags (VQUserData, VQFile) are left out of the fields;
-      // every other token is kept as it stands.
-      if (!(known && kind == SINSI_START_TAG) && fields) mfs_tag_append_text(tags, fields);
     } else if (in_file && kind == SINSI_TEXT && name) {
       mfs_tag_append_text(tags, name);
     }

@@ -180,7 +180,7 @@ TEST_F(MapFilesTest, FilterListFile) {
 TEST_F(MapFilesTest, UserDataIndexIsSortedAfterLoading) {
   const std::string path = dir_ + "/u.dat";
   mfstest::WriteFile(path,
-                     "<VQUserData><VQFile>zeta</VQFile>\n  <VQFields>z <b>bold</b> <VQFile>x"
+                     "<VQUserData><VQFile>zeta</VQFile>\n  <VQFields>z <b>bold</b> <VQFile>x</VQFile>"
                      "</VQFields></VQUserData>\n"
                      "<VQUserData><VQFile>alpha</VQFile>\n  <VQFields>a</VQFields></VQUserData>\n"
                      "<VQUserData><VQFile>mid</VQFile>\n  <VQFields></VQFields></VQUserData>\n");
@@ -192,7 +192,10 @@ TEST_F(MapFilesTest, UserDataIndexIsSortedAfterLoading) {
   const struct {
     const char* name;
     const char* fields;
-  } cases[] = {{"zeta", "z <b>bold</b> x"}, {"alpha", "a"}, {"mid", ""}, {"zeta", "z <b>bold</b> x"}};
+    // In the fields the start tags of the record are left out; every end tag
+  // but those of VQFields and VQUserData is kept as it stands.
+  } cases[] = {{"zeta", "z <b>bold</b> x</VQFile>"}, {"alpha", "a"}, {"mid", ""},
+               {"zeta", "z <b>bold</b> x</VQFile>"}};
   for (const auto& c : cases) {
     const int32_t row = mfs_usrdata_find(index, c.name);
     ASSERT_GE(row, 0) << c.name;
