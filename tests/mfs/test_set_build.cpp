@@ -191,32 +191,33 @@ TEST_F(SetBuildTest, TextsThatCannotBeStoredInTheFileMap) {
   ASSERT_EQ(1, mfs_build_full(r, nullptr, PITAS_VERSION));
   mfs_file_close(r);
   EXPECT_EQ("aaccc", settest::ReadLogical(base_));
-  // A display format with one makes entries that do not read back: the build
-  // fails instead of writing a set that ends early.
-  recorded_reports().clear();
-  r = Start();
-  ASSERT_NE(nullptr, r);
-  const char* lists[3] = {"", "", ""};
-  mfs_add_groups(r, (dir_ + "/m").c_str(), "[ac].txt", "a<b", nullptr, lists, 1, 0);
-  EXPECT_EQ(0, mfs_build_full(r, nullptr, PITAS_VERSION));
-  mfs_file_close(r);
-  ASSERT_FALSE(recorded_reports().empty());
-  EXPECT_EQ(15, recorded_reports().back().severity);
-  EXPECT_EQ("75011: Cannot write file map table '" + base_ + ".fmp'", recorded_reports().back().text);
-  // So does a filter list with one (a shell filter that strips markup): the
-  // filter-list file would not read back, and every member using the list
-  // would fail when read.
-  recorded_reports().clear();
-  r = Start();
-  ASSERT_NE(nullptr, r);
-  const char* strip[3] = {"sys(sed 's/<[^>]*>//g')", "", ""};
-  mfs_add_groups(r, (dir_ + "/m").c_str(), "[ac].txt", "F", nullptr, strip, 1, 0);
-  EXPECT_EQ(0, mfs_build_full(r, nullptr, PITAS_VERSION));
-  mfs_file_close(r);
-  ASSERT_FALSE(recorded_reports().empty());
-  EXPECT_EQ(16, recorded_reports().back().severity);
-  EXPECT_EQ("75012: Cannot write filterlist table '" + base_ + ".lmp'",
-            recorded_reports().back().text);
+  // A display format with one makes entries that do not read back, and a
+  // filter list with one (a shell filter that strips markup) a filter-list
+  // file that does not: the build fails instead of writing a set that ends
+  // early or whose members fail when read.
+  struct Case {
+    const char* fmt;
+    const char* search;
+    int severity;
+    std::string report;
+  };
+  const Case cases[] = {
+      {"a<b", "", 15, "75011: Cannot write file map table '" + base_ + ".fmp'"},
+      {"F", "sys(sed 's/<[^>]*>//g')", 16, "75012: Cannot write filterlist table '" + base_ + ".lmp'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.report);
+    recorded_reports().clear();
+    r = Start();
+    ASSERT_NE(nullptr, r);
+    const char* lists[3] = {c.search, "", ""};
+    mfs_add_groups(r, (dir_ + "/m").c_str(), "[ac].txt", c.fmt, nullptr, lists, 1, 0);
+    EXPECT_EQ(0, mfs_build_full(r, nullptr, PITAS_VERSION));
+    mfs_file_close(r);
+    ASSERT_FALSE(recorded_reports().empty());
+    EXPECT_EQ(c.severity, recorded_reports().back().severity);
+    EXPECT_EQ(c.report, recorded_reports().back().text);
+  }
 }
 
 // A full disk while the set files are written: each file's message.
