@@ -70,6 +70,7 @@ struct Superfile {
   std::vector<SfEntry> dir;
   int handles;  // member handles pointing here
   ino_t inode;  // of the superfile itself: part of its members' identities
+  dev_t device;
 };
 
 }  // namespace
@@ -163,7 +164,10 @@ int sf_read_directory(Superfile* sf) {
   sf->dir.clear();
   struct stat st;
   const bool have_stat = ::fstat(sf->fd, &st) == 0;
-  if (have_stat) sf->inode = st.st_ino;
+  if (have_stat) {
+    sf->inode = st.st_ino;
+    sf->device = st.st_dev;
+  }
 
   unsigned char header[kHeaderSize];
   size_t got = 0;
@@ -546,14 +550,19 @@ int sf_set_superfile(MixedPrivate* p, const char* name) {
   if (profile_get_value("SuperFiles", name, "velquin.ini", path) != 0) path = name;
 
   // A superfile still open through member handles is taken up again as it
-  // is, never read a second time.
+  // is, never read a second time, whatever name or spelling of its path
+  // leads to it: a second record of one file would hand out the same space
+  // twice and write back a directory that lacks the other's members.
+  struct stat st;
+  const bool have_stat = ::stat(path.c_str(), &st) == 0;
   for (Superfile* sf : s->open) {
-    if (sf->name == name || sf->path == path) {
+    if (sf->name == name || sf->path == path ||
+        (have_stat && sf->fd >= 0 && sf->device == st.st_dev && sf->inode == st.st_ino)) {
       s->current = sf;
       return 1;
     }
   }
-  Superfile* sf = new Superfile{path, name, -1, kDataStart, {}, 0, 0};
+  Superfile* sf = new Superfile{path, name, -1, kDataStart, {}, 0, 0, 0};
   if (sf_read_directory(sf) != 1) {
     delete sf;
     return -1;

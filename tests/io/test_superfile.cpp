@@ -315,6 +315,28 @@ TEST_F(Superfile, SwitchingSuperfilesNeverRedirectsAnOpenMember) {
   EXPECT_EQ(ReadSuperfile(ReadFile(SfPath("two"))).count, 1);
 }
 
+// Two superfile names (or spellings of its path) that lead to one file
+// share one directory: members made through either never take the same
+// space, and both survive the write-back.
+TEST_F(Superfile, TwoNamesOfOneFileShareOneDirectory) {
+  WriteIni("[SuperFiles]\none=" + SfPath("one") + "\nalias=" + dir_.path() + "/./one.sf\n");
+  int a = Create("@one@m");
+  ASSERT_TRUE(WriteAll(a, "AAAA"));
+  int b = Create("@alias@n");  // "one" still has an open member
+  ASSERT_TRUE(WriteAll(b, "BBBB"));
+  for (int fd : {a, b}) EXPECT_EQ(vqio_close(fd), 0);
+  Stop();
+  SfImage img = ReadSuperfile(ReadFile(SfPath("one")));
+  ASSERT_TRUE(img.ok);
+  ASSERT_EQ(img.members.size(), 2u);
+  EXPECT_EQ(img.members[0].name, "@one@m");
+  EXPECT_EQ(img.members[0].data, "AAAA");
+  EXPECT_EQ(img.members[1].name, "@alias@n");
+  EXPECT_EQ(img.members[1].data, "BBBB");
+  EXPECT_EQ(img.members[1].offset, 1024);
+  Start();
+}
+
 TEST_F(Superfile, AMemberRemovedWhileOpenKeepsItsOwnSpace) {
   MapSuperfiles({"lib"});
   int first = Create("@lib@first");
