@@ -267,9 +267,12 @@ void write_back_all(SuperfileState* s) {
 Superfile* owner_of(FsHandle* h) { return static_cast<Superfile*>(h->owner); }
 SfEntry& entry_of(FsHandle* h) { return owner_of(h)->dir[static_cast<size_t>(h->data)]; }
 
-// Whether the member's space ends at the end of data, so it may grow.
+// Whether the member's space ends at the end of data, so it may grow. A
+// member removed while open keeps its numbers until its last close, and
+// with them its place (a cleared entry has no space at all).
 bool is_last(const Superfile* sf, const SfEntry& e) {
-  return !e.name.empty() && kDataStart + int64_t{e.offset} + e.capacity == sf->end_of_data;
+  return (!e.name.empty() || e.capacity > 0) &&
+         kDataStart + int64_t{e.offset} + e.capacity == sf->end_of_data;
 }
 
 void clear_numbers(SfEntry& e) {

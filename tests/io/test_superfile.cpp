@@ -357,6 +357,34 @@ TEST_F(Superfile, AMemberRemovedWhileOpenKeepsItsOwnSpace) {
   EXPECT_EQ(Content("@lib@keep"), "KEEP");
 }
 
+// The last member, removed while it is open, still grows as the last one
+// (a file removed while open can still be written), and the directory
+// written back holds the other members.
+TEST_F(Superfile, TheLastMemberRemovedWhileOpenStillGrows) {
+  MapSuperfiles({"lib"});
+  EXPECT_EXIT(
+      {
+        int keep = Create("@lib@keep");
+        WriteAll(keep, "KEEP");
+        vqio_close(keep);
+        int tmp = Create("@lib@tmp");
+        vqio_unlink("@lib@tmp");
+        const bool wrote = WriteAll(tmp, std::string(3000, 't'));
+        const bool read_back =
+            vqio_lseek(tmp, 0, SEEK_SET) == 0 && ReadAll(tmp) == std::string(3000, 't');
+        vqio_close(tmp);
+        Stop();
+        std::_Exit(wrote && read_back ? 0 : 2);
+      },
+      ::testing::ExitedWithCode(0), "");
+  SfImage img = ReadSuperfile(ReadFile(SfPath("lib")));
+  ASSERT_TRUE(img.ok);
+  ASSERT_EQ(img.members.size(), 2u);
+  EXPECT_EQ(img.members[0].data, "KEEP");
+  EXPECT_EQ(img.members[1].name, "");
+  EXPECT_EQ(img.members[1].capacity, 0);
+}
+
 TEST_F(Superfile, NamesAndSelection) {
   WriteIni("[SuperFiles]\nlib=" + SfPath("mapped") + "\n");
   int fd = Create("@lib@x");
