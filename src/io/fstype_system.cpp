@@ -117,7 +117,10 @@ int sys_attach(MixedPrivate* p, MixedState*) {
   return 0;
 }
 FsVolume* sys_get_volume(MixedPrivate* p, MixedState*) { return p->system_volume; }
-void sys_detach(MixedPrivate* p) { p->system_volume = nullptr; }
+int sys_detach(MixedPrivate* p) {
+  p->system_volume = nullptr;
+  return 0;
+}
 
 }  // namespace
 

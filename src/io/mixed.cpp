@@ -161,7 +161,7 @@ int mixed_start(IoSubsystem* rec, int, char** argv) {
   return 0;
 }
 
-void mixed_stop(IoSubsystem* rec, int) {
+void mixed_stop(IoSubsystem* rec, int status) {
   MixedPrivate* p = priv_of(rec);
   if (!p) return;
   MixedState* s = p->state;
@@ -170,10 +170,14 @@ void mixed_stop(IoSubsystem* rec, int) {
     delete f;
   }
   s->records.clear();
-  for (FsType& t : s->types) t.detach(p);
+  bool lost = false;
+  for (FsType& t : s->types) lost = t.detach(p) != 0 || lost;
   delete s;
   std::free(p);
   rec->priv = nullptr;
+  // A superfile whose directory could not be written back has lost what
+  // the run wrote to it: the program must not end as a success.
+  if (lost && status == 0) std::exit(1);
 }
 
 int* mixed_control(IoSubsystem* rec, const char* command, void* argument) {

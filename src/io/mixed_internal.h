@@ -65,7 +65,7 @@ struct FsType {
   const char* name;
   int (*attach)(MixedPrivate* p, MixedState* state);
   FsVolume* (*get_volume)(MixedPrivate* p, MixedState* state);
-  void (*detach)(MixedPrivate* p);
+  int (*detach)(MixedPrivate* p);  // 0, or -1 when data could not be written back
   FsFileOps file;
   FsVolumeOps volume;
 };

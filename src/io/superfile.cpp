@@ -247,14 +247,24 @@ int sf_write_directory(Superfile* sf) {
 }
 
 // Writes the directory back and closes the file; the record is freed.
-void release_superfile(SuperfileState* s, Superfile* sf) {
+// False (errno set) when the directory could not be written or the file
+// not closed: the superfile's changes are lost.
+bool release_superfile(SuperfileState* s, Superfile* sf) {
+  bool ok = true;
   if (sf->fd >= 0) {
-    sf_write_directory(sf);
-    ::close(sf->fd);
+    errno = 0;
+    ok = sf_write_directory(sf) == 1;
+    int error = errno;
+    if (::close(sf->fd) != 0 && ok) {
+      ok = false;
+      error = errno;
+    }
+    errno = ok ? errno : (error != 0 ? error : EIO);
   }
   s->open.erase(std::remove(s->open.begin(), s->open.end(), sf), s->open.end());
   if (s->current == sf) s->current = nullptr;
   delete sf;
+  return ok;
 }
 
 // Writes back every open superfile's directory (before the process ends at
@@ -372,15 +382,18 @@ ssize_t sf_write(MixedPrivate* p, FsHandle* h, OpenFile* f, const void* buf, siz
   return r;
 }
 
+bool drop_handle(MixedPrivate* p, FsHandle* h);
+
+// The last handle on a superfile that is no longer current writes it back:
+// when that fails the close fails.
 int sf_close(MixedPrivate* p, FsHandle* h, OpenFile* f) {
   SfEntry& e = entry_of(h);
   if (--e.opens == 0 && e.zero_on_close) {
     clear_numbers(e);
     e.zero_on_close = false;
   }
-  h->ops->free_handle(p, h);
   f->position = 0;
-  return 0;
+  return drop_handle(p, h) ? 0 : -1;
 }
 
 int sf_flush(MixedPrivate*, FsHandle* h) { return sf_write_directory(owner_of(h)) == 1 ? 0 : -1; }
@@ -496,11 +509,17 @@ int sf_truncate(MixedPrivate*, FsHandle* h, off_t length) {
   return 0;
 }
 
-void sf_free(MixedPrivate* p, FsHandle* h) {
+// Frees the handle; the superfile goes with its last handle unless it is
+// current. False when its write-back failed.
+bool drop_handle(MixedPrivate* p, FsHandle* h) {
   Superfile* sf = owner_of(h);
   delete h;
-  if (--sf->handles == 0 && sf != p->superfiles->current) release_superfile(p->superfiles, sf);
+  if (--sf->handles == 0 && sf != p->superfiles->current)
+    return release_superfile(p->superfiles, sf);
+  return true;
 }
+
+void sf_free(MixedPrivate* p, FsHandle* h) { drop_handle(p, h); }
 
 const FsVolumeOps superfile_volume_ops = {sf_create, sf_lookup, sf_link,     sf_unlink, sf_rename,
                                           sf_stat,   sf_access, sf_truncate, sf_free};
@@ -522,13 +541,15 @@ int sf_attach(MixedPrivate* p, MixedState*) {
 
 FsVolume* sf_get_volume(MixedPrivate* p, MixedState*) { return p->superfile_volume; }
 
-void sf_detach(MixedPrivate* p) {
+int sf_detach(MixedPrivate* p) {
   SuperfileState* s = p->superfiles;
-  if (!s) return;
-  while (!s->open.empty()) release_superfile(s, s->open.back());
+  if (!s) return 0;
+  bool ok = true;
+  while (!s->open.empty()) ok = release_superfile(s, s->open.back()) && ok;
   delete s;
   p->superfiles = nullptr;
   p->superfile_volume = nullptr;
+  return ok ? 0 : -1;
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 // an independent writer read back, growth and capacity, damaged directories,
 // several superfiles at once, and members removed while open.
 #include <fcntl.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -383,6 +385,37 @@ TEST_F(Superfile, TheLastMemberRemovedWhileOpenStillGrows) {
   EXPECT_EQ(img.members[0].data, "KEEP");
   EXPECT_EQ(img.members[1].name, "");
   EXPECT_EQ(img.members[1].capacity, 0);
+}
+
+// A directory that cannot be written back is lost output: the program does
+// not end as a success, at its exit or at the close that wrote it back.
+TEST_F(Superfile, AFailedWriteBackIsNoSuccess) {
+  MapSuperfiles({"lib", "lib2", "other"});
+  // The directory goes at the end of data (2048), past what the file may
+  // hold; member data and header stay below.
+  auto limit_file_size = [] {
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit lim = {1100, 1100};
+    setrlimit(RLIMIT_FSIZE, &lim);
+  };
+  EXPECT_EXIT(
+      {
+        int a = Create("@lib@a");
+        WriteAll(a, "0123456789");
+        limit_file_size();
+        vqio_exit(0);
+      },
+      ::testing::ExitedWithCode(1), "can not write directory");
+  EXPECT_EXIT(
+      {
+        int a = Create("@lib2@b");
+        WriteAll(a, "0123456789");
+        int o = Create("@other@c");  // "lib2" stays open through a's handle
+        vqio_close(o);
+        limit_file_size();
+        std::_Exit(vqio_close(a) == -1 ? 3 : 4);  // the last handle writes "lib2" back
+      },
+      ::testing::ExitedWithCode(3), "can not write directory");
 }
 
 TEST_F(Superfile, NamesAndSelection) {
