@@ -12,14 +12,25 @@
 // by one. The counters live in a segment tree over the passes (range
 // decrement, rightmost zero), so each point costs O(log passes).
 //
+// The index is written to a new file beside the old one, which replaces
+// it only once it is complete: a build that fails part way (a damaged
+// work file, a full disk) leaves the old index as it was. The new file is
+// removed when a fatal report ends the program before that. A member of a
+// superfile ("@file@member") cannot be renamed and is written in place.
+//
 // Streams read the skip files (<merge-name>.m<n> from byte 0) and the final
 // pieces (<int-name>.t<n> from byte 16) through buffers that share the
 // memory budget; each buffer holds at least 1024 bytes, so an escape byte
 // and its word always fit (with very many passes the buffers are allocated
 // beside the budget).
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "builder/phases_internal.h"
@@ -200,6 +211,60 @@ int PickMergePass(CounterTree* tree) {
   return static_cast<int>(leaf) + 1;
 }
 
+// The new index file while it is written: removed at exit unless it has
+// replaced the old one.
+std::string pending_index;
+
+void remove_pending_index() {
+  if (!pending_index.empty()) unlink(pending_index.c_str());
+}
+
+// The file the index name stands for: a symbolic link keeps pointing at
+// the index it names.
+std::string index_target(const std::string& index) {
+  char* real = realpath(index.c_str(), nullptr);
+  if (real == nullptr) return index;
+  std::string target = real;
+  std::free(real);
+  return target;
+}
+
+// Creates the new index file next to `target`: its descriptor (the
+// report of a failure, under the index file's name, ends the run).
+int create_new_index(const std::string& target, const std::string& index) {
+  static bool registered = false;
+  if (!registered) {
+    std::atexit(remove_pending_index);
+    registered = true;
+  }
+  const size_t slash = target.rfind('/');
+  const std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  for (int attempt = 0;; ++attempt) {
+    std::string name = dir + "." + base + "." + std::to_string(getpid()) + "-" +
+                       std::to_string(attempt) + ".new";
+    const int fd = vqio_open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd >= 0) {
+      pending_index = std::move(name);
+      return fd;
+    }
+    if (errno != EEXIST || attempt == 99) vq_report(16, GetMsgNumText(60006), index.c_str());
+  }
+}
+
+// Puts the complete new index in the place of the old one, with the old
+// one's permissions.
+void replace_index(const std::string& target, const std::string& index) {
+  struct stat old{};
+  if (vqio_stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    chmod(pending_index.c_str(), old.st_mode & 07777);
+  }
+  if (std::rename(pending_index.c_str(), target.c_str()) != 0) {
+    vq_report(16, GetMsgNumText(60006), index.c_str());
+  }
+  pending_index.clear();
+}
+
 }  // namespace
 
 void WriteIndex(int passes) {
@@ -240,7 +305,11 @@ void WriteIndex(int passes) {
   }
 
   const std::string& index = *o->index_file;
-  const int fd = vqio_open(index.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  const bool in_place =
+      index.size() > 1 && index[0] == '@' && index.find('@', 1) != std::string::npos;
+  const std::string target = in_place ? index : index_target(index);
+  const int fd = in_place ? vqio_open(index.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666)
+                          : create_new_index(target, index);
   if (fd < 0) vq_report(16, GetMsgNumText(60006), index.c_str());
   PitasHeader* header = pitasch(PITAS_TYPE_INDEX, PITAS_VERSION, 1, 0, 1);
   unsigned char bytes[PITAS_HEADER_BYTES];
@@ -267,7 +336,12 @@ void WriteIndex(int passes) {
     tree.set(leaf, NextSkipCount(&skip[static_cast<size_t>(p)]));
   }
   flush();
+  const int system_fd = vqio_system_fd(fd);
+  if (system_fd >= 0 && fsync(system_fd) != 0 && errno != EINVAL && errno != EROFS) {
+    vq_report(16, GetMsgNumText(100042), index.c_str(), "write");
+  }
   if (vqio_close(fd) != 0) vq_report(16, GetMsgNumText(60000), index.c_str());
+  if (!in_place) replace_index(target, index);
   for (int i = 1; i <= n; ++i) {
     for (MergeStream* m : {&skip[static_cast<size_t>(i)], &piece[static_cast<size_t>(i)]}) {
       if (m->fd >= 0) vqio_close(m->fd);

@@ -292,4 +292,39 @@ TEST_F(Restart, DamagedLogOrWorkFilesAreRefused) {
   }
 }
 
+// A build that fails while it merges, or cannot put the new index in its
+// place, leaves the old index as it was and no new file beside it.
+TEST_F(Restart, FailedMergeKeepsTheOldIndex) {
+  spill(path("text"), gather("/usr/share/common-licenses", "", 260 * 1024));
+  clear({"text"});
+  ASSERT_EQ(vexabld(kArgs), 0);
+  const std::string old = slurp(path("out.idx"));
+  ASSERT_GT(old.size(), 512u);
+
+  // Stopped before the second final piece; the first one then names
+  // position 0, which the merge refuses.
+  ASSERT_EQ(mkdir(path("out.t2").c_str(), 0777), 0);
+  ASSERT_EQ(vexabld(kArgs), 1);
+  ASSERT_EQ(rmdir(path("out.t2").c_str()), 0);
+  std::string piece = slurp(path("out.t1"));
+  ASSERT_GT(piece.size(), 16u + 4 * 10);
+  std::memset(&piece[16 + 4 * 9], 0, 4);
+  spill(path("out.t1"), piece);
+  EXPECT_EQ(vexabld(std::string(kArgs) + " -r"), 1);
+  EXPECT_NE(slurp(path("run.err")).find("does not balance"), std::string::npos);
+  const std::string now = slurp(path("out.idx"));
+  EXPECT_TRUE(now == old) << "the index now has " << now.size() << " bytes, before " << old.size();
+  for (const std::string& n : leftovers({}))
+    EXPECT_EQ(n.find(".new"), std::string::npos) << n;
+
+  // The index name taken by a directory: the new index cannot replace it.
+  clear({"text"});
+  ASSERT_EQ(mkdir(path("out.idx").c_str(), 0777), 0);
+  EXPECT_EQ(vexabld(kArgs), 1);
+  EXPECT_NE(slurp(path("run.err")).find("Unable to open file: out.idx."), std::string::npos)
+      << slurp(path("run.err"));
+  for (const std::string& n : leftovers({}))
+    EXPECT_EQ(n.find(".new"), std::string::npos) << n;
+}
+
 }  // namespace
