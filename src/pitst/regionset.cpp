@@ -95,6 +95,13 @@ RegionSet* OpenDocs(MadNode* tree, const char* region_name, const BuildControl* 
   Subset* file_subset = file_set->subset;
   file_set->subset = nullptr;
   pitas_free(file_set);
+  // The region's elements must lie in the file: a Count beyond it is
+  // refused before a list of that size is allocated.
+  if (int64_t{offset / 4} + region->count > file_subset->count) {
+    pitstcl(file_subset);
+    vq_report(15, "pitstgr: botch1.");
+    return nullptr;
+  }
   Subset* range = pitstcr(SUBSET_RANGES, file_subset->order, 0, nullptr, file_subset, 0, 0, 0);
   if (range == nullptr) {
     pitstcl(file_subset);

@@ -345,6 +345,20 @@ TEST_F(Driver, RegionSetRefusals) {
     EXPECT_EQ(r.text, c.text) << c.region;
     CleanUp();
   }
+  // A Count beyond the file's values is refused before its list is made
+  // (the largest counts would overflow or ask for gigabytes).
+  write_file("r.rgn", region_file({0, 9, 10, 20, 30, 40, 50, 150}));
+  for (const char* count : {"9", "10", "500000000", "2147483646", "2147483647"}) {
+    std::string dd = kDd;
+    const std::string eight = "<Count>8</Count>";
+    dd.replace(dd.find(eight), eight.size(), std::string("<Count>") + count + "</Count>");
+    write_file("db.dd", dd);
+    FatalReport r = fatal_of([&] { set_up({"-D", "db.dd", "-d", "para"}); });
+    EXPECT_EQ(r.severity, 15) << count;
+    EXPECT_EQ(r.text, "pitstgr: botch1.") << count;
+    CleanUp();
+  }
+  write_file("db.dd", kDd);
   // An end equal to the text size is accepted.
   write_file("r.rgn", region_file({0, 9, 11, 20, 30, 40, 50, 150}));
   ASSERT_EQ(set_up({"-D", "db.dd", "-d", "para"}), 1);
