@@ -78,6 +78,7 @@ struct Superfile {
 struct SuperfileState {
   Superfile* current;
   std::vector<Superfile*> open;  // every open superfile, the current one included
+  bool lost;  // a directory could not be written back (told at the detach)
 };
 
 namespace {
@@ -264,6 +265,7 @@ bool release_superfile(SuperfileState* s, Superfile* sf) {
   s->open.erase(std::remove(s->open.begin(), s->open.end(), sf), s->open.end());
   if (s->current == sf) s->current = nullptr;
   delete sf;
+  if (!ok) s->lost = true;
   return ok;
 }
 
@@ -535,7 +537,7 @@ FsHandle* new_member_handle(Superfile* sf, const char* name, int mode, size_t in
 int sf_attach(MixedPrivate* p, MixedState*) {
   superfile_volume_record.ops = &superfile_volume_ops;
   p->superfile_volume = &superfile_volume_record;
-  p->superfiles = new SuperfileState{nullptr, {}};
+  p->superfiles = new SuperfileState{nullptr, {}, false};
   return 0;
 }
 
@@ -544,12 +546,12 @@ FsVolume* sf_get_volume(MixedPrivate* p, MixedState*) { return p->superfile_volu
 int sf_detach(MixedPrivate* p) {
   SuperfileState* s = p->superfiles;
   if (!s) return 0;
-  bool ok = true;
-  while (!s->open.empty()) ok = release_superfile(s, s->open.back()) && ok;
+  while (!s->open.empty()) release_superfile(s, s->open.back());
+  const bool lost = s->lost;
   delete s;
   p->superfiles = nullptr;
   p->superfile_volume = nullptr;
-  return ok ? 0 : -1;
+  return lost ? -1 : 0;
 }
 
 }  // namespace

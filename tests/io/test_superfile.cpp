@@ -390,12 +390,12 @@ TEST_F(Superfile, TheLastMemberRemovedWhileOpenStillGrows) {
 // A directory that cannot be written back is lost output: the program does
 // not end as a success, at its exit or at the close that wrote it back.
 TEST_F(Superfile, AFailedWriteBackIsNoSuccess) {
-  MapSuperfiles({"lib", "lib2", "other"});
+  MapSuperfiles({"lib", "lib2", "lib3", "other"});
   // The directory goes at the end of data (2048), past what the file may
   // hold; member data and header stay below.
-  auto limit_file_size = [] {
+  auto limit_file_size = [](rlim_t bytes = 1100) {
     std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit lim = {1100, 1100};
+    struct rlimit lim = {bytes, bytes};
     setrlimit(RLIMIT_FSIZE, &lim);
   };
   EXPECT_EXIT(
@@ -416,6 +416,15 @@ TEST_F(Superfile, AFailedWriteBackIsNoSuccess) {
         std::_Exit(vqio_close(a) == -1 ? 3 : 4);  // the last handle writes "lib2" back
       },
       ::testing::ExitedWithCode(3), "can not write directory");
+  EXPECT_EXIT(
+      {
+        int a = Create("@lib3@d");
+        WriteAll(a, std::string(3000, 'd'));  // its directory goes at 4096
+        Create("@other@e");  // "lib3" is no longer current; a stays open
+        limit_file_size(3200);  // room for the directory of "other" at 2048
+        vqio_exit(0);
+      },
+      ::testing::ExitedWithCode(1), "can not write directory");
 }
 
 TEST_F(Superfile, NamesAndSelection) {
