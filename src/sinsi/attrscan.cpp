@@ -92,7 +92,9 @@ int32_t sinsina(SinsiStream* s, char* value, size_t* length, int* quoted) {
       if (i < n) ++i;  // the closing quote
       state = SINSI_ST_AFTER_QUOTE;
     } else if (next == SINSI_ST_VALUE) {
-      value_start = i;
+      // The first byte entered the value from the state after "=", even a
+      // blank or a comma, which would end it further on.
+      value_start = i++;
       while (i < n && t->next[SINSI_ST_VALUE][b[i]] == SINSI_ST_VALUE) ++i;
       value_end = i;
       state = SINSI_ST_VALUE;

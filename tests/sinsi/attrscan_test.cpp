@@ -64,6 +64,18 @@ TEST(AttrScan, ValuesAndOffsets) {
   EXPECT_TRUE(scan("<t idx=1 i=2>").empty());
 }
 
+// The byte after "=" always starts the value, even one that would end a
+// value further on (a blank, a comma): the tokenizer took it into the
+// value, so the value runs from there, a quote after a blank included.
+TEST(AttrScan, TheFirstByteAfterTheEqualsSignIsPartOfTheValue) {
+  // 0         1
+  // 0123456789012
+  // <t id= "ab">
+  EXPECT_EQ(scan("<t id= \"ab\">"), (std::vector<Found>{{10, " \"ab\"", 11, 0}}));
+  // <t id=,x n=1>
+  EXPECT_EQ(scan("<t id=,x n=1>"), (std::vector<Found>{{10, ",x", 8, 0}, {11, "1", 12, 0}}));
+}
+
 TEST(AttrScan, LongNamesMatchNothingAndValuesAreWhole) {
   std::string long_name(300, 'q');
   EXPECT_TRUE(scan("<t " + long_name + "=1>").empty());

@@ -71,6 +71,9 @@ TEST(Scan, AttributeValuesSpanTheirOwnBytes) {
   // Quoted values may hold blanks and delimiters.
   EXPECT_EQ(pt::pairs_of(pt::scan_plain(s, "<b id=\"a </b> c\">", lists), 2),
             (Pairs{{7, 14}}));
+  // A blank after "=" starts an unquoted value that runs to its closing
+  // quote, as the tokenizer reads it.
+  EXPECT_EQ(pt::pairs_of(pt::scan_plain(s, "<b id= \"xy\">", lists), 2), (Pairs{{6, 10}}));
   // Attributes of unlisted tags and of end tags give nothing.
   EXPECT_TRUE(pt::pairs_of(pt::scan_plain(s, "<z id=\"q\"></b id=x>", lists), 2).empty());
 }
