@@ -109,19 +109,47 @@ int write_tree(VqStream* file, const MadNode* root) {
   return 0;
 }
 
-// The old behaviour for superfile members: create and write in place.
+int append_byte(void* text, int byte) {
+  static_cast<std::string*>(text)->push_back(static_cast<char>(byte));
+  return byte;
+}
+
+// Superfile members cannot be replaced by a new file: they are rewritten in
+// place. The whole text is made first and written in one call, then the
+// member is cut to it, so that a member that cannot take the new text
+// (the superfile ends the program at a write past the space of a member
+// with a successor, before writing anything) keeps its old text.
 int write_in_place(const char* path, const MadNode* root) {
-  VqStream* file = vqio_fopen(path, "w");
-  if (!file) {
+  std::string text;
+  MadStream* stream =
+      madioss(nullptr, &text, nullptr, append_byte, DdTagTable, &DdDelimiters, nullptr);
+  if (!stream) {
+    vq_report(15, GetMsgNumText(60009), "addwrdd");
+    return 15;
+  }
+  int status = madiowr(stream, root);
+  if (madiocl(stream) != 0 && status == 0) status = 16;
+  if (status != 0) {
+    vq_report(status, GetMsgNumText(60011), "addutwrdd");
+    return status;
+  }
+  const int fd = vqio_open(path, O_WRONLY | O_CREAT, 0666);
+  if (fd < 0) {
     vq_report(16, GetMsgNumText(60002), "addutwr", path);
     return 16;
   }
-  int status = write_tree(file, root);
-  if (vqio_fclose(file) != 0 && status == 0) {
-    vq_report(16, GetMsgNumText(60011), "addutwrdd");
-    status = 16;
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = vqio_write(fd, text.data() + done, text.size() - done);
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
   }
-  return status;
+  const bool ok = done == text.size() && vqio_ftruncate(fd, static_cast<off_t>(done)) == 0;
+  if (vqio_close(fd) != 0 || !ok) {
+    vq_report(16, GetMsgNumText(60011), "addutwrdd");
+    return 16;
+  }
+  return 0;
 }
 
 // Makes the data written durable; a descriptor that cannot be synced (not

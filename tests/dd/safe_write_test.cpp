@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -156,6 +157,62 @@ TEST_F(SafeWrite, FatalReportPartWayLeavesNoNewFile) {
       ::testing::ExitedWithCode(1), "");
   EXPECT_EQ(read_file(in), original_);
   EXPECT_EQ(entries(), std::set<std::string>{"in.dd"});
+}
+
+// A data dictionary kept as a superfile member (mixed subsystem) is
+// rewritten in place. When the new text does not fit in the member's space
+// (a member with a successor cannot grow), the write ends the program
+// before any byte of the member has changed.
+TEST_F(SafeWrite, AMemberThatCannotTakeTheNewTextStaysAsItWas) {
+  write_file(path("velquin.ini"), "[SuperFiles]\nlib=" + path("lib.sf") + "\n");
+  const char* library_path = std::getenv("LD_LIBRARY_PATH");
+  const std::string saved_path = library_path ? library_path : "";
+  setenv("LD_LIBRARY_PATH", dir_.c_str(), 1);
+  static char name[] = "vq_test";
+  static char* argv[] = {name, nullptr};
+  auto start_mixed = [] {
+    IoSubsystem* rec = vqio_current();
+    if (vqio_select("mixed") != 1) return rec;
+    vqio_current()->start(vqio_current(), 1, argv);
+    return rec;
+  };
+  auto stop_mixed = [](IoSubsystem* before) {
+    vqio_current()->stop(vqio_current(), 0);
+    vqio_select(before->name);
+  };
+  auto member = [](const char* member_path, const std::string& text) {
+    const int fd = vqio_open(member_path, O_RDWR | O_CREAT, 0666);
+    const bool ok = fd >= 0 && vqio_write(fd, text.data(), text.size()) ==
+                                   static_cast<ssize_t>(text.size());
+    return vqio_close(fd) == 0 && ok;
+  };
+  // The new text is well over the member's 4096 bytes.
+  for (int i = 0; i < 60; ++i) {
+    const std::string n = "region entry with a long name " + std::to_string(i);
+    ASSERT_EQ(addmdmr(tree_, n.c_str(), {{DD_Name, n.c_str()}}), 0);
+  }
+  EXPECT_EXIT(
+      {
+        start_mixed();
+        // The dictionary's member takes 4096 bytes, and another follows it.
+        if (!member("@lib@db.dd", original_) || !member("@lib@next", "N")) std::_Exit(3);
+        set_error_handler(print_message);
+        addutwrdd("@lib@db.dd", tree_);
+        vqio_exit(0);
+      },
+      ::testing::ExitedWithCode(1), "writing beyond the limit of file '@lib@db.dd' size 4096");
+  IoSubsystem* before = start_mixed();
+  const int fd = vqio_open("@lib@db.dd", O_RDONLY);
+  std::string now(8192, '\0');
+  const ssize_t got = fd >= 0 ? vqio_read(fd, now.data(), now.size()) : -1;
+  now.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  vqio_close(fd);
+  stop_mixed(before);
+  if (library_path)
+    setenv("LD_LIBRARY_PATH", saved_path.c_str(), 1);
+  else
+    unsetenv("LD_LIBRARY_PATH");
+  EXPECT_EQ(now, original_);
 }
 
 }  // namespace
