@@ -294,11 +294,24 @@ void clear_numbers(SfEntry& e) {
 
 FsHandle* new_member_handle(Superfile* sf, const char* name, int mode, size_t index);
 
+// The end of data once member data reaches the absolute offset `absolute`.
+int64_t end_after(const Superfile* sf, int64_t absolute) {
+  return absolute > sf->end_of_data ? absolute / 1024 * 1024 + 1024 : sf->end_of_data;
+}
+
+// Whether a superfile whose data ends at end_of_data, with `entries`
+// directory entries after it, keeps every offset it stores (end of data,
+// the start of each directory block) within a signed 32-bit word.
+bool fits_in_32(int64_t end_of_data, size_t entries) {
+  const int64_t blocks = static_cast<int64_t>((entries + kEntriesPerBlock - 1) / kEntriesPerBlock);
+  const int64_t last_block = end_of_data + (blocks > 0 ? blocks - 1 : 0) * int64_t{kBlockSize};
+  return last_block <= INT32_MAX;
+}
+
 // Data now reaches member position end: the end of data, the size and the
 // capacity grow to take it in.
 void note_end(Superfile* sf, SfEntry& e, int64_t end) {
-  const int64_t absolute = kDataStart + int64_t{e.offset} + end;
-  if (absolute > sf->end_of_data) sf->end_of_data = absolute / 1024 * 1024 + 1024;
+  sf->end_of_data = end_after(sf, kDataStart + int64_t{e.offset} + end);
   if (end > e.size) e.size = static_cast<int32_t>(end);
   if (e.size > e.capacity) e.capacity = e.size / 1024 * 1024 + 1024;
 }
@@ -368,7 +381,7 @@ ssize_t sf_write(MixedPrivate* p, FsHandle* h, OpenFile* f, const void* buf, siz
                  e.name.c_str(), e.capacity);
     std::exit(1);
   }
-  if (kDataStart + int64_t{e.offset} + new_end > INT32_MAX) {
+  if (!fits_in_32(end_after(sf, kDataStart + int64_t{e.offset} + new_end), sf->dir.size())) {
     errno = EFBIG;
     return -1;
   }
@@ -414,7 +427,7 @@ int sf_create(MixedPrivate* p, FsVolume*, const char* name, int mode, FsHandle**
     errno = ENAMETOOLONG;
     return -1;
   }
-  if (sf->end_of_data + 1024 > INT32_MAX) {
+  if (!fits_in_32(sf->end_of_data + 1024, sf->dir.size() + 1)) {
     errno = EFBIG;
     return -1;
   }
@@ -502,7 +515,8 @@ int sf_truncate(MixedPrivate*, FsHandle* h, off_t length) {
     e.size = static_cast<int32_t>(length);
     return 0;
   }
-  if ((length > e.capacity && !is_last(sf, e)) || kDataStart + int64_t{e.offset} + length > INT32_MAX) {
+  if ((length > e.capacity && !is_last(sf, e)) ||
+      !fits_in_32(end_after(sf, kDataStart + int64_t{e.offset} + length), sf->dir.size())) {
     errno = EFBIG;
     return -1;
   }

@@ -427,6 +427,46 @@ TEST_F(Superfile, AFailedWriteBackIsNoSuccess) {
       ::testing::ExitedWithCode(1), "can not write directory");
 }
 
+// Every offset of the file is a signed 32-bit word: a write whose end of
+// data, rounded up, with the directory after it, would pass 2^31 - 1 is
+// refused (EFBIG) and the superfile stays readable. Made sparse: a member
+// near the 2 GiB mark, the last one, with its directory block after it.
+TEST_F(Superfile, EndOfDataStaysASigned32BitWord) {
+  MapSuperfiles({"big"});
+  const int32_t eod = 2147482624;  // 2^31 - 1024
+  SfMember m;
+  m.name = "@big@m";
+  m.offset = eod - 2048;
+  m.capacity = 1024;
+  std::string image = MakeSuperfile({}, 1024);
+  std::string block(1088, '\0');
+  iotest::PutLe32(block, 4, 1);
+  block.replace(8, m.name.size(), m.name);
+  iotest::PutLe32(block, 8 + 84, m.offset);
+  iotest::PutLe32(block, 8 + 92, m.capacity);
+  iotest::PutLe32(image, 4, eod);
+  iotest::PutLe32(image, 8, 1);
+  iotest::PutLe32(image, 12, eod);
+  {
+    const int fd = ::open(SfPath("big").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0666);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, image.data(), 16, 0), 16);
+    ASSERT_EQ(::pwrite(fd, block.data(), block.size(), eod), 1088);
+    ::close(fd);
+  }
+  int fd = Open("@big@m");
+  ASSERT_GE(fd, 0);
+  ASSERT_TRUE(WriteAll(fd, std::string(1000, 'a')));  // within its capacity
+  errno = 0;
+  EXPECT_EQ(vqio_write(fd, std::string(124, 'b').data(), 124), -1);  // would move the end past 2^31
+  EXPECT_EQ(errno, EFBIG);
+  EXPECT_EQ(vqio_close(fd), 0);
+  Stop();
+  Start();
+  EXPECT_EQ(Content("@big@m"), std::string(1000, 'a'));
+  ::unlink(SfPath("big").c_str());
+}
+
 TEST_F(Superfile, NamesAndSelection) {
   WriteIni("[SuperFiles]\nlib=" + SfPath("mapped") + "\n");
   int fd = Create("@lib@x");
