@@ -199,10 +199,13 @@ int* mixed_control(IoSubsystem* rec, const char* command, void* argument) {
   } else if (std::strcmp(command, "vq_ftruncate") == 0) {
     // Truncation of an open file, which the subsystem record has no
     // operation for (see vqio_ftruncate).
+    // As ftruncate: only a descriptor open for writing cuts its file.
     const auto* args = static_cast<const MixedTruncate*>(argument);
     OpenFile* f = args ? record_of(rec, args->fd) : nullptr;
     if (f && !f->handle) errno = EBADF;
-    result = f && f->handle ? f->handle->ops->truncate(p, f->handle, args->length) : -1;
+    const bool writable = f && f->handle && (f->access & 2);
+    if (f && f->handle && !writable) errno = EINVAL;
+    result = writable ? f->handle->ops->truncate(p, f->handle, args->length) : -1;
   } else if (std::strcmp(command, "vq_system_fd") == 0) {
     // The system descriptor of a "system" file (see vqio_system_fd).
     OpenFile* f = argument ? record_of(rec, *static_cast<const int*>(argument)) : nullptr;

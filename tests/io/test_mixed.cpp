@@ -288,8 +288,16 @@ TEST_F(Mixed, TruncationAndSystemDescriptorsGoThroughTheTable) {
   Stop();
   Start();
   int again = vqio_open("@lib@next", O_RDONLY);
+  // A descriptor open for reading only cuts nothing, member or plain file.
+  errno = 0;
+  EXPECT_EQ(vqio_ftruncate(again, 0), -1);
+  EXPECT_EQ(errno, EINVAL);
   EXPECT_EQ(ReadAll(again), "next" + std::string(4996, '\0'));
   vqio_close(again);
+  int plain = vqio_open(f.c_str(), O_RDONLY);
+  EXPECT_EQ(vqio_ftruncate(plain, 0), -1);
+  vqio_close(plain);
+  EXPECT_EQ(ReadFile(f), "0123");
 }
 
 TEST(NativeDescriptors, AreTheSystemsOwn) {
