@@ -240,6 +240,13 @@ struct BuildState {
   IntList* regions = nullptr;
   int32_t region_count = 0;
   int32_t region_index = 0;
+
+  // A plain text file as set-up found it (size, modification time in
+  // nanoseconds, inode), checked again before the index is written.
+  bool text_stamped = false;
+  int64_t text_file_bytes = 0;
+  int64_t text_mtime_ns = 0;
+  uint64_t text_inode = 0;
 };
 
 BuildState& build_state();
@@ -268,8 +275,12 @@ double addcputime();
 void CleanUp();
 
 // The size of the first text record's text (Offset included), or -1 after
-// a report.
+// a report. A plain file is stamped for CheckTextUnchanged.
 int64_t text_record_size(const FileInfo* record);
+// Ends the run when the plain text file is no longer the one set-up
+// stamped (an index of it would name the wrong text): the work files are
+// removed and nothing else is touched. Called before the index is written.
+void CheckTextUnchanged();
 
 // ---------------------------------------------------------------------------
 // Phases (their own files; the driver calls them in this order)

@@ -118,6 +118,11 @@ int64_t text_record_size(const FileInfo* record) {
       return -1;
     }
     size = static_cast<int64_t>(sb.st_size) + record->offset;
+    st.text_stamped = true;
+    st.text_file_bytes = static_cast<int64_t>(sb.st_size);
+    st.text_mtime_ns =
+        static_cast<int64_t>(sb.st_mtim.tv_sec) * 1000000000 + sb.st_mtim.tv_nsec;
+    st.text_inode = static_cast<uint64_t>(sb.st_ino);
   }
   // Positions are 32-bit, and the padding after the text takes 1002 more.
   if (size > INT32_MAX - 1002) {
@@ -126,6 +131,25 @@ int64_t text_record_size(const FileInfo* record) {
     return -1;
   }
   return size;
+}
+
+void CheckTextUnchanged() {
+  const BuildState& st = build_state();
+  if (!st.text_stamped || st.control == nullptr || st.control->text_count < 1) return;
+  const char* sys_name = st.control->texts[0].sys_name;
+  const char* name = sys_name != nullptr ? sys_name : "";
+  struct stat sb{};
+  if (vqio_stat(name, &sb) == 0 && static_cast<int64_t>(sb.st_size) == st.text_file_bytes &&
+      static_cast<int64_t>(sb.st_mtim.tv_sec) * 1000000000 + sb.st_mtim.tv_nsec ==
+          st.text_mtime_ns &&
+      static_cast<uint64_t>(sb.st_ino) == st.text_inode) {
+    return;
+  }
+  // The passes no longer describe the text, and a restart could not mend
+  // that: the work files go.
+  RemoveTempFiles();
+  vq_report(15, "The text '%s' changed while it was being indexed; the index was not written.",
+            name);
 }
 
 namespace {

@@ -270,6 +270,7 @@ void replace_index(const std::string& target, const std::string& index) {
 void WriteIndex(int passes) {
   BuildState& st = build_state();
   const BuildOptions* o = st.options;
+  CheckTextUnchanged();
   if (o->verbose) vq_report(1, GetMsgNumText(100015), passes);
   const int n = std::max(passes, 0);
 

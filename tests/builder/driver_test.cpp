@@ -1,6 +1,8 @@
 // The command line, the memory budget, set-up and the index file name.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "addgi/addgi.h"
@@ -363,6 +365,32 @@ TEST_F(Driver, RegionSetRefusals) {
   write_file("r.rgn", region_file({0, 9, 11, 20, 30, 40, 50, 150}));
   ASSERT_EQ(set_up({"-D", "db.dd", "-d", "para"}), 1);
   EXPECT_EQ(build_state().region_count, 4);
+}
+
+// A text file that changes between set-up and the index (new bytes, or
+// the same size rewritten) ends the build before the index is written:
+// the passes describe the old text. The work files go with it.
+TEST_F(Driver, TextChangedWhileIndexed) {
+  FatalRecorder recorder;
+  for (const bool same_size : {false, true}) {
+    SCOPED_TRACE(same_size);
+    write_file("t.txt", "some words of a text to index\n");
+    ASSERT_EQ(set_up({"-t", "t.txt", "-o", "out"}), 1);
+    ASSERT_EQ(CreateWorkFiles(), 0);
+    int32_t count = 0;
+    ASSERT_EQ(BuildPass(1, &count), 1);
+    CountSkips(1, count);
+    FinalPass(1, 0);
+    write_file("t.txt", same_size ? "some words of a TEXT to index\n" : "some more words of a text\n");
+    const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, "t.txt", times, 0), 0);
+    FatalReport r = fatal_of([&] { WriteIndex(1); });
+    EXPECT_EQ(r.severity, 15);
+    EXPECT_EQ(r.text, "The text 't.txt' changed while it was being indexed; the index was not written.");
+    for (const char* name : {"out.idx", "out.log", "out.i0", "out.m1", "out.t1"})
+      EXPECT_NE(access(name, F_OK), 0) << name;
+    CleanUp();
+  }
 }
 
 // A multi-file text is opened at set-up and its logical length taken.
