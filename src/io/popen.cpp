@@ -40,9 +40,18 @@ Child* free_entry() {
 
 // In the child: its end of the pipe becomes descriptor target, the pipes of
 // the other running children are closed, and the shell runs the command.
+// The command knows only the system's descriptors: under a subsystem with
+// a descriptor table of its own (mixed) the pipe's end is put at target by
+// its system descriptor.
 [[noreturn]] void run_child(int mine, int other, int target, const char* command) {
+  const int system_mine = vqio_system_fd(mine);
   vqio_close(other);
-  if (mine != target) {
+  if (system_mine >= 0) {
+    if (system_mine != target) {
+      ::dup2(system_mine, target);
+      ::close(system_mine);
+    }
+  } else if (mine != target) {
     vqio_dup2(mine, target);
     vqio_close(mine);
   }

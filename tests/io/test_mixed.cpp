@@ -127,6 +127,29 @@ TEST_F(Mixed, PipeEndsAreDescriptorsOfTheTable) {
   EXPECT_EQ(vqio_read(fds[0], &c, 1), -1);
 }
 
+// The command of a pipe stream reads and writes the system's descriptors 0
+// and 1: the pipe's ends must be there, not only in the table's slots.
+TEST_F(Mixed, PipeStreamsReachTheCommand) {
+  // The superfile keeps a system descriptor without a slot, so that slot
+  // numbers and system descriptors differ.
+  MapSuperfiles({"lib"});
+  int member = vqio_open("@lib@m", O_RDWR | O_CREAT, 0666);
+  ASSERT_GE(member, 0);
+  vqio_close(member);
+  VqStream* in = vqio_popen("printf 'hi\\n'", "r");
+  ASSERT_NE(in, nullptr);
+  char line[16] = "";
+  EXPECT_NE(vqio_fgets(line, sizeof line, in), nullptr);
+  EXPECT_STREQ(line, "hi\n");
+  EXPECT_EQ(vqio_pclose(in), 0);
+  const std::string out = dir_.file("out");
+  VqStream* to = vqio_popen(("cat > '" + out + "'").c_str(), "w");
+  ASSERT_NE(to, nullptr);
+  vqio_fputs("to the command\n", to);
+  EXPECT_EQ(vqio_pclose(to), 0);
+  EXPECT_EQ(ReadFile(out), "to the command\n");
+}
+
 TEST_F(Mixed, OpenCreatesExclusivelyAndTruncates) {
   std::string f = dir_.file("new");
   int fd = vqio_open(f.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
