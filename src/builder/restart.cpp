@@ -182,11 +182,17 @@ void RestartFromLog(RestartState* out) {
 
 void RemoveTempFiles() {
   const BuildOptions* o = build_state().options;
-  for (int n = 1; vqio_unlink(work_name(o->merge_name, "m", n).c_str()) == 0; ++n) {
-  }
-  for (int n = 0; vqio_unlink(work_name(o->int_name, "i", n).c_str()) == 0; ++n) {
-  }
-  for (int n = 1; vqio_unlink(work_name(o->int_name, "t", n).c_str()) == 0; ++n) {
-  }
+  // Each kind up to the first number missing, and at least up to the
+  // largest pass number a restart can hold: a build made over the work
+  // files of an abandoned one (of more passes, or stopped after some of
+  // its pass files were gone) removes those too.
+  const auto remove = [](const std::string& base, const char* kind, int first) {
+    for (int n = first;
+         vqio_unlink(work_name(base, kind, n).c_str()) == 0 || n <= kMaxPasses; ++n) {
+    }
+  };
+  remove(o->merge_name, "m", 1);
+  remove(o->int_name, "i", 0);
+  remove(o->int_name, "t", 1);
   vqio_unlink(o->log_file.c_str());
 }

@@ -327,4 +327,14 @@ TEST_F(Restart, FailedMergeKeepsTheOldIndex) {
     EXPECT_EQ(n.find(".new"), std::string::npos) << n;
 }
 
+// A fresh build made over the work files of an abandoned one removes them
+// all, also the pass files numbered above its own passes.
+TEST_F(Restart, FreshBuildRemovesAnAbandonedBuildsWorkFiles) {
+  spill(path("text"), gather("/usr/share/common-licenses", "", 260 * 1024));
+  stop_at(kArgs, "out.i4");
+  ASSERT_EQ(access(path("out.i3").c_str(), F_OK), 0);
+  EXPECT_EQ(vexabld("-t text -c basic -m 64m"), 0) << slurp(path("run.err"));
+  EXPECT_EQ(leftovers({"text", "out.idx", "out.dd"}), std::vector<std::string>{});
+}
+
 }  // namespace
