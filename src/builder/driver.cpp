@@ -20,6 +20,7 @@
 #include "addgi/addgi.h"
 #include "frgac/frgac.h"
 #include "builder/builder.h"
+#include "builder/phases_internal.h"
 #include "madat/madat.h"
 #include "mfs/mfs.h"
 #include "msg/msg.h"
@@ -87,6 +88,7 @@ int CreateWorkFiles() {
     vq_report(16, GetMsgNumText(100001), o->log_file.c_str());
     return 16;
   }
+  if (!o->restart) phases::log_append("Control %u\n", phases::rules_fingerprint());
   return 0;
 }
 

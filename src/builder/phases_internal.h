@@ -149,6 +149,13 @@ std::string work_name(const std::string& base, const char* kind, int number);
 // Appends one line to the log (100001 when it does not open).
 void log_append(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// A fingerprint of the rules that decide the points and the characters
+// (character map, classes and pair table, stop words, points file and
+// region set in use): the log's first line, so that a restart under other
+// rules is refused instead of finishing an index the data dictionary would
+// not describe.
+uint32_t rules_fingerprint();
+
 // Reads exactly n bytes at offset; false on a short read.
 bool read_at(int fd, int64_t offset, void* buffer, size_t n);
 // Writes n bytes; false on a short write.

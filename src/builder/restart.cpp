@@ -1,8 +1,9 @@
 // The build log read back for a restart (-r), and the removal of the work
 // files at the end of a build.
 //
-// BuildLog <output base>.log, one line per finished step, each written
-// after the file it names was closed:
+// BuildLog <output base>.log, first "Control %u" (the fingerprint of the
+// build's rules), then one line per finished step, each written after the
+// file it names was closed:
 //   "Initial " or "Last ", then "%d from %d('%c') to %d('%c') %d nodes"
 //       (pass, start, first character, end, last character, point count),
 //       with -p followed by ", %d in IPFile" (the points-file offset);
@@ -63,6 +64,12 @@ std::string read_log(const std::string& name) {
   return text;
 }
 
+// FNV-1a over bytes.
+void mix(uint32_t* h, const void* data, size_t n) {
+  const auto* b = static_cast<const unsigned char*>(data);
+  for (size_t i = 0; i < n; ++i) *h = (*h ^ b[i]) * 16777619u;
+}
+
 bool pass_number_ok(int n, const std::string& log) {
   if (n > kMaxPasses) {
     vq_report(15, "Log file %s records pass %d: a build is restarted with at most %d passes.",
@@ -72,6 +79,22 @@ bool pass_number_ok(int n, const std::string& log) {
 }
 
 }  // namespace
+
+uint32_t phases::rules_fingerprint() {
+  const BuildState& st = build_state();
+  const BuildControl* c = st.control;
+  uint32_t h = 2166136261u;
+  mix(&h, c->map.data(), c->map.size());
+  mix(&h, c->classes.data(), sizeof c->classes);
+  mix(&h, &c->class_count, sizeof c->class_count);
+  mix(&h, c->pair_table.data(), c->pair_table.size());
+  for (const std::string& w : c->stop_words) mix(&h, w.c_str(), w.size() + 1);
+  const char rule = st.points_stream != nullptr ? 'p' : 'c';
+  mix(&h, &rule, 1);
+  const std::optional<std::string>& region = st.options->region_name;
+  if (region) mix(&h, region->c_str(), region->size() + 1);
+  return h;
+}
 
 void RestartFromLog(RestartState* out) {
   BuildState& st = build_state();
@@ -92,7 +115,17 @@ void RestartFromLog(RestartState* out) {
     const char* w = p;
     while (*p != '\0' && !std::strchr(" \t\n\r\f\v", *p)) ++p;
     const std::string word(w, p);
-    if (word == "Initial" || word == "Last") {
+    if (word == "Control") {
+      unsigned fingerprint = 0;
+      int used = 0;
+      if (std::sscanf(p, " %u%n", &fingerprint, &used) != 1 || used == 0) work_files_damaged();
+      p += used;
+      if (fingerprint != rules_fingerprint()) {
+        vq_report(15, "Log file %s was written by a build under other index rules (character "
+                      "map, index points, stop words, points file or region set); it cannot be "
+                      "resumed under these.", log.c_str());
+      }
+    } else if (word == "Initial" || word == "Last") {
       int n = 0, start = 0, end = 0, count = 0, used = 0;
       char first = 0, last = 0;
       if (std::sscanf(p, " %d from %d('%c') to %d('%c') %d nodes%n", &n, &start, &first, &end,

@@ -337,4 +337,24 @@ TEST_F(Restart, FreshBuildRemovesAnAbandonedBuildsWorkFiles) {
   EXPECT_EQ(leftovers({"text", "out.idx", "out.dd"}), std::vector<std::string>{});
 }
 
+// A restart under other rules than the interrupted build's is refused,
+// also when only the merge is left (nothing is replayed then): the index
+// of the old rules would be recorded with the new ones.
+TEST_F(Restart, OtherRulesAreRefused) {
+  spill(path("text"), gather("/usr/share/common-licenses", "", 260 * 1024));
+  const char* other[] = {"-t text -c none -m 500k", "-t text -c basic -m 500k -p points"};
+  spill(path("points"), std::string(4, '\0') + std::string("\x05\0\0\0\x09\0\0\0", 8));
+  for (const char* args : other) {
+    SCOPED_TRACE(args);
+    for (const char* blocker : {"out.idx", "out.m3"}) {
+      stop_at(kArgs, blocker);
+      EXPECT_EQ(vexabld(std::string(args) + " -r"), 1);
+      EXPECT_NE(slurp(path("run.err")).find("other index rules"), std::string::npos)
+          << slurp(path("run.err"));
+      EXPECT_FALSE(std::ifstream(path("out.idx")).good());
+      EXPECT_FALSE(std::ifstream(path("out.dd")).good());
+    }
+  }
+}
+
 }  // namespace
