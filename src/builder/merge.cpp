@@ -16,7 +16,8 @@
 // it only once it is complete: a build that fails part way (a damaged
 // work file, a full disk) leaves the old index as it was. The new file is
 // removed when a fatal report ends the program before that. A member of a
-// superfile ("@file@member") cannot be renamed and is written in place.
+// superfile ("@file@member") cannot be renamed, and no new file can be
+// made in a directory that may not be written: those are written in place.
 //
 // Streams read the skip files (<merge-name>.m<n> from byte 0) and the final
 // pieces (<int-name>.t<n> from byte 16) through buffers that share the
@@ -229,8 +230,10 @@ std::string index_target(const std::string& index) {
   return target;
 }
 
-// Creates the new index file next to `target`: its descriptor (the
-// report of a failure, under the index file's name, ends the run).
+// Creates the new index file next to `target`: its descriptor, or -1 when
+// the directory may not be written (the index is then written in place,
+// as it may be when only the file itself is writable); any other failure
+// is reported under the index file's name and ends the run.
 int create_new_index(const std::string& target, const std::string& index) {
   static bool registered = false;
   if (!registered) {
@@ -248,6 +251,7 @@ int create_new_index(const std::string& target, const std::string& index) {
       pending_index = std::move(name);
       return fd;
     }
+    if (errno == EACCES || errno == EPERM || errno == EROFS) return -1;
     if (errno != EEXIST || attempt == 99) vq_report(16, GetMsgNumText(60006), index.c_str());
   }
 }
@@ -306,11 +310,14 @@ void WriteIndex(int passes) {
   }
 
   const std::string& index = *o->index_file;
-  const bool in_place =
+  bool in_place =
       index.size() > 1 && index[0] == '@' && index.find('@', 1) != std::string::npos;
   const std::string target = in_place ? index : index_target(index);
-  const int fd = in_place ? vqio_open(index.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666)
-                          : create_new_index(target, index);
+  int fd = in_place ? -1 : create_new_index(target, index);
+  if (fd < 0) {
+    in_place = true;
+    fd = vqio_open(index.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  }
   if (fd < 0) vq_report(16, GetMsgNumText(60006), index.c_str());
   PitasHeader* header = pitasch(PITAS_TYPE_INDEX, PITAS_VERSION, 1, 0, 1);
   unsigned char bytes[PITAS_HEADER_BYTES];

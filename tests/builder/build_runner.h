@@ -64,10 +64,11 @@ class Build : public ::testing::Test {
     EXPECT_EQ(system(command.c_str()), 0);
   }
   std::string path(const std::string& name) const { return dir_ + "/" + name; }
-  // Runs vexabld in the scratch directory: its exit status.
-  int vexabld(const std::string& args) const {
-    const std::string command = "cd '" + dir_ + "' && '" + VQ_BIN_DIR + "/vexabld' " + args +
-                                " >run.out 2>run.err";
+  // Runs vexabld in the scratch directory (behind `prefix`, a command that
+  // runs it): its exit status.
+  int vexabld(const std::string& args, const std::string& prefix = "") const {
+    const std::string command = "cd '" + dir_ + "' && " + prefix + "'" + VQ_BIN_DIR +
+                                "/vexabld' " + args + " >run.out 2>run.err";
     const int rc = system(command.c_str());
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
   }

@@ -2,6 +2,9 @@
 // (or the index) will go stops the build at that step; once it is gone the
 // restart must give the index of an uninterrupted build and leave no work
 // file. Damaged logs and work files are refused.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <fstream>
 #include <regex>
@@ -355,6 +358,29 @@ TEST_F(Restart, OtherRulesAreRefused) {
       EXPECT_FALSE(std::ifstream(path("out.dd")).good());
     }
   }
+}
+
+// An index file that may be written in a directory that may not (no new
+// file can be made beside it) is still written, in place. Needs root to
+// run the build as another user.
+TEST_F(Restart, IndexInADirectoryThatMayNotBeWritten) {
+  if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0) {
+    GTEST_SKIP() << "needs root and setpriv";
+  }
+  ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
+  spill(path("text"), "some words of a text\n");
+  spill(path("db.dd"),
+        "<DB><Text><Files><File><SysName>text</SysName></File></Files></Text><Indices><Index>"
+        "<Name>w</Name><File><SysName>ro/out.idx</SysName></File><IndexPoints>"
+        "<IndexPt> &ISO_printable.</IndexPt></IndexPoints></Index></Indices></DB>\n");
+  ASSERT_EQ(mkdir(path("ro").c_str(), 0755), 0);
+  spill(path("ro/out.idx"), "old");
+  for (const char* name : {"text", "db.dd", "ro/out.idx"}) {
+    ASSERT_EQ(chmod(path(name).c_str(), 0666), 0);
+  }
+  EXPECT_EQ(vexabld("-D db.dd", "setpriv --reuid=65534 --regid=65534 --clear-groups "), 0)
+      << slurp(path("run.err"));
+  EXPECT_EQ(slurp(path("ro/out.idx")).size(), 512u + 4 * 5);
 }
 
 }  // namespace
