@@ -49,7 +49,10 @@ int lokcfgl(const char* path) {
     vq_report(16, "lokcfgl: open failed");
     return -1;
   }
-  if (lockf(fd, F_TLOCK, 0) != 0) {
+  // The lock is taken on the system's descriptor: under the mixed subsystem
+  // a layer descriptor is a slot of its own table (a superfile member has no
+  // system descriptor of its own and cannot be locked).
+  if (lockf(vqio_system_fd(fd), F_TLOCK, 0) != 0) {
     vq_report(16, "lokcfgl: lockf failed");
     vqio_close(fd);
     return -1;
