@@ -15,27 +15,14 @@
 #include "frgac/frgac.h"
 #include "io/vqio.h"
 
+#include "bench_support.h"
+
 namespace {
 
-double seconds_since(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-struct Result {
-  double seconds;
-  uint64_t sum, count;
-};
-
-// The same byte loop for both readers: a running checksum and a count.
-template <typename Next>
-[[gnu::noinline]] Result scan(Next next, std::chrono::steady_clock::time_point start) {
-  uint64_t sum = 0, count = 0;
-  for (int c; (c = next()) != -1;) {
-    sum = sum * 31 + c;
-    ++count;
-  }
-  return {seconds_since(start), sum, count};
-}
+using bench::Result;
+using bench::scan;
+using bench::seconds_since;
+using bench::read_plain;
 
 Result read_fragmented(const std::string& dir, long estimate) {
   auto start = std::chrono::steady_clock::now();
@@ -48,25 +35,12 @@ Result read_fragmented(const std::string& dir, long estimate) {
   return r;
 }
 
-Result read_plain(const std::string& path) {
-  auto start = std::chrono::steady_clock::now();
-  VqStream* s = vqio_fopen(path.c_str(), "r");
-  if (!s) std::exit(2);
-  Result r = scan([s] { return vqio_getc(s); }, start);
-  vqio_fclose(s);
-  r.seconds = seconds_since(start);
-  return r;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   vqio_start(argc, argv, "VQ_IOMAP");
   size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 200;
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/bench_frgac_XXXXXX";
-  if (!mkdtemp(pattern.data())) return 2;
-  const std::string dir = pattern;
+  const std::string dir = bench::scratch_dir("bench_frgac");
 
   {
     // Pieces of up to 8 KB: about 50000 pairs, paged in blocks of 1024.

@@ -18,27 +18,14 @@
 #include "msg/msg.h"
 #include "pitas/pitas.h"
 
+#include "bench_support.h"
+
 namespace {
 
-double seconds_since(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-struct Result {
-  double seconds;
-  uint64_t sum, count;
-};
-
-// The same byte loop for both readers: a running checksum and a count.
-template <typename Next>
-[[gnu::noinline]] Result scan(Next next, std::chrono::steady_clock::time_point start) {
-  uint64_t sum = 0, count = 0;
-  for (int c; (c = next()) != -1;) {
-    sum = sum * 31 + static_cast<uint64_t>(c);
-    ++count;
-  }
-  return {seconds_since(start), sum, count};
-}
+using bench::Result;
+using bench::scan;
+using bench::seconds_since;
+using bench::read_plain;
 
 Result read_set(const std::string& base) {
   auto start = std::chrono::steady_clock::now();
@@ -50,16 +37,6 @@ Result read_set(const std::string& base) {
   return result;
 }
 
-Result read_plain(const std::string& path) {
-  auto start = std::chrono::steady_clock::now();
-  VqStream* s = vqio_fopen(path.c_str(), "r");
-  if (!s) std::exit(2);
-  Result result = scan([s] { return vqio_getc(s); }, start);
-  vqio_fclose(s);
-  result.seconds = seconds_since(start);
-  return result;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -67,10 +44,7 @@ int main(int argc, char** argv) {
   set_error_handler(print_message);
   const size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 200;
   const size_t members = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 10000;
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/bench_mfsset_XXXXXX";
-  if (!mkdtemp(pattern.data())) return 2;
-  const std::string dir = pattern;
+  const std::string dir = bench::scratch_dir("bench_mfsset");
   const std::string base = dir + "/set";
 
   {
