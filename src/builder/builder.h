@@ -364,6 +364,11 @@ bool fragmented_index();
 // fragmented index ("<index file>.frg") must not exist yet (60012,
 // severity 6). 0 or the severity.
 int CheckFragmentDir();
+// Ends the run (100034) when a file the build writes is a file it reads
+// or another file it writes, and (100035) when a -t build would replace a
+// data dictionary that holds more than such a build writes. Called after
+// set-up, before any file is made or changed.
+void CheckOutputsAreNotInputs();
 
 // The data dictionary's lock: a descriptor, or 0 when it names none.
 int addgetlock(const char* dd_name);

@@ -292,6 +292,7 @@ int BuildIndex(int argc, char** argv) {
                                     o->index_name ? o->index_name->c_str() : nullptr) != 0) {
     return 1;
   }
+  CheckOutputsAreNotInputs();
   // A fragmented index needs a fresh fragment directory: refused before the
   // old index or any work file is touched.
   if (CheckFragmentDir() != 0) return 1;
