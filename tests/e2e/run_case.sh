@@ -3,8 +3,8 @@
 #
 # A case is a folder holding:
 #   cmd              shell commands, run in a fresh work folder; the programs
-#                    are $VEXABLD, $TAVREL and $PELLION, fixtures are under
-#                    $FIXTURES
+#                    are $VEXABLD, $TAVREL and $PELLION, the parser's test
+#                    driver is $SGML_DRIVER, fixtures are under $FIXTURES
 #   input/           (optional) copied into the work folder first
 #   expect/status    (optional) expected exit status of cmd, default 0
 #   expect/stdout    (optional) expected standard output, byte for byte
@@ -19,6 +19,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/vqe2e.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 export VEXABLD="$bin_dir/vexabld" TAVREL="$bin_dir/tavrel" PELLION="$bin_dir/pellion"
+export SGML_DRIVER="$bin_dir/sgml_driver"
 export FIXTURES="$here/../fixtures"
 unset VQ_IOMAP VQ_MESSAGE_FILE
 

@@ -10,26 +10,9 @@
 #include <string>
 
 #include "catalogue_fixture.h"
+#include "support/stderr_capture.h"
 
 namespace {
-
-// Runs f with file descriptor 2 sent to a file; returns what was written.
-template <typename F>
-std::string stderr_of(const std::string& dir, F f) {
-  std::string path = dir + "/stderr.txt";
-  int saved = dup(2);
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  dup2(fd, 2);
-  close(fd);
-  f();
-  vqio_fflush(vqio_stderr);
-  dup2(saved, 2);
-  close(saved);
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 using PrintTest = CatalogueTest;
 

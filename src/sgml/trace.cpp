@@ -1,0 +1,83 @@
+// Trace switches, their summary lines and the printers of the events that
+// need no parser records.
+#include "sgml/trace.h"
+
+#include <cstring>
+
+#include "io/vqio.h"
+#include "sgml/switches.h"
+
+TraceSwitches trace_on;
+
+void trace_switches(const char* letters) {
+  auto has = [letters](char c) -> int32_t {
+    return letters != nullptr && std::strchr(letters, c) != nullptr ? 1 : 0;
+  };
+  trace_on.state = has('t');
+  trace_on.att = has('a');
+  trace_on.con = has('c');
+  trace_on.dcl = has('d');
+  trace_on.ent = has('e');
+  trace_on.grp = has('g');
+  trace_on.id = has('i');
+  trace_on.ms = has('m');
+  trace_on.dcn = has('n');
+}
+
+void trace_pro() {
+  trace_switches(sgml_switches().prolog_trace);
+  const TraceSwitches& t = trace_on;
+  if (t.state || t.att || t.dcl || t.ent || t.grp || t.ms || t.dcn) {
+    vqio_fprintf(vqio_stderr, "TRACEPRO: state=%d; att=%d; dcl=%d; ent=%d; grp=%d; ms=%d; dcn=%d.\n",
+                 t.state, t.att, t.dcl, t.ent, t.grp, t.ms, t.dcn);
+  }
+}
+
+void trace_set() {
+  trace_switches(sgml_switches().instance_trace);
+  const TraceSwitches& t = trace_on;
+  if (t.state || t.att || t.con || t.dcl || t.ent || t.grp || t.id || t.ms || t.dcn) {
+    vqio_fprintf(vqio_stderr,
+                 "TRACESET: state=%d;att=%d;con=%d;dcl=%d;ent=%d;grp=%d;id=%d;ms=%d;dcn=%d.\n",
+                 t.state, t.att, t.con, t.dcl, t.ent, t.grp, t.id, t.ms, t.dcn);
+  }
+}
+
+const char* trace_char(int c) {
+  static char buffer[8];
+  c &= 0xff;
+  if (c >= 32 && c <= 126) {
+    buffer[0] = static_cast<char>(c);
+    buffer[1] = '\0';
+  } else {
+    vqio_sprintf(buffer, "\\%03o", static_cast<unsigned>(c));
+  }
+  return buffer;
+}
+
+void trace_lex_step(const char* label, unsigned state, unsigned cls, unsigned action,
+                    unsigned next, int c, const char* entity, int line, int column, int offset) {
+  vqio_fprintf(vqio_stderr, "%-8s %2u-%2u-%2u-%2u from %s [%3d] in %s, %d:%d[%d].\n", label,
+               state, cls, action, next, trace_char(c), c & 0xff, entity, line, column, offset);
+}
+
+void trace_token(int cls, int action, int c, const char* entity, int line, int column) {
+  vqio_fprintf(vqio_stderr, "TOKEN    %2d-%2d       from %s [%3d] in %s, %d:%d.\n", cls, action,
+               trace_char(c), c & 0xff, entity, line, column);
+}
+
+void trace_driver_step(int step, int a, int b, int c, int d, int conactsw, int conact) {
+  vqio_fprintf(vqio_stderr, "SGML%02d   %2d-%2d-%2d-%2d in main driver; conactsw=%d; conact=%d.\n",
+               step, a, b, c, d, conactsw, conact);
+}
+
+void trace_md_param(const char* keyword, const char* subject, int token, unsigned type,
+                    const char* text) {
+  vqio_fprintf(vqio_stderr, "MDPARM   %-8s for %-8s, token %02d, type %02u, %s.\n", keyword,
+               subject != nullptr ? subject : "[NONE]", token, type, text);
+}
+
+void trace_marked_section(int kind, int status, int began, int level, int msp) {
+  vqio_fprintf(vqio_stderr, "MS%c      %2d                 %s nesting level %d (msp %d).\n", kind,
+               status, began ? "began" : "resumed", level, msp);
+}

@@ -1,0 +1,44 @@
+// Trace output: nine switches chosen by letters, the summary lines, and one
+// printing function per traced event. Lines go to the standard-error
+// stream; callers test the switch before calling a printer.
+#pragma once
+
+#include <cstdint>
+
+struct TraceSwitches {
+  int32_t state = 0;  // t: lexical states and tokens
+  int32_t att = 0;    // a: attributes
+  int32_t con = 0;    // c: content-model checking
+  int32_t dcl = 0;    // d: declarations
+  int32_t ent = 0;    // e: entities
+  int32_t grp = 0;    // g: element stack, content and model groups
+  int32_t id = 0;     // i: IDs
+  int32_t ms = 0;     // m: marked sections
+  int32_t dcn = 0;    // n: data content notations
+};
+extern TraceSwitches trace_on;
+
+// Each switch is 1 when its letter occurs in letters (all 0 for null).
+void trace_switches(const char* letters);
+// From the prolog letters (-y); prints TRACEPRO when t, a, d, e, g, m or n
+// is on.
+void trace_pro();
+// From the instance letters (-x); prints TRACESET when any switch is on.
+void trace_set();
+// c itself when 32 to 126, else "\ooo"; one static buffer.
+const char* trace_char(int c);
+
+// Lexical step: label is the parse state's label ("CONM").
+// state is the state the step started in, next the state it goes to.
+void trace_lex_step(const char* label, unsigned state, unsigned cls, unsigned action,
+                    unsigned next, int c, const char* entity, int line, int column, int offset);
+// Token scan of the name, number and token readers.
+void trace_token(int cls, int action, int c, const char* entity, int line, int column);
+// Main-driver step.
+void trace_driver_step(int step, int a, int b, int c, int d, int conactsw, int conact);
+// Markup declaration parameter (subject null: "[NONE]").
+void trace_md_param(const char* keyword, const char* subject, int token, unsigned type,
+                    const char* text);
+// Marked section: kind is the letter after "MS", began is nonzero for
+// "began" (else "resumed").
+void trace_marked_section(int kind, int status, int began, int level, int msp);

@@ -1,0 +1,23 @@
+// Helpers of the parser's unit tests: the I/O layer started, the standard
+// error stream captured, and the parser set up from a switch record.
+#pragma once
+
+#include <string>
+
+#include "io/vqio.h"
+#include "sgml/modeopts.h"
+#include "sgml/settings.h"
+#include "sgml/switches.h"
+#include "support/scratch.h"
+#include "support/stderr_capture.h"
+
+// Sets the parser up with sw (and a fresh options record) as the front end
+// does, on initial settings.
+inline void parser_setup(const SwitchRecord& sw) {
+  start_io();
+  static ModeOptions options;
+  options = ModeOptions{};
+  mode_options = &options;
+  sgml_settings_reset();
+  sgml_set_switches(&sw);
+}
