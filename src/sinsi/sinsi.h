@@ -131,6 +131,10 @@ void sinsi_build_states(const SinsiDelimiters* delimiters, SinsiStateTable* tabl
 
 using SinsiReadFn = int (*)(void* handle);             // a byte, or -1 at end
 using SinsiWriteFn = int (*)(void* handle, int byte);  // -1 on failure
+// Block input: points *block at the next bytes of input and gives their
+// count, 0 at the end (and on every call after it). The bytes stay valid
+// until the next call.
+using SinsiBlockFn = size_t (*)(void* handle, const unsigned char** block);
 
 struct SinsiStream {
   void* input;           // VqStream*, or the read callback's handle
@@ -155,6 +159,12 @@ struct SinsiStream {
   // start tag.
   SinsySymtab* attribute_names;
   size_t attribute_offset;
+  // Block input (sinsiob): the block being read and the next byte in it.
+  SinsiBlockFn fill;
+  const unsigned char* block;
+  size_t block_at, block_have;
+  int32_t only_open;       // opening character when exactly one set is defined, else -1
+  int32_t text_not_kept;   // the current token is a text run read by sinsins
 };
 
 // Given a null stream, the reading and writing operations return 11
@@ -163,6 +173,9 @@ struct SinsiStream {
 // Opens a stream; null when all four arguments are null. Allocation failure
 // is reported with severity 14.
 SinsiStream* sinsios(void* input, void* output, SinsiReadFn read, SinsiWriteFn write);
+// Opens a stream that reads its input in blocks from fill (no output);
+// null when fill is null. Reading such a stream costs no call per byte.
+SinsiStream* sinsiob(void* handle, SinsiBlockFn fill);
 // Flushes the output (as sinsifs) and frees the stream with its tables. The
 // input and output themselves are not closed. Returns 16 when the flush
 // failed, else 0. Null is allowed.
@@ -177,6 +190,11 @@ int sinsidt(SinsiStream* stream, const char* const* names, const int32_t* ids,
 // length and 0, or 9 for a malformed tag, or at the end 15 (11 without
 // input). Either pointer may be null.
 int sinsint(SinsiStream* stream, size_t* length, int* status);
+// Reads the next token as sinsint does, except that a text run is counted,
+// not kept: it runs to the next opening character or the end of input,
+// however long (a reader that only needs positions gets one token per run),
+// and sinsigx gives none of its bytes. Tags are read and kept as by sinsint.
+int sinsins(SinsiStream* stream, size_t* length, int* status);
 // Tag id of the current token (-1 for text or an unknown name); delimiters
 // (may be null) receives the current token's delimiter record. status: 11
 // without input, 15 when the id is -1 at end of input, else 0.

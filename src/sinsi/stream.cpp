@@ -22,6 +22,9 @@ bool good_name(const char* name, const SinsiDelimiters* d) {
 // Creates the delimiter record, symbol table and state table of a new set;
 // false after an allocation failure (reported through the hook).
 bool create_set(SinsiStream* s, const SinsiDelimiters* d) {
+  bool first = true;
+  for (int c = 0; c < 256; ++c)
+    if (s->set_states[c] != nullptr) first = false;
   auto* record = static_cast<SinsiDelimiters*>(
       vq_malloc(1, sizeof(SinsiDelimiters), __LINE__, "sinsi/DefTags.c"));
   auto* states = static_cast<SinsiStateTable*>(
@@ -38,7 +41,19 @@ bool create_set(SinsiStream* s, const SinsiDelimiters* d) {
   s->set_delimiters[d->open] = record;
   s->set_states[d->open] = states;
   s->set_names[d->open] = names;
+  s->only_open = first ? d->open : -1;
   return true;
+}
+
+// A new stream without input or output; null after an allocation failure.
+SinsiStream* new_stream() {
+  auto* s = static_cast<SinsiStream*>(
+      vq_calloc(1, sizeof(SinsiStream), __LINE__, "sinsi/OpenStream.c"));
+  if (s == nullptr) return nullptr;
+  s->id = -1;
+  s->pushed_back = -1;
+  s->only_open = -1;
+  return s;
 }
 
 }  // namespace
@@ -46,16 +61,22 @@ bool create_set(SinsiStream* s, const SinsiDelimiters* d) {
 SinsiStream* sinsios(void* input, void* output, SinsiReadFn read, SinsiWriteFn write) {
   if (input == nullptr && output == nullptr && read == nullptr && write == nullptr)
     return nullptr;
-  auto* s = static_cast<SinsiStream*>(
-      vq_calloc(1, sizeof(SinsiStream), __LINE__, "sinsi/OpenStream.c"));
+  SinsiStream* s = new_stream();
   if (s == nullptr) return nullptr;
   s->input = input;
   s->output = output;
   s->read = read;
   s->write = write;
   s->at_end = (input == nullptr && read == nullptr) ? 1 : 0;
-  s->id = -1;
-  s->pushed_back = -1;
+  return s;
+}
+
+SinsiStream* sinsiob(void* handle, SinsiBlockFn fill) {
+  if (fill == nullptr) return nullptr;
+  SinsiStream* s = new_stream();
+  if (s == nullptr) return nullptr;
+  s->input = handle;
+  s->fill = fill;
   return s;
 }
 

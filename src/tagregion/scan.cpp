@@ -53,21 +53,8 @@ void attribute_pairs(TagScan* scan, int64_t p) {
   }
 }
 
-}  // namespace
-
-int tag_scan_open(TagScan* scan, TagText* text, const TagNameLists* lists,
-                  const char* tagname_file) {
-  switch (text->kind) {
-    case 1: return tag_scan_open_input(scan, text->plain, nullptr, lists, tagname_file);
-    case 2: return tag_scan_open_input(scan, text, tag_text_getc_fragmented, lists, tagname_file);
-    default: return tag_scan_open_input(scan, text, tag_text_getc_set, lists, tagname_file);
-  }
-}
-
-int tag_scan_open_input(TagScan* scan, void* input, SinsiReadFn read, const TagNameLists* lists,
-                        const char* tagname_file) {
-  scan->stream = read != nullptr ? sinsios(input, nullptr, read, nullptr)
-                                 : sinsios(input, nullptr, nullptr, nullptr);
+// Defines the names on the scan's new stream: 0, or 1 after a report.
+int define_names(TagScan* scan, const TagNameLists* lists, const char* tagname_file) {
   scan->position = 1;
   scan->value.assign(SINSI_BUFSIZE + 1, '\0');
   scan->name_length.assign(TAG_SLOTS, 0);
@@ -87,6 +74,21 @@ int tag_scan_open_input(TagScan* scan, void* input, SinsiReadFn read, const TagN
   return 0;
 }
 
+}  // namespace
+
+int tag_scan_open(TagScan* scan, TagText* text, const TagNameLists* lists,
+                  const char* tagname_file) {
+  scan->stream = sinsiob(text, tag_text_block);
+  return define_names(scan, lists, tagname_file);
+}
+
+int tag_scan_open_input(TagScan* scan, void* input, SinsiReadFn read, const TagNameLists* lists,
+                        const char* tagname_file) {
+  scan->stream = read != nullptr ? sinsios(input, nullptr, read, nullptr)
+                                 : sinsios(input, nullptr, nullptr, nullptr);
+  return define_names(scan, lists, tagname_file);
+}
+
 void tag_scan_close(TagScan* scan) {
   sinsicl(scan->stream);
   scan->stream = nullptr;
@@ -96,7 +98,7 @@ int tag_scan_next(TagScan* scan) {
   size_t length = 0;
   int status = 0;
   SinsiStream* s = scan->stream;
-  int kind = sinsint(s, &length, &status);
+  int kind = sinsins(s, &length, &status);
   const int64_t p = scan->position;
   const int64_t n = static_cast<int64_t>(length);
   switch (kind) {

@@ -166,24 +166,22 @@ int region_load_tagnames(const char* file_name, TagNameLists* lists);
 // ---------------------------------------------------------------------------
 // Tag scanning
 
-// The text of the first text record, read byte by byte.
+// The text of the first text record, read block by block.
 struct TagText {
   int kind = 0;  // 0 none, 1 plain, 2 fragmented, 3 multi-file set
   VqStream* plain = nullptr;
   FrgacText* fragmented = nullptr;
   MfsReader* set = nullptr;
   bool empty = false;  // a set without members
+  std::vector<unsigned char> block;  // plain text: the block read last
 };
 // Opens the record's text: 0, or 1 after printing the system error for its
 // name.
 int tag_text_open(const FileInfo* info, TagText* text);
 void tag_text_close(TagText* text);
-// Read callbacks of the scanner: a byte 0-255, or -1 at the end. The first
-// takes any kind; the others one kind each (a plain text is read by the tag
-// stream directly from its stream).
-int tag_text_getc(void* text);
-int tag_text_getc_fragmented(void* text);
-int tag_text_getc_set(void* text);
+// Block callback of the scanner over any kind: the next bytes of the text
+// (their count, 0 at the end).
+size_t tag_text_block(void* text, const unsigned char** block);
 
 // A scanner over a text: the tag stream with the names defined, and the
 // 1-based position of the next token.

@@ -1,13 +1,13 @@
 // The text that the finding reads: a plain file, a fragmented text or a
-// multi-file set, byte by byte through one read callback.
+// multi-file set, block by block through one callback.
 #include <cerrno>
 
 #include "tagregion/tagregion.h"
 
 namespace {
 
-// Plain files are read through a large buffer: the scan is one pass.
-constexpr size_t kPlainBuffer = 1 << 20;
+// Plain files are read in large blocks straight into the text's block.
+constexpr size_t kPlainBlock = 256 * 1024;
 
 // Prints the system error of a failed open for the name, leaving errno as
 // the open left it (the driver's report shows it again).
@@ -56,7 +56,6 @@ int tag_text_open(const FileInfo* info, TagText* text) {
     open_failed(info->sys_name);
     return 1;
   }
-  vqio_setvbuf(in, nullptr, 0, kPlainBuffer);
   text->kind = 1;
   text->plain = in;
   return 0;
@@ -72,21 +71,35 @@ void tag_text_close(TagText* text) {
   *text = TagText{};
 }
 
-int tag_text_getc(void* handle) {
+size_t tag_text_block(void* handle, const unsigned char** block) {
   auto* text = static_cast<TagText*>(handle);
   switch (text->kind) {
-    case 1: return vqio_getc(text->plain);
-    case 2: return frgacgc(text->fragmented);
-    case 3: return text->empty ? -1 : mfs_file_getc(text->set);
+    case 1: {
+      text->block.resize(kPlainBlock);
+      *block = text->block.data();
+      return vqio_fread(text->block.data(), 1, kPlainBlock, text->plain);
+    }
+    case 2: {
+      // The rest of the fragmented text's own buffer, refilled when empty.
+      FrgacText* t = text->fragmented;
+      if (t->buffer_index >= t->buffer_count) {
+        if (frgacfl(t) < 0) return 0;
+        t->buffer_index = 0;  // the refill took the first byte
+      }
+      *block = t->buffer + t->buffer_index;
+      const size_t n = static_cast<size_t>(t->buffer_count - t->buffer_index);
+      t->buffer_index = t->buffer_count;
+      return n;
+    }
+    case 3: {
+      if (text->empty) return 0;
+      MfsReader* r = text->set;
+      if (r->index >= r->fill && mfs_file_peek(r) < 0) return 0;
+      *block = r->buffer + r->index;
+      const size_t n = static_cast<size_t>(r->fill - r->index);
+      r->index = r->fill;
+      return n;
+    }
   }
-  return -1;
-}
-
-int tag_text_getc_fragmented(void* handle) {
-  return frgacgc(static_cast<TagText*>(handle)->fragmented);
-}
-
-int tag_text_getc_set(void* handle) {
-  auto* text = static_cast<TagText*>(handle);
-  return text->empty ? -1 : mfs_file_getc(text->set);
+  return 0;
 }

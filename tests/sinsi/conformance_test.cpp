@@ -108,8 +108,16 @@ TEST(Conformance, InstalledSgmlAndXmlFiles) {
     for (const auto& t : got) by_kind[t.kind]++;
     // Through a read callback, with entity references as further sets.
     got = harness::run_string(content, with_entities());
-    ASSERT_TRUE(harness::same_tokens(got, ref::tokenize(content, with_entities()))) << p;
+    const auto want = ref::tokenize(content, with_entities());
+    ASSERT_TRUE(harness::same_tokens(got, want)) << p;
     ASSERT_EQ(joined(got), content) << p;
+    // Counting text from blocks: one set (memchr) and three sets.
+    ASSERT_TRUE(harness::same_tokens(harness::run_counting(content, angle_only(), {4096, 17}),
+                                     harness::text_counted(ref::tokenize(content, angle_only()))))
+        << p;
+    ASSERT_TRUE(harness::same_tokens(harness::run_counting(content, with_entities(), {512}),
+                                     harness::text_counted(want)))
+        << p;
   }
   // The files exercise known and unknown tags of both sorts and malformed
   // tags ("<!--" comments holding "<" or ">" in declarations).
@@ -158,6 +166,12 @@ TEST(Conformance, SeededRandomInput) {
     const auto& sets = configs[static_cast<size_t>(i) % configs.size()];
     const auto want = ref::tokenize(input, sets);
     ASSERT_TRUE(harness::same_tokens(harness::run_string(input, sets), want)) << "input " << i;
+    // Counting text from blocks of every size from one byte on, so that
+    // tags and runs cross block ends everywhere.
+    ASSERT_TRUE(harness::same_tokens(
+        harness::run_counting(input, sets, {1 + static_cast<size_t>(i) % 97, 1, 3000}),
+        harness::text_counted(want)))
+        << "counted input " << i;
     if (i % 5 == 0) {
       std::ofstream(path, std::ios::binary | std::ios::trunc) << input;
       ASSERT_TRUE(harness::same_tokens(run_file(path, sets), want)) << "file input " << i;

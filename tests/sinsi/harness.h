@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,62 @@ inline std::vector<ref::Token> run_string(const std::string& input,
   auto tokens = run(s);
   sinsicl(s);
   return tokens;
+}
+
+// Block input over a string, in blocks whose sizes cycle through `sizes`.
+struct BlockInput {
+  std::string data;
+  std::vector<size_t> sizes;
+  size_t pos = 0, turn = 0;
+};
+inline size_t read_blocks(void* handle, const unsigned char** block) {
+  auto* in = static_cast<BlockInput*>(handle);
+  const size_t n = std::min(in->sizes[in->turn++ % in->sizes.size()], in->data.size() - in->pos);
+  *block = reinterpret_cast<const unsigned char*>(in->data.data() + in->pos);
+  in->pos += n;
+  return n;
+}
+
+// Reads every token with sinsins from blocks: text runs come as their byte
+// count (a text token whose text is that many "." bytes), tags as read.
+inline std::vector<ref::Token> run_counting(const std::string& input,
+                                            const std::vector<ref::DelimiterSet>& sets,
+                                            std::vector<size_t> sizes) {
+  BlockInput in{input, std::move(sizes)};
+  SinsiStream* s = sinsiob(&in, read_blocks);
+  for (const auto& set : sets) EXPECT_EQ(define_set(s, set), SINSI_OK);
+  std::vector<ref::Token> out;
+  for (int guard = 0; guard < 10000000; ++guard) {
+    size_t length = 99999;
+    int status = -1;
+    const int kind = sinsins(s, &length, &status);
+    EXPECT_EQ(status, kind == SINSI_MALFORMED ? SINSI_BAD : kind == SINSI_EOF ? SINSI_END : SINSI_OK);
+    char buf[SINSI_BUFSIZE + 1];
+    size_t size = SINSI_BUFSIZE;
+    sinsigx(s, buf, &size);
+    std::string text = kind == SINSI_TEXT ? std::string(length, '.') : std::string(buf, size);
+    if (kind == SINSI_TEXT) EXPECT_EQ(size, 0u) << "a counted text run keeps no bytes";
+    else EXPECT_EQ(size, length);
+    out.push_back({kind, text, sinsigt(s, nullptr, nullptr)});
+    if (kind == SINSI_EOF) break;
+  }
+  sinsicl(s);
+  return out;
+}
+
+// The tokens of a reader that counts text: each run of text tokens as one
+// text token of "." bytes.
+inline std::vector<ref::Token> text_counted(const std::vector<ref::Token>& tokens) {
+  std::vector<ref::Token> out;
+  for (const auto& t : tokens) {
+    if (t.kind == 4 && !out.empty() && out.back().kind == 4)
+      out.back().text += std::string(t.text.size(), '.');
+    else if (t.kind == 4)
+      out.push_back({4, std::string(t.text.size(), '.'), t.id});
+    else
+      out.push_back(t);
+  }
+  return out;
 }
 
 // Compares token lists and reports the first difference only.

@@ -93,30 +93,35 @@ struct Model {
   }
 };
 
+// One random text of `bytes` bytes or more (at least `min_tokens` tokens).
+Model random_text(Random& r, int min_tokens, size_t bytes) {
+  Model m;
+  for (int t = 0; t < min_tokens || m.text.size() < bytes; ++t) {
+    static const char* const kTags[] = {"a", "b", "c", "d"};
+    std::string name = kTags[r.next(4)];
+    switch (r.next(5)) {
+      case 0:
+      case 1: m.start_tag(r, name); break;
+      case 2: m.end_tag(name); break;
+      default: {
+        int n = 1 + static_cast<int>(r.next(40));
+        for (int i = 0; i < n; ++i) m.text += r.pick("xyz \n\t=\"/>\xff");
+        break;
+      }
+    }
+  }
+  m.flush(0, true);
+  m.flush(1, true);
+  return m;
+}
+
 TEST(RandomTexts, PairsFollowTheRules) {
   pt::Scratch s;
   TagNameLists lists = pt::lists_from(s, kNames);
   size_t pairs = 0;
   for (uint32_t seed = 1; seed <= 200; ++seed) {
     Random r{seed};
-    Model m;
-    int tokens = 20 + static_cast<int>(r.next(300));
-    for (int t = 0; t < tokens; ++t) {
-      static const char* const kTags[] = {"a", "b", "c", "d"};
-      std::string name = kTags[r.next(4)];
-      switch (r.next(5)) {
-        case 0:
-        case 1: m.start_tag(r, name); break;
-        case 2: m.end_tag(name); break;
-        default: {
-          int n = 1 + static_cast<int>(r.next(40));
-          for (int i = 0; i < n; ++i) m.text += r.pick("xyz \n\t=\"/>\xff");
-          break;
-        }
-      }
-    }
-    m.flush(0, true);
-    m.flush(1, true);
+    Model m = random_text(r, 20 + static_cast<int>(r.next(300)), 0);
     ReportRecorder quiet;
     std::vector<pt::Record> records = pt::scan_plain(s, m.text, lists);
     for (int slot = 0; slot < 6; ++slot) pairs += m.want[slot].size();
@@ -124,6 +129,19 @@ TEST(RandomTexts, PairsFollowTheRules) {
       EXPECT_EQ(pt::pairs_of(records, slot), m.want[slot]) << "seed " << seed << " slot " << slot;
   }
   EXPECT_GT(pairs, 5000u);  // the texts are not trivial
+}
+
+// A text of several of the blocks the scan reads at a time: tags, values
+// and text runs cross the block ends and keep their positions.
+TEST(RandomTexts, ALargeTextKeepsItsPositionsAcrossBlocks) {
+  pt::Scratch s;
+  TagNameLists lists = pt::lists_from(s, kNames);
+  Random r{4711};
+  Model m = random_text(r, 0, 1200 * 1024);
+  ReportRecorder quiet;
+  std::vector<pt::Record> records = pt::scan_plain(s, m.text, lists);
+  for (int slot = 0; slot < 6; ++slot)
+    EXPECT_EQ(pt::pairs_of(records, slot), m.want[slot]) << "slot " << slot;
 }
 
 }  // namespace
