@@ -70,7 +70,18 @@ int run_pass(int pass, int32_t* point_count) {
     vq_report(1, "%s %d %s from %d to %d", GetMsgText(100020), pass, GetMsgText(100010), start,
               st.pass_end);
   }
-  if (job.count > 0) SortPass(st.text_buffer, st.points, 0, job.count - 1);
+  if (job.count > 0) {
+    // The text buffer past the NUL and the 8 bytes read after it is free.
+    SortSpace space;
+    space.text_end = job.stored;
+    space.point_capacity = st.point_slots;
+    const int64_t free_from = (job.stored + 1 + 8 + 15) / 16 * 16;
+    if (free_from < st.buffer_size) {
+      space.scratch = st.text_buffer + free_from;
+      space.scratch_bytes = st.buffer_size - free_from;
+    }
+    SortPass(st.text_buffer, st.points, 0, job.count - 1, &space);
+  }
   WritePassFile(pass, st.points, first, job.last_char, job.count, job.end_of_text,
                   points_offset);
   if (job.use_points_file && cursor.no_room_reads > 0) {

@@ -106,10 +106,24 @@ ScanJob pass_job(int64_t start, unsigned char first_char, int32_t previous_end);
 
 enum : int { SUFFIX_BUDGET = 400 };
 
+// Room a pass leaves for grouping identical windows before its sort.
+struct SortSpace {
+  int64_t text_end = 0;        // offset of the buffer's NUL
+  int64_t point_capacity = 0;  // slots of the point array from points[0]
+  unsigned char* scratch = nullptr;  // free bytes of the text buffer past the NUL
+  int64_t scratch_bytes = 0;
+};
+
 // Sorts points[first..last] (offsets of suffixes of buffer). Every suffix
 // must hold 400 stored characters or end in the NUL, with 8 readable bytes
-// after its 400th.
-void SortPass(const unsigned char* buffer, int32_t* points, int64_t first, int64_t last);
+// after its 400th. With space (and first 0), points in ascending order
+// whose windows repeat are grouped first, in the room it describes.
+void SortPass(const unsigned char* buffer, int32_t* points, int64_t first, int64_t last,
+              const SortSpace* space = nullptr);
+// Threads of the sort: all cores (at most 64), or the number set by a test
+// (0 goes back to all cores). The order never depends on it.
+int sort_threads();
+void set_sort_threads(int threads);
 // Eight characters at p as one big-endian word: words compare as the
 // characters do.
 inline uint64_t load_be64(const unsigned char* p) {

@@ -3,18 +3,34 @@
 // order (earlier text first). The order is total, so the result does not
 // depend on the method.
 //
-// Method: a radix step on the first two characters (over the points in
-// text order, so its counting pass reads the buffer sequentially), then a
-// multikey quicksort that compares eight characters at a time as one
+// Method: points whose 400-character windows are identical are grouped
+// first, when the pass leaves room for it (repeated files and repeated
+// markup make large groups): a rolling fingerprint of every window is taken
+// in one sweep over the buffer, the points are sorted by (fingerprint,
+// offset), and each run of equal fingerprints whose windows are verified
+// identical becomes one group, in offset order. Only one representative of
+// each group is sorted; the groups are then written out in the
+// representatives' order.
+//
+// The sort itself: a radix step on the first two characters (over the
+// points in text order, so its counting pass reads the buffer
+// sequentially), whose buckets are sorted independently on several threads,
+// then a multikey quicksort that compares eight characters at a time as one
 // big-endian word. Groups small enough have their words cached next to
 // them, so that a partition touches no text. A group that a whole level
 // left unsplit (repetitive text: markup, runs of one character) measures
 // how far all its members agree with one of them in one sequential sweep
 // and continues from there; a group that agrees for all 400 characters is
-// ordered by offset. Extra memory is a fixed scratch (about 1 MB),
-// whatever the size of the pass.
+// ordered by offset. Each bucket's order depends on nothing but its points,
+// so the result is the same for any number of threads. Extra memory is a
+// fixed scratch per thread (about 1 MB) and, for the grouping, room the
+// pass leaves free in its own point array and text buffer.
+#include <sched.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -195,20 +211,246 @@ struct Sorter {
         p[next[b]++] = v;
       }
     }
-    for (int b = 0; b < 65536; ++b) {
-      const int64_t m = int64_t{start[b + 1]} - start[b];
-      if (m > 1) large(p + start[b], m, 2);
-    }
+    for_each_bucket(start, [p](int64_t from, int64_t m, Sorter& self) { self.large(p + from, m, 2); });
+  }
+
+  // Runs work(from, size, sorter) for every bucket of two or more points,
+  // on up to sort_threads() threads, each with a sorter of its own.
+  template <class Work>
+  void for_each_bucket(const std::vector<uint32_t>& start, Work work) {
+    std::vector<int> order;
+    for (int b = 0; b < 65536; ++b)
+      if (start[b + 1] - start[b] > 1) order.push_back(b);
+    // Largest buckets first, so that the threads end together.
+    std::stable_sort(order.begin(), order.end(), [&start](int x, int y) {
+      return start[x + 1] - start[x] > start[y + 1] - start[y];
+    });
+    std::atomic<size_t> next{0};
+    auto worker = [&](Sorter& self) {
+      for (size_t i; (i = next.fetch_add(1)) < order.size();) {
+        const int b = order[i];
+        work(int64_t{start[b]}, int64_t{start[b + 1]} - start[b], self);
+      }
+    };
+    run_threads(text, worker, *this);
   }
 };
 
+// Runs worker(sorter) on the calling thread with `own` and on up to
+// sort_threads() - 1 more threads with sorters of their own; a thread that
+// cannot be started leaves its share to the others.
+template <class Worker>
+void run_threads(const unsigned char* text, Worker& worker, Sorter& own) {
+  const int extra = sort_threads() - 1;
+  std::vector<Sorter> sorters;
+  sorters.reserve(static_cast<size_t>(std::max(extra, 0)));
+  std::vector<std::thread> threads;
+  for (int t = 0; t < extra; ++t) {
+    sorters.push_back(Sorter{text, std::vector<uint64_t>(kCacheEntries)});
+    try {
+      threads.emplace_back([&worker, &s = sorters.back()] { worker(s); });
+    } catch (const std::system_error&) {
+      break;
+    }
+  }
+  worker(own);
+  for (std::thread& t : threads) t.join();
+}
+
+// ---------------------------------------------------------------------------
+// Grouping identical windows
+
+constexpr int64_t kWindow = SUFFIX_BUDGET;
+constexpr uint64_t kRoll = 0x100000001B3ull;  // odd multiplier of the rolling hash
+constexpr size_t kSampleSlots = 1 << 16;      // fingerprints sampled before grouping
+
+inline uint64_t mix(uint64_t z) {
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
+// A group: its members are members[start, start + size), in offset order;
+// the first is its representative.
+struct Group {
+  int32_t representative;
+  uint32_t start, size;
+};
+
+// Sorts (fingerprint << 32 | offset) words: a radix step on the top 16
+// bits, then each bucket on its own.
+void sort_words(uint64_t* w, int64_t n, Sorter& sorter) {
+  std::vector<uint32_t> start(65537, 0), next(65536);
+  for (int64_t i = 0; i < n; ++i) ++start[(w[i] >> 48) + 1];
+  for (int b = 0; b < 65536; ++b) start[b + 1] += start[b];
+  for (int b = 0; b < 65536; ++b) next[b] = start[b];
+  for (int b = 0; b < 65536; ++b) {
+    while (next[b] < start[b + 1]) {
+      uint64_t v = w[next[b]];
+      for (;;) {
+        const int vb = static_cast<int>(v >> 48);
+        if (vb == b) break;
+        std::swap(v, w[next[vb]++]);
+      }
+      w[next[b]++] = v;
+    }
+  }
+  sorter.for_each_bucket(start, [w](int64_t from, int64_t m, Sorter&) {
+    std::sort(w + from, w + from + m);
+  });
+}
+
+// Sorts the points of a pass by grouping identical windows first. False,
+// with the points unchanged as a set, when the pass leaves too little room
+// or the text repeats too little for it to pay.
+bool sort_grouped(Sorter& sorter, int32_t* points, int64_t n, const SortSpace& space) {
+  const unsigned char* text = sorter.text;
+  if (n < 4096 || 2 * n > space.point_capacity ||
+      reinterpret_cast<uintptr_t>(points) % alignof(uint64_t) != 0)
+    return false;
+  for (int64_t i = 1; i < n; ++i)
+    if (points[i] <= points[i - 1]) return false;
+  // Points whose window reaches the end of the text (the last few hundred)
+  // stay alone; the others get fingerprints.
+  int64_t whole = n;
+  while (whole > 0 && points[whole - 1] + kWindow > space.text_end) --whole;
+  if (whole < 2) return false;
+
+  // The points move to the upper half; the words are written from the
+  // bottom, each over points already read.
+  int32_t* moved = points + n;
+  std::memmove(moved, points, static_cast<size_t>(n) * 4);
+  auto* words = reinterpret_cast<uint64_t*>(points);
+  uint64_t top = 1;  // kRoll ^ (kWindow - 1)
+  for (int64_t k = 1; k < kWindow; ++k) top *= kRoll;
+  int64_t at = moved[0];
+  uint64_t h = 0;
+  for (int64_t k = 0; k < kWindow; ++k) h = h * kRoll + text[at + k];
+  // The fingerprints with their low 6 bits 0 sample about one group in 64,
+  // whole: their distinct share estimates the share of groups.
+  std::vector<uint32_t> seen(kSampleSlots, 0);
+  int64_t sampled = 0, distinct = 0;
+  for (int64_t i = 0; i < whole; ++i) {
+    const int64_t o = moved[i];
+    for (; at < o; ++at) h = (h - text[at] * top) * kRoll + text[at + kWindow];
+    const uint64_t f = mix(h) >> 32;
+    words[i] = f << 32 | static_cast<uint32_t>(o);
+    if ((f & 63) != 0 || 2 * distinct >= static_cast<int64_t>(kSampleSlots)) continue;
+    ++sampled;
+    const uint32_t key = static_cast<uint32_t>(f) | 1u;  // never 0
+    for (size_t slot = (f >> 6) % kSampleSlots;; slot = (slot + 1) % kSampleSlots) {
+      if (seen[slot] == key) break;
+      if (seen[slot] == 0) {
+        seen[slot] = key;
+        ++distinct;
+        break;
+      }
+    }
+  }
+  // The points that stay alone are kept above the words.
+  int32_t* alone = points + 2 * whole;
+  std::memmove(alone, moved + whole, static_cast<size_t>(n - whole) * 4);
+
+  // Back to offsets at the bottom: those of the words in their order, then
+  // the points alone (each word is read before its slots are written).
+  const auto compact = [&] {
+    for (int64_t k = 0; k < whole; ++k) points[k] = static_cast<int32_t>(words[k] & 0xFFFFFFFFu);
+    std::memmove(points + whole, alone, static_cast<size_t>(n - whole) * 4);
+  };
+
+  if (sampled >= 256 && 2 * distinct > sampled) {
+    // Too few repeats for the grouping to pay (a small sample decides
+    // nothing: the exact count below does).
+    compact();
+    return false;
+  }
+  sort_words(words, whole, sorter);
+  int64_t runs = 0;
+  for (int64_t i = 0; i < whole; ++i)
+    if (i == 0 || (words[i] >> 32) != (words[i - 1] >> 32)) ++runs;
+  // Groups and representatives live above the points and the members.
+  const int64_t groups_most = runs + (whole - runs) / 4 + (n - whole);
+  const int64_t need = groups_most * static_cast<int64_t>(sizeof(Group) + 4) + 16;
+  unsigned char* room = nullptr;
+  if (need <= (space.point_capacity - 2 * n) * 4) room = reinterpret_cast<unsigned char*>(points + 2 * n);
+  else if (need <= space.scratch_bytes) room = space.scratch;
+  if (runs > whole / 2 || room == nullptr) {
+    compact();
+    return false;
+  }
+  room += (alignof(Group) - reinterpret_cast<uintptr_t>(room) % alignof(Group)) % alignof(Group);
+  auto* groups = reinterpret_cast<Group*>(room);
+  int64_t group_count = 0;
+  // Runs of one fingerprint: a group when every window is the first one's,
+  // else (a collision) each member alone, as long as there is room.
+  for (int64_t a = 0; a < whole;) {
+    int64_t b = a + 1;
+    while (b < whole && (words[b] >> 32) == (words[a] >> 32)) ++b;
+    const unsigned char* first = text + (words[a] & 0xFFFFFFFFu);
+    bool same = true;
+    for (int64_t i = a + 1; i < b && same; ++i)
+      same = std::memcmp(first, text + (words[i] & 0xFFFFFFFFu), kWindow) == 0;
+    if (same) {
+      groups[group_count++] = Group{static_cast<int32_t>(words[a] & 0xFFFFFFFFu),
+                                    static_cast<uint32_t>(a), static_cast<uint32_t>(b - a)};
+    } else if (group_count + (b - a) + (n - whole) > groups_most) {
+      compact();
+      return false;
+    } else {
+      for (int64_t i = a; i < b; ++i)
+        groups[group_count++] = Group{static_cast<int32_t>(words[i] & 0xFFFFFFFFu),
+                                      static_cast<uint32_t>(i), 1};
+    }
+    a = b;
+  }
+  compact();
+  for (int64_t i = whole; i < n; ++i)
+    groups[group_count++] = Group{points[i], static_cast<uint32_t>(i), 1};
+  int32_t* members = points + n;
+  std::memmove(members, points, static_cast<size_t>(n) * 4);
+
+  // The representatives in suffix order, then each group in its place.
+  auto* reps = reinterpret_cast<int32_t*>(groups + group_count);
+  for (int64_t g = 0; g < group_count; ++g) reps[g] = groups[g].representative;
+  sorter.top(reps, group_count);
+  std::sort(groups, groups + group_count,
+            [](const Group& x, const Group& y) { return x.representative < y.representative; });
+  int64_t out = 0;
+  for (int64_t r = 0; r < group_count; ++r) {
+    const Group* g = std::lower_bound(
+        groups, groups + group_count, reps[r],
+        [](const Group& x, int32_t o) { return x.representative < o; });
+    std::memcpy(points + out, members + g->start, static_cast<size_t>(g->size) * 4);
+    out += g->size;
+  }
+  return true;
+}
+
 }  // namespace
 
-void SortPass(const unsigned char* buffer, int32_t* points, int64_t first, int64_t last) {
+namespace {
+int sort_thread_setting = 0;  // 0: all cores
+}  // namespace
+
+void set_sort_threads(int threads) { sort_thread_setting = threads; }
+
+int sort_threads() {
+  if (sort_thread_setting > 0) return sort_thread_setting;
+  // The cores this process may run on (a process bound to fewer cores
+  // sorts on fewer threads).
+  cpu_set_t cores;
+  int n = sched_getaffinity(0, sizeof cores, &cores) == 0 ? CPU_COUNT(&cores) : 0;
+  if (n < 1) n = static_cast<int>(std::thread::hardware_concurrency());
+  return std::clamp(n, 1, 64);
+}
+
+void SortPass(const unsigned char* buffer, int32_t* points, int64_t first, int64_t last,
+              const SortSpace* space) {
   const int64_t n = last - first + 1;
   int32_t* offsets = points + first;
   if (n < 2) return;
   Sorter s{buffer, std::vector<uint64_t>(static_cast<size_t>(std::min(n, kCacheEntries)))};
+  if (space != nullptr && first == 0 && sort_grouped(s, offsets, n, *space)) return;
   s.top(offsets, n);
 }
 

@@ -82,6 +82,85 @@ TEST(SortPass, OrderOfTheFirst400CharactersThenTheOffset) {
   }
 }
 
+// A text of one document repeated, with a line that differs per copy now
+// and then: most windows repeat hundreds of times, some only a few times.
+std::string repeated_document() {
+  const std::string doc =
+      "<div class=\"section\"><h2>Usage</h2>\n<p>The <code>index</code> of a "
+      "collection is built once; <em>every</em> search reads it.</p>\n"
+      "<ul><li>one</li><li>two</li></ul>\n</div>\n" + pseudo_random(700, 26, 11);
+  std::string t;
+  for (int i = 0; t.size() < 300000; ++i) {
+    t += doc;
+    if (i % 37 == 0) t += "<!-- copy " + std::to_string(i) + " -->\n";
+  }
+  return t;
+}
+
+// Sorts the buffer's points with room for grouping: the point array holds
+// `capacity` times the points, and `scratch` bytes lie past the NUL.
+std::vector<int32_t> sort_with_space(const Buffer& b, size_t capacity, size_t scratch) {
+  std::vector<int32_t> got(b.points.size() * capacity);
+  std::copy(b.points.begin(), b.points.end(), got.begin());
+  std::string bytes = b.bytes + std::string(scratch, '\0');
+  phases::SortSpace space;
+  space.text_end = static_cast<int64_t>(b.bytes.size()) - 17;  // the NUL
+  space.point_capacity = static_cast<int64_t>(got.size());
+  space.scratch = reinterpret_cast<unsigned char*>(bytes.data()) + b.bytes.size();
+  space.scratch_bytes = static_cast<int64_t>(scratch);
+  phases::SortPass(reinterpret_cast<const unsigned char*>(bytes.data()), got.data(), 0,
+                   static_cast<int64_t>(b.points.size()) - 1, &space);
+  EXPECT_EQ(bytes.compare(0, b.bytes.size(), b.bytes), 0) << "the text is left as it was";
+  got.resize(b.points.size());
+  return got;
+}
+
+// Grouping identical windows first gives the same order, whether the room
+// is in the point array, past the NUL, or missing (no grouping then).
+TEST(SortPass, IdenticalWindowsGroupedFirstKeepTheOrder) {
+  std::string periodic;
+  for (int i = 0; i < 120000; ++i) periodic += "<p>abc</p>\n"[i % 11];
+  struct Case {
+    const char* name;
+    std::string text;
+    int step;
+  };
+  const Case cases[] = {
+      {"repeated document", repeated_document(), 1},
+      {"repeated document, every third character", repeated_document(), 3},
+      {"markup", periodic, 1},
+      {"one character", std::string(150000, 'a'), 1},
+      {"words (few repeats)", pseudo_random(400000, 27, 3), 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Buffer b = make(c.text, c.step);
+    const std::vector<int32_t> want = by_rule(b);
+    EXPECT_TRUE(sort_with_space(b, 4, 0) == want) << "room in the point array";
+    EXPECT_TRUE(sort_with_space(b, 2, 8 * b.points.size()) == want) << "room past the NUL";
+    EXPECT_TRUE(sort_with_space(b, 2, 0) == want) << "no room";
+  }
+}
+
+// The order is the same on one thread, two and all cores.
+TEST(SortPass, SameOrderForAnyNumberOfThreads) {
+  const Buffer words = make(pseudo_random(400000, 27, 3), 3);
+  const Buffer repeated = make(repeated_document(), 1);
+  for (const Buffer* b : {&words, &repeated}) {
+    const std::vector<int32_t> want = by_rule(*b);
+    for (int threads : {1, 2, 0}) {
+      SCOPED_TRACE(threads);
+      phases::set_sort_threads(threads);
+      std::vector<int32_t> got = b->points;
+      phases::SortPass(reinterpret_cast<const unsigned char*>(b->bytes.data()), got.data(), 0,
+                       static_cast<int64_t>(got.size()) - 1);
+      EXPECT_TRUE(got == want);
+      EXPECT_TRUE(sort_with_space(*b, 4, 0) == want);
+    }
+  }
+  phases::set_sort_threads(0);
+}
+
 TEST(SortPass, PrefixCompareAcrossBuffers) {
   // Equal prefixes count the first (older) suffix as the smaller.
   const std::string a = std::string(400, 'm') + "a", b = std::string(400, 'm') + "b";
