@@ -1,12 +1,19 @@
-// Helpers shared by the benchmarks that time a byte-by-byte read: the
-// clock, the checksum loop both readers of one run go through, a timed read
-// of a plain file through the stream layer, and a scratch directory.
+// Helpers shared by the benchmarks: the clock, the checksum loop both
+// readers of one run go through, a timed read of a plain file through the
+// stream layer, a scratch directory, and texts taken from the machine.
 #pragma once
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "io/vqio.h"
 
@@ -50,6 +57,61 @@ inline std::string scratch_dir(const char* name) {
   std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + name + "_XXXXXX";
   if (!mkdtemp(pattern.data())) std::exit(2);
   return pattern;
+}
+
+
+inline std::string read_all(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline void walk(const std::string& dir, std::vector<std::string>* files) {
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return;
+  while (dirent* e = readdir(d)) {
+    const std::string n = e->d_name;
+    if (n == "." || n == "..") continue;
+    const std::string p = dir + "/" + n;
+    struct stat sb{};
+    if (lstat(p.c_str(), &sb) != 0) continue;
+    if (S_ISDIR(sb.st_mode)) walk(p, files);
+    else if (S_ISREG(sb.st_mode)) files->push_back(p);
+  }
+  closedir(d);
+}
+
+inline std::string dtd_text() {
+  std::string doc = read_all("/usr/share/sgml/html/dtd/4.01/loose.dtd");
+  if (doc.empty()) doc = read_all("/usr/share/sgml/html/dtd/html-3.dtd");
+  return doc;
+}
+
+// The body of the largest HTML file of 8 to 64 KB under /usr/share/doc
+// (the first by name among equals), else the HTML DTD.
+inline std::string real_document() {
+  std::vector<std::string> files;
+  walk("/usr/share/doc", &files);
+  std::sort(files.begin(), files.end());
+  std::string best;
+  off_t best_size = 0;
+  for (const std::string& f : files) {
+    if (f.size() < 5 || f.compare(f.size() - 5, 5, ".html") != 0) continue;
+    struct stat sb{};
+    if (stat(f.c_str(), &sb) != 0 || sb.st_size < 8192 || sb.st_size > 65536) continue;
+    if (sb.st_size > best_size) {
+      best = f;
+      best_size = sb.st_size;
+    }
+  }
+  std::string doc = best.empty() ? dtd_text() : read_all(best);
+  size_t from = doc.find("<body");
+  if (from == std::string::npos) from = doc.find("<BODY");
+  size_t to = doc.rfind("</body>");
+  if (to == std::string::npos) to = doc.rfind("</BODY>");
+  if (from != std::string::npos && to != std::string::npos && to > from) doc = doc.substr(from, to + 7 - from);
+  return doc;
 }
 
 }  // namespace bench

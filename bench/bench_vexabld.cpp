@@ -1,21 +1,27 @@
-// Index builder throughput and peak memory, beside a full suffix array of
-// the same text built by libdivsufsort.
+// Index builder wall time and peak memory, beside a full suffix array of
+// the same text built by libdivsufsort, as a user runs the programs: each
+// command in its own child process, whole process from start to exit.
 //
-//   bench_vexabld [prose-file [sgml-file]]
+//   bench_vexabld [docs-file [sgml-file [dtd-file]]]
 //
-// Without files the texts are made from the machine: ~25 MB of English
-// prose (the documentation under /usr/share/doc, /usr/share/common-licenses
-// and /usr/share/perl, compressed files included, each paragraph once), and
-// ~30 MB of highly repetitive SGML (the sections of an HTML DTD from
-// /usr/share/sgml repeated in a pseudo-random order, so that most index
-// points tie for all of their 400 characters). vexabld runs as a child
-// process (the binary next to this one's folder, or $VEXABLD), once with a
-// budget of one pass and, for the prose, once with a budget of about ten
-// passes; libdivsufsort runs in a child process too, so that each peak
-// resident size is its own. Each figure is the best of three runs.
+// Without files the texts are made from the machine:
+//   (a) ~25 MB of installed documentation as it stands (/usr/share/doc,
+//       /usr/share/common-licenses and /usr/share/perl, compressed files
+//       included, duplicates kept: licence texts and boilerplate repeat);
+//   (b) ~30 MB of one real SGML document's body repeated verbatim (the
+//       largest HTML file of 8 to 64 KB under /usr/share/doc, else the HTML
+//       DTD), so that every point ties with hundreds of others for all of
+//       its 400 characters;
+//   (c) ~30 MB of the sections of an HTML DTD in a pseudo-random order.
+// For each text, in five alternating rounds: libdivsufsort, vexabld with one
+// pass on all cores, vexabld with one pass bound to one core, and vexabld
+// with about ten passes. The medians and the largest peak resident size of
+// each are printed with the ratios. vexabld is the binary next to this
+// one's folder, or $VEXABLD.
 #include <divsufsort.h>
 
 #include <dirent.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -30,17 +36,16 @@
 #include <functional>
 #include <sstream>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
-namespace {
+#include "bench_support.h"
 
-std::string read_all(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using bench::read_all;
+using bench::real_document;
+using bench::walk;
+using bench::dtd_text;
+
+namespace {
 
 std::string read_gzip(const std::string& path) {
   const std::string command = "gzip -dc '" + path + "' 2>/dev/null";
@@ -54,21 +59,6 @@ std::string read_gzip(const std::string& path) {
   return text;
 }
 
-void walk(const std::string& dir, std::vector<std::string>* files) {
-  DIR* d = opendir(dir.c_str());
-  if (d == nullptr) return;
-  while (dirent* e = readdir(d)) {
-    const std::string n = e->d_name;
-    if (n == "." || n == "..") continue;
-    const std::string p = dir + "/" + n;
-    struct stat sb{};
-    if (lstat(p.c_str(), &sb) != 0) continue;
-    if (S_ISDIR(sb.st_mode)) walk(p, files);
-    else if (S_ISREG(sb.st_mode)) files->push_back(p);
-  }
-  closedir(d);
-}
-
 bool prose_name(const std::string& p) {
   const std::string n = p.substr(p.rfind('/') + 1);
   const auto ends = [&n](const char* t) {
@@ -79,34 +69,29 @@ bool prose_name(const std::string& p) {
          n.rfind("NEWS", 0) == 0 || ends(".txt") || ends(".pod") || ends(".txt.gz");
 }
 
-std::string make_prose(size_t want) {
+std::string make_docs(size_t want) {
   std::vector<std::string> files;
   for (const char* root : {"/usr/share/common-licenses", "/usr/share/doc", "/usr/share/perl"}) walk(root, &files);
   std::sort(files.begin(), files.end());
-  std::unordered_set<std::string> seen;
   std::string text;
   for (const std::string& f : files) {
     if (!prose_name(f)) continue;
     const bool gz = f.size() > 3 && f.compare(f.size() - 3, 3, ".gz") == 0;
-    const std::string body = gz ? read_gzip(f) : read_all(f);
-    size_t at = 0;
-    while (at < body.size()) {
-      size_t end = body.find("\n\n", at);
-      if (end == std::string::npos) end = body.size();
-      const std::string para = body.substr(at, end - at);
-      at = end + 2;
-      if (para.empty() || !seen.insert(para).second) continue;
-      text += para;
-      text += "\n\n";
-      if (text.size() >= want) return text.substr(0, want);
-    }
+    text += gz ? read_gzip(f) : read_all(f);
+    if (text.size() >= want) return text.substr(0, want);
   }
   return text;
 }
 
+std::string make_repeated(size_t want) {
+  const std::string body = real_document();
+  std::string text;
+  while (!body.empty() && text.size() < want) text += body;
+  return text.substr(0, want);
+}
+
 std::string make_sgml(size_t want) {
-  std::string doc = read_all("/usr/share/sgml/html/dtd/4.01/loose.dtd");
-  if (doc.empty()) doc = read_all("/usr/share/sgml/html/dtd/html-3.dtd");
+  const std::string doc = dtd_text();
   std::vector<std::string> sections;
   size_t at = 0;
   while (at < doc.size()) {
@@ -136,6 +121,7 @@ struct Measure {
 Measure in_child_once(const std::function<int()>& f) {
   Measure m;
   const auto t0 = std::chrono::steady_clock::now();
+  std::fflush(stdout);  // else the child would write the buffered lines again
   const pid_t pid = fork();
   if (pid == 0) _exit(f());
   int status = 0;
@@ -147,18 +133,8 @@ Measure in_child_once(const std::function<int()>& f) {
   return m;
 }
 
-// The best of three runs (the machine may be busy with other work).
-Measure in_child(const std::function<int()>& f) {
-  Measure best = in_child_once(f);
-  for (int i = 1; i < 3; ++i) {
-    const Measure m = in_child_once(f);
-    if (m.seconds < best.seconds) best = m;
-  }
-  return best;
-}
-
 Measure run_divsufsort(const std::string& path) {
-  return in_child([&path] {
+  return in_child_once([&path] {
     const std::string t = read_all(path);
     std::vector<saidx_t> sa(t.size() + 1);
     return divsufsort(reinterpret_cast<const sauchar_t*>(t.data()), sa.data(),
@@ -166,11 +142,20 @@ Measure run_divsufsort(const std::string& path) {
   });
 }
 
+// vexabld in a child process; with one_core the child is bound to the core
+// it starts on, so that it sorts on one thread.
 Measure run_vexabld(const std::string& program, const std::string& dir, const std::string& text,
-                    const char* map, long long memory) {
+                    const char* map, long long memory, bool one_core) {
   const std::string m = std::to_string(memory / 1024) + "k";
-  return in_child([&] {
+  return in_child_once([&] {
     if (chdir(dir.c_str()) != 0) return 2;
+    if (one_core) {
+      cpu_set_t cores;
+      CPU_ZERO(&cores);
+      const int cpu = sched_getcpu();
+      CPU_SET(cpu < 0 ? 0 : cpu, &cores);
+      if (sched_setaffinity(0, sizeof cores, &cores) != 0) return 2;
+    }
     if (freopen("progress.txt", "w", stderr) == nullptr || freopen("/dev/null", "w", stdout) == nullptr)
       return 2;
     execl(program.c_str(), "vexabld", "-v", "-t", text.c_str(), "-c", map, "-m", m.c_str(),
@@ -195,6 +180,17 @@ void line(const char* what, double mb, const Measure& m, const char* budget) {
               m.peak_kb / 1024.0, budget[0] ? "  budget " : "", budget);
 }
 
+// The median time of the runs, with the largest peak and the worst status.
+Measure median(std::vector<Measure> runs) {
+  std::sort(runs.begin(), runs.end(), [](const Measure& x, const Measure& y) { return x.seconds < y.seconds; });
+  Measure m = runs[runs.size() / 2];
+  for (const Measure& r : runs) {
+    m.peak_kb = std::max(m.peak_kb, r.peak_kb);
+    if (r.status != 0) m.status = r.status;
+  }
+  return m;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -212,48 +208,60 @@ int main(int argc, char** argv) {
   char pattern[] = "/tmp/bench_vexabld_XXXXXX";
   if (mkdtemp(pattern) == nullptr) return 1;
   const std::string dir = pattern;
-  const std::string prose = dir + "/prose.txt", sgml = dir + "/sgml.txt";
+  const std::string docs = dir + "/docs.txt", repeated = dir + "/repeated.sgm", dtd = dir + "/dtd.sgm";
   // The texts are made in a child process, so that this one stays small
   // for the children it measures.
   in_child_once([&] {
-    std::ofstream(prose, std::ios::binary) << (argc > 1 ? read_all(argv[1]) : make_prose(25u << 20));
-    std::ofstream(sgml, std::ios::binary) << (argc > 2 ? read_all(argv[2]) : make_sgml(30u << 20));
+    std::ofstream(docs, std::ios::binary) << (argc > 1 ? read_all(argv[1]) : make_docs(25u << 20));
+    std::ofstream(repeated, std::ios::binary) << (argc > 2 ? read_all(argv[2]) : make_repeated(30u << 20));
+    std::ofstream(dtd, std::ios::binary) << (argc > 3 ? read_all(argv[3]) : make_sgml(30u << 20));
     return 0;
   });
-  std::printf("vexabld: %s\n", program.c_str());
+  std::printf("vexabld: %s (%ld cores)\n", program.c_str(), sysconf(_SC_NPROCESSORS_ONLN));
   struct Corpus {
     const char* name;
     std::string path;
     const char* map;
-    double aim;  // times libdivsufsort's throughput
   };
-  for (const Corpus& c : {Corpus{"English prose", prose, "basic", 1.5}, Corpus{"repetitive SGML", sgml, "sgml", 1.0}}) {
+  constexpr int kRounds = 5;
+  for (const Corpus& c : {Corpus{"(a) installed documentation", docs, "basic"},
+                          Corpus{"(b) one SGML document repeated", repeated, "sgml"},
+                          Corpus{"(c) shuffled DTD sections", dtd, "sgml"}}) {
     struct stat sb{};
     stat(c.path.c_str(), &sb);
     const double mb = static_cast<double>(sb.st_size) / 1048576.0;
     std::printf("%s: %.1f MB\n", c.name, mb);
-    const Measure ds = run_divsufsort(c.path);
-    line("libdivsufsort (full suffix array)", mb, ds, "");
     // One pass: the buffer holds the text, the point array a point per
-    // two characters.
+    // two characters. Ten passes: a tenth of the text per pass.
     const long long one = 409600 + 4 * static_cast<long long>(sb.st_size) + (4 << 20);
-    const Measure v1 = run_vexabld(program, dir, c.path, c.map, one);
-    char budget[64];
-    std::snprintf(budget, sizeof budget, "%.1f MB", one / 1048576.0);
-    line("vexabld, one pass", mb, v1, budget);
-    std::printf("  (%d pass)\n", passes_run(dir));
-    if (v1.status != 0) std::printf("  (vexabld exit status %d)\n", v1.status);
-    std::printf("  throughput %.2fx libdivsufsort (aim %.1fx); peak minus budget %+.1f MB\n",
-                ds.seconds / v1.seconds, c.aim, (v1.peak_kb * 1024.0 - static_cast<double>(one)) / 1048576.0);
-    if (c.aim > 1.0) {
-      const long long ten = 409600 + 2 * static_cast<long long>(sb.st_size / 11);
-      const Measure v10 = run_vexabld(program, dir, c.path, c.map, ten);
-      std::snprintf(budget, sizeof budget, "%.1f MB", ten / 1048576.0);
-      line("vexabld, about ten passes", mb, v10, budget);
-      std::printf("  (%d passes)\n", passes_run(dir));
-      std::printf("  ten passes take %.2fx the one-pass time (aim 2.5x); peak minus budget %+.1f MB\n",
-                  v10.seconds / v1.seconds, (v10.peak_kb * 1024.0 - static_cast<double>(ten)) / 1048576.0);
+    const long long ten = 409600 + 2 * static_cast<long long>(sb.st_size / 11);
+    std::vector<Measure> ds, all, single, tenfold;
+    int passes_one = 0, passes_ten = 0;
+    for (int round = 0; round < kRounds; ++round) {
+      ds.push_back(run_divsufsort(c.path));
+      all.push_back(run_vexabld(program, dir, c.path, c.map, one, false));
+      passes_one = passes_run(dir);
+      single.push_back(run_vexabld(program, dir, c.path, c.map, one, true));
+      tenfold.push_back(run_vexabld(program, dir, c.path, c.map, ten, false));
+      passes_ten = passes_run(dir);
     }
+    const Measure d = median(ds), a = median(all), s1 = median(single), t = median(tenfold);
+    char budget[64];
+    line("libdivsufsort (full suffix array)", mb, d, "");
+    std::snprintf(budget, sizeof budget, "%.1f MB", one / 1048576.0);
+    line("vexabld, one pass, all cores", mb, a, budget);
+    line("vexabld, one pass, one core", mb, s1, budget);
+    std::snprintf(budget, sizeof budget, "%.1f MB", ten / 1048576.0);
+    line("vexabld, about ten passes", mb, t, budget);
+    std::printf("  (%d pass, %d passes)\n", passes_one, passes_ten);
+    for (const Measure* m : {&a, &s1, &t})
+      if (m->status != 0) std::printf("  (vexabld exit status %d)\n", m->status);
+    std::printf("  one core: %.2fx libdivsufsort (aim 2.0x); all cores: %.2fx (aim 4.0x on 8 cores)\n",
+                d.seconds / s1.seconds, d.seconds / a.seconds);
+    std::printf("  ten passes take %.2fx the one-pass time (aim 2.0x)\n", t.seconds / a.seconds);
+    std::printf("  peak minus budget: one pass %+.1f MB, ten passes %+.1f MB\n",
+                (a.peak_kb * 1024.0 - static_cast<double>(one)) / 1048576.0,
+                (t.peak_kb * 1024.0 - static_cast<double>(ten)) / 1048576.0);
   }
   const std::string command = "rm -rf '" + dir + "'";
   return std::system(command.c_str()) == 0 ? 0 : 1;
