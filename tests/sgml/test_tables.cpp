@@ -1,0 +1,141 @@
+// The declaration tables: hash buckets and chain order, IDs, keyword maps,
+// the filter-mode plus-group list, and the fatal end of a failed allocation.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "sgml/message.h"
+#include "sgml/tables.h"
+#include "counted_name.h"
+#include "sgml_support.h"
+
+namespace {
+
+// The hash as the format states it, written independently: 64-bit
+// arithmetic cut to 32 bits, the top nibble folded back in and cleared.
+uint32_t reference_bucket(const std::string& name, uint32_t size) {
+  std::vector<unsigned char> bytes = counted(name);
+  uint64_t h = 0;
+  for (size_t i = 0; i + 1 < bytes.size(); ++i) {
+    h = ((h << 4) + bytes[i]) & 0xFFFFFFFFull;
+    uint64_t top = h >> 28;
+    if (top) h = (h ^ (top << 4)) & 0x0FFFFFFFull;
+  }
+  return static_cast<uint32_t>(h % size);
+}
+
+class Tables : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    parser_setup(SwitchRecord{});
+    sgml_tables_clear();
+  }
+};
+
+TEST_F(Tables, BucketsFollowTheHash) {
+  // Worked by hand: "A" is the bytes 3, 65: 3 * 16 + 65 = 113.
+  // "DOC": 5, 68, 79, 67 -> 39219, and 39219 mod 211 = 184.
+  EXPECT_EQ(hash_name(counted("A").data(), 211), 113u);
+  EXPECT_EQ(hash_name(counted("DOC").data(), 211), 184u);
+  const char* names[] = {"DOC", "CHAPTER", "SECT1", "PARA", "A-VERY-LONG-ELEMENT-NAME.WITH.DOTS",
+                         "X", "%PE", "\xE9l\xE8ve", "ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ"};
+  for (const char* n : names) {
+    for (uint32_t size : {211u, 503u, 101u})
+      EXPECT_EQ(hash_name(counted(n).data(), size), reference_bucket(n, size)) << n;
+  }
+  // A name of 126 characters has the length byte 128 (above the signed range).
+  std::string longname(126, 'Q');
+  EXPECT_EQ(hash_name(counted(longname).data(), 211), reference_bucket(longname, 211));
+  EXPECT_EQ(hash_name(reinterpret_cast<const unsigned char*>(""), 211), 0u);
+}
+
+TEST_F(Tables, ElementChainsPutTheNewestFirstAndKeepRemovedRecords) {
+  // Find three names of one bucket.
+  std::vector<std::string> same;
+  uint32_t bucket = reference_bucket("E0", 211);
+  for (int i = 1; same.size() < 2; ++i) {
+    std::string n = "E" + std::to_string(i);
+    if (reference_bucket(n, 211) == bucket) same.push_back(n);
+  }
+  ElementTypeDef* first = etd_define(counted("E0").data());
+  ElementTypeDef* second = etd_define(counted(same[0]).data());
+  ElementTypeDef* third = etd_define(counted(same[1]).data());
+  EXPECT_EQ(reinterpret_cast<HashRecord*>(third), sgml_tables.elements[bucket]);
+  EXPECT_EQ(third->next, second);
+  EXPECT_EQ(second->next, first);
+  EXPECT_EQ(etd_define(counted("E0").data()), first);  // found, not added
+  EXPECT_EQ(etd_find(counted("e0").data()), nullptr);  // case matters
+  etd_remove(counted(same[0]).data());
+  EXPECT_EQ(etd_find(counted(same[0]).data()), nullptr);
+  EXPECT_EQ(third->next, first);
+  EXPECT_STREQ(reinterpret_cast<char*>(second->name + 1), same[0].c_str());  // still readable
+}
+
+TEST_F(Tables, IdsAreDefinedOnceAndManyStayFast) {
+  EXPECT_EQ(iddef(counted("intro").data()), 0);
+  EXPECT_EQ(iddef(counted("intro").data()), -1);
+  EXPECT_EQ(iddef(counted("INTRO").data()), 0);
+  for (int i = 0; i < 100000; ++i) iddef(counted("id" + std::to_string(i)).data());
+  EXPECT_EQ(iddef(counted("id99999").data()), -1);
+  EXPECT_NE(id_find(counted("id5").data()), nullptr);
+  EXPECT_EQ(id_find(counted("id100000").data()), nullptr);
+}
+
+TEST_F(Tables, KeywordMaps) {
+  EXPECT_EQ(keyword_lookup(kw_declared_content, "RCDATA"), 36);
+  EXPECT_EQ(keyword_lookup(kw_declared_content, "EMPTY"), 48);
+  EXPECT_EQ(keyword_lookup(kw_declared_content, "PCDATA"), 0);
+  EXPECT_EQ(keyword_lookup(kw_declared_content, "empty"), 0);  // callers fold first
+  EXPECT_EQ(keyword_lookup(kw_declared_value, "NUTOKENS"), 15);
+  EXPECT_EQ(keyword_lookup(kw_entity_text, "STARTTAG"), 5);
+  EXPECT_EQ(keyword_lookup(kw_marked_section, "TEMP"), 1);
+  EXPECT_EQ(keyword_lookup(kw_public_class, "TEXT"), 13);
+  EXPECT_EQ(keyword_lookup(kw_function_char, "SPACE"), 32);
+  EXPECT_EQ(keyword_lookup(kw_data_kind, "SUBDOC"), 4);
+}
+
+TEST_F(Tables, FilterModeRecordsAtMost1024PlusGroups) {
+  ElementTypeDef* e = etd_define(counted("P").data());
+  ElementTypeDef* group[2] = {e, nullptr};
+  etd_set(e, 0x80, nullptr, nullptr, group, nullptr);
+  EXPECT_EQ(mode_options->plus_group_count, 0);  // not in filter mode
+  mode_options->mode = kModeFilter;
+  for (int i = 0; i < 1025; ++i) etd_set(e, 0, nullptr, nullptr, i == 1024 ? nullptr : group, nullptr);
+  EXPECT_EQ(mode_options->plus_group_count, 1024);
+  EXPECT_EQ(mode_options->plus_groups[1023], static_cast<const void*>(group));
+  EXPECT_EQ(e->flags, 0x80);
+  EXPECT_EQ(e->plus, nullptr);  // the last call stored its own (null) group
+}
+
+TEST_F(Tables, NotationsAndMapsAreFoundByTheirExactName) {
+  NotationRecord* n = notation_define(counted("gif").data());
+  EXPECT_EQ(notation_define(counted("gif").data()), n);
+  EXPECT_EQ(notation_find(counted("GIF").data()), nullptr);
+  ShortRefMap* m = srmap_define(counted("m1").data(), 33);
+  EXPECT_EQ(m->count, 33);
+  EXPECT_EQ(srmap_find(counted("m1").data()), m);
+  EXPECT_EQ(m->entities[32], nullptr);
+}
+
+void* failing_allocator(void* block, size_t size) {
+  if (size == 0) {
+    std::free(block);
+    return nullptr;
+  }
+  return nullptr;
+}
+
+TEST_F(Tables, AnAllocationFailureEndsTheRunWithP33) {
+  EXPECT_EXIT(
+      {
+        sgml_set_allocator(failing_allocator);
+        etd_define(counted("X").data());
+      },
+      ::testing::ExitedWithCode(1), "Insufficient main memory; unable to continue parsing");
+}
+
+}  // namespace
