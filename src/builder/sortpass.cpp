@@ -53,6 +53,29 @@ inline int common_from(const unsigned char* a, const unsigned char* b, int d) {
   return kBudget;
 }
 
+// Radix step in place by a byte of each element, key(element): start gets
+// the 257 bucket bounds. 256 buckets keep the writes within few cache
+// lines.
+template <class T, class Key>
+void byte_step(T* w, int64_t n, Key key, std::vector<uint32_t>& start) {
+  start.assign(257, 0);
+  uint32_t next[256];
+  for (int64_t i = 0; i < n; ++i) ++start[key(w[i]) + 1];
+  for (int b = 0; b < 256; ++b) start[b + 1] += start[b];
+  for (int b = 0; b < 256; ++b) next[b] = start[b];
+  for (int b = 0; b < 256; ++b) {
+    while (next[b] < start[b + 1]) {
+      T v = w[next[b]];
+      for (;;) {
+        const int vb = key(v);
+        if (vb == b) break;
+        std::swap(v, w[next[vb]++]);
+      }
+      w[next[b]++] = v;
+    }
+  }
+}
+
 struct Sorter {
   const unsigned char* text;
   std::vector<uint64_t> keys;
@@ -219,7 +242,8 @@ struct Sorter {
   template <class Work>
   void for_each_bucket(const std::vector<uint32_t>& start, Work work) {
     std::vector<int> order;
-    for (int b = 0; b < 65536; ++b)
+    const int buckets = static_cast<int>(start.size()) - 1;
+    for (int b = 0; b < buckets; ++b)
       if (start[b + 1] - start[b] > 1) order.push_back(b);
     // Largest buckets first, so that the threads end together.
     std::stable_sort(order.begin(), order.end(), [&start](int x, int y) {
@@ -277,26 +301,17 @@ struct Group {
   uint32_t start, size;
 };
 
-// Sorts (fingerprint << 32 | offset) words: a radix step on the top 16
-// bits, then each bucket on its own.
+// Sorts (fingerprint << 32 | offset) words: radix steps on the top two
+// bytes, the second within each bucket of the first on the threads, then
+// each smaller bucket on its own.
 void sort_words(uint64_t* w, int64_t n, Sorter& sorter) {
-  std::vector<uint32_t> start(65537, 0), next(65536);
-  for (int64_t i = 0; i < n; ++i) ++start[(w[i] >> 48) + 1];
-  for (int b = 0; b < 65536; ++b) start[b + 1] += start[b];
-  for (int b = 0; b < 65536; ++b) next[b] = start[b];
-  for (int b = 0; b < 65536; ++b) {
-    while (next[b] < start[b + 1]) {
-      uint64_t v = w[next[b]];
-      for (;;) {
-        const int vb = static_cast<int>(v >> 48);
-        if (vb == b) break;
-        std::swap(v, w[next[vb]++]);
-      }
-      w[next[b]++] = v;
-    }
-  }
+  std::vector<uint32_t> start;
+  byte_step(w, n, [](uint64_t v) { return static_cast<int>(v >> 56); }, start);
   sorter.for_each_bucket(start, [w](int64_t from, int64_t m, Sorter&) {
-    std::sort(w + from, w + from + m);
+    std::vector<uint32_t> inner;
+    byte_step(w + from, m, [](uint64_t v) { return static_cast<int>((v >> 48) & 0xFF); }, inner);
+    for (int b = 0; b < 256; ++b)
+      if (inner[b + 1] - inner[b] > 1) std::sort(w + from + inner[b], w + from + inner[b + 1]);
   });
 }
 
