@@ -25,7 +25,12 @@ constexpr const char kDocStdinName[] = "vq_stdin";
 // Opens the first name of a NUL-separated list ended by an empty name.
 // Stores the handle through out in either case (one with no open source on
 // failure; null when the name is absent or empty). 1, or -1 on failure.
-int doc_open(const char* names, DocHandle** out);
+// For the document entity only (document true) "vq_stdin" names standard
+// input and a name matching "*.dd" a data dictionary whose first text is
+// read (a bad data dictionary is fatal: 40006 or 40018, severity 9); -S
+// applies to its plain or multi-file text, -E to all three kinds. A
+// negative start position, or one the source cannot seek to, fails.
+int doc_open(const char* names, DocHandle** out, bool document = false);
 // Fills buffer with the next characters (at most the buffer size of
 // doc_input_setup, the closing 28 included) and returns how many, or -1 on
 // an input error; *new_file is 1 when this call went on to the next file

@@ -29,3 +29,17 @@ plain_dd() {
 # The data dictionary with every ModDate replaced by X (a region file's
 # modification time differs from run to run).
 normalise_dd() { sed 's/<ModDate>[0-9]*<\/ModDate>/<ModDate>X<\/ModDate>/' "$1"; }
+
+# A fragmented text of one fragment file: writes the directory file frg.1.0
+# (19 header words, table A of 2 pairs, block index A of 1 entry, the names
+# text; no fragment records) and prints a data dictionary naming it.
+# $1 directory, $2 fragment file, $3 its length, $4 logical length, $5 delta
+# of the first pair.
+frg_dir_one() {
+  mkdir -p "$1"
+  { le32 1 1 0 2 0 "$3" "$4" 1 0 2 76 0 92 0 1 96 0 0 $(( ${#2} + 1 ))
+    le32 1 "$5" $(( $4 + 2 )) 0
+    le32 1
+    printf '%s\0' "$2"; } > "$1/frg.1.0"
+  printf '<DB>\n <Text>\n  <Files>\n   <File>\n    <SysName>frg</SysName>\n    <FrgDir>%s</FrgDir>\n    <Major>1</Major>\n    <Minor>0</Minor>\n   </File>\n  </Files>\n </Text>\n</DB>\n' "$1"
+}
