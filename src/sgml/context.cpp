@@ -1,0 +1,382 @@
+// The context checks: whether an element (or data, through the data pseudo
+// element type) may come next in the content of an open element, and
+// whether that element may end, following the content model rules of
+// ISO 8879 for OR, SEQ and AND groups.
+//
+// A check walks from the current token of the state: a token that can begin
+// with the element is matched (a group is entered, a level pushed); a token
+// that is hit or may be absent is passed; in a SEQ group a required token
+// that is not hit stops the walk, and when it begins with one element that
+// element is contextually required: its start tag is implied (result 2). In
+// an OR group the walk leaves as soon as a member has been hit; in an AND
+// group it tries every other unhit member once, round from the current one,
+// and leaves only when every required member is hit. A token that may
+// repeat stays current after a match; a finished group that may repeat is
+// entered again when the element begins it.
+//
+// Every check starts from a copy of the state in the save area, so that a
+// check that consumes nothing (the element ends the content, is refused,
+// excluded without a match, or admitted only by an inclusion) leaves the
+// state and the status byte as they were: an element refused here is not
+// allowed to disturb where the content stands for the elements after it.
+#include "io/vqio.h"
+#include "msg/msg.h"
+#include "sgml/model.h"
+#include "sgml/trace.h"
+
+namespace {
+
+struct ContextCheckState {
+  ContextState save;  // the state as it was when the check began
+  ElementTypeDef* implied = nullptr;
+};
+
+ContextCheckState checks;
+
+// How a walk ended.
+enum WalkEnd { WALK_MATCH, WALK_REQUIRED, WALK_END, WALK_OPEN };
+
+struct Walk {
+  const ModelToken* model;
+  ContextState* st;
+  int start;  // current token when the check began (for the trace)
+  // WALK_MATCH: the level and member matched; WALK_REQUIRED: the token.
+  int level;
+  int member;
+  int token;
+};
+
+int depth(const ContextState* st) { return static_cast<int>(st->levels[0].member); }
+
+// Level 0 walks a sequence of one member, the outermost group.
+int level_type(const Walk& w, int k) {
+  return k == 0 ? MODEL_SEQ : model_type(&w.model[w.st->levels[k].token]);
+}
+int level_count(const Walk& w, int k) {
+  return k == 0 ? 1 : static_cast<int>(w.model[w.st->levels[k].token].count);
+}
+int level_member(const Walk& w, int k) {
+  return k == 0 ? 1 : static_cast<int>(w.st->levels[k].member);
+}
+int member_token(const Walk& w, int k, int m) {
+  if (k == 0) return 1;
+  const int g = static_cast<int>(w.st->levels[k].token);
+  return g + 1 + model_group_size(&w.model[g], m - 1);
+}
+uint32_t* level_hits(ContextState* st, int k) { return &st->hits[static_cast<size_t>(k * st->words)]; }
+bool is_hit(const Walk& w, int k, int m) {
+  const uint32_t* h = level_hits(w.st, k);
+  return (h[(m - 1) / 32] >> ((m - 1) % 32)) & 1u;
+}
+void set_hit(const Walk& w, int k, int m) { level_hits(w.st, k)[(m - 1) / 32] |= 1u << ((m - 1) % 32); }
+int current_token(const Walk& w) {
+  const int k = depth(w.st);
+  return member_token(w, k, level_member(w, k));
+}
+void set_member(const Walk& w, int k, int m) {
+  w.st->levels[static_cast<size_t>(k)].member = static_cast<uint32_t>(m);
+  w.st->levels[0].token = static_cast<uint32_t>(current_token(w));
+}
+
+const char* etd_text(const ElementTypeDef* e) {
+  return e == nullptr || e->name == nullptr ? "" : reinterpret_cast<const char*>(e->name) + 1;
+}
+
+// ---------------------------------------------------------------------------
+// Trace (switch c)
+
+void trace_head(const char* label, const Walk& w, const uint8_t* status) {
+  const ContextState* st = w.st;
+  const int d = depth(st);
+  vqio_fprintf(vqio_stderr, "%-10s %d:", label, d);
+  for (int k = 1; k <= d; ++k) {
+    vqio_fprintf(vqio_stderr, " %d-%d", static_cast<int>(st->levels[k].token),
+                 static_cast<int>(st->levels[k].member));
+    const uint32_t* h = &st->hits[static_cast<size_t>(k * st->words)];
+    for (int i = 0; i < st->words; ++i)
+      vqio_fprintf(vqio_stderr, ":%0*lx", 8, static_cast<unsigned long>(h[i]));
+  }
+  const int g = d == 0 ? 0 : static_cast<int>(st->levels[d].token);
+  const int gflags = d == 0 ? static_cast<int>(MODEL_SEQ) : w.model[g].flags;
+  vqio_fprintf(vqio_stderr, " (%u) gocc=%02x gtype=%02x gnum=%d",
+               static_cast<unsigned>(current_token(w)), gflags & 0xF0, gflags & MODEL_TYPE_MASK,
+               level_count(w, d));
+  vqio_fprintf(vqio_stderr, " status=%d Tstart=%d\n", status != nullptr ? *status : 0, w.start);
+}
+
+void trace_current_token(const Walk& w, const ElementTypeDef* element) {
+  const ModelToken* t = &w.model[current_token(w)];
+  const char* what = model_type(t) == MODEL_PCDATA ? "#PCDATA"
+                     : model_is_group(t)            ? "#GROUP"
+                                                    : etd_text(t->etd);
+  vqio_fprintf(vqio_stderr, "=>%-8s tocc=%02x ttype=%02x thetd=%p (%s)", etd_text(element),
+               t->flags & 0xF0, t->flags & MODEL_TYPE_MASK, static_cast<void*>(t->etd), what);
+}
+
+void trace_step(const char* label, const Walk& w, const uint8_t* status, const ElementTypeDef* element) {
+  if (!trace_on.con) return;
+  trace_head(label, w, status);
+  trace_current_token(w, element);
+  vqio_fprintf(vqio_stderr, "\n");
+}
+
+void trace_end_step(const char* label, const Walk& w, const uint8_t* status, int rc, int offbit,
+                    int allhit) {
+  if (!trace_on.con) return;
+  trace_head(label, w, status);
+  trace_current_token(w, nullptr);
+  vqio_fprintf(vqio_stderr, " rc=%d offbitT=%d allhit=%d\n", rc, offbit, allhit);
+}
+
+// ---------------------------------------------------------------------------
+// The walk
+
+// Whether token pos, not yet begun, can begin with element.
+bool begins_with(const ModelToken* model, int pos, const ElementTypeDef* element) {
+  const ModelToken* t = &model[pos];
+  const int type = model_type(t);
+  if (type == MODEL_ELEMENT || type == MODEL_PCDATA) return t->etd == element;
+  int p = pos + 1;
+  for (uint32_t m = 0; m < t->count; ++m) {
+    if (begins_with(model, p, element)) return true;
+    if (type == MODEL_SEQ && !(model[p].flags & MODEL_OPTIONAL)) return false;
+    p += model_token_size(&model[p]);
+  }
+  return false;
+}
+
+// The element a required token begins with, when it is contextually
+// required: the token itself, or the first required member of a SEQ group
+// (members that may be absent before it are passed). An OR or AND group
+// lets more than one element begin it: none.
+ElementTypeDef* required_element(const ModelToken* model, int pos) {
+  const ModelToken* t = &model[pos];
+  if (model_type(t) == MODEL_ELEMENT) return t->etd;
+  if (model_type(t) != MODEL_SEQ) return nullptr;
+  int p = pos + 1;
+  for (uint32_t m = 0; m < t->count; ++m) {
+    if (!(model[p].flags & MODEL_OPTIONAL)) return required_element(model, p);
+    p += model_token_size(&model[p]);
+  }
+  return nullptr;
+}
+
+// Pushes a level for group pos, member m of level k, which begins with element.
+void enter_group(Walk* w, int k, int m, int pos, const ElementTypeDef* element) {
+  ContextState* st = w->st;
+  const ModelToken* g = &w->model[pos];
+  VQ_ASSERT(static_cast<int>(g->count) <= st->words * 32);
+  set_hit(*w, k, m);
+  const size_t levels = static_cast<size_t>(k + 2);
+  st->levels.resize(levels);
+  st->hits.resize(levels * static_cast<size_t>(st->words));
+  for (int i = 0; i < st->words; ++i) level_hits(st, k + 1)[i] = 0;
+  int first = 1;
+  if (model_type(g) != MODEL_SEQ) {
+    // OR and AND: straight to the member that begins with the element.
+    int p = pos + 1;
+    for (int c = 1; c <= static_cast<int>(g->count); ++c) {
+      if (begins_with(w->model, p, element)) {
+        first = c;
+        break;
+      }
+      p += model_token_size(&w->model[p]);
+    }
+  }
+  st->levels[static_cast<size_t>(k + 1)] = ContextLevel{static_cast<uint32_t>(pos), 0};
+  st->levels[0].member = static_cast<uint32_t>(k + 1);
+  set_member(*w, k + 1, first);
+}
+
+void pop_level(const Walk& w, int k) {
+  ContextState* st = w.st;
+  st->levels[0].member = static_cast<uint32_t>(k - 1);
+  st->levels.resize(static_cast<size_t>(k));
+  st->hits.resize(static_cast<size_t>(k * st->words));
+  st->levels[0].token = static_cast<uint32_t>(current_token(w));
+}
+
+WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
+  for (;;) {
+    const int k = depth(w->st);
+    const int m = level_member(*w, k);
+    const int count = level_count(*w, k);
+    const int pos = member_token(*w, k, m);
+    const ModelToken* t = &w->model[pos];
+    const bool hit = is_hit(*w, k, m);
+    if ((!hit || (t->flags & MODEL_REPEAT)) && begins_with(w->model, pos, element)) {
+      if (!model_is_group(t)) {
+        w->level = k;
+        w->member = m;
+        w->token = pos;
+        return WALK_MATCH;
+      }
+      enter_group(w, k, m, pos, element);
+      trace_step(hit ? "RETEST" : "OPENGRP", *w, status, element);
+      continue;
+    }
+    const int type = level_type(*w, k);
+    if (type == MODEL_SEQ) {
+      if (!hit && !(t->flags & MODEL_OPTIONAL)) {
+        w->token = pos;
+        trace_step("TOKENREQ", *w, status, element);
+        return WALK_REQUIRED;
+      }
+      if (m < count) {
+        set_member(*w, k, m + 1);
+        trace_step("NEWTOKEN", *w, status, element);
+        continue;
+      }
+    } else if (type == MODEL_AND) {
+      bool moved = false;
+      for (int i = 1; i < count && !moved; ++i) {
+        const int c = (m - 1 + i) % count + 1;
+        if (!is_hit(*w, k, c) && begins_with(w->model, member_token(*w, k, c), element)) {
+          set_member(*w, k, c);
+          moved = true;
+        }
+      }
+      if (moved) {
+        trace_step("NEWTOKEN", *w, status, element);
+        continue;
+      }
+      if (!group_all_hit(&w->model[w->st->levels[k].token], level_hits(w->st, k), 0, 0))
+        return WALK_OPEN;
+    }
+    // The group is finished for this element: leave it.
+    if (k == 0) {
+      trace_step("TRACEEND", *w, status, element);
+      return WALK_END;
+    }
+    pop_level(*w, k);
+    trace_step("ENDFOUND", *w, status, element);
+  }
+}
+
+// After a match of member m at level k: a token that may repeat stays
+// current; otherwise move to the next member, leaving finished groups.
+// Returns the new status byte.
+uint8_t advance(const Walk& w, int k, int m) {
+  set_hit(w, k, m);
+  if (w.model[member_token(w, k, m)].flags & MODEL_REPEAT) return CONTEXT_STATUS_ACTIVE;
+  for (;;) {
+    const int type = level_type(w, k);
+    const int count = level_count(w, k);
+    m = level_member(w, k);
+    if (type == MODEL_SEQ && m < count) {
+      set_member(w, k, m + 1);
+      return CONTEXT_STATUS_ACTIVE;
+    }
+    if (type == MODEL_AND) {
+      const uint32_t* h = level_hits(w.st, k);
+      int c = next_unhit(h, m, count);
+      if (c == 0) c = next_unhit(h, 0, m);
+      if (c != 0) {
+        set_member(w, k, c);
+        return CONTEXT_STATUS_ACTIVE;
+      }
+    }
+    if (k == 0) return CONTEXT_STATUS_COMPLETE;
+    pop_level(w, k);
+    --k;
+    if (w.model[member_token(w, k, level_member(w, k))].flags & MODEL_REPEAT)
+      return CONTEXT_STATUS_ACTIVE;
+  }
+}
+
+void ensure_started(ContextState* st) {
+  if (st->words < 1) st->words = 1;
+  if (st->levels.empty()) context_state_reset(st);
+}
+
+}  // namespace
+
+ElementTypeDef* context_implied_element() { return checks.implied; }
+void context_set_implied_element(ElementTypeDef* element) { checks.implied = element; }
+
+int context_check(ElementTypeDef* element, const ModelToken* model, ContextState* state,
+                  uint8_t* status, int mode) {
+  checks.implied = nullptr;
+  if (model[0].count == 0)  // declared content: no token to match
+    return mode < 0 ? CONTEXT_INCLUDED : mode > 0 ? CONTEXT_EXCLUDED : CONTEXT_END;
+  ensure_started(state);
+  Walk w{model, state, 0, 0, 0, 0};
+  w.start = current_token(w);
+  trace_step("CONTEXT", w, status, element);
+  int result;
+  if (*status == CONTEXT_STATUS_COMPLETE) {
+    result = mode < 0 ? CONTEXT_INCLUDED : mode > 0 ? CONTEXT_EXCLUDED : CONTEXT_END;
+    trace_step("STATUS", w, status, element);
+    return result;
+  }
+  state_copy(&checks.save, state);
+  WalkEnd end = walk(&w, element, status);
+  ElementTypeDef* required = nullptr;
+  if (end == WALK_REQUIRED) {
+    required = required_element(model, w.token);
+    if (required == nullptr) end = WALK_OPEN;
+  }
+  if (end == WALK_MATCH) {
+    const ModelToken* t = &model[w.token];
+    if (mode > 0) {
+      result = level_type(w, w.level) == MODEL_OR || (t->flags & MODEL_OPTIONAL) ? CONTEXT_EXCLUDED
+                                                                                 : CONTEXT_REQUIRED;
+    } else {
+      result = CONTEXT_OK;
+    }
+    *status = advance(w, w.level, w.member);
+  } else if (end == WALK_REQUIRED && mode >= 0) {
+    // The required element's start tag is implied: it takes its token now.
+    checks.implied = required;
+    const WalkEnd again = walk(&w, required, status);
+    VQ_ASSERT(again == WALK_MATCH);
+    *status = advance(w, w.level, w.member);
+    result = CONTEXT_IMPLY;
+  } else {
+    state_copy(state, &checks.save);
+    if (mode < 0)
+      result = CONTEXT_INCLUDED;
+    else if (mode > 0)
+      result = CONTEXT_EXCLUDED;
+    else
+      result = end == WALK_END ? CONTEXT_END : CONTEXT_REFUSED;
+  }
+  trace_step("STATUS", w, status, element);
+  return result;
+}
+
+int end_context_check(const ModelToken* model, const ContextState* state, const uint8_t* status) {
+  checks.implied = nullptr;
+  if (model[0].count == 0 || state->levels.empty()) return 1;
+  // The walk only reads the state; Walk holds it writable for the helpers.
+  Walk w{model, const_cast<ContextState*>(state), 0, 0, 0, 0};
+  w.start = current_token(w);
+  trace_end_step("ECONT", w, status, 0, 0, 0);
+  if (status != nullptr && *status == CONTEXT_STATUS_COMPLETE) {
+    trace_end_step("ECONTEND", w, status, 1, 0, 1);
+    return 1;
+  }
+  for (int k = depth(state); k >= 0; --k) {
+    const int type = level_type(w, k);
+    const int count = level_count(w, k);
+    const int m = level_member(w, k);
+    // A SEQ group may end when its members from the current one on are hit
+    // or may be absent; an AND group when all its required members are hit;
+    // an OR group was entered through a member, which is hit.
+    int missing = 0;
+    if (type == MODEL_SEQ || type == MODEL_AND) {
+      for (int c = type == MODEL_SEQ ? m : 1; c <= count && missing == 0; ++c)
+        if (!is_hit(w, k, c) && !(model[member_token(w, k, c)].flags & MODEL_OPTIONAL)) missing = c;
+    }
+    const int allhit = k == 0 ? is_hit(w, 0, 1)
+                              : group_all_hit(&model[state->levels[k].token], level_hits(w.st, k), 0, 1);
+    if (missing != 0) {
+      checks.implied = required_element(model, member_token(w, k, missing));
+      trace_end_step("ECONTEND", w, status, 0, missing, allhit);
+      return 0;
+    }
+    trace_end_step(k > 0 ? "ECONTNEW" : "TOKENOPT", w, status, 1, m, allhit);
+  }
+  trace_end_step("ECONTEND", w, status, 1, 0, 1);
+  return 1;
+}
