@@ -150,8 +150,10 @@ struct Measure {
   int status = -1;
 };
 
-// Runs argv in dir in a child process (its output to out): wall time, peak.
-Measure run(const std::string& dir, const std::vector<std::string>& argv, const char* out) {
+// Runs argv in dir in a child process (its output to out, its messages to
+// the file messages): wall time, peak.
+Measure run(const std::string& dir, const std::vector<std::string>& argv, const char* out,
+            const char* messages) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -160,7 +162,9 @@ Measure run(const std::string& dir, const std::vector<std::string>& argv, const 
   auto start = std::chrono::steady_clock::now();
   pid_t child = fork();
   if (child == 0) {
-    if (chdir(dir.c_str()) != 0 || std::freopen(out, "w", stdout) == nullptr) _exit(127);
+    if (chdir(dir.c_str()) != 0 || std::freopen(out, "w", stdout) == nullptr ||
+        std::freopen(messages, "w", stderr) == nullptr)
+      _exit(127);
     execvp(args[0], args.data());
     _exit(127);
   }
@@ -233,8 +237,10 @@ int main(int argc, char** argv) {
     for (int round = 0; round < 5; ++round) {
       std::remove((d + "/db.rgn").c_str());
       if (!write_file(d + "/db.dd", dd)) status = 1;
-      ours.push_back(run(d, {pellion, "db.dd", "tags.txt"}, "/dev/null"));
-      if (have_sgrep) theirs.push_back(run(d, {"sgrep", "-c", "-f", "query.sgrep", "text.sgm"}, "sgrep.out"));
+      ours.push_back(run(d, {pellion, "db.dd", "tags.txt"}, "/dev/null", "pellion.err"));
+      if (have_sgrep)
+        theirs.push_back(
+            run(d, {"sgrep", "-c", "-f", "query.sgrep", "text.sgm"}, "sgrep.out", "sgrep.err"));
     }
     const Measure p = median(ours);
     struct stat rst {};
