@@ -29,6 +29,7 @@ inline int next_byte(DocHandle* h, bool filter) {
   int c;
   switch (h->source) {
     case kSourceStream:
+      if (h->stream == nullptr) return -1;  // standard input already ended
       c = filter ? filter_getc(h->stream) : vqio_getc(h->stream);
       break;
     case kSourceFragmented:
@@ -87,6 +88,10 @@ int doc_read(DocHandle* h, unsigned char* buffer, int* new_file) {
     if (h->is_stdin) {
       if (filter) {
         buffer[0] = kEE;  // the filter reads the next document from the same input
+        return 1;
+      }
+      if (h->stream == nullptr) {
+        buffer[0] = kEE;  // read again after its end: still the end
         return 1;
       }
       if (vqio_ferror(h->stream)) return -1;

@@ -202,6 +202,28 @@ TEST_F(DocInput, SuspendAndResumeAnywhereOnFilesAndLists) {
   }
 }
 
+TEST_F(DocInput, StandardInputEndsOnceAndStaysEnded) {
+  std::string px = write("in", "s\n");
+  int saved = dup(0);
+  int fd = ::open(px.c_str(), O_RDONLY);
+  dup2(fd, 0);
+  ::close(fd);
+  vqio_clearerr(vqio_stdin);
+  DocHandle* h = nullptr;
+  ASSERT_EQ(doc_open(list_of({"vq_stdin"}).c_str(), &h, true), 1);
+  EXPECT_EQ(doc_stream(h), vqio_stdin);
+  EXPECT_EQ(stream_of(read_all(h)), expected_stream({"s\n"}));
+  // The stream was dropped, not closed; reading on gives the end again.
+  unsigned char b[kBufferSize + 3];
+  int nf;
+  EXPECT_EQ(doc_read(h, b, &nf), 1);
+  EXPECT_EQ(b[0], 26);
+  doc_close(h);
+  dup2(saved, 0);
+  ::close(saved);
+  vqio_clearerr(vqio_stdin);
+}
+
 TEST_F(DocInput, SuspendedEntityClosedWithoutResuming) {
   std::string px = write("x", "abc\ndef\n");
   DocHandle* h = open_and_read_two(px);
