@@ -4,6 +4,7 @@
 
 #include "sgml/chclass.h"
 #include "sgml/docin.h"
+#include "sgml/entity.h"
 #include "sgml/message.h"
 #include "sgml/modeopts.h"
 #include "sgml/settings.h"
@@ -43,6 +44,7 @@ const DelimiterTable* sgml_set_switches(const SwitchRecord* switches) {
   trace_pro();
   message_setup(s.switches);
   doc_input_setup(s.switches);
+  entity_manager_setup();
   char_class_setup();
   return nullptr;
 }

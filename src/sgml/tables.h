@@ -19,6 +19,7 @@ struct ContentModel;     // content model tokens (declared content flags first)
 struct AttributeList;    // attribute definition list
 struct DataEntity;       // external data entity record
 struct ShortRefMap;
+struct ExternalId;
 
 struct HashRecord {
   HashRecord* next;
@@ -52,6 +53,8 @@ struct EntityRecord {
   unsigned char written;
   unsigned char* text;
   int32_t text_len;
+  const ExternalId* extid;  // an external default entity's identifier (looked
+                            // up again for each name), else null
 };
 
 struct IdRecord {

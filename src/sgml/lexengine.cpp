@@ -1,0 +1,253 @@
+// The lexical engine loop and the actions it handles itself.
+#include <cstring>
+
+#include "io/vqio.h"
+#include "sgml/chclass.h"
+#include "sgml/docin.h"
+#include "sgml/entity.h"
+#include "sgml/lex.h"
+#include "sgml/message.h"
+#include "sgml/modeopts.h"
+#include "sgml/settings.h"
+#include "sgml/switches.h"
+#include "sgml/trace.h"
+
+LexData lex_data;
+
+namespace {
+
+unsigned char escape_pair[2];
+// "&name;" of an echoed reference met in a literal (NAMELEN is at most 239).
+unsigned char echo_text[256];
+
+void step_back(EntityEntry* e, int n) {
+  unsigned char* lowest = e->type > ENT_CDATA ? e->buffer : e->start - 1;
+  if (e->ptr - lowest < n)
+    e->ptr = lowest;
+  else
+    e->ptr -= n;
+}
+
+void update_offset(const EntityEntry* e) {
+  if (e->type > ENT_CDATA && e->line > 0 && e->start)
+    doc_offsets.current_char =
+        e->buffer_offset + static_cast<int32_t>(e->ptr - e->start) - e->rs_given;
+}
+
+bool echo_references() { return mode_options == nullptr || mode_options->entity_echo == 1; }
+
+// Reads the end of a reference (";" or RE is consumed, anything else is
+// read again by what follows).
+void reference_end() {
+  pcb_reset(&pcb_entref);
+  lex_engine(&pcb_entref);
+}
+
+// The character a reference stands for replaces the reference's last
+// character, where the read pointer is.
+void write_back(EntityEntry* e, unsigned char c) {
+  entity_make_private(e);
+  *e->ptr = c;
+}
+
+long reference_number(const unsigned char* digits) {
+  long v = 0;
+  for (const unsigned char* p = digits; *p; ++p) {
+    v = v * 10 + (*p - '0');
+    if (v > 255) return 256;  // saturates: every larger value is refused alike
+  }
+  return v;
+}
+
+// "&" and a name: the entity is referenced when echoing is on (or always,
+// for the literal actions that are not 17); returns the code to hand out,
+// or 0 to go on reading.
+int entity_ref_in_text(int action) {
+  unsigned char name[256];
+  parse_name(name, 2);
+  reference_end();
+  if (echo_references() || action != 17) {
+    int r = entity_reference(name);
+    if (r == -5) return LEX_DATA_ENTITY;
+    if (r == -6) return LEX_PI_ENTITY;
+    return r == 0 ? LEX_ENTITY_OPENED : LEX_ENTITY_END;
+  }
+  size_t n = name[0] - 2;
+  echo_text[0] = '&';
+  std::memcpy(echo_text + 1, name + 1, n);
+  echo_text[n + 1] = ';';
+  lex_data.text = echo_text;
+  lex_data.length = static_cast<int32_t>(n + 2);
+  lex_data.flags = 2;
+  return LEX_DATA_ENTITY;
+}
+
+}  // namespace
+
+unsigned char escape_char(int c) {
+  return static_cast<unsigned char>((sgml_switches().escape_offset + c) & 0xFF);
+}
+
+const unsigned char* lex_escape_pair() { return escape_pair; }
+
+unsigned char lex_current_char() { return entity_top ? *entity_top->ptr : 0; }
+
+unsigned char* lex_current_ptr() { return entity_top ? entity_top->ptr : nullptr; }
+
+void lex_count_record() {
+  EntityEntry* e = entity_top;
+  if (!e) return;
+  ++e->line;
+  e->column_base = -(e->ptr - e->start) - 1;
+}
+
+void lex_step_back(int n) {
+  if (entity_top) step_back(entity_top, n);
+}
+
+int char_ref_function(const unsigned char* name) {
+  int c = keyword_lookup(kw_function_char, reinterpret_cast<const char*>(name + 1));
+  return c ? c : -1;
+}
+
+int lex_engine(ParseControlBlock* pcb) {
+  lex_rows_setup();
+  message_state_set(pcb->state_index);
+  for (;;) {
+    EntityEntry* e = entity_top;
+    if (!e) return LEX_END_OF_INPUT;
+    unsigned char c = *++e->ptr;
+    int cls = pcb->classes[c];
+    int s = pcb->state;
+    pcb->prev_state = s;
+    pcb->state = pcb->rows[2 * s][cls];
+    int action = pcb->rows[2 * s + 1][cls];
+    pcb->last_class = cls;
+    pcb->last_action = action;
+    update_offset(e);
+    if (trace_on.state)
+      trace_lex_step(pcb->name, s, cls, action, pcb->state, c,
+                     reinterpret_cast<const char*>(e->name + 1), static_cast<int>(e->line),
+                     static_cast<int>(e->column_base + (e->ptr - e->start)),
+                     doc_offsets.current_char);
+    if (action > 64) return action;
+    switch (action) {
+      case 1: {  // "&#" and a function name
+        unsigned char name[256];
+        parse_name(name, 1);
+        reference_end();
+        int fc = char_ref_function(name);
+        if (fc < 0) {
+          syntax_error(62, pcb->state_index);
+          break;
+        }
+        e = entity_top;
+        write_back(e, static_cast<unsigned char>(fc));
+        if (fc == 10) --e->line;
+        step_back(e, 1);
+        break;
+      }
+      case 2: {  // "&#" and digits
+        unsigned char digits[256];
+        parse_token(digits, kNameDigit, quantity(kNAMELEN));
+        reference_end();
+        long v = reference_number(digits);
+        if (v > 255) {
+          syntax_error(61, pcb->state_index);
+          break;
+        }
+        e = entity_top;
+        if (v >= 33 && v <= 254 && v != 127) {
+          write_back(e, static_cast<unsigned char>(v));
+          return pcb->data_code ? pcb->data_code : LEX_REREAD;
+        }
+        escape_pair[0] = sgml_switches().escape;
+        escape_pair[1] = escape_char(static_cast<int>(v));
+        return LEX_ESCAPE;
+      }
+      case 3:  // non-SGML character
+        if (c == 1) {
+          syntax_error(152, pcb->state_index);
+          break;
+        }
+        syntax_error(60, pcb->state_index);
+        escape_pair[0] = sgml_switches().escape;
+        escape_pair[1] = escape_char(c);
+        return LEX_ESCAPE;
+      case 4:  // entity end inside markup
+        syntax_error(8, pcb->state_index);
+        [[fallthrough]];
+      case 15:
+        if (e->type <= ENT_CDATA && e->ptr < e->end) break;  // a stray NUL in text
+        if (entpop() < 0) return LEX_END_OF_INPUT;
+        return LEX_ENTITY_END;
+      case 5: {  // "&" and a name in content
+        unsigned char name[256];
+        parse_name(name, 2);
+        reference_end();
+        if (echo_references()) {
+          int r = entity_reference(name);
+          if (r == -5) return LEX_DATA_ENTITY;
+          if (r == -6) return LEX_PI_ENTITY;
+        } else {
+          vqio_printf("&%s;", reinterpret_cast<const char*>(name + 1));
+          vqio_fflush(vqio_stdout);
+        }
+        break;
+      }
+      case 6:
+        if (entpop() < 0) return LEX_END_OF_INPUT;
+        break;
+      case 7:
+        syntax_error(9, pcb->state_index);
+        step_back(e, 1);
+        return action;
+      case 8:
+        syntax_error(3, pcb->state_index);
+        break;
+      case 9:
+        break;
+      case 10:
+        step_back(e, 1);
+        syntax_error(9, pcb->state_index);
+        step_back(e, 1);
+        return action;
+      case 11: {  // "%" and a name
+        unsigned char name[256];
+        step_back(e, 1);
+        parse_name(name, 2);
+        reference_end();
+        if (entity_reference(name) == -6) return LEX_PI_ENTITY;
+        break;
+      }
+      case 12:
+        step_back(e, 2);
+        break;
+      case 13:
+        step_back(e, 1);
+        break;
+      case 14:
+        step_back(e, 1);
+        return action;
+      case 16:
+        lex_count_record();
+        break;
+      case 61:
+        step_back(e, 1);
+        [[fallthrough]];
+      case 17: {
+        int code = entity_ref_in_text(action);
+        return code;
+      }
+      case 18:
+        syntax_error(4, pcb->state_index);
+        break;
+      case 64:
+        step_back(e, 1);
+        syntax_error(3, pcb->state_index);
+        break;
+      default:
+        return action;
+    }
+  }
+}
