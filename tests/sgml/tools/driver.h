@@ -21,6 +21,11 @@ struct DriverCommand {
   const char* usage;  // one line: the command and its arguments
 };
 
+// Adds an option letter that takes an argument, for the commands that need
+// more options than the front end's; take returns false for a bad
+// argument (a usage error). Returns true (for static registration).
+bool driver_register_option(char letter, bool (*take)(const char* argument), const char* usage);
+
 // Adds a command; returns true (for static registration).
 bool driver_register(const DriverCommand& command);
 

@@ -30,7 +30,13 @@
 //
 // Commands (each documented at the head of its file):
 //   declare     cmd_declare.cpp: the SGML declaration in effect
-// Further commands register themselves from their own cmd_*.cpp files.
+//   tokens      cmd_tokens.cpp: the codes of one recognition block
+//   decls       cmd_decls.cpp: the markup declarations of a subset
+// Further commands register themselves from their own cmd_*.cpp files, and
+// may add options (driver_register_option):
+//   -T name=text, -F name=file   entity_options.cpp: entities defined in the
+//                                entity table before the command reads
+
 #include <getopt.h>
 #include <nl_types.h>
 
@@ -52,6 +58,16 @@ std::map<std::string, DriverCommand>& registry() {
   return *commands;
 }
 
+// Options that commands add (driver_register_option).
+struct DriverOption {
+  bool (*take)(const char* argument);
+  const char* usage;
+};
+std::map<char, DriverOption>& option_registry() {
+  static auto* options = new std::map<char, DriverOption>;
+  return *options;
+}
+
 [[noreturn]] void usage() {
   vqio_fprintf(vqio_stderr,
                "Usage: sgml_driver [-deguprvCKMQ] [-R n] [-i name] [-x letters] [-y letters] [-m mode]"
@@ -59,12 +75,20 @@ std::map<std::string, DriverCommand>& registry() {
   for (const auto& [name, command] : registry()) {
     vqio_fprintf(vqio_stderr, "\t%s\n", command.usage);
   }
+  for (const auto& [letter, option] : option_registry()) {
+    vqio_fprintf(vqio_stderr, "\t%s\n", option.usage);
+  }
   vqio_exit(2);
 }
 
 int32_t number(const char* text) { return static_cast<int32_t>(std::strtol(text, nullptr, 10)); }
 
 }  // namespace
+
+bool driver_register_option(char letter, bool (*take)(const char* argument), const char* usage) {
+  option_registry()[letter] = DriverOption{take, usage};
+  return true;
+}
 
 bool driver_register(const DriverCommand& command) {
   registry()[command.name] = command;
@@ -95,7 +119,9 @@ int main(int argc, char** argv) {
   int c;
   opterr = 0;  // the usage line says it all
   // "+": the options end at the command, whose arguments may begin with "-".
-  while ((c = getopt(argc, argv, "+deguprvCKMQR:i:x:y:m:N:S:E:n:")) != -1) {
+  std::string optstring = "+deguprvCKMQR:i:x:y:m:N:S:E:n:";
+  for (const auto& [letter, option] : option_registry()) (optstring += letter) += ':';
+  while ((c = getopt(argc, argv, optstring.c_str())) != -1) {
     switch (c) {
       case 'd': sw.duplicate_warnings = 1; break;
       case 'e': sw.entity_chain = 1; break;
@@ -117,7 +143,10 @@ int main(int argc, char** argv) {
       case 'S': sw.start_position = number(optarg); break;
       case 'E': sw.end_limit = number(optarg); break;
       case 'n': sw.program_name = optarg[0] != '\0' ? optarg : nullptr; break;
-      default: usage();
+      default: {
+        auto extra = option_registry().find(static_cast<char>(c));
+        if (extra == option_registry().end() || !extra->second.take(optarg)) usage();
+      }
     }
   }
   if (optind >= argc) usage();
