@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 
 #include "madio/madio.h"
 #include "madmt/madmt.h"
@@ -101,6 +102,21 @@ MadNode* addpadd(const char* path, std::initializer_list<int32_t> sections = {})
 // file stays and the new one is removed. 0, or the failing status (16 open,
 // write or replace, 15 set-up, else the writer's status), reported.
 int addutwrdd(const char* path, const MadNode* root);
+
+// Whole-run lock on a data dictionary: an exclusive BSD lock on the file
+// itself, held until the process ends. 0 when held (or when the file cannot
+// be locked: a superfile member, a file that does not open), 1 when another
+// run holds it.
+int addlockdd(const char* path);
+// Internal to the reader and writer: the file read is stamped (device,
+// inode, size, modification time) by the path as given; a rewrite checks,
+// under the lock, that the file is still the one stamped. dd_guard_begin
+// gives the descriptor of the lock to pass to dd_guard_end (-1 none), or -2
+// after reporting 60014 (severity 2: another run changed the file; the
+// rewrite then fails with status 15 and the caller reports that).
+void dd_stamp_read(const char* path, VqStream* file);
+int dd_guard_begin(const char* path, const std::string& target);
+void dd_guard_end(const char* path, const std::string& target, int fd, bool written);
 
 // The grammar, the reader's filter: nonzero when the tag may open with the
 // open tags given (innermost on top). A section tag becomes the current

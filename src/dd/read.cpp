@@ -99,6 +99,7 @@ MadNode* addpadd(const char* path, std::initializer_list<int32_t> sections) {
     vq_report(16, GetMsgNumText(10003), kId, path ? path : "");
     return nullptr;
   }
+  dd_stamp_read(path, file);
   check_prologue(file, path);
   vqio_rewind(file);
   MadStream* stream =

@@ -204,6 +204,11 @@ int addutwrdd(const char* path, const MadNode* root) {
     vq_report(16, GetMsgNumText(60011), "addutwrdd");
     status = 16;
   }
+  int guard = -1;
+  if (status == 0) {
+    guard = dd_guard_begin(path, target);
+    if (guard == -2) status = 15;
+  }
   if (status == 0) {
     if (existed) {
       // Keep the old file's permissions and, where allowed, its owner.
@@ -223,6 +228,7 @@ int addutwrdd(const char* path, const MadNode* root) {
     vqio_unlink(temporary.c_str());
     errno = saved;
   }
+  dd_guard_end(path, target, guard, status == 0);
   pending.name.clear();
   return status;
 }

@@ -51,6 +51,22 @@ int32_t flags_of(const MadStream* s, int32_t id) {
   return (id >= 0 && id < s->table_rows) ? s->table[id].flags : 0;
 }
 
+// Whether node is a tag written on its own line.
+bool starts_own_line(const MadStream* s, const MadNode* node) {
+  return node != nullptr && node->kind == MAD_TAG && (flags_of(s, node->tag_id) & DD_FLAG_OWN_LINE);
+}
+
+// Whether node's end tag goes on its own line: when its first child has
+// the flag (a comment read in a section carries the section's tag id), or
+// any child is a tag on its own line (text may stand around them, as
+// directly under DB).
+bool has_own_line_child(const MadStream* s, const MadNode* node) {
+  if (node->child != nullptr && (flags_of(s, node->child->tag_id) & DD_FLAG_OWN_LINE)) return true;
+  for (const MadNode* c = node->child; c != nullptr; c = c->next)
+    if (starts_own_line(s, c)) return true;
+  return false;
+}
+
 // Writes node, its subtree and its following siblings at depth. Recursion
 // is by depth only.
 int write_nodes(Writer& w, const MadNode* node, int depth) {
@@ -67,14 +83,20 @@ int write_nodes(Writer& w, const MadNode* node, int depth) {
       if (node->child) {
         status = write_nodes(w, node->child, depth + 1);
       } else if (node->value) {
-        const size_t n = strlen(node->value);
+        size_t n = strlen(node->value);
+        // Text followed by a tag on its own line: that tag's layout supplies
+        // the line ends, and the reader takes only one of them off again.
+        // Written with its own, the text would gain a line at every rewrite.
+        if (node->kind == MAD_TEXT && starts_own_line(w.stream, node->next)) {
+          while (n > 0 && node->value[n - 1] == '\n') --n;
+        }
         status = put_text(w, node->value, n);
         if (status == 0 && node->kind == MAD_COMMENT && n > 0 && node->value[n - 1] != '\n')
           w.owes_newline = true;
       }
     }
     if (status == 0 && tag) {
-      if (node->child && (flags_of(w.stream, node->child->tag_id) & DD_FLAG_OWN_LINE))
+      if (has_own_line_child(w.stream, node))
         status = put_indent(w, depth, false);
       if (status == 0) status = put_tag(w, node->tag_id, 1);
     }

@@ -515,6 +515,12 @@ int32_t mfs_span_size(MfsHandle* handle, int32_t address, int32_t n);
 // Bytes the view's chain yields for the whole member holding address.
 int32_t mfs_member_length(MfsHandle* handle, int32_t address);
 
+// Ends the run (75026, severity 15) at the first member whose file's
+// modification time differs from its map entry's date, or, when its search
+// view reads the file unchanged, whose size differs from its entry's
+// length. 0 when every member is as the set was built.
+int mfs_check_members(MfsReader* reader);
+
 // Resets the process-wide state of the set modules to its start values; the
 // map-file module record stays. For use when no set is open (tests).
 void mfs_reset_state();

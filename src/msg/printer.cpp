@@ -33,7 +33,8 @@ int print_message(int severity, const char* format, ...) {
   va_start(args, format);
   vqio_vfprintf(vqio_stderr, skip_number(format), args);
   va_end(args);
-  if (severity == 16 && error >= 0 && error < kSystemTextBound) {
+  // Only a failed call leaves an error to show: errno 0 has no text.
+  if (severity == 16 && error > 0 && error < kSystemTextBound) {
     vqio_fprintf(vqio_stderr, "[%s]", std::strerror(error));
   }
   vqio_fputc('\n', vqio_stderr);

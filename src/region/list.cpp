@@ -207,3 +207,27 @@ int32_t region_list_find(const char* path, int32_t file_count, const RegionListF
     if (same_file(files[f].name, path)) return f;
   return -1;
 }
+
+int region_check_names(const MadNode* tree, const char* region_file) {
+  std::vector<std::string> seen;
+  for (const MadNode* node : region_nodes(tree)) {
+    const MadNode* file = madatgc(node, DD_File);
+    const char* sys_name = madatgv(madatgc(file, DD_SysName));
+    const char* name = madatgv(madatgc(node, DD_Name));
+    const bool unnamed = name == nullptr || *name == '\0';
+    if (unnamed) {
+      // A nameless entry would be taken for any name a merge looks for.
+      vq_report(9, GetMsgNumText(200069), sys_name != nullptr ? sys_name : "");
+      return 9;
+    }
+    if (sys_name == nullptr ||
+        (strcmp(sys_name, region_file) != 0 && !same_file(sys_name, region_file)))
+      continue;
+    if (std::find(seen.begin(), seen.end(), name) != seen.end()) {
+      vq_report(9, GetMsgNumText(200070), region_file, name);
+      return 9;
+    }
+    seen.emplace_back(name);
+  }
+  return 0;
+}

@@ -103,6 +103,12 @@ int32_t region_index(const char* name, const RegionListFile* file);
 // -1 when none.
 int32_t region_list_find(const char* path, int32_t file_count, const RegionListFile* files);
 
+// Refuses, before anything moves, the entries that a rewrite of the region
+// file could not keep apart: a Region without a name (200069; in any
+// region file, since a merge would take it for any name) and two Regions of
+// one name in this region file (200070). 0, or 9 after the report.
+int region_check_names(const MadNode* tree, const char* region_file);
+
 // ---------------------------------------------------------------------------
 // Region files
 

@@ -3,14 +3,19 @@
 //
 // Nothing the user keeps changes before the finding has succeeded: the
 // data dictionary, the tag name file and the text are read and checked
-// first, and the region file is first touched after the tag position file
-// is complete. Work files go on every exit (see workfiles.cpp).
+// first. The data dictionary is locked for the whole run, so a second run
+// on it stops at once. The new region file is written beside the old one
+// and takes its name only when complete; the old one comes back unless the
+// data dictionary describing the new one was written, so the data
+// dictionary always describes the bytes of its region files. Work files go
+// on every exit (see workfiles.cpp).
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 
 #include "addgi/addgi.h"
+#include "region/region.h"
 #include "tagregion/tagregion.h"
 
 namespace {
@@ -42,6 +47,29 @@ void refuse_input_as_output(const std::string& region_file, const RegionRunOptio
   if (clash) msg_report(9, 80006, rgn);
 }
 
+// The size of a plain text or a multi-file set (-1 for a fragmented text,
+// whose records hold stored positions); a plain text beyond what a 32-bit
+// position reaches is refused before anything changes.
+int64_t text_size(const FileInfo* files, int32_t file_count) {
+  if (file_count < 1) return -1;
+  const FileInfo& f = files[0];
+  if (f.multi_file) {
+    const char* name = f.file_map != nullptr ? f.file_map : f.sys_name;
+    MfsReader* set = mfs_file_open("", name, 0);
+    if (set == nullptr) return -1;
+    mfs_check_members(set);
+    const int64_t length = mfs_file_length(set);
+    mfs_file_close(set);
+    return length;
+  }
+  if (f.fragmented || f.sys_name == nullptr) return -1;
+  struct stat st;
+  if (vqio_stat(f.sys_name, &st) != 0) return -1;  // reported when it is opened
+  if (st.st_size > TAGPOS_MAX_POSITION + 1)
+    msg_report(9, 80033, f.sys_name, static_cast<long long>(st.st_size));
+  return static_cast<int64_t>(st.st_size);
+}
+
 int find_regions(const RegionRunOptions& o, const TagNameLists& lists, const FileInfo* files,
                  int32_t file_count, VqStream* out) {
   const char* tagnames = o.tagname_file.c_str();
@@ -65,8 +93,10 @@ int pellion_run(int argc, char** argv) {
       region_file_name(o, o.prefix_cwd ? current_directory() : std::string());
   const std::string pid = std::to_string(static_cast<long>(::getpid()));
 
+  region_signals_install();
   struct stat st;
   if (vqio_stat(o.dd_name.c_str(), &st) != 0) msg_report(9, 80012, o.dd_name.c_str());
+  if (addlockdd(o.dd_name.c_str()) != 0) msg_report(9, 80032, o.dd_name.c_str());
   if (o.has_tagpos && vqio_stat(o.tagpos_file.c_str(), &st) != 0)
     msg_report(16, 80019, o.tagpos_file.c_str());
 
@@ -87,6 +117,14 @@ int pellion_run(int argc, char** argv) {
     return 1;
   }
   refuse_input_as_output(region_file, o, files, file_count);
+  if (region_check_names(tree, region_file.c_str()) != 0) return 1;
+  const int64_t size = text_size(files, file_count);
+  if (o.has_tagpos) {
+    const int32_t slots =
+        lists.elements.count + lists.attributes.count + lists.tags.count;
+    region_check_tagpos(o.tagpos_file, slots, o.meta && !o.display_fmt, size,
+                        file_count > 0 && files[0].sys_name != nullptr ? files[0].sys_name : "");
+  }
 
   const std::string tagpos = o.has_tagpos ? o.tagpos_file : "tagint." + pid;
   if (!o.has_tagpos) {
@@ -115,23 +153,33 @@ int pellion_run(int argc, char** argv) {
   if (positions == nullptr) msg_report(16, 80019, tagpos.c_str());
   vqio_setvbuf(positions, nullptr, VQ_IOFBF, 1 << 20);
 
-  int64_t base = 0;
-  if (region_base_offset(tree, region_file.c_str(), &base) != 0) return 1;
-  if (vqio_stat(region_file.c_str(), &st) != 0) {
-    VqStream* created = vqio_fopen(region_file.c_str(), "a");
-    if (created == nullptr) msg_report(16, 80020, region_file.c_str());
-    vqio_fclose(created);
+  const bool in_place = region_file_in_place(region_file);
+  VqStream* region = nullptr;
+  if (in_place) {
+    if (vqio_stat(region_file.c_str(), &st) != 0) {
+      VqStream* created = vqio_fopen(region_file.c_str(), "a");
+      if (created == nullptr) msg_report(16, 80020, region_file.c_str());
+      vqio_fclose(created);
+    }
+    region = vqio_fopen(region_file.c_str(), "r+");
+    if (region == nullptr) msg_report(16, 80019, region_file.c_str());
+  } else {
+    region = region_replace_begin(region_file);
   }
-  VqStream* region = vqio_fopen(region_file.c_str(), "r+");
-  if (region == nullptr) msg_report(16, 80019, region_file.c_str());
 
   const std::string counts = "tagcounts." + pid;
   region_work_file_add(counts);
-  if (region_sort_pointers(counts.c_str(), positions, region, base, PELLION_VERSION,
+  if (region_sort_pointers(counts.c_str(), positions, region, 0, PELLION_VERSION,
                            region_file.c_str()) != 0)
     msg_report(16, 80016, program);
   vqio_fclose(positions);
-  if (vqio_fclose(region) != 0) msg_report(14, 80021);
+  if (in_place) {
+    if (vqio_fclose(region) != 0) msg_report(14, 80021);
+  } else {
+    region_replace_swap(region);
+  }
+  int64_t base = 0;
+  region_base_offset(tree, region_file.c_str(), &base);
 
   if (o.verbose) msg_report(1, 80017, o.dd_name.c_str());
   if (region_update_dd(tree, &lists, region_file.c_str(), counts.c_str(),
@@ -139,7 +187,12 @@ int pellion_run(int argc, char** argv) {
     msg_report(16, 80018, program);
   region_work_files_remove();
   int status = addutwrdd(o.dd_name.c_str(), tree);
-  if (status != 0) msg_report(status, 80001);
+  if (status != 0) {
+    region_replace_undo();
+    msg_report(status, 80001);
+    return 1;
+  }
+  region_replace_keep();
 
   madmtfr(tree);
   addgi_files_free(files, file_count);

@@ -70,8 +70,11 @@ int region_base_offset(MadNode* tree, const char* region_file, int64_t* base) {
   }
   int32_t mine = region_list_find(region_file, file_count, files);
   if (mine >= 0) {
-    status = region_file_compact(&files[mine], -1, nullptr);
-    if (status == 0) status = region_write_dd(tree, &files[mine]);
+    for (int32_t i = 0; i < files[mine].count; ++i) {
+      files[mine].regions[i].offset = 0;
+      files[mine].regions[i].count = 0;
+    }
+    status = region_write_dd(tree, &files[mine]);
   }
   region_list_free(file_count, files);
   return status;
@@ -88,13 +91,6 @@ int region_sort_pointers(const char* counts_file, VqStream* tagpos, VqStream* re
 
   int64_t count[TAG_SLOTS] = {};
   for_each_record(tagpos, records, [&](const unsigned char* r) { ++count[r[0]]; });
-  // A ready (-sw) file may be damaged: say so rather than lay out data that
-  // is no list of pairs.
-  const char* tagpos_name = tagpos->name != nullptr ? tagpos->name : "tag position file";
-  int tail = static_cast<int>(st.st_size % TAGPOS_RECORD_BYTES);
-  if (tail != 0) msg_report(2, 80007, tagpos_name, tail);
-  for (int s = 0; s < TAG_SLOTS; ++s)
-    if (count[s] % 2 != 0) msg_report(2, 80008, tagpos_name, s);
 
   int64_t offset[TAG_SLOTS];
   int64_t end = base;

@@ -125,6 +125,35 @@ int pellion_run(int argc, char** argv);
 void region_work_file_add(const std::string& path);
 // Removes the registered files (those still there) and forgets them.
 void region_work_files_remove();
+// SIGINT, SIGTERM and SIGHUP remove the work files and put the old region
+// file back, then end the run as the signal would (a signal the run was
+// started ignoring stays ignored).
+void region_signals_install();
+
+// ---------------------------------------------------------------------------
+// Replacing the region file (replace.cpp)
+
+// Whether the region file is rewritten in place (a superfile member).
+bool region_file_in_place(const std::string& region_file);
+// A new, empty file beside the region file (with its mode), open for
+// reading and writing; failure reports 80020.
+VqStream* region_replace_begin(const std::string& region_file);
+// Syncs and closes the new file and puts it under the region file's name,
+// the old file kept under a second name. Failures report 80021 or 80020.
+void region_replace_swap(VqStream* fresh);
+// The data dictionary describes the new file: the old one goes.
+void region_replace_keep();
+// Puts the old region file back (or removes a new one that had no old
+// one) unless region_replace_keep ran; runs at every exit too. Signal-safe.
+void region_replace_undo();
+
+// A ready tag position file (-sw) checked whole before anything changes:
+// a partial record (80007), a slot at or beyond slot_count other than the
+// default-data slot when default_data (80034), an odd number of positions
+// of a slot (80008), a position at or beyond text_size when that is not
+// negative (80035) end the run.
+void region_check_tagpos(const std::string& path, int32_t slot_count, bool default_data,
+                         int64_t text_size, const char* text_name);
 
 // ---------------------------------------------------------------------------
 // Tag name file
@@ -271,11 +300,11 @@ void tag_stacks_finish();
 // ---------------------------------------------------------------------------
 // Region file and data-dictionary entries
 
-// Empties the regions that the data dictionary records for this region file
-// (recognised by name or by device and inode), cuts the file back to its
-// header, rewrites those entries, and drops the entries of region files
-// that no longer exist. *base gets where new data starts (0). 0, or the
-// status of a compaction that failed (reported).
+// Empties, in the tree, the regions that the data dictionary records for
+// this region file (recognised by name or by device and inode), and drops
+// the entries of region files that no longer exist. The file itself is
+// not touched: every run writes its regions anew from offset 0. *base gets
+// where new data starts (0). 0.
 int region_base_offset(MadNode* tree, const char* region_file, int64_t* base);
 // Lays the tag position records out in the region file (header first) and
 // writes the counts file; the region file is cut to its new length. 0.
