@@ -247,6 +247,13 @@ struct BuildState {
   int64_t text_file_bytes = 0;
   int64_t text_mtime_ns = 0;
   uint64_t text_inode = 0;
+
+  // The build log held open and locked from set-up to the end (-1 none),
+  // whether a step after the first log line was logged, and whether the
+  // work files of a run that ends before that are removed at exit.
+  int log_fd = -1;
+  bool steps_logged = false;
+  bool early_cleanup = false;
 };
 
 BuildState& build_state();
@@ -267,6 +274,13 @@ int IndexNameFromDD(const char* dd_name, const char* index_name);
 // Creates the counter file <int-name>.i0 and (without -r) the log empty.
 // 0 or the severity.
 int CreateWorkFiles();
+// Locks the build log (100036 when another build of the same output base
+// holds it; with -r a missing log is 100002) and, without -r, empties it.
+// false after a report.
+bool lock_build_log();
+// Removes, at exit, the work files of a fresh build that ends before it
+// logged its first step.
+void arm_early_cleanup();
 // The driver: 0, or 1 when the data-dictionary update failed.
 int BuildIndex(int argc, char** argv);
 // CPU seconds used so far.

@@ -74,21 +74,25 @@ int Initialize() {
 }
 
 int CreateWorkFiles() {
-  const BuildOptions* o = build_state().options;
+  BuildState& st = build_state();
+  const BuildOptions* o = st.options;
+  if (!lock_build_log()) return 9;
+  // Until a pass is logged the files of a fresh build are of no use to a
+  // restart: a run that ends before that leaves none of them.
+  if (!o->restart) arm_early_cleanup();
   const std::string counter = o->int_name + ".i0";
   if (!create_empty(counter)) {
+    // The report may end the program: the new log goes first.
+    const int error = errno;
+    if (!o->restart) vqio_unlink(o->log_file.c_str());
+    errno = error;
     vq_report(16, GetMsgNumText(60006), counter.c_str());
     return 16;
   }
-  if (!o->restart && !create_empty(o->log_file)) {
-    // The report may end the program: remove the counter file first.
-    const int error = errno;
-    vqio_unlink(counter.c_str());
-    errno = error;
-    vq_report(16, GetMsgNumText(100001), o->log_file.c_str());
-    return 16;
+  if (!o->restart) {
+    phases::log_append("Control %u\n", phases::rules_fingerprint());
+    st.steps_logged = false;
   }
-  if (!o->restart) phases::log_append("Control %u\n", phases::rules_fingerprint());
   return 0;
 }
 
@@ -103,6 +107,8 @@ int64_t text_record_size(const FileInfo* record) {
       vq_report(16, GetMsgNumText(60006), record->file_map != nullptr ? record->file_map : "");
       return -1;
     }
+    // A member changed since the set was built would shift every point.
+    mfs_check_members(st.mfs);
     size = mfs_file_length(st.mfs);
   } else if (record->fragmented) {
     FrgacText text;
@@ -203,6 +209,24 @@ bool load_region_set(const std::string& region_name) {
 
 }  // namespace
 
+namespace {
+
+// A pass holds at most its buffer less the 1001 characters kept after its
+// last point; a text that needs more passes than a restart can hold is
+// said so at once, with the budget that would need fewer.
+void warn_many_passes(const FileInfo& text) {
+  const BuildState& st = build_state();
+  const int64_t per_pass = st.buffer_size - 1001;
+  if (per_pass <= 0 || st.text_size <= 0) return;
+  const int64_t passes = (st.text_size + per_pass - 1) / per_pass;
+  if (passes <= 499) return;
+  const int64_t memory = BUILD_RESERVED_MEMORY + 2 * ((st.text_size + 498) / 499 + 1001);
+  vq_report(2, GetMsgNumText(100037), text.sys_name != nullptr ? text.sys_name : "",
+            static_cast<long long>(passes), static_cast<long long>((memory + 1023) / 1024));
+}
+
+}  // namespace
+
 int SetUp() {
   BuildState& st = build_state();
   BuildOptions* o = st.options;
@@ -238,6 +262,7 @@ int SetUp() {
   // Positions count from the record's Offset: the first byte of a plain
   // file is position Offset + 1, so the first pass starts after "pass end"
   // Offset.
+  if (!o->region_name) warn_many_passes(c->texts[0]);
   const FileInfo& first = c->texts[0];
   st.pass_end = first.multi_file || first.fragmented ? 0 : static_cast<int32_t>(first.offset);
   if (o->verbose) {
@@ -286,6 +311,7 @@ int BuildIndex(int argc, char** argv) {
   st.options = ReadArgsB(argc, argv);
   if (st.options == nullptr) return 1;
   BuildOptions* o = st.options;
+  if (o->verbose) vq_report(1, "vexabld release 5.3");
   if (!o->dd_name && !o->text_name) return 0;
   if (Initialize() != 0 || !SetUp()) return 1;
   if (o->dd_name && IndexNameFromDD(o->dd_name->c_str(),

@@ -1,5 +1,8 @@
 // Names, raw reads and writes of the work files, the checks of numbers read
 // back from them, and appending to the build log.
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -15,6 +18,7 @@ std::string work_name(const std::string& base, const char* kind, int number) {
 }
 
 void log_append(const char* format, ...) {
+  build_state().steps_logged = true;
   const std::string& log = build_state().options->log_file;
   VqStream* s = vqio_fopen(log.c_str(), "a");
   if (s == nullptr) vq_report(16, GetMsgNumText(100001), log.c_str());
@@ -78,3 +82,69 @@ int open_pass_file(int pass, PassHeader* h, long open_message) {
 }
 
 }  // namespace phases
+
+// One build per output base: the log is locked (a BSD lock on the file,
+// which no other descriptor's close drops) from before any work file is
+// made until the process ends. The log is cut only once the lock is held,
+// so a second build never touches the first one's files.
+bool lock_build_log() {
+  BuildState& st = build_state();
+  const BuildOptions* o = st.options;
+  const char* log = o->log_file.c_str();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const int fd = vqio_open(log, o->restart ? O_RDWR : O_RDWR | O_CREAT, 0666);
+    if (fd < 0) {
+      vq_report(16, GetMsgNumText(o->restart ? 100002 : 100001), log);
+      return false;
+    }
+    const int sys = vqio_system_fd(fd);
+    if (sys < 0) {
+      // A superfile member has no lock of its own.
+      st.log_fd = fd;
+      break;
+    }
+    if (flock(sys, LOCK_EX | LOCK_NB) != 0) {
+      vqio_close(fd);
+      vq_report(9, GetMsgNumText(100036), o->out_base.c_str(), log);
+      return false;
+    }
+    struct stat held{}, now{};
+    if (fstat(sys, &held) == 0 && vqio_stat(log, &now) == 0 && held.st_dev == now.st_dev &&
+        held.st_ino == now.st_ino) {
+      st.log_fd = fd;
+      break;
+    }
+    vqio_close(fd);  // replaced meanwhile: lock the file now named
+  }
+  if (!o->restart && st.log_fd >= 0 && vqio_ftruncate(st.log_fd, 0) != 0) {
+    vq_report(16, GetMsgNumText(100001), log);
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+void remove_early_files() {
+  const BuildState& st = build_state();
+  if (st.options == nullptr || st.steps_logged || !st.early_cleanup) return;
+  const BuildOptions* o = st.options;
+  // The layer may be stopped already: system calls.
+  for (const std::string& name :
+       {phases::work_name(o->int_name, "i", 0), phases::work_name(o->int_name, "i", 1),
+        phases::work_name(o->merge_name, "m", 1), o->log_file}) {
+    ::unlink(name.c_str());
+  }
+}
+
+}  // namespace
+
+void arm_early_cleanup() {
+  BuildState& st = build_state();
+  static bool hooked = false;
+  if (!hooked) {
+    std::atexit(remove_early_files);
+    hooked = true;
+  }
+  st.early_cleanup = true;
+}

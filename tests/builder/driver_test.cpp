@@ -241,15 +241,16 @@ TEST_F(Driver, WorkFilesThatCannotBeMadeLeaveNothing) {
   FatalRecorder recorder;
   write_file("t.txt", "x");
   ASSERT_EQ(set_up({"-t", "t.txt", "-o", "nodir/x"}), 1);
+  // The log comes first: it is locked before any other work file is made.
   FatalReport r = fatal_of([&] { CreateWorkFiles(); });
   EXPECT_EQ(r.severity, 16);
-  EXPECT_EQ(r.text, "60006: Unable to open file: nodir/x.i0.");
+  EXPECT_EQ(r.text, "100001: Can't open log file nodir/x.log.");
   CleanUp();
-  ASSERT_EQ(set_up({"-t", "t.txt", "-o", "nodir/x", "-i", "work"}), 1);
+  ASSERT_EQ(set_up({"-t", "t.txt", "-o", "x", "-i", "nodir/w"}), 1);
   set_error_handler(record_report);  // returns, so the clean-up can be seen
   EXPECT_EQ(CreateWorkFiles(), 16);
-  EXPECT_EQ(recorder.reports().back().text, "100001: Can't open log file nodir/x.log.");
-  EXPECT_NE(access("work.i0", F_OK), 0);
+  EXPECT_EQ(recorder.reports().back().text, "60006: Unable to open file: nodir/w.i0.");
+  EXPECT_NE(access("x.log", F_OK), 0);
 }
 
 const char kDd[] =

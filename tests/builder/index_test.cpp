@@ -154,6 +154,7 @@ TEST_F(Build, ProgressLines) {
   for (std::string l; std::getline(err, l);) lines.push_back(l);
   size_t at = 0;
   const auto next = [&]() -> std::string { return at < lines.size() ? lines[at++] : std::string("<end>"); };
+  EXPECT_EQ(next(), "vexabld release 5.3");
   EXPECT_EQ(next(), "Using default Data Dictionary information.");
   EXPECT_EQ(next(), "Phase I - initial index building and merge calculation.");
   std::vector<std::pair<long, long>> ranges;
