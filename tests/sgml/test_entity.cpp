@@ -1,0 +1,94 @@
+// Entity references: data and PI entities handed out as data, the default
+// entity for undeclared general entities (never for parameter entities),
+// and the messages of references that open nothing.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "counted_name.h"
+#include "sgml/entity.h"
+#include "sgml/lex.h"
+#include "sgml/message.h"
+#include "sgml/tables.h"
+#include "sgml_support.h"
+#include "support/stderr_capture.h"
+
+namespace {
+
+class EntityReferences : public ScratchDir {
+ protected:
+  void SetUp() override {
+    ScratchDir::SetUp();
+    SwitchRecord sw;
+    sw.program_name = nullptr;
+    sw.default_entity_warnings = 1;
+    parser_setup(sw);
+    sgml_raise_limits();
+    sgml_tables_clear();
+    entity_close_all();
+    entity_stack.default_entity = nullptr;
+    error_count_reset();
+    lex_rows_reset();
+  }
+  void TearDown() override {
+    entity_close_all();
+    entity_stack.default_entity = nullptr;
+    ScratchDir::TearDown();
+  }
+  EntityRecord* define(const std::string& name, int type, const std::string& text) {
+    return entdef(counted(name).data(), type, reinterpret_cast<const unsigned char*>(text.data()),
+                  static_cast<int32_t>(text.size()));
+  }
+  // The characters of the innermost entity up to its end.
+  std::string read_all() {
+    std::string out;
+    for (;;) {
+      int code = lex_engine(&pcb_litc);
+      if (code != 21) break;
+      out += static_cast<char>(lex_current_char());
+    }
+    return out;
+  }
+};
+
+TEST_F(EntityReferences, DataAndPiEntitiesComeBackAsData) {
+  define("*DOC", ENT_TEXT, "");
+  ASSERT_EQ(entopen(entfind(counted("*DOC").data())), 0);
+  struct Case {
+    const char* name;
+    int type;
+    int result;
+    int flags;
+  };
+  const Case cases[] = {{"s", ENT_SDATA, -5, 4}, {"c", ENT_CDATA, -5, 2}, {"p", ENT_PI, -6, 4}};
+  for (const Case& k : cases) {
+    define(k.name, k.type, "text");
+    EXPECT_EQ(entity_reference(counted(k.name).data()), k.result) << k.name;
+    EXPECT_EQ(lex_data.flags, k.flags) << k.name;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(lex_data.text), lex_data.length), "text");
+    EXPECT_EQ(entity_stack.level, 0);  // nothing was opened
+  }
+}
+
+TEST_F(EntityReferences, TheDefaultEntityServesUndeclaredGeneralEntitiesOnly) {
+  define("*DOC", ENT_TEXT, "");
+  ASSERT_EQ(entopen(entfind(counted("*DOC").data())), 0);
+  std::string err = stderr_of(dir_, [&] {
+    EXPECT_EQ(entity_reference(counted("nodefault").data()), -1);  // P35: no default yet
+    entity_stack.default_entity = define("#DEFAULT", ENT_TEXT, "dflt");
+    EXPECT_EQ(entity_reference(counted("undeclared").data()), 0);  // P45 (with -r)
+    EXPECT_EQ(read_all(), "dflt");
+    EXPECT_EQ(entity_reference(counted("%param").data()), -1);  // P35
+  });
+  EXPECT_NE(err.find("No declaration for entity \"nodefault\"; reference ignored"),
+            std::string::npos);
+  EXPECT_NE(err.find("No declaration for entity \"undeclared\"; default definition used"),
+            std::string::npos);
+  EXPECT_NE(err.find("No declaration for entity \"%param\"; reference ignored"), std::string::npos);
+  EntityRecord* made = entfind(counted("undeclared").data());
+  ASSERT_NE(made, nullptr);
+  EXPECT_EQ(made->defaulted, 1);
+  EXPECT_EQ(error_count(), 2);  // P45 is information only
+}
+
+}  // namespace
