@@ -150,10 +150,13 @@ inline int compare_from(const unsigned char* a, const unsigned char* b, int d) {
 }
 
 // Suffixes of different buffers: 1 only when a is greater within the first
-// 400 characters, else -1 (equal prefixes: a counts as the smaller).
+// 400 characters, else -1 (equal prefixes: a counts as the smaller). Both
+// must hold 400 readable bytes (a point always has 1000 stored characters
+// after it); memcmp compares unsigned bytes, many at a time, which counts
+// where repetitive passes tie for all 400.
 inline int SuffixCompareBounded(const unsigned char* a, const unsigned char* b) {
   if (a == b) return 0;
-  return compare_from(a, b, 0) > 0 ? 1 : -1;
+  return __builtin_memcmp(a, b, SUFFIX_BUDGET) > 0 ? 1 : -1;
 }
 
 // ---------------------------------------------------------------------------
