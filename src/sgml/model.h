@@ -90,6 +90,12 @@ int group_contains(T* const* list, const T* item) {
   return 0;
 }
 
+// Trace lines (switch g; the caller tests it): "MODEL" with the header and
+// a line per token; "ETDGRP" and "DCNGRP" with a line per group member.
+void trace_model(const ModelToken* model);
+void trace_element_group(ElementTypeDef* const* group);
+void trace_notation_group(NotationRecord* const* group);
+
 // ---------------------------------------------------------------------------
 // Ambiguity check
 

@@ -170,6 +170,36 @@ TEST(ContentModel, NameGroups) {
   sgml_free(copy);
 }
 
+std::string pointer_text(const void* p) {
+  char buf[64];
+  vqio_sprintf(buf, "%p", p);
+  return buf;
+}
+
+TEST(ContentModel, TraceLines) {
+  parser_setup(SwitchRecord{});
+  auto m = model_of("((#PCDATA|A)*,B)");
+  const std::string printed = stderr_of([&] { trace_model(m.data()); });
+  EXPECT_EQ(printed, "MODEL    " + pointer_text(m.data()) + " e0 5\n" +
+                         "         " + pointer_text(&m[1]) + " 02 2\n" +
+                         "         " + pointer_text(&m[2]) + " f1 2\n" +
+                         "                      " + pointer_text(data_type()) + " c0 #PCDATA\n" +
+                         "                      " + pointer_text(elements.get("A")) + " 04 A\n" +
+                         "                      " + pointer_text(elements.get("B")) + " 04 B\n");
+  ElementTypeDef* group[] = {elements.get("A"), elements.get("B"), nullptr};
+  EXPECT_EQ(stderr_of([&] { trace_element_group(group); }),
+            "ETDGRP   " + pointer_text(group) + "\n" +
+                "         " + pointer_text(group[0]) + " A\n" +
+                "         " + pointer_text(group[1]) + " B\n");
+  unsigned char name[] = {3, 'N', 0};
+  NotationRecord notation{};
+  notation.name = name;
+  NotationRecord* notations[] = {&notation, nullptr};
+  EXPECT_EQ(stderr_of([&] { trace_notation_group(notations); }),
+            "DCNGRP   " + pointer_text(notations) + "\n" +
+                "         " + pointer_text(&notation) + " N\n");
+}
+
 TEST(ContentModel, HitBitOperations) {
   uint32_t hits[2] = {0, 0};
   EXPECT_EQ(any_hit(hits, 2), 0);
