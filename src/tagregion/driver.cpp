@@ -153,9 +153,12 @@ int pellion_run(int argc, char** argv) {
   if (positions == nullptr) msg_report(16, 80019, tagpos.c_str());
   vqio_setvbuf(positions, nullptr, VQ_IOFBF, 1 << 20);
 
-  const bool in_place = region_file_in_place(region_file);
-  VqStream* region = nullptr;
-  if (in_place) {
+  // Written in place only when it must be: a superfile member, or a
+  // region file whose folder this run may not write.
+  bool in_place = region_file_in_place(region_file);
+  VqStream* region = in_place ? nullptr : region_replace_begin(region_file);
+  if (region == nullptr) {
+    in_place = true;
     if (vqio_stat(region_file.c_str(), &st) != 0) {
       VqStream* created = vqio_fopen(region_file.c_str(), "a");
       if (created == nullptr) msg_report(16, 80020, region_file.c_str());
@@ -163,8 +166,6 @@ int pellion_run(int argc, char** argv) {
     }
     region = vqio_fopen(region_file.c_str(), "r+");
     if (region == nullptr) msg_report(16, 80019, region_file.c_str());
-  } else {
-    region = region_replace_begin(region_file);
   }
 
   const std::string counts = "tagcounts." + pid;

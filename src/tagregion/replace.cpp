@@ -10,8 +10,9 @@
 // old data dictionary again describes the bytes of its region file. Renames
 // within one directory are atomic.
 //
-// A region file that is a superfile member cannot be renamed: it is
-// rewritten in place through the I/O layer (as the data dictionary is).
+// A region file that is a superfile member cannot be renamed, and one in a
+// folder this run may not write cannot get a new file beside it: those are
+// rewritten in place through the I/O layer.
 #include <unistd.h>
 
 #include <cerrno>
@@ -72,6 +73,10 @@ VqStream* region_replace_begin(const std::string& region_file) {
     if (!copy_name(r.fresh, name)) break;
     const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+      r.fresh[0] = '\0';
+      return nullptr;  // the folder may not be written: the caller writes in place
+    }
     if (fd < 0) break;
     ::close(fd);
     struct stat old{};

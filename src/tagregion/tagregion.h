@@ -136,7 +136,8 @@ void region_signals_install();
 // Whether the region file is rewritten in place (a superfile member).
 bool region_file_in_place(const std::string& region_file);
 // A new, empty file beside the region file (with its mode), open for
-// reading and writing; failure reports 80020.
+// reading and writing; null when the folder may not be written (the
+// region file is then written in place); other failures report 80020.
 VqStream* region_replace_begin(const std::string& region_file);
 // Syncs and closes the new file and puts it under the region file's name,
 // the old file kept under a second name. Failures report 80021 or 80020.
