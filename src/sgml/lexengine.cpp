@@ -143,6 +143,10 @@ int lex_engine(ParseControlBlock* pcb) {
         }
         e = entity_top;
         write_back(e, static_cast<unsigned char>(fc));
+        // In a parameter literal "&#RS;" is a character of the text (a
+        // SHORTREF literal names "&#RS;B" this way), not a record start
+        // to drop.
+        if (fc == 10 && pcb == &pcb_litp) return LEX_REREAD;
         if (fc == 10) --e->line;
         step_back(e, 1);
         break;

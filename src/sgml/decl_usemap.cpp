@@ -1,0 +1,76 @@
+// The USEMAP declaration: the map (or "#EMPTY") of element types.
+#include <cstring>
+#include "sgml/chclass.h"
+#include "sgml/entity.h"
+#include "sgml/message.h"
+#include "sgml/prolog.h"
+#include "sgml/settings.h"
+#include "sgml/switches.h"
+
+void decl_usemap() {
+  md_begin(kKwUSEMAP);
+  unsigned char* buffer = md_buffer();
+  unsigned char map_name[512];
+  int code = md_param(buffer, 1);
+  bool empty = false;
+  if (code == MD_RNI_NAME) {
+    if (!keyword_is(buffer, "EMPTY")) {
+      md_error(118, name_chars(buffer), "EMPTY");
+      md_skip(code);
+      return;
+    }
+    empty = true;
+  } else if (code != MD_NAME) {
+    md_error(120, nullptr, nullptr);
+    md_skip(code);
+    return;
+  }
+  std::memcpy(map_name, buffer, buffer[0]);
+  md_subject(map_name);
+  code = md_param(buffer, 1);
+  std::vector<ElementTypeDef*> types;
+  if (code == MD_NAME) {
+    types.push_back(etd_define(buffer));
+  } else if (code == MD_GROUP) {
+    if (!element_group_read(&types)) {
+      md_skip(md_param(buffer, 1));
+      return;
+    }
+  } else if (code == MD_MDC) {
+    md_error(28, nullptr, nullptr);
+    md_skip(code);
+    return;
+  } else {
+    md_error(121, nullptr, nullptr);
+    md_skip(code);
+    return;
+  }
+  code = md_param(buffer, 1);
+  md_end(code);
+  ShortRefMap* map = nullptr;
+  if (empty) {
+    map = empty_map();
+  } else {
+    map = srmap_find(map_name);
+    if (map == nullptr) map = srmap_define(map_name, 33);
+  }
+  for (ElementTypeDef* etd : types) {
+    if (etd->map == nullptr)
+      etd->map = map;
+    else if (sgml_switches().duplicate_warnings)
+      md_error(68, name_chars(etd->name), nullptr);
+  }
+}
+
+ShortRefMap* empty_map() {
+  static ShortRefMap* map = nullptr;
+  static const unsigned char kName[] = "\010#EMPTY";
+  if (map == nullptr) {
+    map = static_cast<ShortRefMap*>(sgml_calloc(sizeof(ShortRefMap)));
+    map->name = save_name(kName);
+    map->count = 33;
+    map->entities = static_cast<EntityRecord**>(sgml_calloc(sizeof(EntityRecord*) * 33));
+    map->entities[0] = reinterpret_cast<EntityRecord*>(map);
+  }
+  return map;
+}
