@@ -155,6 +155,9 @@ int parse_literal(unsigned char* buffer, ParseControlBlock* literal_block, int m
                   int delimiter);
 // Characters the last parse_literal stored (escape pairs count two).
 extern int literal_length;
+// The fatal message parse_literal gives at the end of the input (92; the
+// SGML declaration makes it 161 while it reads).
+extern int literal_end_message;
 // Normalizes the last literal into out (at most space characters): RS
 // dropped, each run of separators kept as its first character, leading
 // separators dropped unless keep_leading; returns the space left.

@@ -13,6 +13,7 @@
 
 MdState md_state;
 int literal_length;
+int literal_end_message = 92;
 int literal_keep_leading;
 
 namespace {
@@ -235,7 +236,7 @@ int parse_literal(unsigned char* buffer, ParseControlBlock* literal_block, int m
         if (entity_stack.level < level) syntax_error(37, kStateCurrent);
         break;
       case LEX_END_OF_INPUT:
-        sgml_fatal(92, kStateCurrent);
+        sgml_fatal(literal_end_message, kStateCurrent);
       default:  // an entity opened inside the literal, or nothing to keep
         break;
     }
