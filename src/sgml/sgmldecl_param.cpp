@@ -132,4 +132,13 @@ void sd_repair_iso(std::string* text) {
   }
 }
 
-bool sd_input_ended() { return entity_top == nullptr; }
+bool sd_input_ended() {
+  const EntityEntry* e = entity_top;
+  if (e == nullptr) return true;
+  if (entity_stack.level != 0) return false;
+  // The document entity ends with the entity-end character 26 after its
+  // text; separators before it are passed over.
+  const unsigned char* p = e->ptr + 1;
+  while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
+  return *p == 26;
+}
