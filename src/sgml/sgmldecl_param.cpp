@@ -64,6 +64,19 @@ const SdParam& sd_read(ParseControlBlock* literal_block) {
                             kSdLiteralMax, code == 21 ? '"' : '\'');
       literal_end_message = 92;
       p.kind = kSdLiteral;
+      if (literal_block == &pcb_litv) {
+        // A minimum literal: record starts dropped, every run of
+        // separators one space, none at either end.
+        std::vector<unsigned char> normal(static_cast<size_t>(n) + 1);
+        literal_keep_leading = 0;
+        literal_normalize(normal.data(), n + 1);
+        n = static_cast<int>(std::strlen(reinterpret_cast<const char*>(normal.data())));
+        while (n > 0 && (normal[n - 1] == ' ' || normal[n - 1] == '\r' || normal[n - 1] == '\t'))
+          --n;
+        for (int i = 0; i < n; ++i)
+          buffer[i] = static_cast<char>(normal[i] == '\r' || normal[i] == '\t' ? ' ' : normal[i]);
+        buffer[n] = '\0';
+      }
       p.text.assign(buffer.data(), static_cast<size_t>(n));
       break;
     }

@@ -142,7 +142,15 @@ TEST_F(SgmlDeclaration, LongReplacementNameIsCut) {
 // Cut at every byte after "<!SGML": the end of the input inside the
 // declaration ends the run with P161 as its last message, whatever was
 // being read. Each cut runs in a child process of its own (the fatal end
-// exits), many at a time.
+// exits), many at a time. A child of the sanitizer build costs several
+// times as much: there every third cut runs, the offset turning with the
+// batch so that every kind of token is still cut inside.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr size_t kCutStride = 3;
+#else
+constexpr size_t kCutStride = 1;
+#endif
+
 TEST_F(SgmlDeclaration, CutAtEveryByteEndsWithP161) {
   const std::string whole = kDeclaration;
   const std::string last = "Document ended invalidly within SGML declaration\n";
@@ -150,6 +158,7 @@ TEST_F(SgmlDeclaration, CutAtEveryByteEndsWithP161) {
   for (size_t from = 6; from < whole.size(); from += kBatch) {
     std::vector<std::pair<size_t, pid_t>> children;
     for (size_t cut = from; cut < whole.size() && cut < from + kBatch; ++cut) {
+      if ((cut + from / kBatch) % kCutStride != 0) continue;
       vqio_fflush(vqio_stderr);
       pid_t pid = fork();
       ASSERT_GE(pid, 0);
