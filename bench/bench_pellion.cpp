@@ -31,6 +31,9 @@
 
 namespace {
 
+using bench::Measure;
+using bench::median;
+
 struct Random {
   uint64_t x = 88172645463325252ull;
   uint32_t next(uint32_t n) {
@@ -144,12 +147,6 @@ std::vector<std::string> frequent_names(const std::string& text) {
   return names;
 }
 
-struct Measure {
-  double seconds = 0;
-  long peak_kb = 0;
-  int status = -1;
-};
-
 // Runs argv in dir in a child process (its output to out, its messages to
 // the file messages): wall time, peak.
 Measure run(const std::string& dir, const std::vector<std::string>& argv, const char* out,
@@ -174,16 +171,6 @@ Measure run(const std::string& dir, const std::vector<std::string>& argv, const 
   m.seconds = bench::seconds_since(start);
   m.peak_kb = usage.ru_maxrss;
   m.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-  return m;
-}
-
-Measure median(std::vector<Measure> runs) {
-  std::sort(runs.begin(), runs.end(), [](const Measure& x, const Measure& y) { return x.seconds < y.seconds; });
-  Measure m = runs[runs.size() / 2];
-  for (const Measure& r : runs) {
-    m.peak_kb = std::max(m.peak_kb, r.peak_kb);
-    if (r.status != 0) m.status = r.status;
-  }
   return m;
 }
 

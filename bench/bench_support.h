@@ -114,4 +114,23 @@ inline std::string real_document() {
   return doc;
 }
 
+// One run of a program in a child process: wall time, peak resident size
+// and exit status (-1 when it did not exit normally).
+struct Measure {
+  double seconds = 0;
+  long peak_kb = 0;
+  int status = -1;
+};
+
+// The median time of the runs, with the largest peak and the worst status.
+inline Measure median(std::vector<Measure> runs) {
+  std::sort(runs.begin(), runs.end(), [](const Measure& x, const Measure& y) { return x.seconds < y.seconds; });
+  Measure m = runs[runs.size() / 2];
+  for (const Measure& r : runs) {
+    m.peak_kb = std::max(m.peak_kb, r.peak_kb);
+    if (r.status != 0) m.status = r.status;
+  }
+  return m;
+}
+
 }  // namespace bench

@@ -47,6 +47,9 @@ using bench::dtd_text;
 
 namespace {
 
+using bench::Measure;
+using bench::median;
+
 std::string read_gzip(const std::string& path) {
   const std::string command = "gzip -dc '" + path + "' 2>/dev/null";
   FILE* p = popen(command.c_str(), "r");
@@ -111,12 +114,6 @@ std::string make_sgml(size_t want) {
   return text.substr(0, want);
 }
 
-struct Measure {
-  double seconds = 0;
-  long peak_kb = 0;
-  int status = -1;
-};
-
 // Runs f in a child process: its wall time and peak resident size.
 Measure in_child_once(const std::function<int()>& f) {
   Measure m;
@@ -178,17 +175,6 @@ int passes_run(const std::string& dir) {
 void line(const char* what, double mb, const Measure& m, const char* budget) {
   std::printf("  %-34s %7.2f s %8.1f MB/s  peak %8.1f MB%s%s\n", what, m.seconds, mb / m.seconds,
               m.peak_kb / 1024.0, budget[0] ? "  budget " : "", budget);
-}
-
-// The median time of the runs, with the largest peak and the worst status.
-Measure median(std::vector<Measure> runs) {
-  std::sort(runs.begin(), runs.end(), [](const Measure& x, const Measure& y) { return x.seconds < y.seconds; });
-  Measure m = runs[runs.size() / 2];
-  for (const Measure& r : runs) {
-    m.peak_kb = std::max(m.peak_kb, r.peak_kb);
-    if (r.status != 0) m.status = r.status;
-  }
-  return m;
 }
 
 }  // namespace
