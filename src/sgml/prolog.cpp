@@ -8,6 +8,7 @@
 #include "sgml/message.h"
 #include "sgml/prolog.h"
 #include "sgml/settings.h"
+#include "sgml/sgmldecl.h"
 #include "sgml/switches.h"
 
 PrologState prolog;
@@ -34,22 +35,26 @@ void comment_declaration() {
   md_skip(parse_md_param(md_buffer2(), 0, &pcb_litp, md_buffer_size()));
 }
 
-// "<!" and a name in the prolog (outside the subset).
-void prolog_declaration() {
+// "<!" and a name in the prolog (outside the subset). Returns 76 when an
+// SGML declaration had an APPINFO literal, else 0.
+int prolog_declaration() {
   unsigned char* name = md_buffer();
   parse_name(name, 0);
   if (std::strcmp(name_chars(name), "SGML") == 0 && prolog.markup == 0 && !prolog.doctype) {
-    // The SGML declaration is read by its own module once it is part of the
-    // parser; until then it is refused like any other misplaced declaration.
-  } else if (!prolog.doctype && keyword_is(name, "DOCTYPE")) {
+    // Only as the very first markup, in exact case.
+    ++prolog.markup;
+    return sgml_declaration() ? 76 : 0;
+  }
+  if (!prolog.doctype && keyword_is(name, "DOCTYPE")) {
     ++prolog.markup;
     md_doctype_start();
-    return;
+    return 0;
   }
   ++prolog.markup;
   sgml_error(2, kStateCurrent, name_chars(name), nullptr);
   md_begin(kKwSGML);
   md_skip(parse_md_param(md_buffer2(), 0, &pcb_litp, md_buffer_size()));
+  return 0;
 }
 
 // "<!" and a name in the subset.
@@ -105,7 +110,7 @@ int parse_prolog() {
         prolog.ended = true;
         return LEX_END_OF_INPUT;
       case 32:
-        prolog_declaration();
+        if (prolog_declaration() == 76) return 76;
         continue;
       case 23:
         ++prolog.markup;
