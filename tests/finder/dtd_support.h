@@ -1,0 +1,81 @@
+// Helpers of the DTD report tests: a document's prolog parsed into the
+// parser's tables the way the region finder does it before a report (the
+// prolog only), with the report's standard output captured and the
+// reports made through the error-handler hook recorded.
+#pragma once
+
+#include <string>
+
+#include "io/vqio.h"
+#include "sgml/chclass.h"
+#include "sgml/entity.h"
+#include "sgml/lex.h"
+#include "sgml/message.h"
+#include "sgml/modeopts.h"
+#include "sgml/prolog.h"
+#include "sgml/settings.h"
+#include "sgml/switches.h"
+#include "sgml/tables.h"
+#include "support/recorded_reports.h"
+#include "support/scratch.h"
+#include "support/stderr_capture.h"
+
+// A scratch folder per test, the parser's state fresh, and the prolog of a
+// document read into the tables.
+class DtdFixture : public ScratchDir {
+ protected:
+  void SetUp() override {
+    ScratchDir::SetUp();
+    static ModeOptions options;
+    options = ModeOptions{};
+    mode_options = &options;
+    sgml_settings_reset();
+    switches_ = SwitchRecord{};
+    switches_.program_name = "tavrel";
+    switches_.prolog_only = 1;
+    char_tables_reset();
+    lex_rows_reset();
+    sgml_tables_clear();
+    error_count_reset();
+  }
+  void TearDown() override {
+    entity_close_all();
+    char_tables_reset();
+    lex_rows_reset();
+    sgml_settings_reset();
+    ScratchDir::TearDown();
+  }
+  // Parses the prolog of text (written as doc.sgml); the parser's messages
+  // are kept in messages_.
+  void parse(const std::string& text) {
+    const std::string file = path("doc.sgml");
+    write_file(file, text);
+    messages_ = stderr_of(dir_, [&] {
+      sgml_set_switches(&switches_);
+      sgml_raise_limits();
+      std::string list = file + std::string(2, '\0');
+      ASSERT_EQ(entity_open_document(list.data()), 0);
+      prolog_reset();
+      for (;;) {
+        const int code = parse_prolog();
+        if (code == 27) {
+          parse_literal(md_buffer(), &pcb_litc, quantity(kPILEN), '>');
+          continue;
+        }
+        if (code != 76) break;
+      }
+    });
+  }
+  // What f writes on standard output; the reports it makes through the
+  // error-handler hook are in reports_.
+  template <typename F>
+  std::string output(F f) {
+    ReportRecorder recorder;
+    std::string out = stdout_of(dir_, f);
+    reports_ = recorder.reports();
+    return out;
+  }
+  SwitchRecord switches_;
+  std::string messages_;
+  std::vector<RecordedReport> reports_;
+};
