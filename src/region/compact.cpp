@@ -106,6 +106,22 @@ int region_file_compact(RegionListFile* file, int32_t n, const char* const* name
   return close_up_file(file, n, names);
 }
 
+int region_file_check(const RegionListFile* file) {
+  if (!file || !file->name) {
+    vq_report(11, GetMsgNumText(40000), "region_file_check");
+    return 11;
+  }
+  const int fd = vqio_open(file->name, O_RDONLY);
+  if (fd < 0) {
+    vq_report(11, GetMsgNumText(60032), file->name);
+    return 11;
+  }
+  const off_t size = region_file_size(file->name, fd);
+  const int status = size < 0 ? 16 : check_regions_against_file(file, size);
+  vqio_close(fd);
+  return status;
+}
+
 int region_file_pack(const char* dd_path, const char* region_file) {
   MadNode* tree = dd_path ? addpadd(dd_path) : nullptr;
   if (!tree) return 11;  // the reader has reported why

@@ -100,3 +100,7 @@ int transfer_at(int fd, off_t position, unsigned char* buf, size_t n, bool write
 char* copy_text(const char* text) { return StrDup(text); }
 
 }  // namespace region_detail
+
+int region_transfer(int fd, off_t position, unsigned char* buf, size_t n, bool write) {
+  return region_detail::transfer_at(fd, position, buf, n, write);
+}

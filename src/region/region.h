@@ -119,6 +119,15 @@ int region_check_names(const MadNode* tree, const char* region_file);
 // writes them to the data dictionary. 0, 11 (60032: cannot open), 15
 // (inconsistent, nothing changed) or 16 (failed part way).
 int region_file_compact(RegionListFile* file, int32_t n, const char* const* names);
+// Reads (write false) or writes exactly n bytes at the file position of an
+// open descriptor through the I/O layer: 0, or -1 when the seek or a
+// transfer fails or a read meets the end of the file. Nothing is reported.
+int region_transfer(int fd, off_t position, unsigned char* buf, size_t n, bool write);
+// Checks the file entry against its file, as every operation here does
+// before it moves a byte: the file holds its header, no count is negative,
+// every region lies inside the file and no two overlap. 0; 11 (60032: the
+// file does not open), 15 (200062-200065) or 16 (60028) after the report.
+int region_file_check(const RegionListFile* file);
 // Packs the regions of the named region file from offset 0 in offset order
 // (none emptied), cuts the file and rewrites the entries. region_file_pack
 // reads the whole data dictionary and writes it; region_file_pack_tree
@@ -263,3 +272,28 @@ void region_expand_free(RegionExpansion* list);
 // first); the number of records is the stream's file size / 5. Result: the
 // number of records, or -1 when the stream cannot be read (reported 60028).
 long tag_count(VqStream* records, int32_t n, long* counts);
+
+// ---------------------------------------------------------------------------
+// Replacing region files (replace.cpp): the new content goes to a new file
+// beside the region file, which takes the region file's name only when it
+// is complete; the old file stays under a second name until the data
+// dictionary describing the new one is written. Up to 32 files of one run.
+
+// Whether the region file is a superfile member ("@superfile@member"),
+// which cannot be renamed and so is rewritten in place.
+bool region_file_in_place(const char* region_file);
+// A new, empty file beside the region file (with its mode), open for
+// reading and writing; null with errno set when it cannot be made, and
+// *denied nonzero when the folder may not be written.
+VqStream* region_replace_open(const char* region_file, int* denied);
+// Syncs and closes the new file and puts it under the region file's name,
+// the old file kept under a second name. 0; 1 when the new file could
+// not be written out (flush, sync, close); -1 when it could not be put in
+// place. errno is set.
+int region_replace_commit(VqStream* fresh);
+// The data dictionary describes the new files: the old ones go.
+void region_replace_keep();
+// Puts the old region files back (and removes new ones that had no old
+// one, and new files not yet committed) unless region_replace_keep ran;
+// runs at every exit too. Signal-safe.
+void region_replace_undo();

@@ -155,7 +155,7 @@ int pellion_run(int argc, char** argv) {
 
   // Written in place only when it must be: a superfile member, or a
   // region file whose folder this run may not write.
-  bool in_place = region_file_in_place(region_file);
+  bool in_place = region_file_in_place(region_file.c_str());
   VqStream* region = in_place ? nullptr : region_replace_begin(region_file);
   if (region == nullptr) {
     in_place = true;
@@ -177,7 +177,7 @@ int pellion_run(int argc, char** argv) {
   if (in_place) {
     if (vqio_fclose(region) != 0) msg_report(14, 80021);
   } else {
-    region_replace_swap(region);
+    region_replace_swap(region, region_file);
   }
   int64_t base = 0;
   region_base_offset(tree, region_file.c_str(), &base);

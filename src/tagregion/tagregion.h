@@ -133,20 +133,14 @@ void region_signals_install();
 // ---------------------------------------------------------------------------
 // Replacing the region file (replace.cpp)
 
-// Whether the region file is rewritten in place (a superfile member).
-bool region_file_in_place(const std::string& region_file);
-// A new, empty file beside the region file (with its mode), open for
-// reading and writing; null when the folder may not be written (the
-// region file is then written in place); other failures report 80020.
+// A new, empty file beside the region file (region_replace_open); null
+// when the folder may not be written (the region file is then written in
+// place); other failures report 80020.
 VqStream* region_replace_begin(const std::string& region_file);
-// Syncs and closes the new file and puts it under the region file's name,
-// the old file kept under a second name. Failures report 80021 or 80020.
-void region_replace_swap(VqStream* fresh);
-// The data dictionary describes the new file: the old one goes.
-void region_replace_keep();
-// Puts the old region file back (or removes a new one that had no old
-// one) unless region_replace_keep ran; runs at every exit too. Signal-safe.
-void region_replace_undo();
+// Commits the new file under the region file's name, the old file kept
+// under a second name until region_replace_keep (region/region.h). A
+// failure to write it out reports 80021, one to put it in place 80020.
+void region_replace_swap(VqStream* fresh, const std::string& region_file);
 
 // A ready tag position file (-sw) checked whole before anything changes:
 // a partial record (80007), a slot at or beyond slot_count other than the

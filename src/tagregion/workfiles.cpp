@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include "region/region.h"
 #include "tagregion/tagregion.h"
 
 namespace {

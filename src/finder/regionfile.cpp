@@ -1,0 +1,184 @@
+// The replace path of region mode: the regions of the run replace those of
+// the same names. Each region file touched keeps its other regions, packed
+// from 0 in their old offset order, and gets the run's blocks after them in
+// region-number order; past the size limit the layout moves on to the next
+// region file of the base. The records are read twice (count, then
+// distribute) and never sorted: a region's pairs keep their record order.
+#include <algorithm>
+
+#include "finder/regions.h"
+#include "msg/msg.h"
+#include "region/region.h"
+
+namespace {
+
+// Words gathered per region before one write.
+constexpr size_t kBlockBuffer = 2048;
+
+struct Plan {
+  int32_t list_index = -1;  // the file's entry in the region list, -1 none
+  int64_t data_end = 0;     // end of the regions it keeps
+  std::vector<uint32_t> old_offset;  // per region of the entry, before the plan
+  int old_fd = -1;
+  RegionOutput out;
+};
+
+// Plans region file n: its listed regions of names the run does not make
+// keep their data, packed from 0 in offset order; the others get count -1
+// so that their entries are left to the run. 0, or 1 after the report.
+int plan_file(const RegionWriteOptions& options, const RegionRun& run, RegionListFile* files,
+              int32_t file_count, int32_t n, Plan* plan) {
+  const std::string name = rgn_file_name(options.base, n);
+  plan->list_index = region_list_find(name.c_str(), file_count, files);
+  if (plan->list_index < 0) return 0;
+  RegionListFile& file = files[plan->list_index];
+  if (region_file_check(&file) != 0) return 1;
+  for (int32_t i = 0; i < file.count; ++i) plan->old_offset.push_back(file.regions[i].offset);
+  std::vector<int32_t> order(static_cast<size_t>(file.count));
+  for (int32_t i = 0; i < file.count; ++i) order[static_cast<size_t>(i)] = i;
+  std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
+    return region_compare(&file.regions[a], &file.regions[b]) < 0;
+  });
+  for (int32_t i : order) {
+    RegionListEntry& r = file.regions[i];
+    if (r.name != nullptr && region_find(&run, r.name) >= 0) {
+      r.count = -1;
+      continue;
+    }
+    r.offset = static_cast<uint32_t>(plan->data_end);
+    plan->data_end += 4 * static_cast<int64_t>(r.count);
+  }
+  return 0;
+}
+
+// Writes the header and the kept regions of the plan's new file.
+int start_file(const RegionWriteOptions& options, const RegionListFile* kept, int32_t n,
+               Plan* plan) {
+  if (region_output_open(&plan->out, rgn_file_name(options.base, n), options.version) != 0)
+    return 1;
+  if (kept == nullptr) return 0;
+  plan->old_fd = vqio_open(kept->name, O_RDONLY);
+  if (plan->old_fd < 0) {
+    vq_report(11, GetMsgNumText(60032), kept->name);
+    return 1;
+  }
+  for (int32_t i = 0; i < kept->count; ++i) {
+    const RegionListEntry& now = kept->regions[i];
+    if (now.count <= 0) continue;
+    const int64_t from = REGION_HEADER_BYTES + static_cast<int64_t>(plan->old_offset[i]);
+    if (region_output_copy(&plan->out, plan->old_fd, kept->name, from, now.offset,
+                           4 * static_cast<int64_t>(now.count)) != 0)
+      return 1;
+  }
+  return 0;
+}
+
+// The records of the run distributed to the blocks of their regions.
+struct Distributor {
+  std::vector<Plan>* plans;
+  const std::vector<RegionEntry>* entries;
+  std::vector<std::vector<int32_t>> buffer;  // per region number
+  std::vector<int64_t> at;                   // data offset of the next word
+  int status = 0;
+
+  void flush(size_t r) {
+    std::vector<int32_t>& b = buffer[r];
+    if (b.empty() || status != 0) return;
+    RegionOutput& out = (*plans)[static_cast<size_t>((*entries)[r].file_index)].out;
+    status = region_output_write(&out, at[r], b.data(), 4 * b.size());
+    at[r] += static_cast<int64_t>(4 * b.size());
+    b.clear();
+  }
+  void operator()(const TempRecord& record) {
+    const size_t r = static_cast<size_t>(record.region);
+    if (r >= buffer.size()) {
+      status = 1;  // a record of no region of this run: a damaged file
+      return;
+    }
+    std::vector<int32_t>& b = buffer[r];
+    if (b.capacity() == 0) b.reserve(kBlockBuffer);
+    b.push_back(record.start);
+    b.push_back(record.end);
+    if (b.size() >= kBlockBuffer) flush(r);
+  }
+};
+
+}  // namespace
+
+int region_layout_write(const RegionWriteOptions& options, RegionRun* run,
+                        RegionListFile* files, int32_t file_count,
+                        std::vector<int32_t>* touched) {
+  std::vector<RegionEntry>& entries = run->entries;
+  // Count the words per region from the records themselves.
+  for (RegionEntry& e : entries) e.word_count = 0;
+  bool foreign = false;
+  auto count = [&](const TempRecord& r) {
+    if (r.region < 0 || static_cast<size_t>(r.region) >= entries.size())
+      foreign = true;
+    else
+      entries[static_cast<size_t>(r.region)].word_count += 2;
+  };
+  if (temp_set_each(run->temp, count) < 0) return 1;
+  if (foreign) {
+    vq_report(16, GetMsgNumText(60028), run->temp.names.empty() ? "" : run->temp.names[0].c_str());
+    return 1;
+  }
+
+  // Lay the blocks out, file after file.
+  std::vector<Plan> plans(1);
+  if (plan_file(options, *run, files, file_count, 0, &plans[0]) != 0) return 1;
+  int64_t offset = plans[0].data_end;
+  int64_t used = offset + REGION_HEADER_BYTES;
+  for (RegionEntry& e : entries) {
+    if (e.word_count == 0) continue;
+    if (used > options.file_limit) {
+      plans.emplace_back();
+      if (plan_file(options, *run, files, file_count, static_cast<int32_t>(plans.size() - 1),
+                    &plans.back()) != 0)
+        return 1;
+      offset = plans.back().data_end;
+      used = offset + REGION_HEADER_BYTES;
+    }
+    e.file_index = static_cast<int32_t>(plans.size() - 1);
+    e.offset = offset;
+    offset += 4 * e.word_count;
+    used += 4 * e.word_count;
+    if (offset > REGION_MAX_DATA_END) {
+      vq_report(15, GetMsgNumText(200067), rgn_file_name(options.base, e.file_index).c_str(),
+                static_cast<long long>(offset));
+      return 1;
+    }
+  }
+  if (options.verbose) {
+    const std::string last = rgn_file_name(options.base, static_cast<int32_t>(plans.size() - 1));
+    for (const RegionEntry& e : entries)
+      vq_report(1, GetMsgNumText(220014), last.c_str(), e.name.c_str(),
+                static_cast<int>(e.word_count));
+  }
+
+  // Write every file: header, kept regions, then the run's blocks.
+  int status = 0;
+  for (size_t n = 0; n < plans.size() && status == 0; ++n) {
+    Plan& p = plans[n];
+    status = start_file(options, p.list_index >= 0 ? &files[p.list_index] : nullptr,
+                        static_cast<int32_t>(n), &p);
+  }
+  if (status == 0) {
+    Distributor d{&plans, &entries, {}, {}};
+    d.buffer.resize(entries.size());
+    d.at.resize(entries.size());
+    for (size_t r = 0; r < entries.size(); ++r) d.at[r] = entries[r].offset;
+    if (temp_set_each(run->temp, d) < 0) status = 1;
+    for (size_t r = 0; r < entries.size() && status == 0 && d.status == 0; ++r) d.flush(r);
+    if (d.status != 0) status = 1;
+  }
+  for (Plan& p : plans) {
+    if (p.old_fd >= 0) vqio_close(p.old_fd);
+    p.old_fd = -1;
+  }
+  for (size_t n = 0; n < plans.size() && status == 0; ++n) {
+    status = region_output_commit(&plans[n].out);
+    if (plans[n].list_index >= 0) touched->push_back(plans[n].list_index);
+  }
+  return status;
+}
