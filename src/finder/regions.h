@@ -88,6 +88,8 @@ struct TempRecordSet {
   std::vector<unsigned char> buffer;  // records not yet written
   std::string failed_name;            // the file that could not be made
   int failed_errno = 0;
+  // Told the name of every file made (the run's clean-up list).
+  void (*on_create)(const std::string& name) = nullptr;
 };
 
 // Makes file 0 in $TAVREL_TMPDIR or the current folder: 0, or -1 with

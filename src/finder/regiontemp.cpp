@@ -37,6 +37,7 @@ int make_next(TempRecordSet* set) {
       set->fd = fd;
       set->bytes = 0;
       set->names.push_back(name);
+      if (set->on_create) set->on_create(name);
       return 0;
     }
     if (errno == EEXIST) continue;
