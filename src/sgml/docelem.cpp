@@ -6,6 +6,7 @@
 
 #include "sgml/chclass.h"
 #include "sgml/entity.h"
+#include "sgml/instance.h"
 #include "sgml/message.h"
 #include "sgml/model.h"
 #include "sgml/prolog.h"
@@ -17,14 +18,14 @@ namespace {
 const unsigned char kDocName[] = "\006*DOC";
 const unsigned char kDoctypeDefault[] = "\012*DOCTYPE";
 
+}  // namespace
+
 ContentModel* any_model() {
   auto* m = static_cast<ContentModel*>(sgml_calloc(sizeof(ContentModel)));
   m->flags = static_cast<uint8_t>(keyword_lookup(kw_declared_content, "ANY"));
   m->count = 0;
   return m;
 }
-
-}  // namespace
 
 void doc_element_setup() {
   if (!prolog.doctype || prolog.doctype_name[0] < 3) {

@@ -1,6 +1,7 @@
 // The entity manager: definitions, references, the entity stack, refills
 // and entity ends.
 #include "sgml/entity.h"
+#include "sgml/instance.h"
 
 #include <cstring>
 #include <string>
@@ -121,7 +122,8 @@ void message_entities(std::vector<MessageEntityLevel>* out) {
   }
 }
 
-const MessageSources entity_sources = {message_record_position, message_entities, nullptr};
+const MessageSources entity_sources = {message_record_position, message_entities,
+                                         message_open_elements};
 
 }  // namespace
 

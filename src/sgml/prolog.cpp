@@ -75,6 +75,7 @@ void subset_declaration() {
 // The instance starts: set up the document element and run the checks.
 int instance_starts(int code) {
   prolog.ended = true;
+  prolog.start_code = code;
   doc_element_setup();
   prolog_end_checks();
   if (sgml_switches().prolog_only) return LEX_END_OF_INPUT;

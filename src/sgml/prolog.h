@@ -37,6 +37,7 @@ struct PrologState {
   int ms_open = 0;                     // open marked sections
   int ms_ignore = 0;                   // nesting inside an ignored section
   bool ended = false;
+  int start_code = 0;                  // what started the instance (21, 25, 37, 77)
 };
 extern PrologState prolog;
 

@@ -29,6 +29,7 @@ SetUp& setup() {
 }  // namespace
 
 const SwitchRecord& sgml_switches() { return setup().switches; }
+void sgml_prolog_only_set(int32_t value) { setup().switches.prolog_only = value; }
 std::vector<unsigned char>& sgml_entity_buffer() { return setup().entity_buffer; }
 
 const DelimiterTable* sgml_set_switches(const SwitchRecord* switches) {
@@ -46,5 +47,5 @@ const DelimiterTable* sgml_set_switches(const SwitchRecord* switches) {
   doc_input_setup(s.switches);
   entity_manager_setup();
   char_class_setup();
-  return nullptr;
+  return sgml_delimiter_table();
 }

@@ -46,9 +46,45 @@ struct SwitchRecord {
   const char* const* include_entities = nullptr;  // -i names, null-terminated
 };
 
-// Delimiter table returned by sgml_set_switches (built with the markup
-// writer's needs; null until the content parser provides it).
-struct DelimiterTable;
+// Delimiter table returned by sgml_set_switches, for writing markup back:
+// counted strings (length byte counting itself, the characters and the
+// NUL), except dso, a plain string; then the short-reference delimiters of
+// the concrete syntax.
+struct ShortRefDelimiter {
+  const char* text;  // the delimiter ("B" a blank sequence); null ends the list
+  int32_t number;    // 1 to 32
+};
+struct DelimiterTable {
+  const unsigned char* cro;        // "&#"
+  const char* dso;                 // "["
+  const unsigned char* ero;        // "&"
+  const unsigned char* etago;      // "</"
+  const unsigned char* lit;        // the double quote
+  const unsigned char* lita;       // the single quote
+  const unsigned char* mdc;        // ">"
+  const unsigned char* mdo;        // "<!"
+  const unsigned char* msc_mdc;    // "]]>"
+  const unsigned char* ms_start;   // "<!["
+  const unsigned char* ms_cdata;   // "<![CDATA["
+  const unsigned char* ms_rcdata;  // "<![RCDATA["
+  const unsigned char* pic;        // ">"
+  const unsigned char* pio;        // "<?"
+  const unsigned char* refc;       // ";"
+  const unsigned char* stago;      // "<"
+  const unsigned char* tagc;       // ">"
+  const unsigned char* vi;         // "="
+  int32_t word3;                   // 3
+  int32_t word2;                   // 2
+  const char* shortref_head;       // "" (first pair: text, 32, count)
+  int32_t shortref_size;           // 32
+  int32_t shortref_count;          // delimiters that follow
+  ShortRefDelimiter shortrefs[33]; // the delimiters, then {null, 0}
+};
+// The table (filled once).
+const DelimiterTable* sgml_delimiter_table();
+// The parser's copy of switch word 25 (the region finder's start of a
+// document sets it).
+void sgml_prolog_only_set(int32_t value);
 
 // Copies the record, allocates the two entity read buffers (buffer_size + 3
 // bytes each; the second becomes ModeOptions' filter line buffer), gives

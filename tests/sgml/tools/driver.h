@@ -26,6 +26,9 @@ struct DriverCommand {
 // argument (a usage error). Returns true (for static registration).
 bool driver_register_option(char letter, bool (*take)(const char* argument), const char* usage);
 
+// The same for an option letter without an argument (take gets null).
+bool driver_register_flag(char letter, bool (*take)(const char* argument), const char* usage);
+
 // Adds a command; returns true (for static registration).
 bool driver_register(const DriverCommand& command);
 

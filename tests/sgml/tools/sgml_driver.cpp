@@ -62,6 +62,7 @@ std::map<std::string, DriverCommand>& registry() {
 struct DriverOption {
   bool (*take)(const char* argument);
   const char* usage;
+  bool flag = false;  // takes no argument
 };
 std::map<char, DriverOption>& option_registry() {
   static auto* options = new std::map<char, DriverOption>;
@@ -87,6 +88,11 @@ int32_t number(const char* text) { return static_cast<int32_t>(std::strtol(text,
 
 bool driver_register_option(char letter, bool (*take)(const char* argument), const char* usage) {
   option_registry()[letter] = DriverOption{take, usage};
+  return true;
+}
+
+bool driver_register_flag(char letter, bool (*take)(const char* argument), const char* usage) {
+  option_registry()[letter] = DriverOption{take, usage, true};
   return true;
 }
 
@@ -120,7 +126,10 @@ int main(int argc, char** argv) {
   opterr = 0;  // the usage line says it all
   // "+": the options end at the command, whose arguments may begin with "-".
   std::string optstring = "+deguprvCKMQR:i:x:y:m:N:S:E:n:";
-  for (const auto& [letter, option] : option_registry()) (optstring += letter) += ':';
+  for (const auto& [letter, option] : option_registry()) {
+    optstring += letter;
+    if (!option.flag) optstring += ':';
+  }
   while ((c = getopt(argc, argv, optstring.c_str())) != -1) {
     switch (c) {
       case 'd': sw.duplicate_warnings = 1; break;

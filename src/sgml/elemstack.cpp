@@ -1,0 +1,285 @@
+// The open-element stack: content set-up, pushing and popping elements with
+// their offsets, the exception searches over the open elements, the
+// exclusion check of a new element's model, and the choice of content
+// block by declared content.
+#include <cstring>
+
+#include "io/vqio.h"
+#include "sgml/chclass.h"
+#include "sgml/docin.h"
+#include "sgml/entity.h"
+#include "sgml/instance.h"
+#include "sgml/message.h"
+#include "sgml/modeopts.h"
+#include "sgml/prolog.h"
+#include "sgml/settings.h"
+#include "sgml/switches.h"
+#include "sgml/trace.h"
+
+InstanceState inst;
+
+namespace {
+
+ElementTypeDef* pseudo(const char* counted) {
+  auto* e = static_cast<ElementTypeDef*>(sgml_calloc(sizeof(ElementTypeDef)));
+  e->name = save_name(reinterpret_cast<const unsigned char*>(counted));
+  e->flags = 0x10;
+  return e;
+}
+
+// Declared content flags.
+constexpr int kMixed = 0x80;
+constexpr int kEmpty = 0x10;
+constexpr int kAny = 0x08;
+constexpr int kRcdata = 0x04;
+constexpr int kCdata = 0x02;
+
+const char* etd_chars(const ElementTypeDef* e) {
+  return e != nullptr && e->name != nullptr ? name_chars(e->name) : "";
+}
+
+}  // namespace
+
+void message_open_elements(std::vector<std::string>* out) {
+  if (!inst.set_up) return;
+  for (int l = 1; l <= inst.level; ++l) out->emplace_back(etd_chars(inst.stack[l].etd));
+}
+
+ElementTypeDef* pseudo_data() {
+  static ElementTypeDef* e = pseudo("\011#PCDATA");
+  return e;
+}
+ElementTypeDef* pseudo_empty_start() {
+  static ElementTypeDef* e = pseudo("\004<>");
+  return e;
+}
+ElementTypeDef* pseudo_empty_end() {
+  static ElementTypeDef* e = pseudo("\005</>");
+  return e;
+}
+
+bool filter_or_meta_mode() {
+  return mode_options != nullptr && (mode_options->mode == kModeFilter || mode_options->meta != 0);
+}
+
+int element_content_flags(const ElementTypeDef* etd) {
+  if (etd == nullptr || etd->model == nullptr) return kAny;
+  return etd->model[0].flags;
+}
+
+void content_setup() {
+  const int taglvl = quantity(kTAGLVL);
+  const size_t entries = static_cast<size_t>(taglvl) + 1;
+  int words = (quantity(kGRPCNT) + 31) / 32;
+  if (words < 1) words = 1;
+  inst.stack.assign(entries, OpenElement{});
+  inst.positions.resize(entries + 1);
+  for (ContextState& s : inst.positions) context_state_init(&s, words);
+  inst.driver.assign(entries + 1, InstanceState::DriverLevel{0});
+  inst.driver_level = 0;
+  inst.level = 0;
+  inst.net_count = 0;
+  inst.to_close = 0;
+  inst.set_up = true;
+  lex_net_switch(false);
+  ambig_free();
+  if (!prolog.doctype) include_names_define();
+}
+
+ParseControlBlock* content_pcb_select(int flags) {
+  ParseControlBlock* pcb;
+  if (flags & kCdata) {
+    pcb = &pcb_conc;
+    inst.data_seen = true;
+  } else if (flags & kRcdata) {
+    pcb = &pcb_conr;
+    inst.rcdata_level = entity_stack.level;
+    inst.data_seen = true;
+  } else if ((flags & 0x1F) == 0 && !(flags & kMixed)) {
+    pcb = &pcb_cone;
+  } else {
+    pcb = &pcb_conm;
+  }
+  return pcb;
+}
+
+void content_block_current() {
+  if (inst.special_block) return;
+  ParseControlBlock* pcb = content_pcb_select(element_content_flags(inst.stack[inst.level].etd));
+  if (pcb != inst.block) {
+    inst.block = pcb;
+    pcb_reset(pcb);
+  }
+}
+
+void element_push(ElementTypeDef* type) {
+  const int taglvl = quantity(kTAGLVL);
+  if (inst.level >= taglvl) {
+    sgml_error(6, kStateCurrent, etd_chars(type), etd_chars(type));
+  } else {
+    ++inst.level;
+  }
+  OpenElement& e = inst.stack[inst.level];
+  const OpenElement& below = inst.stack[inst.level > 0 ? inst.level - 1 : 0];
+  uint8_t flags = 0;
+  if (inst.included_mark) flags |= OPEN_INCLUDED;
+  if (inst.net_mark) flags |= OPEN_NET;
+  if (inst.not_allowed_mark) flags |= OPEN_NOT_ALLOWED;
+  if (element_content_flags(type) & kEmpty) flags |= OPEN_EMPTY;
+  inst.not_allowed_mark = false;
+  e.status = 0;
+  e.flags = flags;
+  e.etd = type;
+  if (inst.net_mark && ++inst.net_count == 1) lex_net_switch(true);
+  ShortRefMap* map = type->map;
+  if (map != nullptr && map->entities != nullptr && map->entities[0] == nullptr) {
+    sgml_error(159, kStateCurrent, etd_chars(type), nullptr);
+    type->map = nullptr;
+    map = nullptr;
+  }
+  if (map == nullptr) map = inst.level > 0 && below.map != nullptr ? below.map : empty_map();
+  e.map = map;
+  // Offsets: an implied start tag has length 0.
+  if (inst.start_kind == TAG_IMPLIED) {
+    e.start = inst.implied_start < 0 ? 0 : inst.implied_start;
+    e.start_length = 0;
+  } else {
+    int32_t len = inst.start_tag_length < 0 ? 0 : inst.start_tag_length;
+    e.start = doc_offsets.current_char - len;
+    if (e.start < 0) e.start = 0;
+    e.start_length = len;
+  }
+  e.end = e.start;
+  context_state_reset(&inst.positions[static_cast<size_t>(inst.level)]);
+  if (trace_on.grp)
+    vqio_fprintf(vqio_stderr, "STACK    %d %s\n", inst.level, etd_chars(type));
+  exclusion_check();
+}
+
+void element_pop(int32_t pending) {
+  if (inst.level <= 0) return;
+  OpenElement& e = inst.stack[inst.level];
+  e.end = doc_offsets.current_char - pending - 1;
+  if (e.end < e.start) e.end = e.start;
+  const ContentModel* model = e.etd->model;
+  if (model != nullptr && (model[0].flags & 0x1F) == 0 && !(e.flags & OPEN_EMPTY) &&
+      !end_context_check(model, &inst.positions[static_cast<size_t>(inst.level)], &e.status)) {
+    ElementTypeDef* missing = context_implied_element();
+    const ElementTypeDef* by = inst.end_named;
+    const bool real = by != nullptr && by != pseudo_data() && by != pseudo_empty_start() &&
+                      by != pseudo_empty_end();
+    if (real && missing != nullptr)
+      sgml_error(30, kStateCurrent, etd_chars(e.etd), etd_chars(missing));
+    else
+      sgml_error(54, kStateCurrent, etd_chars(e.etd), nullptr);
+  }
+  const bool was_document = inst.level == 1;
+  --inst.level;
+  if ((e.flags & OPEN_NET) && inst.net_count > 0 && --inst.net_count == 0) lex_net_switch(false);
+  if (filter_or_meta_mode()) return;
+  const bool end_omissible = (e.etd->flags & 0x04) != 0;
+  const ElementTypeDef* by = inst.end_named;
+  const char* name = etd_chars(e.etd);
+  if (inst.end_kind == TAG_ENCLOSING) {
+    if (!end_omissible) {
+      if (by == nullptr || by == pseudo_empty_end() || by == pseudo_data())
+        sgml_error(46, kStateCurrent, name, nullptr);
+      else
+        sgml_error(20, kStateCurrent, name, etd_chars(by));
+    }
+  } else if (inst.end_kind == TAG_IMPLIED && !(e.flags & OPEN_EMPTY) &&
+             (!end_omissible || was_document)) {
+    if (by == pseudo_data())
+      sgml_error(was_document ? 95 : 47, kStateCurrent, name, nullptr);
+    else if (by == pseudo_empty_start())
+      sgml_error(was_document ? 96 : 48, kStateCurrent, name, nullptr);
+    else if (was_document)
+      sgml_error(89, kStateCurrent, etd_chars(by), name);
+    else
+      sgml_error(39, kStateCurrent, name, etd_chars(by));
+    if (was_document) inst.parse_ended = true;
+  }
+}
+
+int exception_level(ElementTypeDef* type) {
+  if (filter_or_meta_mode()) {
+    for (int i = 0; i < mode_options->plus_group_count && i < kPlusGroupMax; ++i) {
+      auto* group = static_cast<ElementTypeDef* const*>(mode_options->plus_groups[static_cast<size_t>(i)]);
+      if (group_contains(group, type)) return -1;
+    }
+    return 0;
+  }
+  bool included = false;
+  for (int l = inst.level; l >= 1; --l) {
+    const ElementTypeDef* e = inst.stack[l].etd;
+    if (group_contains(e->minus, type)) return l;
+    if (!included && group_contains(e->plus, type)) included = true;
+  }
+  return included ? -1 : 0;
+}
+
+int open_element_find(ElementTypeDef* type) {
+  for (int l = inst.level; l >= 1; --l)
+    if (inst.stack[l].etd == type) return inst.level - l;
+  return -1;
+}
+
+namespace {
+
+// Walks the token at pos and everything inside it; returns the number of
+// tokens it takes. *required gets whether the token, as the exclusions
+// leave it, still requires something.
+int exclusion_walk(const ContentModel* model, int pos, bool in_or, bool* required,
+                   const ElementTypeDef* current) {
+  const ContentModel* t = &model[pos];
+  const bool optional = (t->flags & MODEL_OPTIONAL) != 0;
+  if (!model_is_group(t)) {
+    const bool excluded = model_type(t) == MODEL_ELEMENT && t->etd != nullptr && t->etd->mark;
+    if (excluded && !optional && !in_or)
+      sgml_error(217, kStateSTAG, etd_chars(t->etd), etd_chars(current));
+    *required = !optional && !excluded;
+    return excluded ? -1 : 1;  // -1: one token, excluded
+  }
+  const bool is_or = model_type(t) == MODEL_OR;
+  int p = pos + 1;
+  int remain_required = 0, remain_optional = 0;
+  for (uint32_t m = 0; m < t->count; ++m) {
+    bool member_required = false;
+    const int n = exclusion_walk(model, p, is_or, &member_required, current);
+    p += n < 0 ? 1 : n;
+    if (n < 0) continue;  // excluded
+    if (member_required)
+      ++remain_required;
+    else
+      ++remain_optional;
+  }
+  const bool changed = is_or ? remain_optional > 0 || remain_required == 0 : remain_required == 0;
+  if (changed && !optional) sgml_error(216, kStateSTAG, etd_chars(current), nullptr);
+  *required = !optional && !changed;
+  return p - pos;
+}
+
+}  // namespace
+
+void exclusion_check() {
+  const ElementTypeDef* current = inst.stack[inst.level].etd;
+  const ContentModel* model = current->model;
+  if (model == nullptr || (model[0].flags & 0x1F) != 0 || model[0].count == 0) return;
+  bool any = false;
+  for (int l = inst.level; l >= 1; --l) {
+    ElementTypeDef** minus = inst.stack[l].etd->minus;
+    if (minus == nullptr) continue;
+    for (ElementTypeDef** m = minus; *m != nullptr; ++m) {
+      (*m)->mark = 1;
+      any = true;
+    }
+  }
+  if (!any) return;
+  bool required = false;
+  exclusion_walk(model, 1, false, &required, current);
+  for (int l = inst.level; l >= 1; --l) {
+    ElementTypeDef** minus = inst.stack[l].etd->minus;
+    if (minus == nullptr) continue;
+    for (ElementTypeDef** m = minus; *m != nullptr; ++m) (*m)->mark = 0;
+  }
+}

@@ -1,0 +1,129 @@
+// The document instance inside the parser: the open-element stack, the
+// content parser that turns the tokens of the content blocks into events,
+// the record-end driver, and the words they share with the pull interface.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sgml/lex.h"
+#include "sgml/model.h"
+#include "sgml/sgml.h"
+#include "sgml/tables.h"
+
+struct EntityEntry;
+
+// Content tokens and action codes shared with the pull interface.
+enum : int {
+  TOK_END = 19,
+  TOK_REREAD = 20,  // driver: release the held record end, then the token
+  TOK_DATA = 21,
+  TOK_END_TAG = 22,
+  TOK_MD = 23,
+  TOK_COMMENT = 24,
+  TOK_MS_START = 25,
+  TOK_MS_END = 26,
+  TOK_PI = 27,
+  TOK_RE = 28,
+  TOK_START_TAG = 29,
+  TOK_RS = 30,
+  TOK_IGNORED = 31,
+};
+
+struct InstanceState {
+  std::vector<OpenElement> stack;           // TAGLVL + 1 entries
+  std::vector<ContextState> positions;      // one per level
+  int level = 0;
+  ParseControlBlock* block = nullptr;       // content block in use
+  bool special_block = false;               // a marked section holds its own block
+  // Words of the tags in hand.
+  ElementTypeDef* start_etd = nullptr;      // element type of the start tag in hand
+  ElementTypeDef* named = nullptr;          // the type named by the markup (event word)
+  int start_kind = 0;
+  int end_kind = 0;
+  ElementTypeDef* end_named = nullptr;
+  // Content state.
+  bool parse_ended = false;                 // the document element was ended
+  bool input_ended = false;                 // everything closed at the end of input
+  bool token_pending = false;               // a token waits for a retry
+  int pending_token = 0;
+  bool empty_started = false;               // an EMPTY element was just pushed
+  bool empty_mark = false;                  // the element in hand is EMPTY
+  bool net_mark = false;                    // the start tag in hand enabled NET
+  bool included_mark = false;
+  bool not_allowed_mark = false;
+  bool saved_empty = false, saved_net = false;
+  int saved_kind = 0;                       // kind of the tag that implied a start tag
+  ElementTypeDef* saved_start_etd = nullptr;
+  bool just_implied = false;                // the current element was just implied
+  bool pi_entity = false;                   // the PI in hand is a PI entity's text
+  int to_close = 0;                         // levels to close by an end tag / end of input
+  int close_last_kind = 0;                  // kind of the last of them
+  int net_count = 0;
+  bool data_seen = false;
+  bool re_refused = false;                  // a record end was refused (P10 later)
+  int32_t data_flags = 0;
+  const unsigned char* data_text = nullptr;
+  int32_t data_length = 0;
+  bool refill_pending = false;              // data ended at a buffer end
+  bool ms_start_pending = false;            // the instance began with "<!["
+  int rcdata_level = -1;                    // entity level of an RCDATA element
+  int ms_cdata_level = 0;                   // marked sections open inside content
+  int32_t start_tag_length = 0;
+  int32_t implied_start = 0;                // start offset for an implied start tag
+  // Record-end driver.
+  struct DriverLevel {
+    int state;
+  };
+  std::vector<DriverLevel> driver;
+  int driver_level = 0;
+  bool set_up = false;
+  unsigned char root_name[260] = {};        // counted document name of filter/meta
+};
+extern InstanceState inst;
+
+// Pseudo element types for data, "<>" and "</>" / NET.
+ElementTypeDef* pseudo_data();
+ElementTypeDef* pseudo_empty_start();
+ElementTypeDef* pseudo_empty_end();
+
+// Content set-up: the stacks for TAGLVL; the attribute working list stays.
+void content_setup();
+// Pushes type (flags from the marks in hand); offsets from the words of
+// the tag in hand.
+void element_push(ElementTypeDef* type);
+// Closes the current element; pending is the pending markup length.
+void element_pop(int32_t pending);
+int parse_content();
+int content_action(int token);
+ParseControlBlock* content_pcb_select(int content_flags);
+// Selects the content block of the current element (unless a marked
+// section holds its own).
+void content_block_current();
+// The exception level of type among the open elements.
+int exception_level(ElementTypeDef* type);
+// Levels between the current element and the open element of type, or -1.
+int open_element_find(ElementTypeDef* type);
+void exclusion_check();
+// Record-end driver: the token in, the action out.
+int sgml_driver_step(int token);
+void driver_reset();
+// Filter mode or meta processing.
+bool filter_or_meta_mode();
+// The content flags of an element type (header flags of its model; 0x08
+// ANY when it has no model).
+int element_content_flags(const ElementTypeDef* etd);
+// The instance begins: trace, set-up, "*DOC" pushed, its block selected.
+void instance_begin(int start_code);
+// Reads a processing instruction's text into the token buffer.
+int32_t pi_read(const unsigned char** text);
+// The attribute list a start tag of etd hands on: the working list with
+// the values of the tag just read.
+const AttributeList* start_tag_attributes(const ElementTypeDef* etd);
+// Per-document reset of the instance words.
+void instance_reset();
+// A new model of declared content ANY (for types the parser defines "O O ANY").
+ContentModel* any_model();
+// Message layout: names of the open elements from level 1 up.
+void message_open_elements(std::vector<std::string>* out);

@@ -1,0 +1,176 @@
+// The parser's pull interface: the region finder sets the parser up
+// (sgml_set_switches, switches.h), opens the document entity, then pulls
+// one parse event at a time until the end of the document, and ends the
+// run with the capacity report. Between events it may ask about entities,
+// open elements, locations and the error count, and it reads the byte
+// offsets that the parser keeps on the open-element stack.
+//
+// There is one parse per process; all parser state is process-wide.
+// Pointers handed out (names, texts, lists) point into parser storage and
+// stay valid until the next call that parses.
+//
+// Names that cross this interface are counted names: a length byte that
+// counts itself, the characters and the NUL, then the characters and the
+// NUL (the characters start at name + 1).
+#pragma once
+
+#include <cstdint>
+
+#include "sgml/switches.h"
+
+struct AttributeList;
+struct ElementTypeDef;
+struct DocHandle;
+
+// Codes returned by the next-event calls.
+enum ParseEvent : int {
+  PARSE_END = 0,         // end of the document (or of the prolog with -p)
+  PARSE_DATA = 1,        // character data: EventDataRecord
+  PARSE_START_TAG = 2,   // start tag, given or implied: EventTagRecord
+  PARSE_END_TAG = 3,     // end tag, given or implied: EventTagRecord
+  PARSE_RECORD_END = 4,  // record end in content: EventDataRecord flags only
+  PARSE_PI = 5,          // processing instruction: EventDataRecord
+                         // (also the extended call's end-of-prolog event)
+  PARSE_APPINFO = 6,     // APPINFO literal of the SGML declaration
+};
+
+// Data flags.
+enum : int32_t {
+  DATA_NOT_ALLOWED = 1,  // data where the content allows none (P10 given)
+  DATA_NO_RESCAN = 2,    // internal CDATA text, or an echoed "&name;"
+  DATA_SDATA = 4,        // internal SDATA text; for a PI: a PI entity
+  DATA_EXTERNAL = 8,     // text is the DataEntity record of an external data entity
+};
+
+struct EventDataRecord {
+  int32_t flags = 0;
+  int32_t length = 0;
+  const unsigned char* text = nullptr;  // not NUL-terminated in general
+};
+
+// Tag kinds.
+enum : int32_t {
+  TAG_ORDINARY = 0,
+  TAG_EMPTY = 1,     // "<>" or "</>"
+  TAG_NET = 2,       // end tag given by a null end tag
+  TAG_IMPLIED = 4,   // start tag omitted; end tag implied by a start tag or data
+  TAG_ENCLOSING = 5, // ended by the end tag of an enclosing element or the end of input
+};
+
+// Open-element flags (the flags word of a tag event).
+enum : uint8_t {
+  OPEN_NOT_ALLOWED = 1,  // P1 was given where it started
+  OPEN_NET = 2,          // its start tag enabled the null end tag
+  OPEN_INCLUDED = 4,     // accepted only through an inclusion exception
+  OPEN_EMPTY = 8,        // declared content EMPTY
+};
+
+struct EventTagRecord {
+  int32_t flags = 0;                       // flags of the open-element entry
+  int32_t kind = 0;                        // tag kind
+  const unsigned char* name = nullptr;     // element type name (counted)
+  // Start tag: the attribute list (null when the type has none; the
+  // declared list for kinds 1 and 4; else the list with the tag's values).
+  const AttributeList* attributes = nullptr;
+  // End tag: the name of the element current after the close.
+  const unsigned char* current = nullptr;
+  // The element type named by the markup that produced the event (one of
+  // the pseudo types for data, "<>" and "</>" or NET).
+  const ElementTypeDef* named = nullptr;
+  int32_t net_count = 0;                   // open elements with NET enabled
+  const unsigned char* map_name = nullptr; // short-reference map in force, null for none
+};
+
+// The open-element stack: level 0 is the pseudo element "*DOC", the
+// document element is level 1. Offsets are those of the document input
+// (the character read last); after an end-tag event the entry of the
+// element just closed is still in place at level + 1.
+struct OpenElement {
+  uint8_t status;          // kept by the content checks
+  uint8_t flags;           // OPEN_*
+  ElementTypeDef* etd;
+  struct ShortRefMap* map; // map in force (the empty map when none)
+  int32_t start;           // offset of its "<" (implied: see the parser)
+  int32_t end;             // offset of its last character
+  int32_t start_length;    // TAGC offset minus start; 0 when implied
+};
+// Current level (0 before the document element).
+int open_element_level();
+// Entry at level (0 .. TAGLVL), or null out of range.
+const OpenElement* open_element_at(int level);
+// Count of elements still to be closed by an enclosing end tag or by the
+// end of the input.
+int open_elements_to_close();
+
+// Capacity report of sgml_end_capacity: 17 entries each, in the order
+// TOTALCAP, ENTCAP, ... LKNMCAP.
+enum { CAPACITY_ENTRIES = 17 };
+struct CapacityReport {
+  const char* const* names = nullptr;
+  const uint8_t* weights = nullptr;
+  const int32_t* counts = nullptr;
+  const int32_t* limits = nullptr;
+};
+
+// Defines the document entity "*SGMLDOC" on the NUL-separated file list
+// (ended by an empty name) and opens it: 0, -1 when it cannot be defined,
+// else the negative result of opening it. Reports nothing itself.
+int sgml_open_document(const char* file_list);
+// Parse on to the next event; fill the records and return its code.
+// After 0 every call returns 0 again.
+int sgml_next_event(EventDataRecord* data, EventTagRecord* tag);
+// The same, except that in filter mode or meta processing the call that
+// ends the prolog returns 5 at once with the records untouched; the event
+// that ended the prolog comes with the next call.
+int sgml_next_event_ext(EventDataRecord* data, EventTagRecord* tag);
+// Ends the run: pops every open entity, counts the capacities (with the
+// child figures of capacity_max_merge), reports P162 for each exceeded
+// limit and fills the report.
+void sgml_end_capacity(CapacityReport* report);
+// Keeps, per capacity, the larger of the stored child figure and values[i].
+void capacity_max_merge(const int32_t* values);
+
+// The region finder's start of a document: parses the prolog with the
+// prolog-only switch (one extended call), then sets content parsing up
+// with "*DOC" pushed. What started the instance (data, a marked section)
+// is kept for the first content call.
+void start_document();
+// Per-document reset between the documents of one run (meta processing):
+// the parse-ended, end-of-input and pending-token flags, the current
+// entity's line and column, and the content block's state. IDs are kept.
+void reset_doc_state();
+
+// 1 general external data entity (*data_entity set), 2 internal CDATA,
+// 3 internal SDATA (*text set), -2 another declared entity, -1 none.
+int sgml_entity_info(const unsigned char* name, void** data_entity, const unsigned char** text);
+// The previous value of the entity's written mark, now set; -1 when undeclared.
+int sgml_entity_mark(const unsigned char* name);
+int32_t sgml_error_count();
+// Characters of the name of the element open at level; null out of range.
+const char* open_element_name(int level);
+// Nonzero while the prolog is parsed.
+int in_prolog();
+
+struct EntityLocation {
+  int32_t external;
+  long line;
+  long column;
+  int32_t saved_char;
+  const char* name;
+  DocHandle* doc;
+};
+// 1 and *out filled (when out is not null) for a level 0 .. current, else 0.
+int entity_location(int level, EntityLocation* out);
+// 1 with the line and file name of the innermost external entity; 0 none.
+int current_file_location(long* out_line, const char** out_name);
+// 1 when the NUL-terminated names are equal ignoring case, else 0.
+int name_equal_nocase(const char* a, const char* b);
+
+// The words of the parse state that the region finder sets or reads.
+struct PullState {
+  int32_t in_prolog = 1;
+  int32_t pending = 0;       // an action code is held for the next call
+  int32_t pending_code = 0;
+  int32_t finished = 0;      // 0 was returned
+};
+PullState& pull_state();
