@@ -61,3 +61,9 @@ void dtd_mode_all();                 // ELEMENT and ATTLIST of every element, by
 void dtd_mode(const char* name);     // the same for one element
 void query_mode_all();               // region query lines of every element, by name
 void query_mode(const char* name);   // the same for one element
+
+// The dtd and query modes as the dispatcher runs them: the one-element
+// form when the options record names a document element, else the report
+// of every element.
+void dtd_mode_run();
+void query_mode_run();

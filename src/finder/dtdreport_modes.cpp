@@ -1,11 +1,23 @@
-// The level, element list and root reports.
+// The level, element list and root reports, and the dtd and query modes
+// as the dispatcher runs them.
 #include <vector>
 
 #include "finder/dtdreport.h"
 #include "finder/dtdreport_internal.h"
 #include "io/vqio.h"
 #include "msg/msg.h"
+#include "sgml/modeopts.h"
 #include "sgml/prolog.h"
+
+namespace {
+
+// The document element the options record names, or null.
+const char* named_document_element() {
+  if (mode_options == nullptr || mode_options->document_name.empty()) return nullptr;
+  return mode_options->document_name.c_str();
+}
+
+}  // namespace
 
 void level_mode() {
   std::vector<const char*> names(kDtdElementLimit);
@@ -33,4 +45,20 @@ void root_mode() {
   model_elements(doc->model, &elements);
   if (!elements.empty())
     vqio_fprintf(vqio_stdout, "{DefaultRegion %s}\n", name_chars(elements[0]->name));
+}
+
+void dtd_mode_run() {
+  if (const char* name = named_document_element()) {
+    dtd_mode(name);
+  } else {
+    dtd_mode_all();
+  }
+}
+
+void query_mode_run() {
+  if (const char* name = named_document_element()) {
+    query_mode(name);
+  } else {
+    query_mode_all();
+  }
 }
