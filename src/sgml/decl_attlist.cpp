@@ -70,6 +70,7 @@ int attdef_group(Builder* b, size_t owner, bool names) {
     }
     if (code == 21) continue;  // the "("
     if (code == 20) return read;
+    if (code == 7) md_group_stopped = true;  // P9 given
     if (code == 22 || code == 23) {
       ++number;
       if (code == 22) {
@@ -333,7 +334,6 @@ void md_attlist() {
   md_begin(kKwATTLIST);
   unsigned char* buffer = md_buffer();
   std::vector<ElementTypeDef*> types;
-  NotationRecord* notation_single = nullptr;
   std::vector<NotationRecord*> notations;
   Builder b;
   b.limit = quantity(kATTCNT);
@@ -348,31 +348,8 @@ void md_attlist() {
     }
     b.notation_list = true;
     code = md_param(buffer, 1);
-    if (code == MD_NAME) {
-      md_subject(buffer);
-      notation_single = notation_define(buffer);
-      notations.push_back(notation_single);
-    } else if (code == MD_GROUP) {
-      if (!notation_group_read(&notations)) {
-        md_skip(md_param(buffer, 1));
-        return;
-      }
-    } else {
-      md_error(121, nullptr, nullptr);
-      md_skip(code);
-      return;
-    }
-  } else if (code == MD_NAME) {
-    md_subject(buffer);
-    types.push_back(etd_define(buffer));
-  } else if (code == MD_GROUP) {
-    if (!element_group_read(&types)) {
-      md_skip(md_param(buffer, 1));
-      return;
-    }
-  } else {
-    md_error(121, nullptr, nullptr);
-    md_skip(code);
+    if (!md_notations(code, buffer, &notations, true)) return;
+  } else if (!md_element_types(code, buffer, &types, true)) {
     return;
   }
 
@@ -385,7 +362,7 @@ void md_attlist() {
   while (code == MD_NAME) {
     code = attdef_read(&b, buffer);
     if (code < 0) {
-      md_skip(md_param(buffer, 1));
+      md_skip_after_group(buffer);
       return;
     }
   }

@@ -67,6 +67,7 @@ void md_begin(int keyword) {
   c.has_subject = false;
   c.subject.clear();
   c.parameters = 0;
+  md_group_stopped = false;
   md_state.level = entity_stack.level;
 }
 
@@ -88,39 +89,6 @@ void md_end(int code) {
   if (entity_stack.level != md_state.level) md_error(37, nullptr, nullptr);
 }
 
-void md_skip_group() {
-  int depth = 0;
-  pcb_reset(&pcb_grcm);
-  for (;;) {
-    int code = lex_engine(&pcb_grcm);
-    switch (code) {
-      case LEX_END_OF_INPUT:
-        sgml_fatal(133, kStateCurrent);
-      case 21:
-        ++depth;
-        break;
-      case 20:
-        if (--depth <= 0) {
-          pcb_reset(&pcb_grcs);
-          lex_engine(&pcb_grcs);  // an occurrence indicator, or stepped back
-          return;
-        }
-        break;
-      case 22:
-      case 24:
-        parse_name(md_buffer2(), 0);
-        break;
-      case 23:
-        parse_token(md_buffer2(), kNameChar, quantity(kNAMELEN));
-        break;
-      case 7:
-        return;  // P9 given; the character is read again after the group
-      default:
-        break;
-    }
-  }
-}
-
 void md_skip(int code) {
   unsigned char* buffer = md_buffer2();
   for (;;) {
@@ -131,7 +99,7 @@ void md_skip(int code) {
       case MD_INVALID:
         return;
       case MD_GROUP:
-        md_skip_group();
+        if (!md_skip_group()) return;
         break;
       default:
         break;

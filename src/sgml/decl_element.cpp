@@ -11,18 +11,14 @@
 
 namespace {
 
-ContentModel* keyword_model(int flags) {
-  auto* m = static_cast<ContentModel*>(sgml_calloc(sizeof(ContentModel)));
-  m->flags = static_cast<uint8_t>(flags);
-  m->count = 0;
-  return m;
-}
-
 // An exception group "-(" or "+(" : the name group after the sign, as a
-// null-ended copy.
-ElementTypeDef** exception_group() {
+// null-ended copy; null when the declaration ended.
+ElementTypeDef** exception_group(unsigned char* buffer) {
   std::vector<ElementTypeDef*> types;
-  if (!element_group_read(&types)) return nullptr;
+  if (parse_name_group(&types) == 0) {
+    md_skip_after_group(buffer);
+    return nullptr;
+  }
   types.push_back(nullptr);
   auto& caps = sgml_settings().capacities;
   caps[kEXGRPCAP].count += 1;
@@ -36,22 +32,8 @@ void md_element() {
   md_begin(kKwELEMENT);
   unsigned char* buffer = md_buffer();
   std::vector<ElementTypeDef*> types;
-  std::vector<std::string> names;  // counted names of parameter 1
   int code = md_param(buffer, 1);
-  if (code == MD_NAME) {
-    md_subject(buffer);
-    names.emplace_back(reinterpret_cast<const char*>(buffer), buffer[0]);
-  } else if (code == MD_GROUP) {
-    if (!element_group_read(&types)) {
-      md_skip(md_param(buffer, 1));
-      return;
-    }
-    for (ElementTypeDef* t : types) names.emplace_back(reinterpret_cast<const char*>(t->name), t->name[0]);
-  } else {
-    md_error(121, nullptr, nullptr);
-    md_skip(code);
-    return;
-  }
+  if (!md_element_types(code, buffer, &types, true)) return;
 
   code = md_param(buffer, 1);
   std::string rank;
@@ -85,7 +67,7 @@ void md_element() {
   }
 
   // Declared content or model group.
-  ContentModel* model = nullptr;
+  const ContentModel* read = nullptr;
   if (code == MD_NAME) {
     const char* reference = reserved_reference(buffer);
     int value = reference ? keyword_lookup(kw_declared_content, reference) : 0;
@@ -104,11 +86,11 @@ void md_element() {
         flags |= 0x04;
       }
     }
-    model = keyword_model(value);
+    read = parse_model(value);
   } else if (code == MD_GROUP) {
-    model = model_group_read();
-    if (model == nullptr) {
-      md_skip(md_param(buffer, 1));
+    read = parse_model(0);
+    if (read == nullptr) {
+      md_skip_after_group(buffer);
       return;
     }
   } else {
@@ -116,6 +98,7 @@ void md_element() {
     md_skip(code);
     return;
   }
+  ContentModel* model = model_copy(read);
   sgml_settings().capacities[kGRPCAP].count += static_cast<int32_t>(model->count);
 
   // Exceptions.
@@ -124,11 +107,8 @@ void md_element() {
   code = md_param(buffer, 1);
   const bool exceptions = model->count > 0 || model->flags == 200;
   if (exceptions && code == MD_MINUS) {
-    minus = exception_group();
-    if (minus == nullptr) {
-      md_skip(md_param(buffer, 1));
-      return;
-    }
+    minus = exception_group(buffer);
+    if (minus == nullptr) return;
     code = md_param(buffer, 1);
   }
   if (exceptions && code == MD_PLUS) {
@@ -138,18 +118,15 @@ void md_element() {
       md_skip(code);
       return;
     }
-    plus = exception_group();
-    if (plus == nullptr) {
-      md_skip(md_param(buffer, 1));
-      return;
-    }
+    plus = exception_group(buffer);
+    if (plus == nullptr) return;
     code = md_param(buffer, 1);
   }
   md_end(code);
 
   const int namelen = quantity(kNAMELEN);
-  for (const std::string& counted : names) {
-    const auto* name = reinterpret_cast<const unsigned char*>(counted.data());
+  for (ElementTypeDef* named : types) {
+    const unsigned char* name = named->name;
     ElementTypeDef* etd = nullptr;
     if (!rank.empty()) {
       int stem = name[0] - 2;
@@ -162,10 +139,12 @@ void md_element() {
       std::memcpy(ranked + 1 + stem, rank.data(), rank.size());
       ranked[1 + stem + rank.size()] = 0;
       ranked[0] = static_cast<unsigned char>(stem + rank.size() + 2);
+      // The stem leaves the table; its record stays, for the models and
+      // groups that name it.
       etd_remove(name);
       etd = etd_define(ranked);
     } else {
-      etd = etd_define(name);
+      etd = named;
     }
     if (etd->model != nullptr) {
       md_error(56, name_chars(etd->name), nullptr);

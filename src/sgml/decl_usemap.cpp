@@ -29,22 +29,12 @@ void decl_usemap() {
   md_subject(map_name);
   code = md_param(buffer, 1);
   std::vector<ElementTypeDef*> types;
-  if (code == MD_NAME) {
-    types.push_back(etd_define(buffer));
-  } else if (code == MD_GROUP) {
-    if (!element_group_read(&types)) {
-      md_skip(md_param(buffer, 1));
-      return;
-    }
-  } else if (code == MD_MDC) {
+  if (code == MD_MDC) {
     md_error(28, nullptr, nullptr);
     md_skip(code);
     return;
-  } else {
-    md_error(121, nullptr, nullptr);
-    md_skip(code);
-    return;
   }
+  if (!md_element_types(code, buffer, &types, false)) return;
   code = md_param(buffer, 1);
   md_end(code);
   ShortRefMap* map = nullptr;

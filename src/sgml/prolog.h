@@ -116,9 +116,14 @@ void md_end(int code);
 // A "terminated" error ended the declaration: the rest up to its MDC is
 // passed over quietly. code is the parameter just read.
 void md_skip(int code);
-// Reads a group from its "(" (already stepped back) to its ")" and passes
-// over it (for skipping).
-void md_skip_group();
+// Reads a group from its "(" (already stepped back) to its ")" and its
+// occurrence indicator, and passes over it (for skipping). false when it
+// stopped at an incorrect character (P9 given; the enclosing block reads
+// it again).
+bool md_skip_group();
+// Set by the group readers when they stopped at an incorrect character;
+// cleared when a declaration or group starts.
+extern bool md_group_stopped;
 // The data attributes of an ENTITY declaration after its "[" up to "]";
 // false when the declaration was ended by an error.
 bool data_attributes_read(NotationRecord* notation, AttributeList** out);
@@ -127,12 +132,33 @@ bool data_attributes_read(NotationRecord* notation, AttributeList** out);
 extern const char* const ShortRefDelims[33];
 extern const char* const ShortRefNames[9];
 
-// Groups of declarations, read through the name group and content model
-// readers: element types of a name group (defined when new), notations of
-// a notation group, a content model. false / null after an error (the
-// message given; the declaration ends).
-bool element_group_read(std::vector<ElementTypeDef*>* out);
-bool notation_group_read(std::vector<NotationRecord*>* out);
-ContentModel* model_group_read();
+// Groups of declarations; each reads from the "(" that parse_md_param
+// stepped back.
+// Element types of a name group (each defined when new) into list: the
+// number of entries + 1, or 0 when the declaration ended (the message
+// given; see md_skip_after_group).
+int parse_name_group(std::vector<ElementTypeDef*>* list);
+// Notations of a notation group (each defined as referenced when new).
+int parse_notation_group(std::vector<NotationRecord*>* list);
+// A content model in the model buffer (valid until the next call):
+// keyword 0 reads a model group and its occurrence indicator (and runs
+// the ambiguity check when the switch record asks for it); otherwise the
+// model is the header alone with the keyword's flags. null when the
+// declaration ended.
+ContentModel* parse_model(int keyword);
+// A copy of a model in storage of its exact size.
+ContentModel* model_copy(const ContentModel* model);
+// After a group reader ended the declaration: the rest of it is passed
+// over, unless the reader stopped at an incorrect character (P9), which
+// the enclosing block reads again.
+void md_skip_after_group(unsigned char* buffer);
+// A parameter that names element types, code just read into buffer: a
+// name (defined when new; the declaration's subject when subject is set)
+// or a name group; otherwise P121. false when the declaration ended (the
+// rest passed over).
+bool md_element_types(int code, unsigned char* buffer, std::vector<ElementTypeDef*>* out,
+                      bool subject);
+bool md_notations(int code, unsigned char* buffer, std::vector<NotationRecord*>* out,
+                  bool subject);
 // The map of "#EMPTY": no short reference is mapped.
 ShortRefMap* empty_map();

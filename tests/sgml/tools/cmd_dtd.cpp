@@ -295,20 +295,7 @@ int run_dtd(int argc, char** argv) {
     vqio_fprintf(vqio_stderr, "Usage: sgml_driver dtd FILE...\n");
     return 2;
   }
-  driver_options().switches.prolog_only = 1;
-  driver_setup();
-  entity_options_define();
-  if (!driver_open_document(argc - 1, argv + 1)) return 1;
-  prolog_reset();
-  for (;;) {
-    int code = parse_prolog();
-    if (code == 27) {
-      parse_literal(md_buffer(), &pcb_litc, quantity(kPILEN), '>');
-      continue;
-    }
-    if (code == 76) continue;
-    break;
-  }
+  if (!driver_read_prolog(argc - 1, argv + 1)) return 1;
   print_elements();
   print_all_attributes();
   print_entities();

@@ -9,6 +9,8 @@
 #include "io/vqio.h"
 #include "sgml/docin.h"
 #include "sgml/entity.h"
+#include "sgml/lex.h"
+#include "sgml/prolog.h"
 #include "sgml/settings.h"
 #include "tools/driver.h"
 
@@ -73,6 +75,24 @@ bool driver_open_document(int argc, char** argv) {
   if (argc == 0 || entity_open_document(list.data()) != 0) {
     vqio_fprintf(vqio_stderr, "sgml_driver: cannot open the document\n");
     return false;
+  }
+  return true;
+}
+
+bool driver_read_prolog(int argc, char** argv) {
+  driver_options().switches.prolog_only = 1;
+  driver_setup();
+  entity_options_define();
+  if (!driver_open_document(argc, argv)) return false;
+  prolog_reset();
+  for (;;) {
+    int code = parse_prolog();
+    if (code == 27) {
+      parse_literal(md_buffer(), &pcb_litc, quantity(kPILEN), '>');
+      continue;
+    }
+    if (code == 76) continue;
+    break;
   }
   return true;
 }

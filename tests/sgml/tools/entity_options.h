@@ -17,3 +17,8 @@ void entity_options_define();
 bool driver_open_document(int argc, char** argv);
 // Text with bytes outside 32..126 (and "\") written as \ooo.
 std::string escaped(const unsigned char* text, size_t length);
+// Reads the prolog of the document on files (argc names) with the
+// prolog-only switch, after driver_setup and the entity options; processing
+// instructions and APPINFO are passed over. False when the document cannot
+// be opened.
+bool driver_read_prolog(int argc, char** argv);
