@@ -8,6 +8,8 @@
 #include "sgml/modeopts.h"
 #include "sgml/settings.h"
 #include "sgml/switches.h"
+#include "sgml/lex.h"
+#include "sgml/tables.h"
 #include "support/scratch.h"
 #include "support/stderr_capture.h"
 
@@ -20,4 +22,14 @@ inline void parser_setup(const SwitchRecord& sw) {
   mode_options = &options;
   sgml_settings_reset();
   sgml_set_switches(&sw);
+}
+
+// The parser set up on initial settings with messages that name no
+// program, its tables empty and its lexical rows as built.
+inline void parser_setup_bare() {
+  SwitchRecord sw;
+  sw.program_name = nullptr;
+  parser_setup(sw);
+  sgml_tables_clear();
+  lex_rows_reset();
 }
