@@ -137,3 +137,23 @@ TEST_F(ModelReader, NameGroupsDefineTheirTypesOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+// A NAMES replacement of PCDATA: the replacement is the keyword of the
+// model, and PCDATA itself no longer is (P116).
+TEST_F(ModelReader, PcdataKeywordAfterANamesReplacement) {
+  auto& names = sgml_settings().reserved_names;
+  size_t at = 0;
+  while (std::string(ReservedNames[at]) != "PCDATA") ++at;
+  names[at] = "TEXT";
+  EXPECT_EQ(model("(#text|a)*"), (Tokens{"e0/3", "f1/2", "c0/0", "04/0/A"}));
+  Tokens m;
+  const std::string err = stderr_of([&] { m = model("(#PCDATA|a)*"); });
+  EXPECT_TRUE(m.empty());
+  EXPECT_NE(err.find("Content model token 2: PCDATA invalid; declaration terminated"),
+            std::string::npos)
+      << err;
+}
+
+}  // namespace
