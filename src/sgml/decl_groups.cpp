@@ -16,6 +16,7 @@
 
 #include "sgml/chclass.h"
 #include "sgml/entity.h"
+#include "sgml/instance.h"
 #include "sgml/message.h"
 #include "sgml/model.h"
 #include "sgml/prolog.h"
@@ -42,10 +43,6 @@ enum : int {
   G_PLUS = 29,
   G_REP = 30,
 };
-
-const unsigned char kDataName[] = "\011#PCDATA";
-ElementTypeDef data_element = {nullptr, const_cast<unsigned char*>(kDataName), 0x10, 0, nullptr,
-                               nullptr, nullptr, nullptr, nullptr};
 
 // Reads the rest of a group (depth groups open) up to the ")" that closes
 // the outermost one and its occurrence indicator, without messages. Stops
@@ -190,7 +187,7 @@ bool parse_model_group(ModelReader* r, int g) {
         parse_name(name, 1);
         if (!keyword_is(name, "PCDATA")) return fail(116, name_chars(name));
         ++members;
-        last = model_token_add(r, MODEL_PCDATA_FLAGS | MODEL_PCDATA, &data_element);
+        last = model_token_add(r, MODEL_PCDATA_FLAGS | MODEL_PCDATA, pseudo_data());
         header->flags |= 0x80;
         if (!r->content_seen) header->flags |= 0x20;
         r->content_seen = true;
@@ -326,8 +323,6 @@ NotationRecord* notation_referenced(const unsigned char* name) {
 }
 
 }  // namespace
-
-ElementTypeDef* data_pseudo_element() { return &data_element; }
 
 ContentModel* parse_model(int keyword) {
   ModelReader& r = model_reader();

@@ -90,10 +90,6 @@ int group_contains(T* const* list, const T* item) {
   return 0;
 }
 
-// The data pseudo element type: the type that #PCDATA tokens name and that
-// the content checks are given for data. It is in no table.
-ElementTypeDef* data_pseudo_element();
-
 // Trace lines (switch g; the caller tests it): "MODEL" with the header and
 // a line per token; "ETDGRP" and "DCNGRP" with a line per group member.
 void trace_model(const ModelToken* model);

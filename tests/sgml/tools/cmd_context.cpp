@@ -19,6 +19,7 @@
 
 #include "io/vqio.h"
 #include "sgml/entity.h"
+#include "sgml/instance.h"
 #include "sgml/model.h"
 #include "sgml/prolog.h"
 #include "sgml/settings.h"
@@ -32,7 +33,7 @@ std::string type_name(const ElementTypeDef* e) {
 }
 
 ElementTypeDef* element_named(const char* text) {
-  if (std::strcmp(text, "#PCDATA") == 0) return data_pseudo_element();
+  if (std::strcmp(text, "#PCDATA") == 0) return pseudo_data();
   unsigned char name[512];
   make_counted_name(text, name, 1);
   return etd_define(name);
