@@ -120,6 +120,29 @@ struct SortSpace {
 // whose windows repeat are grouped first, in the room it describes.
 void SortPass(const unsigned char* buffer, int32_t* points, int64_t first, int64_t last,
               const SortSpace* space = nullptr);
+// The fingerprint by which the grouping finds identical windows: the
+// polynomial hash of the 400 characters (multiplier WINDOW_ROLL, modulo
+// 2^64, which a sweep can roll from one point to the next), mixed, top 32
+// bits. Different windows may share one; the grouping verifies.
+constexpr uint64_t WINDOW_ROLL = 0x100000001B3ull;
+inline uint64_t window_mix(uint64_t z) {
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+inline uint32_t window_fingerprint(const unsigned char* window) {
+  uint64_t h = 0;
+  for (int k = 0; k < SUFFIX_BUDGET; ++k) h = h * WINDOW_ROLL + window[k];
+  return static_cast<uint32_t>(window_mix(h) >> 32);
+}
+// What the last SortPass did about grouping (for tests): whether it
+// grouped, and how many runs of one fingerprint held different windows.
+struct GroupingReport {
+  bool grouped = false;
+  int64_t groups = 0;
+  int64_t collisions = 0;
+};
+GroupingReport last_grouping();
 // Threads of the sort: all cores (at most 64), or the number set by a test
 // (0 goes back to all cores). The order never depends on it.
 int sort_threads();

@@ -285,14 +285,10 @@ void run_threads(const unsigned char* text, Worker& worker, Sorter& own) {
 // Grouping identical windows
 
 constexpr int64_t kWindow = SUFFIX_BUDGET;
-constexpr uint64_t kRoll = 0x100000001B3ull;  // odd multiplier of the rolling hash
-constexpr size_t kSampleSlots = 1 << 16;      // fingerprints sampled before grouping
+constexpr uint64_t kRoll = WINDOW_ROLL;   // odd multiplier of the rolling hash
+constexpr size_t kSampleSlots = 1 << 16;  // fingerprints sampled before grouping
 
-inline uint64_t mix(uint64_t z) {
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
-}
+GroupingReport grouping_report;
 
 // A group: its members are members[start, start + size), in offset order;
 // the first is its representative.
@@ -348,7 +344,7 @@ bool sort_grouped(Sorter& sorter, int32_t* points, int64_t n, const SortSpace& s
   for (int64_t i = 0; i < whole; ++i) {
     const int64_t o = moved[i];
     for (; at < o; ++at) h = (h - text[at] * top) * kRoll + text[at + kWindow];
-    const uint64_t f = mix(h) >> 32;
+    const uint64_t f = window_mix(h) >> 32;
     words[i] = f << 32 | static_cast<uint32_t>(o);
     if ((f & 63) != 0 || 2 * distinct >= static_cast<int64_t>(kSampleSlots)) continue;
     ++sampled;
@@ -412,6 +408,7 @@ bool sort_grouped(Sorter& sorter, int32_t* points, int64_t n, const SortSpace& s
       compact();
       return false;
     } else {
+      ++grouping_report.collisions;
       for (int64_t i = a; i < b; ++i)
         groups[group_count++] = Group{static_cast<int32_t>(words[i] & 0xFFFFFFFFu),
                                       static_cast<uint32_t>(i), 1};
@@ -419,6 +416,8 @@ bool sort_grouped(Sorter& sorter, int32_t* points, int64_t n, const SortSpace& s
     a = b;
   }
   compact();
+  grouping_report.grouped = true;
+  grouping_report.groups = group_count + (n - whole);
   for (int64_t i = whole; i < n; ++i)
     groups[group_count++] = Group{points[i], static_cast<uint32_t>(i), 1};
   int32_t* members = points + n;
@@ -449,6 +448,8 @@ int sort_thread_setting = 0;  // 0: all cores
 
 void set_sort_threads(int threads) { sort_thread_setting = threads; }
 
+GroupingReport last_grouping() { return grouping_report; }
+
 int sort_threads() {
   if (sort_thread_setting > 0) return sort_thread_setting;
   // The cores this process may run on (a process bound to fewer cores
@@ -463,6 +464,7 @@ void SortPass(const unsigned char* buffer, int32_t* points, int64_t first, int64
               const SortSpace* space) {
   const int64_t n = last - first + 1;
   int32_t* offsets = points + first;
+  grouping_report = GroupingReport{};
   if (n < 2) return;
   Sorter s{buffer, std::vector<uint64_t>(static_cast<size_t>(std::min(n, kCacheEntries)))};
   if (space != nullptr && first == 0 && sort_grouped(s, offsets, n, *space)) return;

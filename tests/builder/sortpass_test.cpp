@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "builder/phases_internal.h"
@@ -157,6 +158,48 @@ TEST(SortPass, SameOrderForAnyNumberOfThreads) {
       EXPECT_TRUE(got == want);
       EXPECT_TRUE(sort_with_space(*b, 4, 0) == want);
     }
+  }
+  phases::set_sort_threads(0);
+}
+
+// Two different windows with one fingerprint, found by trying the windows
+// of a pseudo-random text: the offsets of the first pair found.
+std::pair<size_t, size_t> colliding_windows(const std::string& text) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  std::vector<std::pair<uint32_t, size_t>> seen;
+  for (size_t o = 0; o + 400 <= text.size(); ++o) seen.emplace_back(phases::window_fingerprint(s + o), o);
+  std::sort(seen.begin(), seen.end());
+  for (size_t k = 1; k < seen.size(); ++k) {
+    if (seen[k].first == seen[k - 1].first && text.compare(seen[k].second, 400, text, seen[k - 1].second, 400) != 0)
+      return {seen[k - 1].second, seen[k].second};
+  }
+  return {0, 0};
+}
+
+// Windows that share a fingerprint without being identical are not one
+// group: each is sorted as itself, and copies of each keep offset order.
+TEST(SortPass, WindowsThatShareAFingerprintAreSortedApart) {
+  // 2^32 fingerprints: some pair among 300000 windows shares one.
+  const std::string random = pseudo_random(300000, 26, 17);
+  const auto [x, y] = colliding_windows(random);
+  ASSERT_NE(x, y) << "no two windows share a fingerprint";
+  const std::string first = random.substr(x, 400), second = random.substr(y, 400);
+  ASSERT_NE(first, second);
+  const auto* f = reinterpret_cast<const unsigned char*>(first.data());
+  const auto* g = reinterpret_cast<const unsigned char*>(second.data());
+  ASSERT_EQ(phases::window_fingerprint(f), phases::window_fingerprint(g));
+  // Each window three times, among copies of a document, with the two
+  // interleaved so that offset order and window order disagree.
+  std::string text = repeated_document();
+  for (int copy = 0; copy < 3; ++copy) text += "|" + second + "|" + first + "\n" + repeated_document().substr(0, 5000);
+  const Buffer b = make(text, 1);
+  const std::vector<int32_t> want = by_rule(b);
+  for (int threads : {1, 0}) {
+    SCOPED_TRACE(threads);
+    phases::set_sort_threads(threads);
+    EXPECT_TRUE(sort_with_space(b, 4, 0) == want);
+    EXPECT_TRUE(phases::last_grouping().grouped);
+    EXPECT_GE(phases::last_grouping().collisions, 1);
   }
   phases::set_sort_threads(0);
 }
