@@ -16,6 +16,8 @@
 // counts and then the positions in the text half, the offsets in the point
 // half.
 #include <algorithm>
+#include <atomic>
+#include <bit>
 #include <utility>
 #include <vector>
 
@@ -51,6 +53,50 @@ ScanJob ConvertP(const PassHeader& h, int32_t* positions) {
   return job;
 }
 
+// Offsets to ranks in text order: the bitmap of the pass's offsets with a
+// running count per 64 bits. Counts of bits use the processor's
+// instruction where it has one.
+struct Ranks {
+  uint64_t* bits;
+  uint32_t* before;  // set bits in the words before each word
+  int64_t words;
+};
+
+inline void count_before(const Ranks& r) {
+  uint32_t running = 0;
+  for (int64_t w = 0; w < r.words; ++w) {
+    r.before[w] = running;
+    running += static_cast<uint32_t>(std::popcount(r.bits[w]));
+  }
+}
+
+inline void offsets_to_ranks(const Ranks& r, int32_t* slots, int64_t from, int64_t to) {
+  for (int64_t k = from; k < to; ++k) {
+    const int32_t o = slots[k];
+    const uint64_t below = r.bits[o >> 6] & ((uint64_t{1} << (o & 63)) - 1);
+    slots[k] = static_cast<int32_t>(r.before[o >> 6] + static_cast<uint32_t>(std::popcount(below)));
+  }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+[[gnu::target("popcnt")]] void count_before_hw(const Ranks& r) { count_before(r); }
+[[gnu::target("popcnt")]] void offsets_to_ranks_hw(const Ranks& r, int32_t* slots, int64_t from, int64_t to) {
+  offsets_to_ranks(r, slots, from, to);
+}
+bool has_popcount() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("popcnt");
+}
+#else
+void count_before_hw(const Ranks& r) { count_before(r); }
+void offsets_to_ranks_hw(const Ranks& r, int32_t* slots, int64_t from, int64_t to) {
+  offsets_to_ranks(r, slots, from, to);
+}
+bool has_popcount() { return false; }
+#endif
+
+constexpr int64_t kLeast = 64 * 1024;  // points per thread at least
+
 int32_t final_piece(int pass) {
   BuildState& st = build_state();
   PassHeader h;
@@ -63,38 +109,60 @@ int32_t final_piece(int pass) {
   if (!read_at(fd, PASS_HEADER_BYTES, slots, static_cast<size_t>(c) * 4)) work_files_damaged();
   vqio_close(fd);
 
-  // Offsets to ranks in text order.
-  const int64_t words = st.buffer_size / 64 + 1;
-  auto* bits = reinterpret_cast<uint64_t*>(st.text_buffer);
-  auto* before = reinterpret_cast<uint32_t*>(bits + words);
-  std::fill(bits, bits + words, 0);
+  // Offsets to ranks in text order. The threads mark disjoint parts of the
+  // offsets; a damaged file (an offset out of range or twice) is reported
+  // once they have ended.
+  Ranks r;
+  r.words = st.buffer_size / 64 + 1;
+  r.bits = reinterpret_cast<uint64_t*>(st.text_buffer);
+  r.before = reinterpret_cast<uint32_t*>(r.bits + r.words);
+  std::fill(r.bits, r.bits + r.words, 0);
+  const int parts = work_parts(c, kLeast);
+  std::vector<uint64_t> sums(static_cast<size_t>(parts)), mixes(static_cast<size_t>(parts));
+  std::atomic<bool> damaged{false};
+  split_work(c, kLeast, [&](int part, int64_t from, int64_t to) {
+    uint64_t sum = 0, mix = 0;
+    bool bad = false;
+    for (int64_t k = from; k < to; ++k) {
+      const int32_t o = slots[k];
+      if (!offset_in_pass(o)) {
+        bad = true;
+        break;
+      }
+      const uint64_t bit = uint64_t{1} << (o & 63);
+      if (std::atomic_ref<uint64_t>(r.bits[o >> 6]).fetch_or(bit, std::memory_order_relaxed) & bit) {
+        bad = true;
+        break;
+      }
+      sum += static_cast<uint64_t>(o);
+      mix += offset_hash(o);
+    }
+    if (bad) damaged = true;
+    sums[static_cast<size_t>(part)] = sum;
+    mixes[static_cast<size_t>(part)] = mix;
+  });
+  if (damaged) work_files_damaged();
   uint64_t sum = 0, mix = 0;
-  for (int64_t k = 0; k < c; ++k) {
-    const int32_t o = slots[k];
-    check_offset(o);
-    const uint64_t bit = uint64_t{1} << (o & 63);
-    if (bits[o >> 6] & bit) work_files_damaged();
-    bits[o >> 6] |= bit;
-    sum += static_cast<uint64_t>(o);
-    mix += offset_hash(o);
+  for (int part = 0; part < parts; ++part) {
+    sum += sums[static_cast<size_t>(part)];
+    mix += mixes[static_cast<size_t>(part)];
   }
-  uint32_t running = 0;
-  for (int64_t w = 0; w < words; ++w) {
-    before[w] = running;
-    running += static_cast<uint32_t>(__builtin_popcountll(bits[w]));
-  }
-  for (int64_t k = 0; k < c; ++k) {
-    const int32_t o = slots[k];
-    const uint64_t below = bits[o >> 6] & ((uint64_t{1} << (o & 63)) - 1);
-    slots[k] = static_cast<int32_t>(before[o >> 6] + static_cast<uint32_t>(__builtin_popcountll(below)));
-  }
+  static const bool hardware_popcount = has_popcount();
+  if (hardware_popcount) count_before_hw(r);
+  else count_before(r);
+  split_work(c, kLeast, [&](int, int64_t from, int64_t to) {
+    if (hardware_popcount) offsets_to_ranks_hw(r, slots, from, to);
+    else offsets_to_ranks(r, slots, from, to);
+  });
 
   auto* positions = reinterpret_cast<int32_t*>(st.text_buffer);
   const ScanJob job = ConvertP(h, positions);
   if (job.count != c || job.offset_sum != sum || job.offset_mix != mix || job.pass_end != h.end) {
     work_files_damaged();
   }
-  for (int64_t k = 0; k < c; ++k) slots[k] = positions[slots[k]];
+  split_work(c, kLeast, [&](int, int64_t from, int64_t to) {
+    for (int64_t k = from; k < to; ++k) slots[k] = positions[slots[k]];
+  });
 
   const std::string name = work_name(st.options->int_name, "t", pass);
   const int out = vqio_open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -143,10 +144,20 @@ struct GroupingReport {
   int64_t collisions = 0;
 };
 GroupingReport last_grouping();
-// Threads of the sort: all cores (at most 64), or the number set by a test
-// (0 goes back to all cores). The order never depends on it.
+// Threads of the sort and of the other steps that split their work: all
+// cores (at most 64), or the number set by a test (0 goes back to all
+// cores). No result depends on it.
 int sort_threads();
 void set_sort_threads(int threads);
+// Splits [0, n) into contiguous parts of at least `least` items, at most
+// one per thread: their number (1 for n below 2 * least).
+int work_parts(int64_t n, int64_t least);
+// Runs work(part, from, to) for the work_parts(n, least) parts of [0, n),
+// on threads of their own (the first on the calling thread) and returns
+// when all have ended. A thread that cannot be started leaves its part to
+// the calling thread. The work must not end the program (it records a
+// failure for the caller to report).
+void split_work(int64_t n, int64_t least, const std::function<void(int, int64_t, int64_t)>& work);
 // Eight characters at p as one big-endian word: words compare as the
 // characters do.
 inline uint64_t load_be64(const unsigned char* p) {
@@ -203,6 +214,7 @@ bool write_all(int fd, const void* buffer, size_t n);
 
 // Offsets read back from a pass file must lie where a pass of this budget
 // can put a point; a damaged or foreign file is refused (100012).
+bool offset_in_pass(int32_t offset);
 void check_offset(int32_t offset);
 // Refuses a damaged work file or log (100012 with the log name).
 [[noreturn]] void work_files_damaged();

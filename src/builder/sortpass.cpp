@@ -25,8 +25,6 @@
 // so the result is the same for any number of threads. Extra memory is a
 // fixed scratch per thread (about 1 MB) and, for the grouping, room the
 // pass leaves free in its own point array and text buffer.
-#include <sched.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -43,6 +41,7 @@ namespace {
 constexpr int kBudget = SUFFIX_BUDGET;
 constexpr int64_t kCacheEntries = 64 * 1024;  // words cached per group
 constexpr int64_t kSmall = 12;                // insertion sort below this
+constexpr int64_t kRadixLeast = 64 * 1024;    // points per thread of the radix step
 
 // How many characters from d on two suffixes share (at most up to 400).
 inline int common_from(const unsigned char* a, const unsigned char* b, int d) {
@@ -53,17 +52,15 @@ inline int common_from(const unsigned char* a, const unsigned char* b, int d) {
   return kBudget;
 }
 
-// Radix step in place by a byte of each element, key(element): start gets
-// the 257 bucket bounds. 256 buckets keep the writes within few cache
-// lines.
+// Radix step in place (American flag sort) into `buckets` buckets by
+// key(element): start gets the buckets + 1 bounds.
 template <class T, class Key>
-void byte_step(T* w, int64_t n, Key key, std::vector<uint32_t>& start) {
-  start.assign(257, 0);
-  uint32_t next[256];
-  for (int64_t i = 0; i < n; ++i) ++start[key(w[i]) + 1];
-  for (int b = 0; b < 256; ++b) start[b + 1] += start[b];
-  for (int b = 0; b < 256; ++b) next[b] = start[b];
-  for (int b = 0; b < 256; ++b) {
+void radix_step(T* w, int64_t n, Key key, int buckets, std::vector<uint32_t>& start) {
+  start.assign(static_cast<size_t>(buckets) + 1, 0);
+  for (int64_t i = 0; i < n; ++i) ++start[static_cast<size_t>(key(w[i])) + 1];
+  for (int b = 0; b < buckets; ++b) start[b + 1] += start[b];
+  std::vector<uint32_t> next(start.begin(), start.end() - 1);
+  for (int b = 0; b < buckets; ++b) {
     while (next[b] < start[b + 1]) {
       T v = w[next[b]];
       for (;;) {
@@ -74,6 +71,13 @@ void byte_step(T* w, int64_t n, Key key, std::vector<uint32_t>& start) {
       w[next[b]++] = v;
     }
   }
+}
+
+// By a byte of each element: 256 buckets keep the writes within few cache
+// lines.
+template <class T, class Key>
+void byte_step(T* w, int64_t n, Key key, std::vector<uint32_t>& start) {
+  radix_step(w, n, key, 256, start);
 }
 
 struct Sorter {
@@ -212,27 +216,52 @@ struct Sorter {
     }
   }
 
-  // Radix step on the first two characters (American flag sort), then
-  // each bucket from depth 2.
-  void top(int32_t* p, int64_t n) {
+  // Radix step on the first two characters, then each bucket from depth
+  // 2. With room for a copy of the points (spare, n slots), the step is
+  // split over the threads: each counts the keys of its part of the
+  // points, then moves them to their buckets' places in the copy, which
+  // is copied back. Without, it runs in place (American flag sort).
+  void top(int32_t* p, int64_t n, int32_t* spare = nullptr) {
     if (n <= kCacheEntries) {
       large(p, n, 0);
       return;
     }
-    std::vector<uint32_t> start(65537, 0), next(65536);
-    for (int64_t i = 0; i < n; ++i) ++start[(text[p[i]] << 8 | text[p[i] + 1]) + 1];
-    for (int b = 0; b < 65536; ++b) start[b + 1] += start[b];
-    for (int b = 0; b < 65536; ++b) next[b] = start[b];
-    for (int b = 0; b < 65536; ++b) {
-      while (next[b] < start[b + 1]) {
-        int32_t v = p[next[b]];
-        for (;;) {
-          const int vb = text[v] << 8 | text[v + 1];
-          if (vb == b) break;
-          std::swap(v, p[next[vb]++]);
+    const unsigned char* t = text;
+    const auto key = [t](int32_t v) { return t[v] << 8 | t[v + 1]; };
+    std::vector<uint32_t> start(65537, 0);
+    const int parts = spare != nullptr ? work_parts(n, kRadixLeast) : 1;
+    if (parts > 1) {
+      std::vector<std::vector<uint32_t>> at(static_cast<size_t>(parts));
+      split_work(n, kRadixLeast, [&](int part, int64_t from, int64_t to) {
+        std::vector<uint32_t>& count = at[static_cast<size_t>(part)];
+        count.assign(65536, 0);
+        for (int64_t i = from; i < to; ++i) {
+          if (i + 16 < to) __builtin_prefetch(t + p[i + 16]);
+          ++count[key(p[i])];
         }
-        p[next[b]++] = v;
+      });
+      uint32_t total = 0;
+      for (int b = 0; b < 65536; ++b) {
+        start[b] = total;
+        for (std::vector<uint32_t>& count : at) {
+          const uint32_t c = count[b];
+          count[b] = total;
+          total += c;
+        }
       }
+      start[65536] = total;
+      split_work(n, kRadixLeast, [&](int part, int64_t from, int64_t to) {
+        std::vector<uint32_t>& next = at[static_cast<size_t>(part)];
+        for (int64_t i = from; i < to; ++i) {
+          if (i + 16 < to) __builtin_prefetch(t + p[i + 16]);
+          spare[next[key(p[i])]++] = p[i];
+        }
+      });
+      split_work(n, kRadixLeast, [&](int, int64_t from, int64_t to) {
+        std::memcpy(p + from, spare + from, static_cast<size_t>(to - from) * 4);
+      });
+    } else {
+      radix_step(p, n, key, 65536, start);
     }
     for_each_bucket(start, [p](int64_t from, int64_t m, Sorter& self) { self.large(p + from, m, 2); });
   }
@@ -287,6 +316,7 @@ void run_threads(const unsigned char* text, Worker& worker, Sorter& own) {
 constexpr int64_t kWindow = SUFFIX_BUDGET;
 constexpr uint64_t kRoll = WINDOW_ROLL;   // odd multiplier of the rolling hash
 constexpr size_t kSampleSlots = 1 << 16;  // fingerprints sampled before grouping
+constexpr int64_t kLeast = 64 * 1024;     // points per thread at least
 
 GroupingReport grouping_report;
 
@@ -334,19 +364,33 @@ bool sort_grouped(Sorter& sorter, int32_t* points, int64_t n, const SortSpace& s
   auto* words = reinterpret_cast<uint64_t*>(points);
   uint64_t top = 1;  // kRoll ^ (kWindow - 1)
   for (int64_t k = 1; k < kWindow; ++k) top *= kRoll;
-  int64_t at = moved[0];
-  uint64_t h = 0;
-  for (int64_t k = 0; k < kWindow; ++k) h = h * kRoll + text[at + k];
+  // Fingerprints of moved[from, to) into words[from, to), rolled from the
+  // first window's.
+  const auto sweep = [&](int64_t from, int64_t to) {
+    int64_t at = moved[from];
+    uint64_t h = 0;
+    for (int64_t k = 0; k < kWindow; ++k) h = h * kRoll + text[at + k];
+    for (int64_t i = from; i < to; ++i) {
+      const int64_t o = moved[i];
+      for (; at < o; ++at) h = (h - text[at] * top) * kRoll + text[at + kWindow];
+      words[i] = (window_mix(h) >> 32) << 32 | static_cast<uint32_t>(o);
+    }
+  };
+  // On the threads in waves: words[i] lies over moved[2i - n] and the next,
+  // so a wave from a that ends by (n + a) / 2 writes over no point a wave
+  // still reads. The last short stretch is one sweep.
+  for (int64_t a = 0; a < whole;) {
+    const int64_t b = (n - a) / 2 < kLeast ? whole : std::min(whole, (n + a) / 2);
+    split_work(b - a, kLeast, [&](int, int64_t from, int64_t to) { sweep(a + from, a + to); });
+    a = b;
+  }
   // The fingerprints with their low 6 bits 0 sample about one group in 64,
   // whole: their distinct share estimates the share of groups.
   std::vector<uint32_t> seen(kSampleSlots, 0);
   int64_t sampled = 0, distinct = 0;
-  for (int64_t i = 0; i < whole; ++i) {
-    const int64_t o = moved[i];
-    for (; at < o; ++at) h = (h - text[at] * top) * kRoll + text[at + kWindow];
-    const uint64_t f = window_mix(h) >> 32;
-    words[i] = f << 32 | static_cast<uint32_t>(o);
-    if ((f & 63) != 0 || 2 * distinct >= static_cast<int64_t>(kSampleSlots)) continue;
+  for (int64_t i = 0; i < whole && 2 * distinct < static_cast<int64_t>(kSampleSlots); ++i) {
+    const uint64_t f = words[i] >> 32;
+    if ((f & 63) != 0) continue;
     ++sampled;
     const uint32_t key = static_cast<uint32_t>(f) | 1u;  // never 0
     for (size_t slot = (f >> 6) % kSampleSlots;; slot = (slot + 1) % kSampleSlots) {
@@ -391,29 +435,71 @@ bool sort_grouped(Sorter& sorter, int32_t* points, int64_t n, const SortSpace& s
   }
   room += (alignof(Group) - reinterpret_cast<uintptr_t>(room) % alignof(Group)) % alignof(Group);
   auto* groups = reinterpret_cast<Group*>(room);
-  int64_t group_count = 0;
   // Runs of one fingerprint: a group when every window is the first one's,
-  // else (a collision) each member alone, as long as there is room.
-  for (int64_t a = 0; a < whole;) {
-    int64_t b = a + 1;
-    while (b < whole && (words[b] >> 32) == (words[a] >> 32)) ++b;
-    const unsigned char* first = text + (words[a] & 0xFFFFFFFFu);
-    bool same = true;
-    for (int64_t i = a + 1; i < b && same; ++i)
-      same = std::memcmp(first, text + (words[i] & 0xFFFFFFFFu), kWindow) == 0;
-    if (same) {
-      groups[group_count++] = Group{static_cast<int32_t>(words[a] & 0xFFFFFFFFu),
-                                    static_cast<uint32_t>(a), static_cast<uint32_t>(b - a)};
-    } else if (group_count + (b - a) + (n - whole) > groups_most) {
-      compact();
-      return false;
-    } else {
-      ++grouping_report.collisions;
-      for (int64_t i = a; i < b; ++i)
-        groups[group_count++] = Group{static_cast<int32_t>(words[i] & 0xFFFFFFFFu),
-                                      static_cast<uint32_t>(i), 1};
+  // else (a collision) each member alone, as long as there is room. The
+  // words are cut into parts at run starts, one per thread; each part
+  // writes its groups into a share of the room as large as its runs and a
+  // quarter of its other words, and the shares are then joined.
+  const auto fingerprint = [words](int64_t i) { return words[i] >> 32; };
+  const int parts = work_parts(whole, kLeast);
+  std::vector<int64_t> cut(static_cast<size_t>(parts) + 1, whole);
+  std::vector<int64_t> share(static_cast<size_t>(parts) + 1, 0), made(static_cast<size_t>(parts), 0);
+  std::vector<int64_t> collided(static_cast<size_t>(parts), 0);
+  for (int part = 0; part < parts; ++part) {
+    int64_t c = std::max(whole * part / parts, part > 0 ? cut[static_cast<size_t>(part) - 1] : 0);
+    while (c > 0 && c < whole && fingerprint(c) == fingerprint(c - 1)) ++c;
+    cut[static_cast<size_t>(part)] = c;
+  }
+  split_work(parts, 1, [&](int, int64_t from, int64_t to) {
+    for (int64_t part = from; part < to; ++part) {
+      int64_t part_runs = 0;
+      for (int64_t i = cut[static_cast<size_t>(part)]; i < cut[static_cast<size_t>(part) + 1]; ++i)
+        if (i == 0 || fingerprint(i) != fingerprint(i - 1)) ++part_runs;
+      const int64_t size = cut[static_cast<size_t>(part) + 1] - cut[static_cast<size_t>(part)];
+      share[static_cast<size_t>(part) + 1] = part_runs + (size - part_runs) / 4;
     }
-    a = b;
+  });
+  for (int part = 0; part < parts; ++part) share[static_cast<size_t>(part) + 1] += share[static_cast<size_t>(part)];
+  std::atomic<bool> no_room{false};
+  split_work(parts, 1, [&](int, int64_t from, int64_t to) {
+    for (int64_t part = from; part < to; ++part) {
+      Group* mine = groups + share[static_cast<size_t>(part)];
+      const int64_t most = share[static_cast<size_t>(part) + 1] - share[static_cast<size_t>(part)];
+      int64_t count = 0;
+      for (int64_t a = cut[static_cast<size_t>(part)]; a < cut[static_cast<size_t>(part) + 1];) {
+        int64_t b = a + 1;
+        while (b < whole && fingerprint(b) == fingerprint(a)) ++b;
+        const unsigned char* first = text + (words[a] & 0xFFFFFFFFu);
+        bool same = true;
+        for (int64_t i = a + 1; i < b && same; ++i)
+          same = std::memcmp(first, text + (words[i] & 0xFFFFFFFFu), kWindow) == 0;
+        if (same) {
+          mine[count++] = Group{static_cast<int32_t>(words[a] & 0xFFFFFFFFu),
+                                static_cast<uint32_t>(a), static_cast<uint32_t>(b - a)};
+        } else if (count + (b - a) > most) {
+          no_room = true;
+          return;
+        } else {
+          ++collided[static_cast<size_t>(part)];
+          for (int64_t i = a; i < b; ++i)
+            mine[count++] = Group{static_cast<int32_t>(words[i] & 0xFFFFFFFFu),
+                                  static_cast<uint32_t>(i), 1};
+        }
+        a = b;
+      }
+      made[static_cast<size_t>(part)] = count;
+    }
+  });
+  if (no_room) {
+    compact();
+    return false;
+  }
+  int64_t group_count = 0;
+  for (int part = 0; part < parts; ++part) {
+    std::memmove(groups + group_count, groups + share[static_cast<size_t>(part)],
+                 static_cast<size_t>(made[static_cast<size_t>(part)]) * sizeof(Group));
+    group_count += made[static_cast<size_t>(part)];
+    grouping_report.collisions += collided[static_cast<size_t>(part)];
   }
   compact();
   grouping_report.grouped = true;
@@ -442,23 +528,7 @@ bool sort_grouped(Sorter& sorter, int32_t* points, int64_t n, const SortSpace& s
 
 }  // namespace
 
-namespace {
-int sort_thread_setting = 0;  // 0: all cores
-}  // namespace
-
-void set_sort_threads(int threads) { sort_thread_setting = threads; }
-
 GroupingReport last_grouping() { return grouping_report; }
-
-int sort_threads() {
-  if (sort_thread_setting > 0) return sort_thread_setting;
-  // The cores this process may run on (a process bound to fewer cores
-  // sorts on fewer threads).
-  cpu_set_t cores;
-  int n = sched_getaffinity(0, sizeof cores, &cores) == 0 ? CPU_COUNT(&cores) : 0;
-  if (n < 1) n = static_cast<int>(std::thread::hardware_concurrency());
-  return std::clamp(n, 1, 64);
-}
 
 void SortPass(const unsigned char* buffer, int32_t* points, int64_t first, int64_t last,
               const SortSpace* space) {
@@ -468,7 +538,18 @@ void SortPass(const unsigned char* buffer, int32_t* points, int64_t first, int64
   if (n < 2) return;
   Sorter s{buffer, std::vector<uint64_t>(static_cast<size_t>(std::min(n, kCacheEntries)))};
   if (space != nullptr && first == 0 && sort_grouped(s, offsets, n, *space)) return;
-  s.top(offsets, n);
+  // Room for a copy of the points: the point array above them, or the
+  // text buffer past the text.
+  int32_t* spare = nullptr;
+  if (space != nullptr && first == 0) {
+    if (space->point_capacity >= 2 * n) {
+      spare = offsets + n;
+    } else if (space->scratch_bytes >= 4 * n + 4) {
+      const auto at = reinterpret_cast<uintptr_t>(space->scratch);
+      spare = reinterpret_cast<int32_t*>(space->scratch + (4 - at % 4) % 4);
+    }
+  }
+  s.top(offsets, n, spare);
 }
 
 }  // namespace phases

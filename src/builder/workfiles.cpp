@@ -59,9 +59,13 @@ void work_files_damaged() {
   std::abort();  // the installed printer has ended the program
 }
 
-void check_offset(int32_t offset) {
+bool offset_in_pass(int32_t offset) {
   // A pass takes a point only below B - 1 - 1000.
-  if (offset < 1 || offset >= build_state().buffer_size - 1001) work_files_damaged();
+  return offset >= 1 && offset < build_state().buffer_size - 1001;
+}
+
+void check_offset(int32_t offset) {
+  if (!offset_in_pass(offset)) work_files_damaged();
 }
 
 int open_pass_file(int pass, PassHeader* h, long open_message) {

@@ -6,6 +6,8 @@
 #include "frgac/frgac.h"
 #include "support/scratch.h"
 
+#include <sched.h>
+
 #include <regex>
 
 namespace {
@@ -66,6 +68,46 @@ TEST_F(Build, IndexEqualsTheRulesAtEveryBudget) {
       EXPECT_TRUE(got == want);
       // Only the text, the index and the data dictionary stay.
       EXPECT_EQ(leftovers({"text", "out.idx", "out.dd"}), std::vector<std::string>{});
+    }
+  }
+}
+
+// A prefix that runs a command on the first `count` cores this process may
+// use (the build then works on that many threads), "" when there are
+// fewer.
+std::string on_cores(int count) {
+  cpu_set_t allowed;
+  if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) return "";
+  std::string list;
+  for (int cpu = 0, taken = 0; cpu < CPU_SETSIZE && taken < count; ++cpu) {
+    if (!CPU_ISSET(cpu, &allowed)) continue;
+    list += (taken++ > 0 ? "," : "") + std::to_string(cpu);
+  }
+  return "taskset -c " + list + " ";
+}
+
+// One pass over texts large enough for the sort, the grouping of repeated
+// windows and the conversion to split their work: the same index on one
+// core, two and all.
+TEST_F(Build, SameIndexOnOneTwoAndAllCores) {
+  std::string document = gather("/usr/share/sgml/html/dtd/4.01", ".dtd", 40 * 1024);
+  std::string repeated;
+  for (int copy = 0; repeated.size() < 1500 * 1024; ++copy)
+    repeated += document + (copy % 5 == 0 ? "<!-- " + std::to_string(copy) + " -->\n" : "");
+  const TextCase cases[] = {
+      {"english", gather("/usr/share/common-licenses", "", 1200 * 1024), ref::BASIC},
+      {"repeated document", repeated, ref::SGML},
+  };
+  for (const TextCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    spill(path("text"), c.text);
+    const std::string want = ref::index_file(c.text, c.map);
+    for (int cores : {1, 2, 0}) {
+      SCOPED_TRACE(cores);
+      const std::string prefix = cores > 0 ? on_cores(cores) : "";
+      ASSERT_EQ(vexabld(std::string("-t text -c ") + map_name(c.map) + " -m 64m", prefix), 0)
+          << slurp(path("run.err"));
+      EXPECT_TRUE(slurp(path("out.idx")) == want);
     }
   }
 }
