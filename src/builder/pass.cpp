@@ -51,6 +51,8 @@ void WritePassFile(int pass, const int32_t* points, int first_char, int last_cha
              st.pass_start, first_char, st.pass_end, last_char, count, tail);
 }
 
+constexpr int64_t kCheckpointEvery = 256 * 1024;  // positions between checkpoints
+
 int run_pass(int pass, int32_t* point_count) {
   BuildState& st = build_state();
   if (pass == 1) {
@@ -76,6 +78,11 @@ int run_pass(int pass, int32_t* point_count) {
     if (points_offset < 0) points_offset = 0;
     points_start(&cursor, st.points_stream, points_offset);
     job.points = &cursor;
+  }
+  if (!job.use_points_file && !job.use_regions) {
+    // Places where the conversion of this pass can be split.
+    job.checkpoints = pass_checkpoints(pass, start, first, true);
+    job.checkpoint_every = kCheckpointEvery;
   }
   scan_text(ScanMode::Pass, &job);
 

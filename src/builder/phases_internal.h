@@ -63,6 +63,21 @@ enum class ScanMode {
   Convert,  // keeps a sliding window and records the points' positions
 };
 
+// A place where the scan of a pass can be taken up again: the top of the
+// engine's loop right after a blank was stored (no stop-word check under
+// way), with what the pass had counted up to there. A pass records them
+// (plain point rule only) so that its conversion can run in parts.
+struct ScanCheckpoint {
+  int64_t pos = 0;  // position of the last character read
+  int64_t nf = 0;   // bytes stored
+  int32_t count = 0;
+  int32_t pass_end = 0;
+  int64_t last_off = 0;
+  int64_t fb_end = 0;
+  unsigned char last_char = ' ';
+  unsigned char fb_char = ' ';
+};
+
 struct ScanJob {
   // In.
   int64_t start = 1;                // position of the first byte read
@@ -76,6 +91,10 @@ struct ScanJob {
   bool use_points_file = false;     // -p: points from the cursor
   PointsCursor* points = nullptr;
   bool use_regions = false;         // -d
+  std::vector<ScanCheckpoint>* checkpoints = nullptr;  // Pass: recorded here,
+  int64_t checkpoint_every = 0;     // about every so many positions
+  const ScanCheckpoint* resume = nullptr;  // Convert: starts from here
+  int64_t stop_at = 0;              // Convert: stops at this checkpoint position
   // Out.
   int32_t count = 0;                // points taken
   int32_t pass_end = 0;
@@ -84,7 +103,14 @@ struct ScanJob {
   int64_t stored = 0;               // bytes stored before the NUL
   uint64_t offset_sum = 0;          // Convert: the sum and the hash sum of the
   uint64_t offset_mix = 0;          // offsets of the points taken
+  bool stopped = false;             // stop_at: stopped at it, as recorded
 };
+
+// The checkpoints the pass of this number recorded in this run, for the
+// pass that started at `start` with `first_char` (null when there are
+// none: another run made the pass, or its rule records none).
+std::vector<ScanCheckpoint>* pass_checkpoints(int pass, int64_t start, unsigned char first_char,
+                                              bool make);
 
 // The mixing hash of an offset whose sum over a set of offsets, with their
 // plain sum, tells the set (a replay against its pass file).

@@ -23,6 +23,7 @@
 // the pass's buffer would, so that room and end fall where they fell.
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 #include "builder/phases_internal.h"
 #include "msg/msg.h"
@@ -45,6 +46,8 @@ struct PointTable {
 
 const unsigned char* point_table(const BuildControl* ctl) {
   static PointTable cache;
+  static std::mutex guard;  // parts of a conversion start on several threads
+  const std::lock_guard<std::mutex> hold(guard);
   const bool same = cache.class_count == ctl->class_count && cache.pairs == ctl->pair_table &&
                     std::equal(cache.classes.begin(), cache.classes.end(), ctl->classes.begin());
   if (!same || cache.table.empty()) {
@@ -176,13 +179,42 @@ void run(ScanJob* job) {
   bool check_taken = false;
   int pad = 0;
   bool end_of_text = false;
+  if (M == ScanMode::Convert && job->resume != nullptr) {
+    // Taken up after a stored blank: the window holds that blank.
+    const ScanCheckpoint& at = *job->resume;
+    pos = at.pos;
+    nf = at.nf;
+    base = nf - 1;
+    win[0] = ' ';
+    state = AFTER_BLANK;
+    count = at.count;
+    pass_end = at.pass_end;
+    last_off = at.last_off;
+    last_char = at.last_char;
+    fb_end = at.fb_end;
+    fb_char = at.fb_char;
+  }
+  std::vector<ScanCheckpoint>* checkpoints = M == ScanMode::Pass && R == 0 ? job->checkpoints : nullptr;
+  int64_t next_checkpoint = checkpoints != nullptr ? pos + job->checkpoint_every : INT64_MAX;
+  const int64_t stop_at = M == ScanMode::Convert && job->stop_at > 0 ? job->stop_at : INT64_MAX;
 
   TextReader rd;
-  text_open(&rd, job->start, read_block_size(B));
+  text_open(&rd, pos + 1, read_block_size(B));
   const unsigned char* in = rd.block.data();
   size_t in_at = 0, in_have = 0;
 
   for (;;) {
+    if (state == AFTER_BLANK && mask == 0 && pos >= next_checkpoint) {
+      checkpoints->push_back(
+          ScanCheckpoint{pos, nf, count, pass_end, last_off, fb_end, last_char, fb_char});
+      next_checkpoint = pos + job->checkpoint_every;
+    }
+    if (pos >= stop_at) {
+      // The part ends where the next one starts; it must come there as the
+      // pass did.
+      job->stopped = pos == stop_at && state == AFTER_BLANK && mask == 0;
+      break;
+    }
     if (state == IN_WORD && mask == 0 && in_at < in_have) {
       // Fast run: characters inside a word that start no point and change
       // no rule (room, end, window, the next word of the points file) are
@@ -370,6 +402,25 @@ void points_start(PointsCursor* p, VqStream* stream, long offset) {
     return;
   }
   points_read(p);
+}
+
+std::vector<ScanCheckpoint>* pass_checkpoints(int pass, int64_t start, unsigned char first_char,
+                                              bool make) {
+  struct Recorded {
+    int64_t start = 0;
+    unsigned char first_char = 0;
+    std::vector<ScanCheckpoint> list;
+  };
+  static std::vector<Recorded> passes;
+  if (pass < 1) return nullptr;
+  if (make) {
+    if (passes.size() < static_cast<size_t>(pass)) passes.resize(static_cast<size_t>(pass));
+    passes[static_cast<size_t>(pass) - 1] = Recorded{start, first_char, {}};
+  }
+  if (passes.size() < static_cast<size_t>(pass)) return nullptr;
+  Recorded& r = passes[static_cast<size_t>(pass) - 1];
+  if (r.start != start || r.first_char != first_char) return nullptr;
+  return &r.list;
 }
 
 ScanJob pass_job(int64_t start, unsigned char first_char, int32_t previous_end) {
