@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
-#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -52,58 +51,6 @@ ScanJob ConvertP(const PassHeader& h, int32_t* positions) {
   scan_text(ScanMode::Convert, &job);
   if (job.use_points_file) vqio_fseek(st.points_stream, saved, SEEK_SET);
   return job;
-}
-
-// The same replay in parts, from the checkpoints the pass recorded in this
-// run, on the threads: each part records the positions of its own points
-// and must end at the next part's checkpoint as the pass did. False when
-// there are too few checkpoints or a part did not come out as recorded
-// (the whole replay then decides).
-bool ConvertInParts(int pass, const PassHeader& h, int32_t* positions, ScanJob* whole) {
-  const std::vector<ScanCheckpoint>* marks =
-      pass_checkpoints(pass, h.start, static_cast<unsigned char>(h.first_char), false);
-  if (marks == nullptr || marks->empty() || sort_threads() < 2) return false;
-  const BuildState& st = build_state();
-  // Parts read a plain file through descriptors of the system's own (a
-  // fragmented text or a multi-file set keeps state of its own), and the
-  // text must open: a failure is reported here, not from a thread.
-  const FileInfo& text = st.control->texts[0];
-  const IoSubsystem* io = vqio_current();
-  if (text.multi_file || text.fragmented || io == nullptr || io->name == nullptr ||
-      (std::strcmp(io->name, "native") != 0 && std::strcmp(io->name, "builder") != 0))
-    return false;
-  {
-    TextReader probe;
-    text_open(&probe, h.start, 1);
-    text_close(&probe);
-  }
-  const int64_t rows = static_cast<int64_t>(st.control->stop_masks.size());
-  const size_t window_size = static_cast<size_t>(std::max<int64_t>(64 * 1024, 2 * (rows + 2) + 16));
-  const int64_t parts = static_cast<int64_t>(marks->size()) + 1;
-  std::vector<ScanJob> jobs(static_cast<size_t>(parts));
-  std::atomic<int64_t> next{0};
-  split_work(sort_threads(), 1, [&](int, int64_t, int64_t) {
-    std::vector<unsigned char> window(window_size);
-    for (int64_t k; (k = next.fetch_add(1)) < parts;) {
-      ScanJob& job = jobs[static_cast<size_t>(k)];
-      job = pass_job(h.start, static_cast<unsigned char>(h.first_char), h.start - 1);
-      job.buffer = window.data();
-      job.window_size = static_cast<int64_t>(window.size());
-      job.out = positions;
-      if (k > 0) job.resume = &(*marks)[static_cast<size_t>(k) - 1];
-      if (k < parts - 1) job.stop_at = (*marks)[static_cast<size_t>(k)].pos;
-      scan_text(ScanMode::Convert, &job);
-    }
-  });
-  *whole = jobs.back();
-  for (int64_t k = 0; k + 1 < parts; ++k) {
-    const ScanJob& job = jobs[static_cast<size_t>(k)];
-    const ScanCheckpoint& end = (*marks)[static_cast<size_t>(k)];
-    if (!job.stopped || job.count != end.count || job.stored != end.nf) return false;
-    whole->offset_sum += job.offset_sum;
-    whole->offset_mix += job.offset_mix;
-  }
-  return true;
 }
 
 // Offsets to ranks in text order: the bitmap of the pass's offsets with a
@@ -210,7 +157,9 @@ int32_t final_piece(int pass) {
 
   auto* positions = reinterpret_cast<int32_t*>(st.text_buffer);
   ScanJob job;
-  if (!ConvertInParts(pass, h, positions, &job)) job = ConvertP(h, positions);
+  if (!replay_in_parts(ScanMode::Convert, h.start, static_cast<unsigned char>(h.first_char), nullptr,
+                       positions, &job))
+    job = ConvertP(h, positions);
   if (job.count != c || job.offset_sum != sum || job.offset_mix != mix || job.pass_end != h.end) {
     work_files_damaged();
   }

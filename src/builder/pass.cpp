@@ -81,7 +81,7 @@ int run_pass(int pass, int32_t* point_count) {
   }
   if (!job.use_points_file && !job.use_regions) {
     // Places where the conversion of this pass can be split.
-    job.checkpoints = pass_checkpoints(pass, start, first, true);
+    job.checkpoints = record_checkpoints(pass, start, first);
     job.checkpoint_every = kCheckpointEvery;
   }
   scan_text(ScanMode::Pass, &job);

@@ -106,11 +106,19 @@ struct ScanJob {
   bool stopped = false;             // stop_at: stopped at it, as recorded
 };
 
-// The checkpoints the pass of this number recorded in this run, for the
-// pass that started at `start` with `first_char` (null when there are
-// none: another run made the pass, or its rule records none).
-std::vector<ScanCheckpoint>* pass_checkpoints(int pass, int64_t start, unsigned char first_char,
-                                              bool make);
+// The list where the pass of this number records its checkpoints (the
+// pass that starts at `start` with `first_char`; a new empty list).
+std::vector<ScanCheckpoint>* record_checkpoints(int pass, int64_t start, unsigned char first_char);
+
+// Replays the pass that started at `start` with `first_char` in parts, on
+// the threads, from the checkpoints it recorded in this run: a Rebuild into
+// `target`, or a Convert into `positions`. Each part must end at the next
+// one's checkpoint as the pass did. False when there are no checkpoints,
+// one thread, a text that is not one plain file, or a part that did not
+// come out as recorded (the caller then replays the pass whole); else the
+// job of the whole replay (the counts of its end, the sums of all parts).
+bool replay_in_parts(ScanMode mode, int64_t start, unsigned char first_char, unsigned char* target,
+                     int32_t* positions, ScanJob* whole);
 
 // The mixing hash of an offset whose sum over a set of offsets, with their
 // plain sum, tells the set (a replay against its pass file).

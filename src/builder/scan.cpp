@@ -161,7 +161,7 @@ void run(ScanJob* job) {
   int64_t base = 0;  // virtual offset of win[0]
   int32_t* out = job->out;
 
-  win[0] = job->first_char;
+  if (job->resume == nullptr) win[0] = job->first_char;
   int64_t nf = 1;
   int state = job->first_char == ' ' ? AFTER_BLANK : IN_WORD;
   int64_t pos = job->start - 1;
@@ -179,13 +179,16 @@ void run(ScanJob* job) {
   bool check_taken = false;
   int pad = 0;
   bool end_of_text = false;
-  if (M == ScanMode::Convert && job->resume != nullptr) {
-    // Taken up after a stored blank: the window holds that blank.
+  if (M != ScanMode::Pass && job->resume != nullptr) {
+    // Taken up after a stored blank: the window holds that blank (a
+    // rebuild's buffer holds it already).
     const ScanCheckpoint& at = *job->resume;
     pos = at.pos;
     nf = at.nf;
-    base = nf - 1;
-    win[0] = ' ';
+    if (M == ScanMode::Convert) {
+      base = nf - 1;
+      win[0] = ' ';
+    }
     state = AFTER_BLANK;
     count = at.count;
     pass_end = at.pass_end;
@@ -196,7 +199,8 @@ void run(ScanJob* job) {
   }
   std::vector<ScanCheckpoint>* checkpoints = M == ScanMode::Pass && R == 0 ? job->checkpoints : nullptr;
   int64_t next_checkpoint = checkpoints != nullptr ? pos + job->checkpoint_every : INT64_MAX;
-  const int64_t stop_at = M == ScanMode::Convert && job->stop_at > 0 ? job->stop_at : INT64_MAX;
+  const int64_t stop_at = M != ScanMode::Pass && job->stop_at > 0 ? job->stop_at : INT64_MAX;
+  bool stopped = false;
 
   TextReader rd;
   text_open(&rd, pos + 1, read_block_size(B));
@@ -213,6 +217,7 @@ void run(ScanJob* job) {
       // The part ends where the next one starts; it must come there as the
       // pass did.
       job->stopped = pos == stop_at && state == AFTER_BLANK && mask == 0;
+      stopped = true;
       break;
     }
     if (state == IN_WORD && mask == 0 && in_at < in_have) {
@@ -368,7 +373,7 @@ void run(ScanJob* job) {
   }
   text_close(&rd);
 
-  if (M != ScanMode::Convert) win[nf] = 0;
+  if (M != ScanMode::Convert && !stopped) win[nf] = 0;  // (a part stops where the next one starts)
   job->count = count;
   job->stored = nf;
   job->end_of_text = end_of_text;
@@ -402,25 +407,6 @@ void points_start(PointsCursor* p, VqStream* stream, long offset) {
     return;
   }
   points_read(p);
-}
-
-std::vector<ScanCheckpoint>* pass_checkpoints(int pass, int64_t start, unsigned char first_char,
-                                              bool make) {
-  struct Recorded {
-    int64_t start = 0;
-    unsigned char first_char = 0;
-    std::vector<ScanCheckpoint> list;
-  };
-  static std::vector<Recorded> passes;
-  if (pass < 1) return nullptr;
-  if (make) {
-    if (passes.size() < static_cast<size_t>(pass)) passes.resize(static_cast<size_t>(pass));
-    passes[static_cast<size_t>(pass) - 1] = Recorded{start, first_char, {}};
-  }
-  if (passes.size() < static_cast<size_t>(pass)) return nullptr;
-  Recorded& r = passes[static_cast<size_t>(pass) - 1];
-  if (r.start != start || r.first_char != first_char) return nullptr;
-  return &r.list;
 }
 
 ScanJob pass_job(int64_t start, unsigned char first_char, int32_t previous_end) {

@@ -96,7 +96,13 @@ void WriteSkips(int fd, int32_t count, int pass) {
 void RebuildPassBuffer(int32_t start, int32_t end, int first_char, unsigned char* target,
                        long points_offset) {
   BuildState& st = build_state();
-  ScanJob job = pass_job(start, static_cast<unsigned char>(first_char), start - 1);
+  ScanJob job;
+  if (replay_in_parts(ScanMode::Rebuild, start, static_cast<unsigned char>(first_char), target, nullptr,
+                      &job)) {
+    if (job.pass_end != end) work_files_damaged();
+    return;
+  }
+  job = pass_job(start, static_cast<unsigned char>(first_char), start - 1);
   job.buffer = target;
   PointsCursor cursor;
   long saved = 0;
