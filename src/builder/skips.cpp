@@ -11,6 +11,10 @@
 // An earlier pass is not stored: its buffer is rebuilt by running the
 // scanner again from its start with its first character, which gives the
 // buffer the pass had, byte for byte.
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "builder/phases_internal.h"
@@ -38,21 +42,161 @@ struct OffsetReader {
     if (k < block_fill) __builtin_prefetch(text + block[static_cast<size_t>(k)]);
   }
 
+  // The next offset. A reader with `damaged` (one on a thread) notes a
+  // short read or an offset out of range there and goes on with offset 1;
+  // else it is reported.
   int32_t next() {
     if (index >= block_first + block_fill) {
       block_first = index;
       block_fill = std::min<int64_t>(kBlock, count - index);
       if (!read_at(fd, PASS_HEADER_BYTES + 4 * block_first, block.data(),
                    static_cast<size_t>(block_fill) * 4)) {
-        work_files_damaged();
+        if (damaged == nullptr) work_files_damaged();
+        *damaged = true;
+        std::fill(block.begin(), block.end(), 1);
       }
     }
-    const int32_t o = block[static_cast<size_t>(index - block_first)];
-    check_offset(o);
+    int32_t o = block[static_cast<size_t>(index - block_first)];
+    if (damaged == nullptr) {
+      check_offset(o);
+    } else if (!offset_in_pass(o)) {
+      *damaged = true;
+      o = 1;
+    }
     ++index;
     return o;
   }
+
+  // Goes to the offset at `at` (the next one read).
+  void seek(int64_t at) {
+    index = static_cast<int32_t>(at);
+    block_first = at;
+    block_fill = 0;
+  }
+
+  std::atomic<bool>* damaged = nullptr;
 };
+
+// The merge walk on the threads: the old points are cut into parts, each
+// part's first new point is found by a binary search, and each part walks
+// on its own with readers of its own, adding its counts into the counter
+// file block by block under a lock (parts that meet share a block). False
+// when the walk is better done whole (few points, one thread, descriptors
+// that are not the system's own).
+bool walk_in_parts(int old_pass, int32_t old_count, int new_pass, int32_t count, int cfd,
+                   const unsigned char* old, const unsigned char* now, bool first_walk) {
+  constexpr int64_t kLeast = 64 * 1024;
+  const int parts = work_parts(old_count, kLeast);
+  const IoSubsystem* io = vqio_current();
+  if (parts < 2 || count < 1 || io == nullptr || io->name == nullptr ||
+      (std::strcmp(io->name, "native") != 0 && std::strcmp(io->name, "builder") != 0))
+    return false;
+  const BuildState& st = build_state();
+  const std::string counter_name = st.options->int_name + ".i0";
+  const std::string old_name = work_name(st.options->int_name, "i", old_pass);
+  const std::string new_name = work_name(st.options->int_name, "i", new_pass);
+  if (first_walk) {
+    // The counters start at zero.
+    const std::vector<int32_t> zeros(kBlock, 0);
+    for (int64_t first = 0; first < count; first += kBlock) {
+      const int64_t fill = std::min<int64_t>(kBlock, count - first);
+      if (!(vqio_lseek(cfd, 4 * first, SEEK_SET) >= 0 &&
+            write_all(cfd, zeros.data(), static_cast<size_t>(fill) * 4))) {
+        vq_report(16, GetMsgNumText(60013), counter_name.c_str());
+      }
+    }
+  }
+  // Where each part starts: its first old point and the first new point
+  // that point does not sort after.
+  std::vector<int64_t> k_from(static_cast<size_t>(parts) + 1), j_from(static_cast<size_t>(parts) + 1);
+  {
+    const int ofd = vqio_open(old_name.c_str(), O_RDONLY), nfd = vqio_open(new_name.c_str(), O_RDONLY);
+    if (ofd < 0 || nfd < 0) work_files_damaged();
+    const auto offset_at = [](int fd, int64_t k) {
+      int32_t o = 0;
+      if (!read_at(fd, PASS_HEADER_BYTES + 4 * k, &o, 4)) work_files_damaged();
+      check_offset(o);
+      return o;
+    };
+    for (int part = 0; part <= parts; ++part) {
+      const int64_t k = int64_t{old_count} * part / parts;
+      k_from[static_cast<size_t>(part)] = k;
+      if (part == 0 || part == parts) {
+        j_from[static_cast<size_t>(part)] = 0;
+        continue;
+      }
+      const unsigned char* old_suffix = old + offset_at(ofd, k);
+      int64_t lo = 0, hi = count;
+      while (lo < hi) {
+        const int64_t mid = lo + (hi - lo) / 2;
+        if (SuffixCompareBounded(old_suffix, now + offset_at(nfd, mid)) < 1) hi = mid;
+        else lo = mid + 1;
+      }
+      j_from[static_cast<size_t>(part)] = lo;
+    }
+    vqio_close(ofd);
+    vqio_close(nfd);
+  }
+  std::mutex counter_lock;
+  std::atomic<bool> damaged{false}, write_failed{false};
+  split_work(parts, 1, [&](int, int64_t part_from, int64_t part_to) {
+    std::vector<int32_t> add(kBlock), held(kBlock);
+    for (int64_t part = part_from; part < part_to; ++part) {
+      OffsetReader before, fresh;
+      before.fd = vqio_open(old_name.c_str(), O_RDONLY);
+      fresh.fd = vqio_open(new_name.c_str(), O_RDONLY);
+      before.damaged = fresh.damaged = &damaged;
+      before.count = old_count;
+      fresh.count = count;
+      int64_t block_first = -1;
+      const auto flush = [&] {
+        if (block_first < 0) return;
+        const int64_t fill = std::min<int64_t>(kBlock, count - block_first);
+        const std::lock_guard<std::mutex> hold(counter_lock);
+        if (!read_at(cfd, 4 * block_first, held.data(), static_cast<size_t>(fill) * 4)) {
+          damaged = true;
+          return;
+        }
+        for (int64_t c = 0; c < fill; ++c) held[static_cast<size_t>(c)] += add[static_cast<size_t>(c)];
+        if (!(vqio_lseek(cfd, 4 * block_first, SEEK_SET) >= 0 &&
+              write_all(cfd, held.data(), static_cast<size_t>(fill) * 4)))
+          write_failed = true;
+      };
+      if (before.fd >= 0 && fresh.fd >= 0) {
+        int64_t j = j_from[static_cast<size_t>(part)];
+        before.seek(k_from[static_cast<size_t>(part)]);
+        fresh.seek(j);
+        const unsigned char* new_suffix = j < count ? now + fresh.next() : nullptr;
+        for (int64_t k = k_from[static_cast<size_t>(part)]; k < k_from[static_cast<size_t>(part) + 1] && j < count; ++k) {
+          before.prefetch(old, 8);
+          const unsigned char* old_suffix = old + before.next();
+          for (;;) {
+            if (SuffixCompareBounded(old_suffix, new_suffix) < 1) {
+              if (block_first < 0 || j < block_first || j >= block_first + kBlock) {
+                flush();
+                block_first = j / kBlock * kBlock;
+                std::fill(add.begin(), add.end(), 0);
+              }
+              ++add[static_cast<size_t>(j - block_first)];
+              break;
+            }
+            if (++j >= count) break;
+            fresh.prefetch(now, 8);
+            new_suffix = now + fresh.next();
+          }
+        }
+        flush();
+      } else {
+        damaged = true;
+      }
+      if (before.fd >= 0) vqio_close(before.fd);
+      if (fresh.fd >= 0) vqio_close(fresh.fd);
+    }
+  });
+  if (write_failed) vq_report(16, GetMsgNumText(60013), counter_name.c_str());
+  if (damaged) work_files_damaged();
+  return true;
+}
 
 void WriteSkips(int fd, int32_t count, int pass) {
   const BuildState& st = build_state();
@@ -144,6 +288,10 @@ void CountSkips(int pass, int32_t count) {
     if (st.options->verbose) vq_report(1, GetMsgNumText(100016), oh.start, oh.end);
     RebuildPassBuffer(oh.start, oh.end, oh.first_char, old, oh.points_offset);
 
+    if (walk_in_parts(i, oh.count, pass, count, cfd, old, now, i == 1)) {
+      vqio_close(before.fd);
+      continue;
+    }
     fresh.index = 0;
     fresh.block_fill = 0;
     fresh.block_first = 0;

@@ -86,28 +86,46 @@ std::string on_cores(int count) {
   return "taskset -c " + list + " ";
 }
 
-// One pass over texts large enough for the sort, the grouping of repeated
-// windows and the conversion to split their work: the same index on one
-// core, two and all.
+// Texts large enough for the sort, the grouping of repeated windows, the
+// conversion, the rebuilds and the merge walk to split their work: the
+// same index on one core, two and all, in one pass and in several.
 TEST_F(Build, SameIndexOnOneTwoAndAllCores) {
   std::string document = gather("/usr/share/sgml/html/dtd/4.01", ".dtd", 40 * 1024);
   std::string repeated;
   for (int copy = 0; repeated.size() < 1500 * 1024; ++copy)
     repeated += document + (copy % 5 == 0 ? "<!-- " + std::to_string(copy) + " -->\n" : "");
-  const TextCase cases[] = {
-      {"english", gather("/usr/share/common-licenses", "", 1200 * 1024), ref::BASIC},
-      {"repeated document", repeated, ref::SGML},
+  // Licence texts with numbered lines: passes of over 100000 points each.
+  const std::string licences = gather("/usr/share/common-licenses", "", 300 * 1024);
+  std::string numbered;
+  for (int copy = 0; numbered.size() < 2400 * 1024; ++copy) {
+    std::istringstream lines(licences);
+    int n = 0;
+    for (std::string l; std::getline(lines, l);) numbered += std::to_string(copy * 3 + n++ % 7) + " " + l + "\n";
+  }
+  struct Case {
+    const char* name;
+    const std::string& text;
+    int map;
+    const char* memory;
   };
-  for (const TextCase& c : cases) {
+  const Case cases[] = {
+      {"repeated document, one pass", repeated, ref::SGML, "64m"},
+      {"numbered licences, one pass", numbered, ref::BASIC, "64m"},
+      {"numbered licences, passes", numbered, ref::BASIC, "2m"},
+  };
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     spill(path("text"), c.text);
     const std::string want = ref::index_file(c.text, c.map);
     for (int cores : {1, 2, 0}) {
       SCOPED_TRACE(cores);
       const std::string prefix = cores > 0 ? on_cores(cores) : "";
-      ASSERT_EQ(vexabld(std::string("-t text -c ") + map_name(c.map) + " -m 64m", prefix), 0)
+      ASSERT_EQ(vexabld(std::string("-v -t text -c ") + map_name(c.map) + " -m " + c.memory, prefix), 0)
           << slurp(path("run.err"));
       EXPECT_TRUE(slurp(path("out.idx")) == want);
+      if (std::string(c.memory) == "2m") {
+        EXPECT_NE(slurp(path("run.err")).find("Merging with"), std::string::npos) << "several passes";
+      }
     }
   }
 }
