@@ -10,7 +10,11 @@
 //
 // An earlier pass is not stored: its buffer is rebuilt by running the
 // scanner again from its start with its first character, which gives the
-// buffer the pass had, byte for byte.
+// buffer the pass had, byte for byte (in parts on the threads when the
+// pass recorded checkpoints in this run). With enough points the merge walk
+// is cut into parts too: where a part of the earlier pass's points starts
+// in the newest pass is found by a binary search, so each part walks on its
+// own and adds its counts into the counter file.
 #include <algorithm>
 #include <atomic>
 #include <cstring>

@@ -6,15 +6,17 @@
 // Method: points whose 400-character windows are identical are grouped
 // first, when the pass leaves room for it (repeated files and repeated
 // markup make large groups): a rolling fingerprint of every window is taken
-// in one sweep over the buffer, the points are sorted by (fingerprint,
-// offset), and each run of equal fingerprints whose windows are verified
-// identical becomes one group, in offset order. Only one representative of
+// in one sweep over the buffer (in stretches, on the threads), the points
+// are sorted by (fingerprint, offset), and each run of equal fingerprints
+// whose windows are verified identical (runs cut into parts, one per
+// thread) becomes one group, in offset order. Only one representative of
 // each group is sorted; the groups are then written out in the
 // representatives' order.
 //
 // The sort itself: a radix step on the first two characters (over the
 // points in text order, so its counting pass reads the buffer
-// sequentially), whose buckets are sorted independently on several threads,
+// sequentially; split over the threads when there is room for a copy of
+// the points), whose buckets are sorted independently on several threads,
 // then a multikey quicksort that compares eight characters at a time as one
 // big-endian word. Groups small enough have their words cached next to
 // them, so that a partition touches no text. A group that a whole level
@@ -23,8 +25,9 @@
 // and continues from there; a group that agrees for all 400 characters is
 // ordered by offset. Each bucket's order depends on nothing but its points,
 // so the result is the same for any number of threads. Extra memory is a
-// fixed scratch per thread (about 1 MB) and, for the grouping, room the
-// pass leaves free in its own point array and text buffer.
+// fixed scratch per thread (about 1 MB) and, for the grouping and the copy
+// of the radix step, room the pass leaves free in its own point array and
+// text buffer.
 #include <algorithm>
 #include <atomic>
 #include <cstring>
