@@ -1,12 +1,9 @@
-// Entry point of tavrel.
-#include "io/vqio.h"
-#include "msg/msg.h"
+// Entry point of tavrel, the SGML region finder.
+#include "finder/finder.h"
 
 int main(int argc, char** argv) {
   vqio_start(argc, argv, "VQ_IOMAP");
   vq_version_banner(argc, argv, "Tavrelix");
   set_error_handler(print_message);
-  // The driver is not built yet: refuse every other call.
-  error_printf("tavrel: this build has no driver yet\n");
-  vqio_exit(1);
+  sgml_main(argc, argv, TAVREL_VERSION);
 }

@@ -180,6 +180,10 @@ const char* lookup(long n) {
 
 }  // namespace
 
+bool msg_text_usable(const char* text, const char* reference) {
+  return text != nullptr && file_text_usable(text, reference);
+}
+
 const char* GetMsgText(long n) {
   int saved = errno;
   const char* text = nullptr;

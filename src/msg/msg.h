@@ -61,6 +61,10 @@ const char* GetMsgText(long n);
 // "%ld: %s" with n and the bare text; valid until GetMsgText(-1). (-1 is
 // looked up like any number here: it releases nothing.)
 const char* GetMsgNumText(long n);
+// Whether text may be used as a format in place of reference: the same
+// conversions in the same order, and none that stores through an argument
+// (%n). For texts of other catalogues (catgets) with compiled-in defaults.
+bool msg_text_usable(const char* text, const char* reference);
 // The printer the mains install: strips the leading number, prints on the
 // layer's standard error, "[%s]" for severity 16, newline; severity >= 3
 // ends the program with status 1.

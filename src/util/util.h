@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <initializer_list>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -254,3 +255,22 @@ double rand_exponential(int32_t* state, double mean);
 // taken as 1e8; where exp(-lambda) underflows the product is kept as a sum of
 // logarithms, so the loop always ends.
 int32_t rand_poisson(int32_t* state, double lambda);
+
+// ---------------------------------------------------------------------------
+// Files removed at exit: a program's work and temporary files that must not
+// outlive it however it ends. The first exit_files_add registers an atexit
+// handler, so every end through exit (vqio_exit included: it closes every
+// stream and then calls exit) removes what is still listed; the handlers of
+// exit_files_signals remove them before an interrupting signal ends the
+// program. Names are removed with the system's unlink, as given.
+
+void exit_files_add(const std::string& path);
+// Takes a name off the list (the caller removed or kept the file itself).
+void exit_files_drop(const std::string& path);
+// Removes every listed file now and empties the list.
+void exit_files_remove();
+// Handlers of the given signals (one that is ignored stays ignored) that
+// remove the listed files, call also (when not null; it may only make
+// async-signal-safe calls), restore the default action and raise the
+// signal again.
+void exit_files_signals(std::initializer_list<int> signals, void (*also)());

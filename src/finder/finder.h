@@ -1,0 +1,209 @@
+// tavrel's region finder around the SGML parser: the front end (command
+// line, switch record, process-wide flags, front-end messages, the exit
+// clean-up list, the capacity report), the options record and the mode
+// dispatcher, the per-document runner, and the modes.
+//
+// One run: the banner on request; the options read into the parser's
+// SwitchRecord and the flags below; ModeOptions built from them; the parser
+// set up; the document entity opened from the file operands (or the -D
+// name); the selected mode run by sgmlvq; the parser's capacity figures
+// printed (-c) or written (-z); the temporary files removed; the exit
+// status 1 when a child failed or the parser counted errors, else 0.
+//
+// Modes plug into the dispatch table of dispatch.cpp: one entry per mode,
+// with its -m name, its value, how it starts (directly, after the prolog, or
+// once per document) and its function.
+//
+// Single-threaded; all state is process-wide.
+#pragma once
+
+#include <nl_types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "io/vqio.h"
+#include "msg/msg.h"
+#include "sgml/modeopts.h"
+#include "sgml/switches.h"
+
+enum : int32_t {
+  TAVREL_VERSION = 50300,  // handed to the region pass (region-file headers)
+  PRINT_WIDTH = 40,        // excerpt width of print mode
+};
+
+// Mode values (ModeOptions::mode).
+enum : int32_t {
+  kModeVesk = 1,
+  kModeCheck = 2,
+  kModePrint = 4,
+  kModeRegion = 5,
+  kModeDeclare = 6,
+  kModeNormalize = 7,
+  // kModeFilter = 8 (sgml/modeopts.h)
+  kModeDtd = 9,
+  kModeTest = 10,
+  kModeGentest = 11,
+  kModeElist = 12,
+  kModeSpec = 13,
+  kModeRoot = 14,
+  kModeQuery = 15,
+  kModeLevel = 16,
+};
+
+// ---------------------------------------------------------------------------
+// Process-wide state of the front end (one record, set at start-up, read by
+// the modes). front_verbose and front_carriage_return (-v, -K) live with the
+// parser (sgml/modeopts.h), which reads them too.
+
+struct FrontState {
+  std::string program_name = "tavrel";  // base name of argv[0]
+  nl_catd catalogue = reinterpret_cast<nl_catd>(-1);  // catopen("tavrl", 0)
+  int32_t version = TAVREL_VERSION;  // sgml_main's version, for region files
+  int32_t merge = 0;           // -J: merge new regions into the region file
+  int32_t suppress = 0;        // -s, -p: normalize and line-format write nothing
+  int32_t line_numbers = 0;    // -l: line-format output writes line lines
+  int32_t capacity_report = 0; // -c: print the capacity report at the end
+  std::string capacity_file;   // -z: where the capacity counts are written
+  bool has_capacity_file = false;
+  int32_t child_failed = 0;    // a child process failed: exit status 1
+  // Argument vector prefix for child processes: argv[0] as started, then
+  // the forwarded options (child_forward_options).
+  std::vector<std::string> forwarded;
+  // Storage behind the switch record's -i list (null-terminated).
+  std::vector<const char*> include_list;
+};
+FrontState& front_state();
+
+// The front end proper: reads the command line, runs the mode and ends the
+// process; never returns.
+[[noreturn]] void sgml_main(int argc, char** argv, int32_t version);
+
+// The defaults of the switch record.
+void switch_record_init(SwitchRecord* record);
+// Reads the options into the record and the front state. Returns the index
+// of the first file operand in argv after the options were moved in front
+// of them (argc when none), or -1 for an unknown option or a missing
+// value. Options after file operands count; "--" ends the options.
+int front_options_read(int argc, char** argv, SwitchRecord* record);
+// The document entity's file list: the operands, "-" as "vq_stdin", each
+// ended by a NUL and the list by one more NUL; with no operand the -D name
+// alone.
+std::string doc_list_build(const SwitchRecord& record, int count, char* const* names);
+// Appends the forwarded options to front_state().forwarded.
+void child_forward_options(const SwitchRecord& record);
+
+// Usage text on standard error; ends the process with status 1.
+[[noreturn]] void usage();
+
+// ---------------------------------------------------------------------------
+// Front-end messages 1 to 8: from the catalogue (set 4) when it has a text
+// with the same conversions, else the compiled-in default.
+
+enum FrontMessage : int {
+  kFrontNoMemory = 1,         // "Out of memory"
+  kFrontCannotOpenDoc = 2,    // "Cannot open SGML document entity"
+  kFrontCannotExec = 3,       // "Cannot exec `%s': %s"
+  kFrontCannotFork = 4,       // "Cannot fork: %s"
+  kFrontWaitFailed = 5,       // "Error waiting for process: %s"
+  kFrontFatalSignal = 6,      // "Program %s got fatal signal %d"
+  kFrontCannotOpenFile = 7,   // "Cannot open `%s': %s"
+  kFrontCapacityBotch = 8,    // "Subdocument capacity botch"
+};
+// The text of front message n (null outside 1 to 8).
+const char* front_message_text(int n);
+// "<program>: ", message n with the arguments, newline, on standard error,
+// flushed.
+void front_print(int n, ...);
+void front_error(int n, ...);
+[[noreturn]] void front_fatal(int n, ...);
+// Allocation that ends the run with front message 1 on failure
+// (front_realloc of null allocates afresh).
+void* front_alloc(size_t size);
+void* front_realloc(void* pointer, size_t size);
+
+// ---------------------------------------------------------------------------
+// The clean-up list: files that every way out of the process removes (the
+// normal end, front_fatal, a fatal message that ends through vqio_exit, and
+// the interrupting signals once front_cleanup_signals() installed their
+// handlers). Names are kept as given.
+
+void front_cleanup_add(const std::string& path);
+// Takes a name off the list (the caller removed or kept the file itself).
+void front_cleanup_drop(const std::string& path);
+// Removes every listed file now and empties the list.
+void front_cleanup_run();
+// Handlers of SIGINT, SIGTERM, SIGPIPE and SIGHUP (an ignored signal stays
+// ignored) that remove the listed files and then end as the signal would.
+void front_cleanup_signals();
+
+// ---------------------------------------------------------------------------
+// Options record and mode dispatch
+
+// How a mode starts.
+enum ModeStart : int {
+  kStartDirect = 0,       // the function alone
+  kStartAfterProlog = 1,  // start_document, then the function
+  kStartPerDocument = 2,  // run_per_document(function)
+};
+struct ModeEntry {
+  const char* name;  // -m selects it by its first two characters
+  int32_t value;     // ModeOptions::mode
+  ModeStart start;
+  void (*run)();     // null: the mode is not built in this version
+};
+// The modes in the order -m texts are matched against them.
+extern const ModeEntry ModeTable[];
+extern const int ModeTableCount;
+
+// The mode entry an -m text selects (null: region). Only the first two
+// characters count; a one-character text selects nothing.
+const ModeEntry* mode_select(const char* text);
+// The name of a mode value ("region" for 5 and anything unknown).
+const char* mode_name(int32_t value);
+
+// Allocates and fills the run's ModeOptions from the switch record and
+// points mode_options at it.
+void build_options(const SwitchRecord& record);
+// Runs the selected mode.
+void sgmlvq(const SwitchRecord& record, int32_t version);
+
+// Region mode set-up: the data-dictionary file (the -D name and ".dd") and
+// the region-file base name (-o less ".rgn", else the -D name).
+std::string region_dd_file(const ModeOptions& options);
+std::string region_base_name(const ModeOptions& options);
+
+// ---------------------------------------------------------------------------
+// Per-document runner
+
+// Parses the prolog and prepares content parsing.
+void start_document();
+// Resets the parser's per-document state between documents.
+void reset_doc_state();
+// start_document, then f once (or once per meta document). Returns 1.
+int run_per_document(void (*f)());
+
+// ---------------------------------------------------------------------------
+// Modes of this part
+
+void check_mode();
+void print_mode();
+void declare_mode();
+
+// ---------------------------------------------------------------------------
+// Capacity report
+
+struct CapacityFigures {
+  std::vector<std::string> names;   // 17 capacity names, TOTALCAP first
+  std::vector<long> weights;        // points per item
+  std::vector<long> counts;
+  std::vector<long> limits;
+};
+// One "%8s %5ld/%ld\n" line per capacity whose count is not 0: the name,
+// weight x count and the limit.
+void capacity_report(VqStream* stream, const CapacityFigures& report);
+// The counts of capacities 1 to 16 one per line to the file; front message
+// 7 when it cannot be opened.
+void capacity_write(const std::string& file, const CapacityFigures& report);
