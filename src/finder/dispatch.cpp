@@ -5,6 +5,7 @@
 #include "finder/finder.h"
 #include "sgml/docin.h"
 #include "sgml/settings.h"
+#include "sgml/sgml.h"
 #include "util/util.h"
 
 namespace {

@@ -178,10 +178,7 @@ std::string region_base_name(const ModeOptions& options);
 // ---------------------------------------------------------------------------
 // Per-document runner
 
-// Parses the prolog and prepares content parsing.
-void start_document();
-// Resets the parser's per-document state between documents.
-void reset_doc_state();
+// start_document and reset_doc_state are the parser's (sgml/sgml.h).
 // start_document, then f once (or once per meta document). Returns 1.
 int run_per_document(void (*f)());
 

@@ -1,13 +1,12 @@
-// The per-document runner: the prolog parse before a mode, and the state
-// reset between the documents of one run.
+// The per-document runner. start_document and reset_doc_state, the
+// parser's start of a document and its reset between documents, come with
+// the pull interface (sgml/sgml.h).
 #include "finder/finder.h"
-
-void start_document() { vq_assert_failed("sgmlvq", __LINE__); }
-
-void reset_doc_state() {}
+#include "sgml/sgml.h"
 
 int run_per_document(void (*f)()) {
   start_document();
+  // Documents selected by a meta-structure file come with meta processing.
   f();
   return 1;
 }
