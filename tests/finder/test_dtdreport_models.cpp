@@ -248,5 +248,6 @@ TEST_P(DtdModels, UndeclaredElementOfAModelIsReportedOnce) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Built, DtdModels, ::testing::Values(false));
+INSTANTIATE_TEST_SUITE_P(Parsed, DtdModels, ::testing::Values(true));
 
 }  // namespace
