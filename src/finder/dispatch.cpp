@@ -26,7 +26,7 @@ void region_mode();
 // selects nothing means region anyway.
 const ModeEntry ModeTable[] = {
     {"vesk", kModeVesk, kStartDirect, nullptr},
-    {"check", kModeCheck, kStartPerDocument, nullptr},
+    {"check", kModeCheck, kStartPerDocument, check_mode},
     {"dtd", kModeDtd, kStartAfterProlog, nullptr},
     {"query", kModeQuery, kStartAfterProlog, nullptr},
     {"test", kModeTest, kStartAfterProlog, nullptr},

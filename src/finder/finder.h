@@ -27,6 +27,7 @@
 #include "io/vqio.h"
 #include "msg/msg.h"
 #include "sgml/modeopts.h"
+#include "sgml/sgml.h"
 #include "sgml/switches.h"
 
 enum : int32_t {
@@ -192,15 +193,9 @@ void declare_mode();
 // ---------------------------------------------------------------------------
 // Capacity report
 
-struct CapacityFigures {
-  std::vector<std::string> names;   // 17 capacity names, TOTALCAP first
-  std::vector<long> weights;        // points per item
-  std::vector<long> counts;
-  std::vector<long> limits;
-};
 // One "%8s %5ld/%ld\n" line per capacity whose count is not 0: the name,
 // weight x count and the limit.
-void capacity_report(VqStream* stream, const CapacityFigures& report);
+void capacity_report(VqStream* stream, const CapacityReport& report);
 // The counts of capacities 1 to 16 one per line to the file; front message
 // 7 when it cannot be opened.
-void capacity_write(const std::string& file, const CapacityFigures& report);
+void capacity_write(const std::string& file, const CapacityReport& report);

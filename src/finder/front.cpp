@@ -4,8 +4,6 @@
 #include <cstring>
 
 #include "finder/finder.h"
-#include "sgml/entity.h"
-#include "sgml/message.h"
 
 namespace {
 
@@ -47,16 +45,21 @@ void sgml_main(int argc, char** argv, int32_t version) {
   child_forward_options(record);
 
   std::string list = doc_list_build(record, operands > 0 ? operands : 0, argv + first);
-  if (entity_open_document(list.data()) < 0) front_fatal(kFrontCannotOpenDoc);
+  if (sgml_open_document(list.data()) < 0) front_fatal(kFrontCannotOpenDoc);
 
   sgmlvq(record, version);
+
+  CapacityReport report;
+  sgml_end_capacity(&report);
+  if (f.capacity_report) capacity_report(vqio_stderr, report);
+  if (f.has_capacity_file) capacity_write(f.capacity_file, report);
 
   front_cleanup_run();
   vqio_fflush(vqio_stdout);
   int status = 0;
   if (f.child_failed) {
     status = 1;
-  } else if (error_count() > 0) {
+  } else if (sgml_error_count() > 0) {
     status = 1;
   }
   vqio_exit(status);
