@@ -65,6 +65,7 @@ struct FrontState {
   int32_t version = TAVREL_VERSION;  // sgml_main's version, for region files
   int32_t merge = 0;           // -J: merge new regions into the region file
   int32_t suppress = 0;        // -s, -p: normalize and line-format write nothing
+  int32_t prolog_only = 0;     // -p: the per-document modes stop after the prolog
   int32_t line_numbers = 0;    // -l: line-format output writes line lines
   int32_t capacity_report = 0; // -c: print the capacity report at the end
   std::string capacity_file;   // -z: where the capacity counts are written
@@ -180,7 +181,8 @@ std::string region_base_name(const ModeOptions& options);
 // Per-document runner
 
 // start_document and reset_doc_state are the parser's (sgml/sgml.h).
-// start_document, then f once (or once per meta document). Returns 1.
+// start_document, then f once (or once per meta document); with -p the
+// parse ends after the prolog and f is not called. Returns 1.
 int run_per_document(void (*f)());
 
 // ---------------------------------------------------------------------------

@@ -38,7 +38,7 @@ bool take_option(int c, const char* value, SwitchRecord* r, std::vector<const ch
     case 'l': f.line_numbers = 1; break;
     case 'm': r->mode = value; break;
     case 'o': r->output_name = value; break;
-    case 'p': r->prolog_only = 1; f.suppress = 1; break;
+    case 'p': r->prolog_only = f.prolog_only = f.suppress = 1; break;
     case 'r': r->default_entity_warnings = 1; break;
     case 's': f.suppress = 1; break;
     case 'u': r->undefined_elements = 1; break;

@@ -6,6 +6,9 @@
 
 int run_per_document(void (*f)()) {
   start_document();
+  // The parser's start of a document always stops its prolog parse where
+  // the instance begins; -p ends the run there.
+  if (front_state().prolog_only) return 1;
   // Documents selected by a meta-structure file come with meta processing.
   f();
   return 1;
