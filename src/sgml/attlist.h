@@ -2,6 +2,7 @@
 // the start tags of the instance read them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct ElementTypeDef;
@@ -27,6 +28,9 @@ struct AttributeList {
   int32_t value_end;
 };
 
+// Index of the attribute named name (counted) among entries 1 to used - 1
+// (group token entries stepped over), 0 when none.
+int attlist_find_name(const AttributeList* entries, size_t used, const unsigned char* name);
 // Checks a list against the element's declaration (minimization,
 // EMPTY).
 void attlist_element_check(ElementTypeDef* etd);

@@ -29,16 +29,6 @@ struct Builder {
 
 std::string attr_name(const AttributeList& a) { return name_chars(a.name); }
 
-// Index of the attribute named name, 0 when none (group tokens skipped).
-int find_attribute(const Builder& b, const unsigned char* name) {
-  for (size_t i = 1; i < b.entries.size(); ++i) {
-    const AttributeList& a = b.entries[i];
-    if (std::strcmp(name_chars(a.name), name_chars(name)) == 0) return static_cast<int>(i);
-    if (a.flags & 0x10) i += static_cast<size_t>(a.count);
-  }
-  return 0;
-}
-
 // Whether a group token of the list already holds token.
 bool token_in_list(const Builder& b, const unsigned char* token) {
   for (size_t i = 1; i < b.entries.size(); ++i) {
@@ -237,7 +227,7 @@ int attdef_read(Builder* b, unsigned char* buffer) {
   AttributeList a{};
   a.name = save_name(buffer);
   const std::string name = name_chars(buffer);
-  bool redefined = find_attribute(*b, buffer) != 0;
+  bool redefined = attlist_find_name(b->entries.data(), b->entries.size(), buffer) != 0;
   b->entries.push_back(a);
 
   int code = md_param(buffer, 1);
@@ -314,6 +304,15 @@ int32_t att_normalized_length(int declared, int32_t tokens, int32_t length) {
   if (declared == kDvCdata) return normsep + length;
   if (declared > 9) return normsep + (normsep - 1) * tokens + length;
   return normsep + length;
+}
+
+int attlist_find_name(const AttributeList* entries, size_t used, const unsigned char* name) {
+  for (size_t i = 1; i < used; ++i) {
+    const AttributeList& a = entries[i];
+    if (std::strcmp(name_chars(a.name), name_chars(name)) == 0) return static_cast<int>(i);
+    if (a.flags & 0x10) i += static_cast<size_t>(a.count);
+  }
+  return 0;
 }
 
 void attlist_element_check(ElementTypeDef* etd) {

@@ -10,6 +10,7 @@
 #include "sgml/message.h"
 #include "sgml/prolog.h"
 #include "sgml/settings.h"
+#include "sgml/trace.h"
 
 namespace {
 
@@ -79,6 +80,17 @@ void md_subject(const unsigned char* counted) {
 
 int md_param(unsigned char* buffer, int fold) {
   return parse_md_param(buffer, fold, &pcb_litp, md_buffer_size());
+}
+
+void md_trace(int code, const char* step) {
+  if (!trace_on.dcl) return;
+  static const char* const kKeywords[] = {"ATTLIST", "DOCTYPE",  "ELEMENT", "ENTITY",
+                                          "LINKTYPE", "LINK",    "NOTATION", "SGML",
+                                          "SHORTREF", "USELINK", "USEMAP"};
+  const DeclarationContext& d = md_context();
+  const char* keyword = d.keyword >= 0 && d.keyword < kDeclKeywordCount ? kKeywords[d.keyword] : "";
+  trace_md_param(keyword, d.has_subject ? d.subject.c_str() : nullptr, d.parameters,
+                 static_cast<unsigned>(code), step);
 }
 
 void md_end(int code) {

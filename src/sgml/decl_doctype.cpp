@@ -25,6 +25,7 @@ void md_doctype_start() {
   prolog.doctype = true;
   unsigned char* buffer = md_buffer();
   int code = md_param(buffer, 1);
+  md_trace(code, "1: doc type name");
   if (code != MD_NAME) {
     md_error(120, nullptr, nullptr);
     md_skip(code);
@@ -35,6 +36,7 @@ void md_doctype_start() {
   include_names_define();
 
   code = md_param(buffer, 1);
+  md_trace(code, "2: extid or MDS");
   bool external = false;
   if (code == MD_NAME &&
       (keyword_is(buffer, "PUBLIC") || keyword_is(buffer, "SYSTEM"))) {
@@ -62,6 +64,7 @@ void md_doctype_start() {
       count_entity(n);
     }
     external = true;
+    md_trace(code, "3: MDS or EMD");
     if (code != MD_DSO && code != MD_MDC) {
       md_error(126, nullptr, nullptr);
       md_skip(code);

@@ -41,8 +41,10 @@ void decl_entity() {
   const int namelen = quantity(kNAMELEN);
 
   int code = md_param(buffer, 2);
+  md_trace(code, "1: entity nm");
   if (code == MD_PERO) {
     code = md_param(buffer, 2);
+    md_trace(code, "1: entity nm");
     if (code != MD_NAME) {
       md_error(120, nullptr, nullptr);
       md_skip(code);
@@ -97,6 +99,7 @@ void decl_entity() {
   AttributeList* data_atts = nullptr;
 
   code = md_param(buffer, 1);
+  md_trace(code, "2: keyword");
   if (code == MD_NAME) {
     const char* reference = reserved_reference(buffer);
     if (reference && (std::strcmp(reference, "PUBLIC") == 0 ||
@@ -122,6 +125,7 @@ void decl_entity() {
         type = ENT_TEXT;
       }
       code = md_param(buffer, 1);
+      md_trace(code, "3: literal");
       if (code != MD_LITERAL) {
         md_error(123, nullptr, nullptr);
         md_skip(code);

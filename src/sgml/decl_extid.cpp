@@ -7,6 +7,7 @@
 #include "sgml/message.h"
 #include "sgml/prolog.h"
 #include "sgml/settings.h"
+#include "sgml/trace.h"
 
 namespace {
 
@@ -26,9 +27,11 @@ bool decl_extid(unsigned char* buffer, ExternalId* record, const unsigned char* 
   record->name = name_chars(name);
   record->kind = kind;
   const int litlen = quantity(kLITLEN);
+  md_trace(MD_NAME, "1: extid keyword");
   int code;
   if (keyword_is(buffer, "PUBLIC")) {
     code = parse_md_param(buffer, 1, &pcb_litv, litlen);
+    md_trace(code, "2: pub ID literal");
     if (code != MD_LITERAL) {
       md_error(117, nullptr, nullptr);
       *next = code;
@@ -41,11 +44,13 @@ bool decl_extid(unsigned char* buffer, ExternalId* record, const unsigned char* 
     return false;
   }
   code = parse_md_param(buffer, 1, nullptr, litlen);
+  md_trace(code, "3: sys ID literal");
   if (code == MD_LITERAL) {
     record->system_id = literal_text(buffer);
     code = parse_md_param(buffer, 1, &pcb_litp, md_buffer_size());
   }
   if (kind == kExtGeneral && code == MD_NAME) {
+    md_trace(code, "4: Entity type");
     const char* reference = reserved_reference(buffer);
     int value = reference ? keyword_lookup(kw_data_kind, reference) : 0;
     if (value == 0) {
@@ -62,6 +67,7 @@ bool decl_extid(unsigned char* buffer, ExternalId* record, const unsigned char* 
     record->kind = kExtData;
     code = parse_md_param(buffer, 1, &pcb_litp, md_buffer_size());
     if (value != 4) {
+      md_trace(code, "5: notation");
       if (code != MD_NAME) {
         md_error(119, reference, nullptr);
         *next = code;
@@ -72,6 +78,7 @@ bool decl_extid(unsigned char* buffer, ExternalId* record, const unsigned char* 
       record->notation = std::string(name_chars(buffer));
       code = parse_md_param(buffer, 1, &pcb_litp, md_buffer_size());
       if (code == MD_DSO) {
+        md_trace(code, "6: [att list]");
         if (!data_attributes_read(*notation, data_atts)) {
           *next = MD_INVALID;
           return false;
@@ -81,6 +88,7 @@ bool decl_extid(unsigned char* buffer, ExternalId* record, const unsigned char* 
     }
   }
   if (record->public_id) {
+    md_trace(code, "7: generate fpi");
     if (sgml_settings().formal) {
       if (parse_fpi(record) > 0) {
         md_error(88, record->public_id->c_str(), nullptr);
@@ -89,6 +97,11 @@ bool decl_extid(unsigned char* buffer, ExternalId* record, const unsigned char* 
     } else {
       record->form = -1;
     }
+  }
+  if (trace_on.att || trace_on.ent || trace_on.dcn) {
+    static const char* const kTypes[] = {"[UNDEFINED]", "CDATA", "NDATA", "SDATA", "[UNDEFINED]"};
+    trace_esn(record->name.c_str(), kTypes[*data_kind],
+              record->system_id ? record->system_id->c_str() : nullptr);
   }
   *next = code;
   return true;

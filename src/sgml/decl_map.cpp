@@ -60,6 +60,7 @@ void decl_shortref() {
   if (!sgml_settings().shortref_sgmlref) md_error(198, nullptr, nullptr);
   unsigned char* buffer = md_buffer();
   int code = md_param(buffer, 1);
+  md_trace(code, "1: map nm");
   if (code != MD_NAME) {
     md_error(120, nullptr, nullptr);
     md_skip(code);
@@ -80,6 +81,7 @@ void decl_shortref() {
   int newly[kDelims + 1] = {};
   for (;;) {
     code = md_param(buffer, 1);
+    md_trace(code, "2: SR string");
     if (code != MD_LITERAL) break;
     int index = delimiter_index(buffer, md_state.length);
     if (index == 0) {
@@ -90,6 +92,7 @@ void decl_shortref() {
       return;
     }
     code = md_param(buffer, 2);
+    md_trace(code, "3: entity");
     if (code != MD_NAME) {
       md_error(120, nullptr, nullptr);
       md_skip(code);

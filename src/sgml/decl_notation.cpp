@@ -5,12 +5,14 @@
 #include "sgml/message.h"
 #include "sgml/prolog.h"
 #include "sgml/settings.h"
+#include "sgml/trace.h"
 
 void decl_notation() {
   md_begin(kKwNOTATION);
   unsigned char* buffer = md_buffer();
   unsigned char name[512];
   int code = md_param(buffer, 1);
+  md_trace(code, "1: name");
   if (code != MD_NAME) {
     md_error(120, nullptr, nullptr);
     md_skip(code);
@@ -19,6 +21,7 @@ void decl_notation() {
   std::memcpy(name, buffer, buffer[0]);
   md_subject(name);
   code = md_param(buffer, 1);
+  md_trace(code, "2: extid");
   if (code != MD_NAME || !(keyword_is(buffer, "PUBLIC") || keyword_is(buffer, "SYSTEM"))) {
     md_error(29, nullptr, nullptr);
     md_skip(code);
@@ -48,6 +51,7 @@ void decl_notation() {
   std::memcpy(n->identifiers, list.data(), list.size());
   auto& caps = sgml_settings().capacities;
   caps[kNOTCAP].count += 1;
+  if (trace_on.dcn) trace_dcn(n, n->attributes, name_chars(n->name), n->identifiers);
   caps[kNOTCHCAP].count += (id.public_id ? static_cast<int32_t>(id.public_id->size()) : 0) +
                            (id.system_id ? static_cast<int32_t>(id.system_id->size()) : 0);
 }

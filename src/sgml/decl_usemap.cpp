@@ -12,6 +12,7 @@ void decl_usemap() {
   unsigned char* buffer = md_buffer();
   unsigned char map_name[512];
   int code = md_param(buffer, 1);
+  md_trace(code, "1: map nm");
   bool empty = false;
   if (code == MD_RNI_NAME) {
     if (!keyword_is(buffer, "EMPTY")) {
@@ -28,6 +29,7 @@ void decl_usemap() {
   std::memcpy(map_name, buffer, buffer[0]);
   md_subject(map_name);
   code = md_param(buffer, 1);
+  md_trace(code, "2: GI or grp");
   std::vector<ElementTypeDef*> types;
   if (code == MD_MDC) {
     md_error(28, nullptr, nullptr);

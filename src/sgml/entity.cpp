@@ -184,13 +184,22 @@ EntityRecord* default_entity(const unsigned char* name) {
   unsigned char* text = def->text;
   if (def->type > ENT_CDATA) {
     // An external default is looked up again for each name.
-    if (!def->extid || def->type == ENT_DATA) return nullptr;
+    if (!def->extid) return nullptr;
     ExternalId id = *def->extid;
     id.name.assign(reinterpret_cast<const char*>(name + 1), name[0] - 2);
     std::optional<FileList> files = entity_file_generate(id);
     if (!files) return nullptr;
     text = static_cast<unsigned char*>(sgml_calloc(files->size() + 1));
     std::memcpy(text, files->data(), files->size());
+    if (def->type == ENT_DATA) {
+      // The default's data record (notation, data attributes, kind) with
+      // the file list found for this name and this name.
+      auto* data = static_cast<DataEntity*>(sgml_calloc(sizeof(DataEntity)));
+      *data = *reinterpret_cast<const DataEntity*>(def->text);
+      data->files = reinterpret_cast<char*>(text);
+      data->name = save_name(name);
+      text = reinterpret_cast<unsigned char*>(data);
+    }
   }
   if (sgml_switches().default_entity_warnings)
     sgml_error(45, kStateCurrent, reinterpret_cast<const char*>(name + 1), nullptr);
@@ -242,11 +251,24 @@ int entopen(EntityRecord* rec) {
       lex_data.length = rec->text_len;
       lex_data.flags = 4;
       return -6;
-    case ENT_DATA:
+    case ENT_DATA: {
+      const auto* data = reinterpret_cast<const DataEntity*>(rec->text);
+      if (data->kind == 4) {
+        // A subdocument would be parsed one level deeper: at the SUBDOC
+        // limit the reference is dropped.
+        if (sgml_switches().subdoc_levels >= sgml_settings().subdoc) {
+          sgml_error(188, kStateCurrent, nullptr, nullptr);
+          return -1;
+        }
+      } else if (data->notation && data->notation->identifiers == nullptr) {
+        sgml_error(78, kStateCurrent, name,
+                   reinterpret_cast<const char*>(data->notation->name + 1));
+      }
       lex_data.text = rec->text;
       lex_data.length = 0;
       lex_data.flags = 8;
       return -5;
+    }
     default:
       break;
   }

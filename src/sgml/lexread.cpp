@@ -78,18 +78,6 @@ void store(unsigned char* buffer, int max_length, int* n, bool* over, const unsi
   *n += length;
 }
 
-// "MDPARM" with the declaration's keyword and subject, the parameter's
-// number and code, and what the parameter holds so far.
-void trace_parameter(int code, const char* text) {
-  static const char* const kKeywords[] = {"ATTLIST", "DOCTYPE",  "ELEMENT", "ENTITY",
-                                          "LINKTYPE", "LINK",    "NOTATION", "SGML",
-                                          "SHORTREF", "USELINK", "USEMAP"};
-  const DeclarationContext& d = md_context();
-  const char* keyword = d.keyword >= 0 && d.keyword < kDeclKeywordCount ? kKeywords[d.keyword] : "";
-  trace_md_param(keyword, d.has_subject ? d.subject.c_str() : nullptr, d.parameters,
-                 static_cast<unsigned>(code), text);
-}
-
 }  // namespace
 
 void parse_name(unsigned char* buffer, int fold) {
@@ -158,7 +146,6 @@ int parse_md_param(unsigned char* buffer, int fold, ParseControlBlock* literal_b
     break;
   }
   ++md_context().parameters;
-  const char* text = "";
   switch (code) {
     case LEX_END_OF_INPUT:
       sgml_fatal(133, kStateCurrent);
@@ -171,18 +158,15 @@ int parse_md_param(unsigned char* buffer, int fold, ParseControlBlock* literal_b
       md_state.length = parse_literal(buffer, literal_block ? literal_block : &pcb_litc,
                                       max_length, code == 23 ? '"' : '\'');
       code = MD_LITERAL;
-      text = reinterpret_cast<const char*>(buffer);
       break;
     case 26:
     case 31:
       parse_name(buffer, fold);
       md_state.length = buffer[0] - 2;
-      text = reinterpret_cast<const char*>(buffer + 1);
       break;
     case 27:
     case 28:
       md_state.length = parse_token(buffer, kNameChar, quantity(kNAMELEN));
-      text = reinterpret_cast<const char*>(buffer);
       break;
     case 32:
       lex_step_back(1);
@@ -195,7 +179,6 @@ int parse_md_param(unsigned char* buffer, int fold, ParseControlBlock* literal_b
     default:
       break;
   }
-  if (trace_on.dcl) trace_parameter(code, text);
   return code;
 }
 

@@ -10,19 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "sgml/entity.h"
 #include "sgml/extid.h"
 #include "sgml/lex.h"
 #include "sgml/tables.h"
-
-// External data entity: what the text of an entity record of type 10
-// points to.
-struct DataEntity {
-  char* files;                 // file list (NUL-terminated names, empty name last)
-  NotationRecord* notation;    // null for SUBDOC
-  AttributeList* attributes;   // data attributes given, or null
-  unsigned char* name;         // counted entity name
-  unsigned char kind;          // CDATA 1, NDATA 2, SDATA 3, SUBDOC 4
-};
 
 // State of the prolog of the current document.
 struct PrologState {
@@ -110,6 +101,10 @@ void md_begin(int keyword);
 void md_subject(const unsigned char* counted);
 // Reads the next parameter into buffer (literals through LITP).
 int md_param(unsigned char* buffer, int fold);
+// The declaration trace of one parameter step: "MDPARM" with the
+// declaration's keyword and subject, the parameter count, the code of the
+// parameter just read and the step ("1: entity nm").
+void md_trace(int code, const char* step);
 // The declaration ends here: code is the parameter just read, which must
 // be MDC (P126 otherwise); the entity level must be where it began (P37).
 void md_end(int code);

@@ -77,6 +77,17 @@ void trace_md_param(const char* keyword, const char* subject, int token, unsigne
                subject != nullptr ? subject : "[NONE]", token, type, text);
 }
 
+void trace_esn(const char* name, const char* type, const char* system_id) {
+  vqio_fprintf(vqio_stderr, "ESN      Entity name is %s; entity type is %s.\n", name, type);
+  vqio_fprintf(vqio_stderr, "         System ID is %s\n", system_id != nullptr ? system_id : "");
+}
+
+void trace_dcn(const void* notation, const void* attributes, const char* name,
+               const char* identifier) {
+  vqio_fprintf(vqio_stderr, "DCN      dcn=%p; adl=%p; notation is %s=>%s\n", notation, attributes,
+               name, identifier != nullptr ? identifier : "[UNDEFINED]");
+}
+
 void trace_marked_section(int kind, int status, int began, int level, int msp) {
   vqio_fprintf(vqio_stderr, "MS%c      %2d                 %s nesting level %d (msp %d).\n", kind,
                status, began ? "began" : "resumed", level, msp);

@@ -39,6 +39,13 @@ void trace_driver_step(int step, int a, int b, int c, int d, int conactsw, int c
 // Markup declaration parameter (subject null: "[NONE]").
 void trace_md_param(const char* keyword, const char* subject, int token, unsigned type,
                     const char* text);
+// External identifier of an entity or notation: its name, data kind
+// ("NDATA", "SDATA", "CDATA", else "[UNDEFINED]") and system identifier.
+void trace_esn(const char* name, const char* type, const char* system_id);
+// Data content notation: its record, attribute list, name and what it
+// stands for (its first identifier; null: "[UNDEFINED]").
+void trace_dcn(const void* notation, const void* attributes, const char* name,
+               const char* identifier);
 // Marked section: kind is the letter after "MS", began is nonzero for
 // "began" (else "resumed").
 void trace_marked_section(int kind, int status, int began, int level, int msp);

@@ -7,6 +7,7 @@
 
 #include "counted_name.h"
 #include "sgml/entity.h"
+#include "sgml/settings.h"
 #include "sgml/lex.h"
 #include "sgml/message.h"
 #include "sgml/tables.h"
@@ -89,6 +90,40 @@ TEST_F(EntityReferences, TheDefaultEntityServesUndeclaredGeneralEntitiesOnly) {
   ASSERT_NE(made, nullptr);
   EXPECT_EQ(made->defaulted, 1);
   EXPECT_EQ(error_count(), 2);  // P45 is information only
+}
+
+TEST_F(EntityReferences, DataEntitiesCheckTheirNotationAndTheSubdocumentLimit) {
+  define("*DOC", ENT_TEXT, "");
+  ASSERT_EQ(entopen(entfind(counted("*DOC").data())), 0);
+  NotationRecord* undeclared = notation_define(counted("PNG").data());
+  NotationRecord* declared = notation_define(counted("GIF").data());
+  static char identifiers[] = "gif.exe\0";
+  declared->identifiers = identifiers;
+  auto data_entity = [&](const char* name, NotationRecord* notation, int kind) {
+    auto* data = static_cast<DataEntity*>(sgml_calloc(sizeof(DataEntity)));
+    data->notation = notation;
+    data->kind = static_cast<unsigned char>(kind);
+    data->name = save_name(counted(name).data());
+    return entdef(counted(name).data(), ENT_DATA, reinterpret_cast<unsigned char*>(data), 0);
+  };
+  EntityRecord* pic = data_entity("pic", undeclared, 2);
+  data_entity("logo", declared, 2);
+  data_entity("sub", nullptr, 4);
+  const int32_t limit = sgml_settings().subdoc;
+  std::string err = stderr_of(dir_, [&] {
+    EXPECT_EQ(entity_reference(counted("pic").data()), -5);  // P78, and the data all the same
+    EXPECT_EQ(lex_data.text, pic->text);
+    EXPECT_EQ(lex_data.flags, 8);
+    EXPECT_EQ(entity_reference(counted("logo").data()), -5);
+    EXPECT_EQ(entity_reference(counted("sub").data()), -5);  // below the limit
+    sgml_settings().subdoc = sgml_switches().subdoc_levels;
+    EXPECT_EQ(entity_reference(counted("sub").data()), -1);  // P188: dropped
+  });
+  sgml_settings().subdoc = limit;
+  EXPECT_NE(err.find("Entity \"pic\" has undefined notation \"PNG\"\n"), std::string::npos);
+  EXPECT_NE(err.find("Too many open subdocument entities\n"), std::string::npos);
+  EXPECT_EQ(error_count(), 2);  // nothing for logo, nor for sub below the limit
+  EXPECT_EQ(entity_stack.level, 0);
 }
 
 }  // namespace

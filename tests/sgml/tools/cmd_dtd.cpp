@@ -15,7 +15,8 @@
 //   entity NAME TYPE ...: entities sorted by name; internal text as
 //     "text" (bytes outside 32..126 and "\" as \ooo), external ones as
 //     files=... (the file list, names separated by ","), data entities
-//     with their kind and notation;
+//     with their kind and notation, then NAME="value" for each data
+//     attribute that has a value;
 //   notation NAME files=...
 //   map NAME DELIM=ENTITY... for each mapped delimiter.
 #include <algorithm>
@@ -225,6 +226,25 @@ void print_all_attributes() {
   }
 }
 
+// The values a data entity's attribute list holds: " NAME=\"value\""
+// each (given or the notation's default).
+std::string data_attributes_text(const AttributeList* list) {
+  std::string out;
+  if (list == nullptr) return out;
+  for (int32_t i = 1; i <= list[0].count; ++i) {
+    const AttributeList& a = list[i];
+    if (a.value != nullptr) {
+      out += ' ';
+      out += counted(a.name);
+      out += "=\"";
+      out += value_text(a);
+      out += '"';
+    }
+    if (a.flags & 0x10) i += a.count;
+  }
+  return out;
+}
+
 void print_entities() {
   std::vector<EntityRecord*> all;
   for (HashRecord* head : sgml_tables.entities)
@@ -248,6 +268,7 @@ void print_entities() {
       }
       line += " files=";
       line += file_list(data->files);
+      line += data_attributes_text(data->attributes);
     } else if (e->type == ENT_GENERAL || e->type == ENT_PARAM || e->type == ENT_DTD) {
       line += " files=";
       line += file_list(reinterpret_cast<const char*>(e->text));
