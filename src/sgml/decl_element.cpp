@@ -153,5 +153,6 @@ void md_element() {
     etd_set(etd, static_cast<unsigned char>(flags | 0x80), model, minus, plus, etd->map);
     sgml_settings().capacities[kELEMCAP].count += 1;
     if (etd->attributes != nullptr) attlist_element_check(etd);
+    etd_trace(etd);
   }
 }

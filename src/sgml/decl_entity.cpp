@@ -15,7 +15,7 @@ unsigned char* entity_text_wrap(const unsigned char* text, int32_t text_len, con
   const size_t b = std::strlen(close);
   auto* out = static_cast<unsigned char*>(sgml_calloc(a + static_cast<size_t>(text_len) + b + 1));
   std::memcpy(out, open, a);
-  std::memcpy(out + a, text, static_cast<size_t>(text_len));
+  if (text_len > 0) std::memcpy(out + a, text, static_cast<size_t>(text_len));
   std::memcpy(out + a + text_len, close, b);
   *out_len = static_cast<int32_t>(a + b) + text_len;
   return out;
@@ -78,7 +78,11 @@ void decl_entity() {
   md_subject(name);
 
   bool duplicate = false;
-  if (EntityRecord* old = entfind(name)) {
+  EntityRecord* old = entfind(name);
+  if (old != nullptr && old->type == ENT_PLACEHOLDER) {
+    // Named by a short-reference map before its declaration: the maps
+    // point to this record, which the declaration now fills.
+  } else if (old != nullptr) {
     if (old->defaulted) {
       md_error(228, name_chars(name), nullptr);
       hash_remove(sgml_tables.entities, name, hash_name(name, ENTITY_BUCKETS));

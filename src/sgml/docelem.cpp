@@ -12,6 +12,7 @@
 #include "sgml/prolog.h"
 #include "sgml/settings.h"
 #include "sgml/switches.h"
+#include "sgml/trace.h"
 
 namespace {
 
@@ -25,6 +26,13 @@ ContentModel* any_model() {
   m->flags = static_cast<uint8_t>(keyword_lookup(kw_declared_content, "ANY"));
   m->count = 0;
   return m;
+}
+
+void etd_trace(const ElementTypeDef* etd) {
+  if (!trace_on.dcl && !trace_on.grp) return;
+  trace_etd(etd, name_chars(etd->name), etd->flags, etd->model,
+            etd->model ? etd->model->flags : 0u, etd->minus, etd->plus, etd->attributes,
+            etd->map ? name_chars(etd->map->name) : "#CURRENT");
 }
 
 void doc_element_setup() {
@@ -47,7 +55,9 @@ void doc_element_setup() {
   m[1].count = 1;
   m[2].flags = MODEL_ELEMENT;
   m[2].etd = doc;
-  etd_set(top, 0x10, m, nullptr, nullptr, nullptr);
+  etd_set(top, 0x10, m, nullptr, nullptr, empty_map());
+  etd_trace(doc);
+  etd_trace(top);
 }
 
 void prolog_end_checks() {

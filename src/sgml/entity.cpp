@@ -146,7 +146,7 @@ EntityRecord* entdef(const unsigned char* name, int type, const unsigned char* t
   auto* rec = reinterpret_cast<EntityRecord*>(hash_insert(
       sgml_tables.entities, name, hash_name(name, ENTITY_BUCKETS), sizeof(EntityRecord)));
   rec->type = static_cast<unsigned char>(type);
-  if (type >= ENT_MD && type <= ENT_CDATA && text) {
+  if (type >= ENT_MD && type <= ENT_CDATA) {
     // Internal text: one byte in front (the read pointer starts before the
     // text) and a NUL behind. A dangling escape at its end is dropped.
     const unsigned char escape = sgml_switches().escape;
@@ -160,7 +160,7 @@ EntityRecord* entdef(const unsigned char* name, int type, const unsigned char* t
       }
     }
     auto* p = static_cast<unsigned char*>(sgml_calloc(static_cast<size_t>(n) + 2));
-    std::memcpy(p + 1, text, n);
+    if (n > 0) std::memcpy(p + 1, text, static_cast<size_t>(n));
     rec->text = p + 1;
     rec->text_len = n;
   } else {

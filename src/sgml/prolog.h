@@ -65,6 +65,9 @@ bool decl_extid(unsigned char* buffer, ExternalId* record, const unsigned char* 
 
 // The document element set-up and the end-of-prolog checks.
 void doc_element_setup();
+// The trace of an element type's definition (declaration or element
+// trace on): its map is shown as "#CURRENT" when it has none.
+void etd_trace(const ElementTypeDef* etd);
 void prolog_end_checks();
 // -i names become parameter entities with the text "INCLUDE".
 void include_names_define();

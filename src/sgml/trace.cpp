@@ -77,6 +77,14 @@ void trace_md_param(const char* keyword, const char* subject, int token, unsigne
                subject != nullptr ? subject : "[NONE]", token, type, text);
 }
 
+void trace_etd(const void* etd, const char* name, unsigned flags, const void* model,
+               unsigned content, const void* minus, const void* plus, const void* attributes,
+               const char* map) {
+  vqio_fprintf(vqio_stderr, "ETD      etd=%p %s min=%02x cmod=%p ttype=%02x mex=%p, pex=%p, ", etd,
+               name, flags, model, content, minus, plus);
+  vqio_fprintf(vqio_stderr, "adl=%p, srm=%s.\n", attributes, map);
+}
+
 void trace_esn(const char* name, const char* type, const char* system_id) {
   vqio_fprintf(vqio_stderr, "ESN      Entity name is %s; entity type is %s.\n", name, type);
   vqio_fprintf(vqio_stderr, "         System ID is %s\n", system_id != nullptr ? system_id : "");

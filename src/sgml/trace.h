@@ -46,6 +46,11 @@ void trace_esn(const char* name, const char* type, const char* system_id);
 // stands for (its first identifier; null: "[UNDEFINED]").
 void trace_dcn(const void* notation, const void* attributes, const char* name,
                const char* identifier);
+// Element type definition: the record, its name, minimization flags,
+// model and its first byte, exception groups, attribute list and map name.
+void trace_etd(const void* etd, const char* name, unsigned flags, const void* model,
+               unsigned content, const void* minus, const void* plus, const void* attributes,
+               const char* map);
 // Marked section: kind is the letter after "MS", began is nonzero for
 // "began" (else "resumed").
 void trace_marked_section(int kind, int status, int began, int level, int msp);
