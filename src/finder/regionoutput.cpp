@@ -22,6 +22,11 @@ int transfer(int fd, int64_t position, unsigned char* p, size_t n, bool write) {
 
 int region_output_open(RegionOutput* out, const std::string& target, int32_t version) {
   out->target = target;
+  if (region_file_in_place(target.c_str())) {
+    // A superfile member cannot be replaced by a file beside it.
+    vq_report(16, GetMsgNumText(60027), target.c_str());
+    return 1;
+  }
   int denied = 0;
   out->fresh = region_replace_open(target.c_str(), &denied);
   if (out->fresh == nullptr) {

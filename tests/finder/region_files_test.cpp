@@ -5,7 +5,10 @@
 // from the file layout by hand.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <csignal>
 #include <unistd.h>
 
 #include <algorithm>
@@ -313,6 +316,40 @@ TEST_F(RegionFiles, DamagedDataDictionaryIsRefused) {
   for (const RecordedReport& r : recorder.reports())
     if (r.text.rfind("40032:", 0) == 0) seen = true;
   EXPECT_TRUE(seen);
+}
+
+// A write that fails part way (the file size limit) in either path leaves
+// the data dictionary and the region file as they were, and no new file.
+TEST_F(RegionFiles, FailedWriteChangesNothingInEitherPath) {
+  write_file(path("coll.dd"), kEmptyDd);
+  begin();
+  for (int i = 0; i < 40; ++i) rec(REGION_ATTRIBUTE, "A", 10 * i, 10 * i + 1);
+  rec(REGION_ATTRIBUTE, "B", 1, 2);
+  ASSERT_EQ(finish(), 0);
+  const std::string dd = read_file(path("coll.dd"));
+  const std::string rgn = read_file(path("coll0.rgn"));
+  for (bool merge : {false, true}) {
+    options.merge = merge;
+    begin();
+    for (int i = 0; i < 40; ++i) rec(REGION_ATTRIBUTE, "B", 1000 + 10 * i, 1001 + 10 * i);
+    ASSERT_EQ(temp_set_close(&run.temp), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ReportRecorder recorder;
+      signal(SIGXFSZ, SIG_IGN);
+      struct rlimit limit = {700, 700};
+      setrlimit(RLIMIT_FSIZE, &limit);
+      _exit(region_write_files(options, &run) == 1 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    temp_set_remove(&run.temp);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << merge;
+    EXPECT_EQ(read_file(path("coll.dd")), dd) << merge;
+    EXPECT_EQ(read_file(path("coll0.rgn")), rgn) << merge;
+    EXPECT_NE(system(("ls -a " + dir_ + " | grep -q 'rgn\\.'").c_str()), 0) << merge;
+  }
 }
 
 // ---------------------------------------------------------------------------
