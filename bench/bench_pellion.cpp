@@ -33,6 +33,7 @@ namespace {
 
 using bench::Measure;
 using bench::median;
+using bench::run;
 
 struct Random {
   uint64_t x = 88172645463325252ull;
@@ -145,33 +146,6 @@ std::vector<std::string> frequent_names(const std::string& text) {
   std::vector<std::string> names;
   for (size_t i = 0; i < order.size() && names.size() < 20; ++i) names.push_back(order[i].second);
   return names;
-}
-
-// Runs argv in dir in a child process (its output to out, its messages to
-// the file messages): wall time, peak.
-Measure run(const std::string& dir, const std::vector<std::string>& argv, const char* out,
-            const char* messages) {
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  Measure m;
-  std::fflush(stdout);  // else the child would write the buffered lines again
-  auto start = std::chrono::steady_clock::now();
-  pid_t child = fork();
-  if (child == 0) {
-    if (chdir(dir.c_str()) != 0 || std::freopen(out, "w", stdout) == nullptr ||
-        std::freopen(messages, "w", stderr) == nullptr)
-      _exit(127);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-  int wstatus = 0;
-  struct rusage usage {};
-  wait4(child, &wstatus, 0, &usage);
-  m.seconds = bench::seconds_since(start);
-  m.peak_kb = usage.ru_maxrss;
-  m.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-  return m;
 }
 
 }  // namespace

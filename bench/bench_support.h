@@ -4,10 +4,14 @@
 #pragma once
 
 #include <dirent.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -130,6 +134,33 @@ inline Measure median(std::vector<Measure> runs) {
     m.peak_kb = std::max(m.peak_kb, r.peak_kb);
     if (r.status != 0) m.status = r.status;
   }
+  return m;
+}
+
+// Runs argv in dir in a child process (its output to out, its messages to
+// the file messages): wall time, peak.
+inline Measure run(const std::string& dir, const std::vector<std::string>& argv, const char* out,
+                   const char* messages) {
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  Measure m;
+  std::fflush(stdout);  // else the child would write the buffered lines again
+  auto start = std::chrono::steady_clock::now();
+  pid_t child = fork();
+  if (child == 0) {
+    if (chdir(dir.c_str()) != 0 || std::freopen(out, "w", stdout) == nullptr ||
+        std::freopen(messages, "w", stderr) == nullptr)
+      _exit(127);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  int wstatus = 0;
+  struct rusage usage {};
+  wait4(child, &wstatus, 0, &usage);
+  m.seconds = seconds_since(start);
+  m.peak_kb = usage.ru_maxrss;
+  m.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
   return m;
 }
 

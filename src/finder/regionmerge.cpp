@@ -88,9 +88,17 @@ int64_t unread_bytes(const RevioStream* reader) {
   return static_cast<int64_t>(reader->position + reader->count - reader->lower);
 }
 
+// Buffers of the backward streams: large, within a budget for all of them.
+constexpr int64_t kStreamBudget = 32 << 20;
+constexpr int32_t kStreamMax = 256 << 10;
+constexpr int32_t kStreamMin = 1024;
+
 // Opens the old-pair readers (and in the writing run the block writers).
 void open_streams(Merge& m, const std::vector<RegionEntry>& entries, const std::string& target,
                   int out_fd) {
+  const int64_t streams = 2 * std::max<int64_t>(1, static_cast<int64_t>(m.regions.size()));
+  const int32_t size = static_cast<int32_t>(
+      std::clamp<int64_t>(kStreamBudget / streams, kStreamMin, kStreamMax) & ~int64_t{3});
   for (size_t r = 0; r < m.regions.size(); ++r) {
     MergeRegion& g = m.regions[r];
     g.pending = false;
@@ -99,12 +107,14 @@ void open_streams(Merge& m, const std::vector<RegionEntry>& entries, const std::
       const off_t lower = REGION_HEADER_BYTES + static_cast<off_t>(m.old_offset[g.old]);
       g.reader =
           revio_open(m.file->name, "r", m.old_fd, lower, lower + 4 * m.old_count[g.old] - 1);
+      revio_set_buffer(g.reader, size);
     }
     if (m.writing) {
       const off_t lower = REGION_HEADER_BYTES + static_cast<off_t>(g.offset);
       // The block's size is what the counting run found.
       g.writer = revio_open(target.c_str(), "w", out_fd, lower,
                             lower + 4 * entries[r].word_count - 1);
+      revio_set_buffer(g.writer, size);
     }
   }
 }

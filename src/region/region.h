@@ -219,6 +219,10 @@ int revio_flush(RevioStream* s);
 // Loads the block below the buffer and takes its last byte; -1 at the
 // lower bound or on a read error.
 int revio_fill(RevioStream* s);
+// Gives a stream that has not been used yet a buffer of size bytes (a
+// multiple of 4) in place of the 1024-byte one, for fewer, larger reads
+// and writes: 0, or -1 with errno EINVAL for a stream already used.
+int revio_set_buffer(RevioStream* s, int32_t size);
 
 // ---------------------------------------------------------------------------
 // Expansion: making room in an existing region file for new values per

@@ -184,6 +184,11 @@ int32_t revio_get_int(RevioStream* s) {
     errno = EINVAL;
     return -1;
   }
+  // A whole value in the buffer: taken at once.
+  if ((s->flags & REVIO_READ) && s->count >= 4) {
+    set_count(s, s->count - 4);
+    return decode_value(s->pointer, s->swapped);
+  }
   if (!set_direction(s, REVIO_READ)) {
     s->flags |= REVIO_ERR;
     return -1;
@@ -209,6 +214,12 @@ int revio_put_int(int32_t value, RevioStream* s) {
   if (!s || !s->flags) {
     errno = EINVAL;
     return -1;
+  }
+  // Room for a whole value in the buffer: stored at once.
+  if ((s->flags & REVIO_WRITE) && s->count >= 4 && current_offset(s) - 4 >= s->lower) {
+    set_count(s, s->count - 4);
+    encode_value(s->pointer, value, s->swapped);
+    return 0;
   }
   if (!set_direction(s, REVIO_WRITE) || current_offset(s) - 4 < s->lower) {
     s->flags |= REVIO_ERR;
@@ -262,4 +273,28 @@ int revio_fill(RevioStream* s) {
   s->position = at;
   set_count(s, static_cast<int32_t>(n - 1));
   return *s->pointer;
+}
+
+int revio_set_buffer(RevioStream* s, int32_t size) {
+  if (!s || !s->flags || size < 4 || size % 4 != 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  // Only before the stream holds anything: nothing read, nothing pending.
+  const bool idle = s->position == s->upper + 1 && (!s->buffer || (s->flags & REVIO_WRITE
+                                                                     ? s->count == s->buffer_size
+                                                                     : s->count == 0));
+  if (!idle) {
+    errno = EINVAL;
+    return -1;
+  }
+  const bool writing = s->buffer != nullptr && (s->flags & REVIO_WRITE);
+  free(s->buffer);
+  s->buffer = nullptr;
+  s->buffer_size = size;
+  if (writing) {
+    if (!ensure_buffer(s)) return -1;
+    set_count(s, s->buffer_size);
+  }
+  return 0;
 }

@@ -1,0 +1,178 @@
+// tavrel's region mode end to end beside pellion on the same document, as
+// a user runs them: each command in its own child process, three
+// alternating rounds, the median time and the largest peak resident size.
+// The document is generated (a DTD of six elements, sections of paragraphs
+// with inline elements) at 30 MB and at 60 MB; pellion's tag name file
+// names every element. Figures: tavrel's time against pellion's (at most 4
+// times), tavrel's speed (at least 40 MB/s), and its peak at 60 MB against
+// 30 MB (within 5 MB). Then a -J run adding a small document to a region
+// file of about 200 MB, written by the benchmark, against one copy of that
+// file (at most 3 times).
+//
+//   bench_tavrel [TAVREL [PELLION]]
+//
+// Both default to the programs next to this program's folder. Exit status 1
+// when a figure is out of bounds or a run fails.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench_support.h"
+
+namespace {
+
+using bench::Measure;
+using bench::median;
+using bench::run;
+
+const char* const kProlog =
+    "<!DOCTYPE doc [\n<!ELEMENT doc - - ANY>\n<!ELEMENT sec - - ANY>\n"
+    "<!ELEMENT title - - ANY>\n<!ELEMENT p - - ANY>\n<!ELEMENT em - - ANY>\n"
+    "<!ELEMENT note - - ANY>\n]>\n";
+
+const char* const kNames[] = {"doc", "sec", "title", "p", "em", "note"};
+
+// A document of at least mb megabytes: sections of paragraphs.
+std::string document(int mb) {
+  std::string block =
+      "<sec><title>Regions of the quarter</title>\n"
+      "<p>Sales grew in every <em>region</em> but one, and the text goes on for a "
+      "while so that paragraphs have some length.</p>\n"
+      "<p>North and south <note>see the table</note> were level; the west fell.</p>\n"
+      "<sec><title>Inland</title><p>Up by a fifth.</p></sec>\n</sec>\n";
+  std::string doc = kProlog;
+  doc += "<doc>\n";
+  const size_t size = static_cast<size_t>(mb) << 20;
+  doc.reserve(size + block.size() + 16);
+  while (doc.size() < size) doc += block;
+  doc += "</doc>\n";
+  return doc;
+}
+
+void write(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string plain_dd(const std::string& text) {
+  return "<DB>\n <Text>\n  <Name>bench</Name>\n  <Files>\n   <File>\n    <SysName>" + text +
+         "</SysName>\n   </File>\n  </Files>\n </Text>\n</DB>\n";
+}
+
+void word(std::string& out, uint32_t w) { out.append(reinterpret_cast<const char*>(&w), 4); }
+
+// A region file of about mb megabytes holding the regions a small document
+// of the DTD gives, each with ascending pairs, and its data dictionary.
+void big_region_file(const std::string& dir, int mb) {
+  const char* const regions[] = {"DOC-T", "DOC", "SEC-T", "SEC", "SEC1", "TITLE-T", "TITLE",
+                                 "P-T",   "P",   "EM-T",  "EM",  "NOTE-T", "NOTE"};
+  const int n = sizeof regions / sizeof regions[0];
+  const uint32_t pairs = static_cast<uint32_t>((static_cast<uint64_t>(mb) << 20) / 8 / n);
+  std::string header;
+  for (uint32_t w : {1u, 0x01020304u, 1u, 0u, 0u, 50300u, 0u, 0x0A0D0A00u}) word(header, w);
+  header.resize(512, '\0');
+  std::ofstream out(dir + "/big0.rgn", std::ios::binary);
+  out << header;
+  std::string dd = "<DB>\n <Regions>\n";
+  std::string block;
+  for (int r = 0; r < n; ++r) {
+    block.clear();
+    for (uint32_t i = 0; i < pairs; ++i) {
+      word(block, 1000 + 40 * i);
+      word(block, 1000 + 40 * i + 20);
+    }
+    out << block;
+    dd += "  <Region>\n   <Name>" + std::string(regions[r]) + "</Name>\n   <File>\n    <SysName>big0.rgn</SysName>\n    <Offset>" +
+          std::to_string(static_cast<uint64_t>(r) * pairs * 8) + "</Offset>\n   </File>\n   <Count>" +
+          std::to_string(2 * pairs) + "</Count>\n   <Type>pairs</Type>\n  </Region>\n";
+  }
+  write(dir + "/big.dd", dd + " </Regions>\n</DB>\n");
+}
+
+// One copy of a file with large buffers: the yardstick of the merge.
+double copy_seconds(const std::string& from, const std::string& to) {
+  auto start = std::chrono::steady_clock::now();
+  FILE* in = std::fopen(from.c_str(), "rb");
+  FILE* out = std::fopen(to.c_str(), "wb");
+  std::vector<char> buf(1 << 20);
+  size_t got;
+  while (in && out && (got = std::fread(buf.data(), 1, buf.size(), in)) > 0)
+    std::fwrite(buf.data(), 1, got, out);
+  if (out) std::fclose(out);
+  if (in) std::fclose(in);
+  return bench::seconds_since(start);
+}
+
+std::string absolute(std::string path) {
+  if (!path.empty() && path[0] != '/') {
+    std::vector<char> cwd(4096);
+    if (getcwd(cwd.data(), cwd.size()) != nullptr) path = std::string(cwd.data()) + "/" + path;
+  }
+  return path;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string self = argv[0];
+  std::string folder = self.find('/') == std::string::npos ? "." : self.substr(0, self.rfind('/'));
+  const std::string tavrel = absolute(argc > 1 ? argv[1] : folder + "/../tavrel");
+  const std::string pellion = absolute(argc > 2 ? argv[2] : folder + "/../pellion");
+  const std::string dir = bench::scratch_dir("bench_tavrel");
+
+  std::string tags = "<docs>\n <region>";
+  for (const char* n : kNames) tags += std::string("<element>") + n + "</element>";
+  write(dir + "/tags.txt", tags + "</region>\n</docs>\n");
+
+  bool ok = true;
+  long peak[2] = {0, 0};
+  const int sizes[2] = {30, 60};
+  for (int k = 0; k < 2; ++k) {
+    const std::string mb = std::to_string(sizes[k]);
+    const std::string doc = "doc" + mb + ".sgm";
+    const std::string text = document(sizes[k]);
+    write(dir + "/" + doc, text);
+    write(dir + "/p" + mb + ".dd", plain_dd(doc));
+    std::vector<Measure> t, p;
+    for (int round = 0; round < 3; ++round) {
+      write(dir + "/t" + mb + ".dd", "<DB>\n</DB>\n");
+      t.push_back(run(dir, {tavrel, "-D", "t" + mb, doc}, "tavrel.out", "tavrel.msg"));
+      if (k == 0)
+        p.push_back(run(dir, {pellion, "p" + mb + ".dd", "tags.txt"}, "pellion.out", "pellion.msg"));
+    }
+    const Measure tm = median(t);
+    peak[k] = tm.peak_kb;
+    const double speed = static_cast<double>(text.size()) / (1 << 20) / tm.seconds;
+    std::printf("tavrel region mode, %s MB: %.2f s (%.1f MB/s), peak %ld KB, status %d\n",
+                mb.c_str(), tm.seconds, speed, tm.peak_kb, tm.status);
+    if (tm.status != 0) ok = false;
+    if (k == 0) {
+      const Measure pm = median(p);
+      std::printf("pellion, %s MB: %.2f s, peak %ld KB, status %d; tavrel / pellion %.2f (at most 4)\n",
+                  mb.c_str(), pm.seconds, pm.peak_kb, pm.status, tm.seconds / pm.seconds);
+      if (tm.seconds > 4 * pm.seconds || speed < 40) ok = false;
+    }
+  }
+  std::printf("peak at 60 MB less peak at 30 MB: %ld KB (at most 5120)\n", peak[1] - peak[0]);
+  if (peak[1] - peak[0] > 5120) ok = false;
+
+  big_region_file(dir, 200);
+  const std::string small = std::string(kProlog) + "<doc><sec><title>t</title><p>a <em>b</em> " +
+                            "<note>c</note></p><sec><p>d</p></sec></sec></doc>\n";
+  write(dir + "/small.sgm", small);
+  const double copy = copy_seconds(dir + "/big0.rgn", dir + "/copy.rgn");
+  std::remove((dir + "/copy.rgn").c_str());
+  const Measure jm = run(dir, {tavrel, "-J", "-D", "big", "small.sgm"}, "merge.out", "merge.msg");
+  std::printf("-J into a 200 MB region file: %.2f s, one copy %.2f s: %.2f copies (at most 3), "
+              "status %d\n", jm.seconds, copy, jm.seconds / copy, jm.status);
+  if (jm.status != 0 || jm.seconds > 3 * copy) ok = false;
+
+  const std::string clean = "rm -rf '" + dir + "'";
+  if (std::system(clean.c_str()) != 0) std::printf("could not remove %s\n", dir.c_str());
+  std::printf("%s\n", ok ? "ok" : "FAIL");
+  return ok ? 0 : 1;
+}
