@@ -237,6 +237,7 @@ int short_start_tag() {
   inst.named = pseudo_empty_start();
   inst.net_mark = false;
   inst.start_tag_length = 1;
+  inst.tag_start = doc_offsets.current_char - 1;
   return content_action(0);
 }
 
@@ -365,10 +366,19 @@ int start_tag_read() {
   parse_name(gi, 1);
   ElementTypeDef* etd = etd_find(gi);
   inst.net_mark = false;
-  const int how = tag_parse(&pcb_stag);
+  int how;
+  if (etd != nullptr && etd->attributes != nullptr) {
+    bool net = false;
+    how = parse_attributes(etd, &net);
+    inst.net_mark = net;
+    if (!filter_or_meta_mode()) att_defaults(etd);
+  } else {
+    how = tag_parse(&pcb_stag);
+  }
   int32_t length = tag_end_offset(how) - stago;
   if (length < 0) length = 0;
   inst.start_tag_length = length;
+  inst.tag_start = stago;
   if (length >= quantity(kTAGLEN)) sgml_error(66, kStateCurrent, nullptr, nullptr);
   if (etd == nullptr) {
     sgml_error(132, kStateCurrent, name_chars(gi), nullptr);
@@ -447,7 +457,7 @@ int content_action(int token) {
       inst.end_kind = TAG_IMPLIED;
       inst.end_named = token == 0 ? inst.named : pseudo_data();
       int32_t pending = -1;
-      if (token == 0) pending = inst.start_kind == TAG_IMPLIED ? -1 : inst.start_tag_length;
+      if (token == 0) pending = inst.start_kind == TAG_IMPLIED ? -1 : doc_offsets.current_char - inst.tag_start;
       else if (token == TOK_DATA && is_external_entry(entity_top)) pending = inst.data_length;
       doc_offsets.pending_markup_length = pending;
       element_pop(pending);
@@ -479,7 +489,7 @@ int content_action(int token) {
       // Where the implied element starts: at the tag that implied it, or
       // at the data.
       if (token == 0)
-        inst.implied_start = doc_offsets.current_char - inst.start_tag_length;
+        inst.implied_start = inst.tag_start;
       else if (token == TOK_RE)
         inst.implied_start = doc_offsets.current_char;
       if (inst.implied_start < 0) inst.implied_start = 0;
@@ -745,8 +755,6 @@ int parse_content() {
     }
   }
 }
-
-const AttributeList* start_tag_attributes(const ElementTypeDef* etd) { return etd->attributes; }
 
 void instance_begin(int start_code) {
   trace_set();

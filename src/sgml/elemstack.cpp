@@ -145,7 +145,7 @@ void element_push(ElementTypeDef* type) {
     e.start_length = 0;
   } else {
     int32_t len = inst.start_tag_length < 0 ? 0 : inst.start_tag_length;
-    e.start = doc_offsets.current_char - len;
+    e.start = inst.tag_start;
     if (e.start < 0) e.start = 0;
     e.start_length = len;
   }

@@ -71,6 +71,7 @@ struct InstanceState {
   int rcdata_level = -1;                    // entity level of an RCDATA element
   int ms_cdata_level = 0;                   // marked sections open inside content
   int32_t start_tag_length = 0;
+  int32_t tag_start = 0;                    // offset of the "<" of the start tag in hand
   int32_t implied_start = 0;                // start offset for an implied start tag
   // Record-end driver.
   struct DriverLevel {
@@ -118,9 +119,22 @@ int element_content_flags(const ElementTypeDef* etd);
 void instance_begin(int start_code);
 // Reads a processing instruction's text into the token buffer.
 int32_t pi_read(const unsigned char** text);
-// The attribute list a start tag of etd hands on: the working list with
-// the values of the tag just read.
-const AttributeList* start_tag_attributes(const ElementTypeDef* etd);
+// The attribute specification list of a start tag of etd, from after its
+// GI to the end of the tag: the working list gets the values given and
+// their offsets. Returns what ended the tag (20 TAGC, 22 NET, 27 an
+// unclosed tag, 29 an invalid character, 19 the end of the input); *net
+// is set for a NET-enabling start tag.
+int parse_attributes(ElementTypeDef* etd, bool* net);
+// The checks of the values in effect after the tag (required, NOTATION,
+// ENTITY, ID).
+void att_defaults(ElementTypeDef* etd);
+// The working list of the tag just read, or null.
+const AttributeList* att_working_list();
+// Index of the attribute named name (counted) among the first count
+// entries of the working list (group tokens skipped), 0 when none; of the
+// attribute whose group holds the counted token.
+int att_find_name(int count, const unsigned char* name);
+int att_find_token(int count, const unsigned char* token);
 // Per-document reset of the instance words.
 void instance_reset();
 // A new model of declared content ANY (for types the parser defines "O O ANY").

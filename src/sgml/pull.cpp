@@ -34,7 +34,7 @@ void fill_start(EventTagRecord* tag) {
   tag->kind = inst.start_kind;
   tag->name = etd_name(e.etd);
   const AttributeList* list = e.etd != nullptr ? e.etd->attributes : nullptr;
-  if (list != nullptr && tag->kind == TAG_ORDINARY) list = start_tag_attributes(e.etd);
+  if (list != nullptr && tag->kind == TAG_ORDINARY) list = att_working_list();
   tag->attributes = list;
   tag->current = nullptr;
   tag->named = inst.named;
@@ -237,7 +237,10 @@ void start_document() {
   sgml_prolog_only_set(1);
   EventDataRecord data;
   EventTagRecord tag;
-  sgml_next_event_ext(&data, &tag);
+  // The prolog is pulled to its end: a processing instruction or APPINFO
+  // in it must not cut it short.
+  while (sgml_next_event_ext(&data, &tag) != PARSE_END) {
+  }
   ps.in_prolog = 0;
   ps.pending = 0;
   ps.finished = 0;

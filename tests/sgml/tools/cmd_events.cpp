@@ -34,6 +34,7 @@
 #include "sgml/tables.h"
 #include "tools/driver.h"
 #include "tools/entity_options.h"
+#include "tools/pull_run.h"
 
 namespace {
 
@@ -146,15 +147,24 @@ int pull(int argc, char** argv, bool print) {
     vqio_fprintf(vqio_stderr, "Usage: sgml_driver %s FILE...\n", argv[0]);
     return 2;
   }
-  const PullOptions& o = pull_options();
-  driver_setup();
-  entity_options_define();
   std::string list;
   for (int i = 1; i < argc; ++i) {
     list += std::string(argv[i]) == "-" ? "vq_stdin" : argv[i];
     list += '\0';
   }
   list += '\0';
+  return pull_document(list, print);
+}
+
+int run_events(int argc, char** argv) { return pull(argc, argv, true); }
+int run_check(int argc, char** argv) { return pull(argc, argv, false); }
+
+}  // namespace
+
+int pull_document(const std::string& list, bool print) {
+  const PullOptions& o = pull_options();
+  driver_setup();
+  entity_options_define();
   if (sgml_open_document(list.data()) != 0) {
     vqio_fprintf(vqio_stderr, "sgml_driver: cannot open the document\n");
     return 1;
@@ -169,7 +179,7 @@ int pull(int argc, char** argv, bool print) {
     const int code = extended ? sgml_next_event_ext(&data, &tag) : sgml_next_event(&data, &tag);
     if (code == PARSE_END) break;
     if (!print) continue;
-    if (code == PARSE_PI && before && !in_prolog() && extended && o.extended) {
+    if (code == PARSE_PI && before && !in_prolog() && o.extended) {
       vqio_fprintf(out, "!\n");
       continue;
     }
@@ -184,11 +194,6 @@ int pull(int argc, char** argv, bool print) {
   }
   return 0;
 }
-
-int run_events(int argc, char** argv) { return pull(argc, argv, true); }
-int run_check(int argc, char** argv) { return pull(argc, argv, false); }
-
-}  // namespace
 
 SGML_DRIVER_COMMAND("events", run_events, "events FILE...");
 SGML_DRIVER_COMMAND("check", run_check, "check FILE...");
