@@ -63,12 +63,15 @@ EntityRecord* mapped(int index) {
   return map->entities[index];
 }
 
-bool blanks_mapped() {
+// Whether a short reference that begins with a blank is mapped: at the
+// start of a line (after an RS) any of them, else those that need no RS.
+bool blanks_mapped(bool line_start = true) {
   ShortRefMap* map = current_map();
   if (map == nullptr) return false;
-  static const int kBlankDelims[] = {1, 4, 6, 7, 8, 9};
-  for (int i : kBlankDelims)
-    if (mapped(i) != nullptr) return true;
+  static const int kBlankDelims[] = {1, 7, 8, 9, 4, 6};
+  const int count = line_start ? 6 : 4;
+  for (int k = 0; k < count; ++k)
+    if (mapped(kBlankDelims[k]) != nullptr) return true;
   return false;
 }
 
@@ -610,7 +613,7 @@ int parse_content() {
           // data while the map in force does not map them.
           bool data = false;
           if (c == ' ' || c == '\t')
-            data = !blanks_mapped();
+            data = !blanks_mapped(false);
           else if (c == '-')
             data = mapped(19) == nullptr && mapped(20) == nullptr;
           else if (c == ']')
@@ -676,14 +679,20 @@ int parse_content() {
         }
         return TOK_RS;
       case 36: {
-        if (!blanks_mapped()) {
+        // Blanks in element content are separators unless a short
+        // reference maps them.
+        if (!blanks_mapped(pcb->prev_state == kAfterRsState)) {
+          if (pcb == &pcb_cone) continue;
           data_begin_at(lex_current_ptr());
           pcb->state = kDataState;
           continue;
         }
         bool data = false;
         const int r = blank_run(pcb, &data);
-        if (data) return data_found();
+        if (data) {
+          if (pcb == &pcb_cone) continue;
+          return data_found();
+        }
         const int t = short_ref_token(r);
         if (t < 0) continue;
         return t;
