@@ -80,7 +80,8 @@ std::string unique_ids(const std::string& text, int k) {
     const size_t close = text.find('"', at + 4);
     if (close == std::string::npos) break;
     out.append(text, from, close - from);
-    out += "-" + std::to_string(k);
+    out.push_back('-');
+    out.append(std::to_string(k));
     from = close;
   }
   out.append(text, from, std::string::npos);
