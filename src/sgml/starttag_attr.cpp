@@ -377,8 +377,16 @@ void att_defaults(ElementTypeDef* etd) {
       continue;
     }
     if (!given && !minimization) sgml_error(197, kStateSTAG, att_chars(a), nullptr);
-    const std::string shown = a.declared == kDvCdata ? value_text(a.value, a.value_length)
-                                                     : std::string(name_chars(a.value));
+    if (a.declared != kDvCdata && (a.value_length < 2 || a.value[0] < 2 || a.value[0] > a.value_length)) {
+      i += skip;  // no token to check
+      continue;
+    }
+    // A tokenized value shows its first token (counted); an empty one nothing.
+    const std::string shown =
+        a.declared == kDvCdata ? value_text(a.value, a.value_length)
+        : a.value_length >= 2 && a.value[0] >= 2 && a.value[0] <= a.value_length
+            ? value_text(a.value + 1, a.value[0] - 2)
+            : std::string();
     if (a.declared == kDvNotation) {
       if (empty) {
         sgml_error(76, kStateSTAG, att_chars(a), shown.c_str());
