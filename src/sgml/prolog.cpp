@@ -26,15 +26,6 @@ const SubsetDecl kSubsetDecls[] = {
     {"SHORTREF", decl_shortref}, {"ELEMENT", md_element}, {"NOTATION", decl_notation},
 };
 
-// A comment declaration "<!--...-->", or the empty one "<!>".
-void comment_declaration() {
-  if (lex_current_char() == '>') return;
-  lex_step_back(1);
-  md_begin(kKwSGML);
-  md_context().has_subject = false;
-  md_skip(parse_md_param(md_buffer2(), 0, &pcb_litp, md_buffer_size()));
-}
-
 // "<!" and a name in the prolog (outside the subset). Returns 76 when an
 // SGML declaration had an APPINFO literal, else 0.
 int prolog_declaration() {
@@ -83,6 +74,15 @@ int instance_starts(int code) {
 }
 
 }  // namespace
+
+// A comment declaration "<!--...-->", or the empty one "<!>".
+void comment_declaration() {
+  if (lex_current_char() == '>') return;
+  lex_step_back(1);
+  md_begin(kKwSGML);
+  md_context().has_subject = false;
+  md_skip(parse_md_param(md_buffer2(), 0, &pcb_litp, md_buffer_size()));
+}
 
 void prolog_reset() {
   prolog = PrologState{};

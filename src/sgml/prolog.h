@@ -39,6 +39,9 @@ void prolog_reset();
 // 37 or 77 other markup starts it, 27 a processing instruction (its text
 // is still to be read), 76 an APPINFO literal.
 int parse_prolog();
+// A comment declaration "<!--...-->", or the empty one "<!>", after its
+// "<!" (in the prolog and in content alike).
+void comment_declaration();
 
 // Declarations (the declaration name has been read).
 void md_doctype_start();

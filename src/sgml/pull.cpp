@@ -92,14 +92,6 @@ void declaration_in_content() {
   md_skip(parse_md_param(md_buffer2(), 0, &pcb_litp, md_buffer_size()));
 }
 
-void comment_in_content() {
-  if (lex_current_char() == '>') return;
-  lex_step_back(1);
-  md_begin(kKwSGML);
-  md_context().has_subject = false;
-  md_skip(parse_md_param(md_buffer2(), 0, &pcb_litp, md_buffer_size()));
-}
-
 int finish(int code) {
   entity_mark_position();
   if (code == PARSE_END) pull_state().finished = 1;
@@ -168,7 +160,7 @@ int next_event(EventDataRecord* data, EventTagRecord* tag, bool extended) {
         declaration_in_content();
         continue;
       case TOK_COMMENT:
-        comment_in_content();
+        comment_declaration();
         continue;
       case TOK_MS_START: {
         ParseControlBlock* next = marked_section_start(inst.block);

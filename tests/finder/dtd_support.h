@@ -16,6 +16,7 @@
 #include "sgml/settings.h"
 #include "sgml/switches.h"
 #include "sgml/tables.h"
+#include "sgml/sgml_support.h"
 #include "support/recorded_reports.h"
 #include "support/scratch.h"
 #include "support/stderr_capture.h"
@@ -33,16 +34,10 @@ class DtdFixture : public ScratchDir {
     switches_ = SwitchRecord{};
     switches_.program_name = "tavrel";
     switches_.prolog_only = 1;
-    char_tables_reset();
-    lex_rows_reset();
-    sgml_tables_clear();
-    error_count_reset();
+    parser_tables_reset();
   }
   void TearDown() override {
-    entity_close_all();
-    char_tables_reset();
-    lex_rows_reset();
-    sgml_settings_reset();
+    parser_teardown();
     ScratchDir::TearDown();
   }
   // Parses the prolog of text (written as doc.sgml); the parser's messages

@@ -5,6 +5,9 @@
 #include <string>
 
 #include "io/vqio.h"
+#include "sgml/chclass.h"
+#include "sgml/entity.h"
+#include "sgml/message.h"
 #include "sgml/modeopts.h"
 #include "sgml/settings.h"
 #include "sgml/switches.h"
@@ -32,4 +35,22 @@ inline void parser_setup_bare() {
   parser_setup(sw);
   sgml_tables_clear();
   lex_rows_reset();
+}
+
+// The classes, lexical rows and tables as built, and no errors counted:
+// what a test that reads declarations starts from.
+inline void parser_tables_reset() {
+  char_tables_reset();
+  lex_rows_reset();
+  sgml_tables_clear();
+  error_count_reset();
+}
+
+// Undoes what a test left behind: entities closed, classes, lexical rows
+// and settings as built.
+inline void parser_teardown() {
+  entity_close_all();
+  char_tables_reset();
+  lex_rows_reset();
+  sgml_settings_reset();
 }

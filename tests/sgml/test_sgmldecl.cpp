@@ -45,16 +45,10 @@ class SgmlDeclaration : public ScratchDir {
     SwitchRecord sw;
     sw.program_name = nullptr;
     parser_setup(sw);
-    char_tables_reset();
-    lex_rows_reset();
-    sgml_tables_clear();
-    error_count_reset();
+    parser_tables_reset();
   }
   void TearDown() override {
-    entity_close_all();
-    char_tables_reset();
-    lex_rows_reset();
-    sgml_settings_reset();
+    parser_teardown();
     ScratchDir::TearDown();
   }
   // Opens text as the document entity, raises the limits and reads "<!SGML".

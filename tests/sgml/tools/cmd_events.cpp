@@ -38,23 +38,8 @@
 
 namespace {
 
-std::string text_of(const unsigned char* text, size_t length) {
-  std::string out;
-  out.reserve(length);
-  for (size_t i = 0; i < length; ++i) {
-    const unsigned char c = text[i];
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c >= 32 && c <= 126) {
-      out += static_cast<char>(c);
-    } else {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\%03o", c);
-      out += buf;
-    }
-  }
-  return out;
-}
+// Event text: "\\" for a backslash, \ooo for bytes outside 32..126.
+std::string text_of(const unsigned char* text, size_t length) { return escaped(text, length, true); }
 
 std::string name_of(const unsigned char* counted) {
   return counted != nullptr ? text_of(counted + 1, static_cast<size_t>(counted[0] - 2)) : "?";

@@ -97,11 +97,14 @@ bool driver_read_prolog(int argc, char** argv) {
   return true;
 }
 
-std::string escaped(const unsigned char* text, size_t length) {
+std::string escaped(const unsigned char* text, size_t length, bool backslash_doubled) {
   std::string out;
+  out.reserve(length);
   for (size_t i = 0; i < length; ++i) {
     unsigned char c = text[i];
-    if (c >= 32 && c <= 126 && c != '\\') {
+    if (c == '\\' && backslash_doubled) {
+      out += "\\\\";
+    } else if (c >= 32 && c <= 126 && c != '\\') {
       out += static_cast<char>(c);
     } else {
       char buf[8];

@@ -15,8 +15,9 @@ void entity_options_define();
 // Opens the document entity on files (argc names; "-" is standard input).
 // Reports on stderr and returns false when it cannot be opened.
 bool driver_open_document(int argc, char** argv);
-// Text with bytes outside 32..126 (and "\") written as \ooo.
-std::string escaped(const unsigned char* text, size_t length);
+// Text with bytes outside 32..126 written as \ooo; a backslash is written
+// as \ooo too, or as "\\" when backslash_doubled.
+std::string escaped(const unsigned char* text, size_t length, bool backslash_doubled = false);
 // Reads the prolog of the document on files (argc names) with the
 // prolog-only switch, after driver_setup and the entity options; processing
 // instructions and APPINFO are passed over. False when the document cannot
