@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "finder/finder.h"
+#include "finder/gentest.h"
 #include "sgml/docin.h"
 #include "sgml/settings.h"
 #include "sgml/sgml.h"
@@ -29,8 +30,8 @@ const ModeEntry ModeTable[] = {
     {"check", kModeCheck, kStartPerDocument, check_mode},
     {"dtd", kModeDtd, kStartAfterProlog, nullptr},
     {"query", kModeQuery, kStartAfterProlog, nullptr},
-    {"test", kModeTest, kStartAfterProlog, nullptr},
-    {"gentest", kModeGentest, kStartAfterProlog, nullptr},
+    {"test", kModeTest, kStartAfterProlog, test_mode_run},
+    {"gentest", kModeGentest, kStartAfterProlog, gentest_mode_run},
     {"root", kModeRoot, kStartAfterProlog, nullptr},
     {"elist", kModeElist, kStartAfterProlog, nullptr},
     {"spec", kModeSpec, kStartAfterProlog, nullptr},
@@ -100,6 +101,12 @@ void build_options(const SwitchRecord& r) {
   if (r.meta_file != nullptr) o->meta_file = r.meta_file;
   if (r.group != nullptr) o->group = r.group;
   o->start_position = r.start_position;
+  if (o->mode == kModeTest) {
+    // In test mode -S seeds the generator; the document with the DTD is
+    // read from its start.
+    test_seed_option = r.start_position;
+    o->start_position = 0;
+  }
   o->end_limit = r.end_limit;
   o->filter_stop = 0;
   o->filter_last_control = ' ';
