@@ -7,7 +7,10 @@
 // times), tavrel's speed (at least 40 MB/s), and its peak at 60 MB against
 // 30 MB (within 5 MB). Then a -J run adding a small document to a region
 // file of about 200 MB, written by the benchmark, against one copy of that
-// file (at most 3 times).
+// file (at most 3 times). Last, test mode writing random documents of a
+// non-recursive DTD of about 110 MB and 450 MB (a parameter file with a
+// fixed seed and many sections): at least 100 MB/s, and the same peak
+// within 2 MB for both sizes.
 //
 //   bench_tavrel [TAVREL [PELLION]]
 //
@@ -115,6 +118,41 @@ std::string absolute(std::string path) {
   return path;
 }
 
+// Test mode: a random document of about 110 MB, then one of about 450 MB
+// (four times the sections, from the same seed). False when a figure is out
+// of bounds or a run fails.
+bool test_mode_bench(const std::string& dir, const std::string& tavrel) {
+  write(dir + "/gen.sgm",
+        "<!DOCTYPE doc [\n<!ELEMENT doc - - (sec+)>\n<!ELEMENT sec - - (title, (p | list)+)>\n"
+        "<!ELEMENT title - - (#PCDATA)>\n<!ELEMENT p - - (#PCDATA | em)*>\n"
+        "<!ELEMENT em - - (#PCDATA)>\n<!ELEMENT list - - (item+)>\n"
+        "<!ELEMENT item - - (#PCDATA)>\n<!ATTLIST sec id ID #IMPLIED n NUMBER #IMPLIED>\n]>\n");
+  bool ok = true;
+  long peak[2] = {0, 0};
+  const int sections[2] = {500000, 2000000};
+  for (int k = 0; k < 2; ++k) {
+    write(dir + "/gen.mad", "<Seed>7</Seed>\n<Regions>\n<DataRange>40</DataRange>"
+                            "<DataCharRange>8</DataCharRange><GrpRep>6</GrpRep>\n"
+                            "<Region><Name>SEC</Name><Rep>" + std::to_string(sections[k]) +
+                            "</Rep></Region>\n</Regions>\n");
+    std::vector<Measure> t;
+    for (int round = 0; round < 3; ++round)
+      t.push_back(run(dir, {tavrel, "-m", "test", "-D", "gen.mad", "gen.sgm"}, "gen.out", "gen.msg"));
+    const Measure tm = median(t);
+    std::ifstream written(dir + "/gen.out", std::ios::binary | std::ios::ate);
+    const double mb = static_cast<double>(written.tellg()) / (1 << 20);
+    std::remove((dir + "/gen.out").c_str());
+    peak[k] = tm.peak_kb;
+    const double speed = mb / tm.seconds;
+    std::printf("tavrel test mode, %.0f MB written: %.2f s (%.1f MB/s, at least 100), peak %ld KB, "
+                "status %d\n", mb, tm.seconds, speed, tm.peak_kb, tm.status);
+    if (tm.status != 0 || speed < 100 || mb < (k == 0 ? 100 : 350)) ok = false;
+  }
+  std::printf("test mode peak at 450 MB less peak at 110 MB: %ld KB (at most 2048)\n",
+              peak[1] - peak[0]);
+  return ok && peak[1] - peak[0] <= 2048 && peak[0] - peak[1] <= 2048;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -174,6 +212,8 @@ int main(int argc, char** argv) {
   std::printf("-J into a 200 MB region file: %.2f s, one copy %.2f s: %.2f copies (at most 3), "
               "status %d\n", jm.seconds, copy, jm.seconds / copy, jm.status);
   if (jm.status != 0 || jm.seconds > 3 * copy) ok = false;
+
+  if (!test_mode_bench(dir, tavrel)) ok = false;
 
   const std::string clean = "rm -rf '" + dir + "'";
   if (std::system(clean.c_str()) != 0) std::printf("could not remove %s\n", dir.c_str());
