@@ -89,8 +89,9 @@ struct Generator {
     if (out.size() >= kFlushAt) flush();
   }
 
-  // 0 to n: the truncated product of one deviate and n + 1.
-  int32_t random_int(int32_t n) {
+  // 0 to n: the truncated product of one deviate and n + 1 (n is taken
+  // wide, so "Rep minus 1" of any file value is no overflow).
+  int32_t random_int(int64_t n) {
     return static_cast<int32_t>(rand_uniform(&seed) * (static_cast<double>(n) + 1.0));
   }
   bool random_chance(float p) { return rand_uniform(&seed) <= static_cast<double>(p); }
@@ -110,7 +111,7 @@ struct Generator {
     const bool is_rep = (flags & MODEL_DECLARED_REP) != 0;
     const bool capped = open > kSoftDepth;
     if (is_opt && is_rep) return capped ? 0 : random_int(most_any);
-    if (is_rep) return capped ? 1 : random_int(most_plus - 1) + 1;
+    if (is_rep) return capped ? 1 : random_int(int64_t{most_plus} - 1) + 1;
     if (is_opt) return capped ? 0 : (random_chance(opt) ? 1 : 0);
     return 1;
   }

@@ -41,7 +41,7 @@ struct Replay {
     state = static_cast<int32_t>(s % 2147483648u);
     return state * 4.656612e-10;
   }
-  int32_t rnd(int32_t n) { return static_cast<int32_t>(uniform() * (n + 1.0)); }
+  int32_t rnd(int64_t n) { return static_cast<int32_t>(uniform() * (n + 1.0)); }
   bool chance(float p) { return uniform() <= p; }
 
   const TestParams* of(const ElementTypeDef* e) { return setup->lookup(name_chars(e->name)); }
@@ -85,7 +85,7 @@ struct Replay {
     const bool deep = depth > 100;
     switch (flags & 0x30) {
       case 0x30: return deep ? 0 : rnd(star);
-      case 0x10: return deep ? 1 : rnd(plus - 1) + 1;
+      case 0x10: return deep ? 1 : rnd(int64_t{plus} - 1) + 1;
       case 0x20: return deep ? 0 : chance(opt);
       default: return 1;
     }
@@ -306,6 +306,10 @@ TEST_F(Gentest, SmallDtdMatchesTheReplayForSeedsAndParameterFiles) {
                           "<Region><Name>SEC</Name><GrpRep>1</GrpRep><UncloseTagProb>1</UncloseTagProb>"
                           "</Region>\n<Region><Name>ITEM</Name><Rep>6</Rep><OmitStag>0</OmitStag>"
                           "</Region>\n"),
+      // Values at and beyond the ends of their ranges.
+      params_file("<Rep>0</Rep><Orep>-3</Orep><GrpRep>-2147483648</GrpRep><GrpOrep>0</GrpOrep>"
+                  "<DataRange>0</DataRange><AttRange>0</AttRange><AttNumCharRange>0</AttNumCharRange>"
+                  "<OptProb>-1</OptProb><GrpOptProb>2</GrpOptProb>"),
   };
   for (const std::string& f : files)
     for (int32_t seed : {1, 2, 13, 77, 1000, 123456789}) generate(f, seed);
