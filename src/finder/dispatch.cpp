@@ -2,6 +2,7 @@
 // that runs the selected mode.
 #include <cstring>
 
+#include "finder/dtdreport.h"
 #include "finder/finder.h"
 #include "finder/gentest.h"
 #include "sgml/docin.h"
@@ -28,14 +29,14 @@ void region_mode();
 const ModeEntry ModeTable[] = {
     {"vesk", kModeVesk, kStartDirect, nullptr},
     {"check", kModeCheck, kStartPerDocument, check_mode},
-    {"dtd", kModeDtd, kStartAfterProlog, nullptr},
-    {"query", kModeQuery, kStartAfterProlog, nullptr},
+    {"dtd", kModeDtd, kStartAfterProlog, dtd_mode_run},
+    {"query", kModeQuery, kStartAfterProlog, query_mode_run},
     {"test", kModeTest, kStartAfterProlog, test_mode_run},
     {"gentest", kModeGentest, kStartAfterProlog, gentest_mode_run},
-    {"root", kModeRoot, kStartAfterProlog, nullptr},
-    {"elist", kModeElist, kStartAfterProlog, nullptr},
-    {"spec", kModeSpec, kStartAfterProlog, nullptr},
-    {"level", kModeLevel, kStartAfterProlog, nullptr},
+    {"root", kModeRoot, kStartAfterProlog, root_mode},
+    {"elist", kModeElist, kStartAfterProlog, elist_mode},
+    {"spec", kModeSpec, kStartAfterProlog, spec_mode},
+    {"level", kModeLevel, kStartAfterProlog, level_mode},
     {"filter", kModeFilter, kStartAfterProlog, nullptr},
     {"print", kModePrint, kStartPerDocument, nullptr},
     {"normalize", kModeNormalize, kStartPerDocument, nullptr},
