@@ -38,7 +38,7 @@ const ModeEntry ModeTable[] = {
     {"spec", kModeSpec, kStartAfterProlog, spec_mode},
     {"level", kModeLevel, kStartAfterProlog, level_mode},
     {"filter", kModeFilter, kStartAfterProlog, nullptr},
-    {"print", kModePrint, kStartPerDocument, nullptr},
+    {"print", kModePrint, kStartPerDocument, print_mode},
     {"normalize", kModeNormalize, kStartPerDocument, nullptr},
     {"declare", kModeDeclare, kStartDirect, declare_mode},
     {"region", kModeRegion, kStartDirect, region_mode},

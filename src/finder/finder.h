@@ -192,6 +192,19 @@ void check_mode();
 void print_mode();
 void declare_mode();
 
+// The pieces of print mode. print_event writes the line of a start tag
+// (after its attributes) or an end tag, indented one blank per open element
+// beyond the first; print_attributes one line per attribute that has no
+// refused value; print_excerpt "-->[", the bytes from start to end (the
+// first and last width / 2 around "...." when the span is width bytes or
+// longer, "NIL" when end is before start), "]" -- nothing at all when the
+// document entity's position cannot be told.
+void print_event(VqStream* out, int width, int event, const EventTagRecord& tag,
+                 const EventDataRecord& data);
+void print_attributes(VqStream* out, int width, const std::string& indent,
+                      const AttributeList* list);
+void print_excerpt(VqStream* out, int width, long start, long end);
+
 // ---------------------------------------------------------------------------
 // Capacity report
 
