@@ -71,47 +71,6 @@ bool save(const std::string& path, const std::string& text) {
   return std::fclose(f) == 0 && ok;
 }
 
-// Every "id=" value of the text gets the suffix "-k" (labels and refs).
-std::string unique_ids(const std::string& text, int k) {
-  std::string out;
-  out.reserve(text.size() + 64);
-  size_t from = 0;
-  for (size_t at = text.find("id=\"", from); at != std::string::npos; at = text.find("id=\"", from)) {
-    const size_t close = text.find('"', at + 4);
-    if (close == std::string::npos) break;
-    out.append(text, from, close - from);
-    out.push_back('-');
-    out.append(std::to_string(k));
-    from = close;
-  }
-  out.append(text, from, std::string::npos);
-  return out;
-}
-
-// The raising declaration, the example's head, its sections repeated until
-// about mb megabytes, and the end of the article.
-bool make_document(const std::string& path, size_t mb, const std::string& declaration,
-                   const std::string& example) {
-  const size_t first = example.find("<sect>");
-  const size_t end = example.rfind("</article>");
-  if (first == std::string::npos || end == std::string::npos || end < first) return false;
-  const std::string head = example.substr(0, first);
-  const std::string sections = example.substr(first, end - first);
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) return false;
-  size_t written = 0;
-  bool ok = std::fwrite(declaration.data(), 1, declaration.size(), f) == declaration.size() &&
-            std::fwrite(head.data(), 1, head.size(), f) == head.size();
-  for (int k = 0; ok && written < (mb << 20); ++k) {
-    const std::string copy = unique_ids(sections, k);
-    ok = std::fwrite(copy.data(), 1, copy.size(), f) == copy.size();
-    written += copy.size();
-  }
-  const std::string tail = example.substr(end);
-  ok = ok && std::fwrite(tail.data(), 1, tail.size(), f) == tail.size();
-  return std::fclose(f) == 0 && ok;
-}
-
 // Parameter entities for the ISO entity sets that the DTD's "isoent" file
 // names, from the installed sets.
 std::string isoent() {
@@ -127,15 +86,6 @@ std::string isoent() {
     out += std::string("<!ENTITY % ") + s + " SYSTEM \"" + dir + s + ".ent\">\n%" + s + ";\n";
   }
   return out;
-}
-
-std::string cpu_model() {
-  const std::string info = bench::read_all("/proc/cpuinfo");
-  const size_t at = info.find("model name");
-  if (at == std::string::npos) return "unknown";
-  const size_t colon = info.find(':', at);
-  const size_t eol = info.find('\n', at);
-  return colon == std::string::npos ? "unknown" : info.substr(colon + 2, eol - colon - 2);
 }
 
 std::string absolute(const std::string& path) {
@@ -166,14 +116,14 @@ int main(int argc, char** argv) {
     std::perror(d.c_str());
     return 1;
   }
-  std::printf("sgml_driver: %s\nCPU: %s\n", driver.c_str(), cpu_model().c_str());
+  std::printf("sgml_driver: %s\nCPU: %s\n", driver.c_str(), bench::cpu_model().c_str());
   int status = 0;
   long peaks[2] = {0, 0};
   double rate30 = 0;
   const size_t sizes[2] = {30, 60};
   for (int s = 0; s < 2; ++s) {
     const std::string name = "doc" + std::to_string(sizes[s]) + ".sgml";
-    if (!make_document(d + "/" + name, sizes[s], declaration, example)) {
+    if (!bench::linuxdoc_document(d + "/" + name, sizes[s], declaration, example)) {
       std::perror(name.c_str());
       return 1;
     }

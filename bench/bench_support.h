@@ -164,4 +164,59 @@ inline Measure run(const std::string& dir, const std::vector<std::string>& argv,
   return m;
 }
 
+
+// LinuxDoc documents of a given size for the parser's benchmarks, and the
+// machine's CPU model for their reports.
+
+// Every "id=" value of the text gets the suffix "-k" (labels and refs).
+inline std::string unique_ids(const std::string& text, int k) {
+  std::string out;
+  out.reserve(text.size() + 64);
+  size_t from = 0;
+  for (size_t at = text.find("id=\"", from); at != std::string::npos; at = text.find("id=\"", from)) {
+    const size_t close = text.find('"', at + 4);
+    if (close == std::string::npos) break;
+    out.append(text, from, close - from);
+    out.push_back('-');
+    out.append(std::to_string(k));
+    from = close;
+  }
+  out.append(text, from, std::string::npos);
+  return out;
+}
+
+// The raising declaration, the example's head, its sections repeated until
+// about mb megabytes, and the end of the article.
+inline bool linuxdoc_document(const std::string& path, size_t mb, const std::string& declaration,
+                              const std::string& example) {
+  const size_t first = example.find("<sect>");
+  const size_t end = example.rfind("</article>");
+  if (first == std::string::npos || end == std::string::npos || end < first) return false;
+  const std::string head = example.substr(0, first);
+  const std::string sections = example.substr(first, end - first);
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  size_t written = 0;
+  bool ok = std::fwrite(declaration.data(), 1, declaration.size(), f) == declaration.size() &&
+            std::fwrite(head.data(), 1, head.size(), f) == head.size();
+  for (int k = 0; ok && written < (mb << 20); ++k) {
+    const std::string copy = unique_ids(sections, k);
+    ok = std::fwrite(copy.data(), 1, copy.size(), f) == copy.size();
+    written += copy.size();
+  }
+  const std::string tail = example.substr(end);
+  ok = ok && std::fwrite(tail.data(), 1, tail.size(), f) == tail.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+// The model name of the first CPU in /proc/cpuinfo.
+inline std::string cpu_model() {
+  const std::string info = bench::read_all("/proc/cpuinfo");
+  const size_t at = info.find("model name");
+  if (at == std::string::npos) return "unknown";
+  const size_t colon = info.find(':', at);
+  const size_t eol = info.find('\n', at);
+  return colon == std::string::npos ? "unknown" : info.substr(colon + 2, eol - colon - 2);
+}
+
 }  // namespace bench

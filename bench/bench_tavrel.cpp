@@ -10,7 +10,11 @@
 // file (at most 3 times). Last, test mode writing random documents of a
 // non-recursive DTD of about 110 MB and 450 MB (a parameter file with a
 // fixed seed and many sections): at least 100 MB/s, and the same peak
-// within 2 MB for both sizes.
+// within 2 MB for both sizes. Then check mode on LinuxDoc documents of
+// about 30 MB and 60 MB beside wc -w, five alternating rounds: at least
+// 60 MB/s at 30 MB, the peak at 60 MB within 5 MB of the peak at 30 MB.
+// The fixtures are read from BENCH_SGML_FIXTURES, else from tests/fixtures/sgml
+// of the source tree three folders above this program.
 //
 //   bench_tavrel [TAVREL [PELLION]]
 //
@@ -153,6 +157,75 @@ bool test_mode_bench(const std::string& dir, const std::string& tavrel) {
   return ok && peak[1] - peak[0] <= 2048 && peak[0] - peak[1] <= 2048;
 }
 
+
+// Check mode on LinuxDoc documents of about 30 MB and 60 MB made from the
+// linuxdoc-tools example of the fixtures (its sections repeated, ids made
+// unique per copy, the raising declaration in front), with the DTD and its
+// isoent file beside them and an entity map that resolves the ISO entity
+// sets isoent names to those of sgml-data. Five runs of each, alternating
+// with LC_ALL=C wc -w on the same document. Aims: status 0 and no message,
+// at least 60 MB/s at 30 MB, the peak at 60 MB within 5 MB of the peak at
+// 30 MB. False when a figure is out of bounds or a run fails.
+bool check_mode_bench(const std::string& dir, const std::string& tavrel, const std::string& fixtures) {
+  const std::string example = bench::read_all(fixtures + "/linuxdoc/example.sgml");
+  const std::string dtd = bench::read_all(fixtures + "/linuxdoc/linuxdoc96.dtd");
+  const std::string isoent = bench::read_all(fixtures + "/linuxdoc/isoent");
+  const std::string declaration = bench::read_all(fixtures + "/raising.dcl");
+  if (example.empty() || dtd.empty() || isoent.empty() || declaration.empty()) {
+    std::printf("check mode: fixtures not found under %s\n", fixtures.c_str());
+    return false;
+  }
+  write(dir + "/linuxdoc.dtd", dtd);
+  write(dir + "/isoent", isoent);
+  // isoent: <!ENTITY % NAME PUBLIC "IDENTIFIER"> for each set.
+  const std::string sets = "/usr/share/sgml/entities/sgml-iso-entities-8879.1986/";
+  std::string map;
+  for (size_t at = isoent.find("<!ENTITY % "); at != std::string::npos;
+       at = isoent.find("<!ENTITY % ", at + 1)) {
+    const size_t name = at + 11;
+    const size_t blank = isoent.find_first_of(" \t\n", name);
+    const size_t open = isoent.find('"', name);
+    const size_t close = open == std::string::npos ? open : isoent.find('"', open + 1);
+    if (blank == std::string::npos || close == std::string::npos) break;
+    const std::string file = isoent.substr(name, blank - name) + ".ent";
+    if (symlink((sets + file).c_str(), (dir + "/" + file).c_str()) != 0) return false;
+    map += file + " \"" + isoent.substr(open + 1, close - open - 1) + "\"\n";
+  }
+  write(dir + "/sgmlentity.map", map);
+  unsetenv("SGML_PATH");
+  unsetenv("TAVREL_PATH");
+  std::printf("CPU: %s\n", bench::cpu_model().c_str());
+
+  bool ok = true;
+  long peak[2] = {0, 0};
+  const size_t sizes[2] = {30, 60};
+  for (int k = 0; k < 2; ++k) {
+    const std::string doc = "linuxdoc" + std::to_string(sizes[k]) + ".sgml";
+    if (!bench::linuxdoc_document(dir + "/" + doc, sizes[k], declaration, example)) return false;
+    std::ifstream size_of(dir + "/" + doc, std::ios::binary | std::ios::ate);
+    const double mb = static_cast<double>(size_of.tellg()) / (1 << 20);
+    std::vector<Measure> t, w;
+    for (int round = 0; round < 5; ++round) {
+      t.push_back(run(dir, {tavrel, "-m", "check", doc}, "check.out", "check.msg"));
+      w.push_back(run(dir, {"env", "LC_ALL=C", "wc", "-w", doc}, "wc.out", "wc.msg"));
+    }
+    const Measure tm = median(t), wm = median(w);
+    std::ifstream messages(dir + "/check.msg", std::ios::binary | std::ios::ate);
+    const bool quiet = messages.tellg() == 0;
+    peak[k] = tm.peak_kb;
+    const double speed = mb / tm.seconds;
+    std::printf("tavrel check mode, %.1f MB LinuxDoc: %.2f s (%.1f MB/s%s), peak %ld KB, status %d%s; "
+                "wc -w %.2f s (%.1f MB/s), peak %ld KB\n",
+                mb, tm.seconds, speed, k == 0 ? ", at least 60" : "", tm.peak_kb, tm.status,
+                quiet ? "" : ", messages", wm.seconds, mb / wm.seconds, wm.peak_kb);
+    if (tm.status != 0 || !quiet || (k == 0 && speed < 60)) ok = false;
+    std::remove((dir + "/" + doc).c_str());
+  }
+  std::printf("check mode peak at 60 MB less peak at 30 MB: %ld KB (at most 5120)\n",
+              peak[1] - peak[0]);
+  return ok && peak[1] - peak[0] <= 5120 && peak[0] - peak[1] <= 5120;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -214,6 +287,9 @@ int main(int argc, char** argv) {
   if (jm.status != 0 || jm.seconds > 3 * copy) ok = false;
 
   if (!test_mode_bench(dir, tavrel)) ok = false;
+  const char* fixtures = std::getenv("BENCH_SGML_FIXTURES");
+  if (!check_mode_bench(dir, tavrel, fixtures != nullptr ? fixtures : folder + "/../../../tests/fixtures/sgml"))
+    ok = false;
 
   const std::string clean = "rm -rf '" + dir + "'";
   if (std::system(clean.c_str()) != 0) std::printf("could not remove %s\n", dir.c_str());
