@@ -118,10 +118,12 @@ inline std::string real_document() {
   return doc;
 }
 
-// One run of a program in a child process: wall time, peak resident size
-// and exit status (-1 when it did not exit normally).
+// One run of a program in a child process: wall time, processor time (user
+// and system), peak resident size and exit status (-1 when it did not exit
+// normally).
 struct Measure {
   double seconds = 0;
+  double cpu_seconds = 0;
   long peak_kb = 0;
   int status = -1;
 };
@@ -159,6 +161,8 @@ inline Measure run(const std::string& dir, const std::vector<std::string>& argv,
   struct rusage usage {};
   wait4(child, &wstatus, 0, &usage);
   m.seconds = seconds_since(start);
+  m.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                  static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   m.peak_kb = usage.ru_maxrss;
   m.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
   return m;

@@ -7,14 +7,18 @@
 // times), tavrel's speed (at least 40 MB/s), and its peak at 60 MB against
 // 30 MB (within 5 MB). Then a -J run adding a small document to a region
 // file of about 200 MB, written by the benchmark, against one copy of that
-// file (at most 3 times). Last, test mode writing random documents of a
+// file (at most 3 times). Then test mode writing random documents of a
 // non-recursive DTD of about 110 MB and 450 MB (a parameter file with a
 // fixed seed and many sections): at least 100 MB/s, and the same peak
 // within 2 MB for both sizes. Then check mode on LinuxDoc documents of
 // about 30 MB and 60 MB beside wc -w, five alternating rounds: at least
 // 60 MB/s at 30 MB, the peak at 60 MB within 5 MB of the peak at 30 MB.
-// The fixtures are read from BENCH_SGML_FIXTURES, else from tests/fixtures/sgml
-// of the source tree three folders above this program.
+// Last, the six DTD reports beside check mode of the same document in
+// processor time: on the DocBook 4.1 DTD with a short valid instance each
+// report at most 1.2 times check, on a generated DTD of 2000 elements whose
+// models name 40 others each the level and style reports at most 1.5 times. The fixtures are read from BENCH_SGML_FIXTURES,
+// else from tests/fixtures/sgml of the source tree three folders above this
+// program.
 //
 //   bench_tavrel [TAVREL [PELLION]]
 //
@@ -22,10 +26,12 @@
 // when a figure is out of bounds or a run fails.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -226,6 +232,97 @@ bool check_mode_bench(const std::string& dir, const std::string& tavrel, const s
   return ok && peak[1] - peak[0] <= 5120 && peak[0] - peak[1] <= 5120;
 }
 
+// The DTD reports beside check mode on the same document, in alternating
+// rounds (fifteen of each): each report mode (the element table walked, the
+// levels worked out, the text written) against the prolog parse and a short
+// instance that check mode does. The figure is processor time (user and
+// system), the least of the rounds: runs of a tenth of a second on a shared
+// machine vary more in wall time with the load than with the program.
+// Prints each figure and returns the worst report time over the check time
+// among the reports named in bounded; -1 when a run fails.
+double reports_against_check(const std::string& dir, const std::string& tavrel, const char* doc,
+                             const std::string& bounded) {
+  static const char* const kReports[] = {"elist", "level", "root", "dtd", "query", "spec"};
+  const auto least = [](const std::vector<Measure>& runs) {
+    double t = runs[0].cpu_seconds;
+    for (const Measure& r : runs) t = std::min(t, r.cpu_seconds);
+    return t;
+  };
+  const auto status = [](const std::vector<Measure>& runs) {
+    for (const Measure& r : runs)
+      if (r.status != 0) return r.status;
+    return 0;
+  };
+  std::vector<Measure> check;
+  std::vector<std::vector<Measure>> reports(std::size(kReports));
+  for (int round = 0; round < 15; ++round) {
+    check.push_back(run(dir, {tavrel, "-m", "check", doc}, "check.out", "check.msg"));
+    for (size_t r = 0; r < std::size(kReports); ++r)
+      reports[r].push_back(run(dir, {tavrel, "-m", kReports[r], doc}, "report.out", "report.msg"));
+  }
+  const double c = least(check);
+  std::printf("  check: %.3f s processor time, status %d\n", c, status(check));
+  double worst = 0;
+  bool failed = status(check) != 0;
+  for (size_t r = 0; r < std::size(kReports); ++r) {
+    const double t = least(reports[r]);
+    std::printf("  %s: %.3f s (%.2f of check), status %d\n", kReports[r], t, t / c,
+                status(reports[r]));
+    if (bounded.find(kReports[r]) != std::string::npos) worst = std::max(worst, t / c);
+    if (status(reports[r]) != 0) failed = true;
+  }
+  return failed ? -1 : worst;
+}
+
+// A DTD of 2000 element types ("*DOC" counted) whose mixed models each name
+// 40 others spread over the whole table, with a short valid instance: the
+// level walk looks up 80000 related names. The declaration's capacities
+// are raised past what the models take.
+std::string many_elements(const std::string& declaration) {
+  std::string text = declaration;
+  for (size_t at = 0; (at = text.find("2000000", at)) != std::string::npos; at += 8)
+    text.replace(at, 7, "99999999");
+  const int n = 2000;
+  text += "<!DOCTYPE doc [\n<!ELEMENT doc - - (e1|e2|e3)*>\n";
+  for (int i = 1; i < n - 1; ++i) {
+    text += "<!ELEMENT e" + std::to_string(i) + " - - (#PCDATA";
+    for (int k = 0; k < 40; ++k) text += "|e" + std::to_string((i * 7 + k * 37) % (n - 2) + 1);
+    text += ")*>\n";
+  }
+  return text + "]>\n<doc><e1>text</e1></doc>\n";
+}
+
+// The reports on the DocBook 4.1 DTD (each at most 1.2 times check) and on
+// the generated DTD of 2000 elements (at most 1.5 times); the installed
+// files are linked into a folder of their own with the entity map of their
+// catalogs. False when a figure is out of bounds or a run fails.
+bool report_bench(const std::string& dir, const std::string& tavrel, const std::string& fixtures) {
+  const std::string declaration = bench::read_all(fixtures + "/raising.dcl");
+  if (declaration.empty()) {
+    std::printf("DTD reports: fixtures not found under %s\n", fixtures.c_str());
+    return false;
+  }
+  const std::string db = dir + "/docbook";
+  const std::string setup = "mkdir -p '" + db + "' && cd '" + db + "' && . '" + fixtures +
+                            "/catalog_map.sh' && catalog_map "
+                            "/usr/share/sgml/entities/sgml-iso-entities-8879.1986/catalog && "
+                            "catalog_map /usr/share/sgml/docbook/dtd/4.1/docbook.cat";
+  if (std::system(setup.c_str()) != 0) {
+    std::printf("DTD reports: the DocBook 4.1 files could not be linked\n");
+    return false;
+  }
+  write(db + "/book.sgml", declaration +
+                               "<!DOCTYPE book PUBLIC \"-//OASIS//DTD DocBook V4.1//EN\">\n"
+                               "<book><title>T</title><chapter><title>C</title>"
+                               "<para>Text.</para></chapter></book>\n");
+  std::printf("DTD reports, DocBook 4.1 (each at most 1.2 of check):\n");
+  const double docbook = reports_against_check(db, tavrel, "book.sgml", "elist level root dtd query spec");
+  write(dir + "/many.sgml", many_elements(declaration));
+  std::printf("DTD reports, 2000 elements naming 40 others each (level and spec at most 1.5):\n");
+  const double many = reports_against_check(dir, tavrel, "many.sgml", "level spec");
+  return docbook >= 0 && docbook <= 1.2 && many >= 0 && many <= 1.5;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -287,9 +384,11 @@ int main(int argc, char** argv) {
   if (jm.status != 0 || jm.seconds > 3 * copy) ok = false;
 
   if (!test_mode_bench(dir, tavrel)) ok = false;
-  const char* fixtures = std::getenv("BENCH_SGML_FIXTURES");
-  if (!check_mode_bench(dir, tavrel, fixtures != nullptr ? fixtures : folder + "/../../../tests/fixtures/sgml"))
-    ok = false;
+  const char* fixtures_env = std::getenv("BENCH_SGML_FIXTURES");
+  const std::string fixtures =
+      fixtures_env != nullptr ? fixtures_env : folder + "/../../../tests/fixtures/sgml";
+  if (!check_mode_bench(dir, tavrel, fixtures)) ok = false;
+  if (!report_bench(dir, tavrel, fixtures)) ok = false;
 
   const std::string clean = "rm -rf '" + dir + "'";
   if (std::system(clean.c_str()) != 0) std::printf("could not remove %s\n", dir.c_str());
