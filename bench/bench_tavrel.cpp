@@ -16,9 +16,9 @@
 // Last, the six DTD reports beside check mode of the same document in
 // processor time: on the DocBook 4.1 DTD with a short valid instance each
 // report at most 1.2 times check, on a generated DTD of 2000 elements whose
-// models name 40 others each the level and style reports at most 1.5 times. The fixtures are read from BENCH_SGML_FIXTURES,
-// else from tests/fixtures/sgml of the source tree three folders above this
-// program.
+// models name 40 others each the level and style reports at most 1.5
+// times. The fixtures are read from BENCH_SGML_FIXTURES, else from
+// tests/fixtures/sgml of the source tree three folders above this program.
 //
 //   bench_tavrel [TAVREL [PELLION]]
 //
