@@ -11,6 +11,7 @@
 #include "sgml/model.h"
 #include "sgml/prolog.h"
 #include "sgml/settings.h"
+#include "sgml/trace.h"
 
 namespace {
 
@@ -106,6 +107,7 @@ int attdef_default(Builder* b, size_t at, unsigned char* buffer) {
   const int litlen = quantity(kLITLEN);
   const bool tokenized = a.declared != kDvCdata;
   int code = parse_md_param(buffer, 1, tokenized ? &pcb_litt : &pcb_litr, md_buffer_size());
+  md_trace(code, "4: default");
   if (code == MD_RNI_NAME) {
     const char* reference = reserved_reference(buffer);
     int value = reference ? keyword_lookup(kw_default_value, reference) : 0;
@@ -137,6 +139,7 @@ int attdef_default(Builder* b, size_t at, unsigned char* buffer) {
       case 5:
         a.flags |= 0x20;
         code = parse_md_param(buffer, 1, tokenized ? &pcb_litt : &pcb_litr, md_buffer_size());
+        md_trace(code, "5: fixed val");
         if (code != MD_LITERAL && code != MD_NAME && code != MD_NAME_TOKEN && code != MD_NUMBER) {
           md_error(110, name.c_str(), nullptr);
           return -1;
@@ -216,6 +219,43 @@ value : {
 }
 }
 
+// The attribute definition list trace: the header line, then each
+// attribute with its default and each token of its group.
+void adlist_trace(const AttributeList* list) {
+  trace_adlist(list, list[0].count, list[0].normalized);
+  for (int32_t i = 1; i <= list[0].count; ++i) {
+    const AttributeList& a = list[i];
+    std::string text;
+    if (a.flags & 0x40) {
+      text = "CURRENT";
+    } else if (a.flags & 0x80) {
+      text = "REQUIRED";
+    } else if (a.value == nullptr) {
+      text = "NULL";
+    } else if (a.declared == kDvCdata) {
+      text = "[";
+      text.append(reinterpret_cast<const char*>(a.value), static_cast<size_t>(a.value_length));
+      text += ']';
+    } else {
+      text = "[";
+      for (int32_t p = 0; p < a.value_length && a.value[p] >= 2; p += a.value[p]) {
+        if (p > 0) text += ' ';
+        text += name_chars(a.value + p);
+      }
+      text += "]";
+    }
+    trace_adlist_entry(false, &a, name_chars(a.name), a.declared, a.flags, a.count, a.normalized,
+                       a.value, a.record, text.c_str());
+    if (!(a.flags & 0x10)) continue;
+    for (int32_t g = 1; g <= a.count; ++g) {
+      const AttributeList& t = list[i + g];
+      trace_adlist_entry(true, &t, name_chars(t.name), t.declared, t.flags, t.count, t.normalized,
+                         t.value, t.record, nullptr);
+    }
+    i += a.count;
+  }
+}
+
 // One attribute definition; its name is in buffer. Returns the code of the
 // parameter after it, or -1 when the declaration ended.
 int attdef_read(Builder* b, unsigned char* buffer) {
@@ -231,6 +271,7 @@ int attdef_read(Builder* b, unsigned char* buffer) {
   b->entries.push_back(a);
 
   int code = md_param(buffer, 1);
+  md_trace(code, "3: dcl value");
   int declared = 0;
   if (code == MD_NAME) {
     const char* reference = reserved_reference(buffer);
@@ -242,6 +283,7 @@ int attdef_read(Builder* b, unsigned char* buffer) {
     b->entries[at].declared = static_cast<uint8_t>(declared);
     if (declared == kDvNotation) {
       code = md_param(buffer, 1);
+      md_trace(code, "3: nt group");
       if (code != MD_GROUP) {
         md_error(106, name.c_str(), nullptr);
         return -1;
@@ -284,6 +326,7 @@ int attdef_read(Builder* b, unsigned char* buffer) {
   if (redefined) md_error(99, name.c_str(), nullptr);
 
   code = attdef_default(b, at, buffer);
+  if (code >= 0) md_trace(code, "2: att name");
   if (drop || code < 0) {
     b->entries.resize(at);  // the definition is ignored
     return code;
@@ -339,6 +382,7 @@ void md_attlist() {
   b.entries.push_back(AttributeList{});
 
   int code = md_param(buffer, 1);
+  md_trace(code, "1: elem nm");
   if (code == MD_RNI_NAME) {
     if (!keyword_is(buffer, "NOTATION")) {
       md_error(118, name_chars(buffer), "NOTATION");
@@ -347,12 +391,14 @@ void md_attlist() {
     }
     b.notation_list = true;
     code = md_param(buffer, 1);
+    md_trace(code, "1: notat nm");
     if (!md_notations(code, buffer, &notations, true)) return;
   } else if (!md_element_types(code, buffer, &types, true)) {
     return;
   }
 
   code = md_param(buffer, 1);
+  md_trace(code, "2: att name");
   if (code != MD_NAME) {
     md_error(120, nullptr, nullptr);
     md_skip(code);
@@ -374,6 +420,7 @@ void md_attlist() {
   caps[kAVGRPCAP].count += b.group_tokens;
   auto* list = static_cast<AttributeList*>(sgml_calloc(sizeof(AttributeList) * b.entries.size()));
   std::memcpy(static_cast<void*>(list), b.entries.data(), sizeof(AttributeList) * b.entries.size());
+  if (trace_on.att) adlist_trace(list);
 
   for (ElementTypeDef* etd : types) {
     if (etd->attributes != nullptr) {

@@ -33,13 +33,16 @@ void md_element() {
   unsigned char* buffer = md_buffer();
   std::vector<ElementTypeDef*> types;
   int code = md_param(buffer, 1);
+  md_trace(code, "1: elem nm");
   if (!md_element_types(code, buffer, &types, true)) return;
 
   code = md_param(buffer, 1);
+  md_trace(code, "2: rank/min");
   std::string rank;
   if (code == MD_NUMBER) {
     rank.assign(reinterpret_cast<const char*>(buffer), static_cast<size_t>(md_state.length));
     code = md_param(buffer, 1);
+    md_trace(code, "3: min start");
   }
 
   // Minimization.
@@ -63,6 +66,7 @@ void md_element() {
         return;
       }
       code = md_param(buffer, 1);
+      md_trace(code, i == 0 ? "4: min end" : "5: content");
     }
   }
 
@@ -105,14 +109,17 @@ void md_element() {
   ElementTypeDef** minus = nullptr;
   ElementTypeDef** plus = nullptr;
   code = md_param(buffer, 1);
+  md_trace(code, "6: exclusions");
   const bool exceptions = model->count > 0 || model->flags == 200;
   if (exceptions && code == MD_MINUS) {
     minus = exception_group(buffer);
     if (minus == nullptr) return;
     code = md_param(buffer, 1);
+    md_trace(code, "7: inclusions");
   }
   if (exceptions && code == MD_PLUS) {
     code = md_param(buffer, 1);
+    md_trace(code, "7: incl group");
     if (code != MD_GROUP) {
       md_error(121, nullptr, nullptr);
       md_skip(code);
@@ -121,6 +128,7 @@ void md_element() {
     plus = exception_group(buffer);
     if (plus == nullptr) return;
     code = md_param(buffer, 1);
+    md_trace(code, "8: end");
   }
   md_end(code);
 

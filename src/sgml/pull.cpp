@@ -65,9 +65,9 @@ void usemap_in_content() {
     map = empty_map();
   } else if (code == MD_NAME) {
     map = srmap_find(buffer);
+    // A map only named by USEMAP in the DTD was never declared either.
     if (map == nullptr || map->entities == nullptr || map->entities[0] == nullptr) {
-      md_subject(buffer);
-      md_error(159, name_chars(buffer), nullptr);
+      md_error(125, nullptr, nullptr);
       map = nullptr;
     }
   } else {
@@ -76,6 +76,13 @@ void usemap_in_content() {
     return;
   }
   code = md_param(buffer, 1);
+  if (code == MD_NAME || code == MD_GROUP) {
+    // An element type or a group of them: the declaration is passed over
+    // to its MDC and changes no map.
+    md_error(142, nullptr, nullptr);
+    md_skip(code);
+    return;
+  }
   md_end(code);
   if (map != nullptr) inst.stack[inst.level].map = map;
 }

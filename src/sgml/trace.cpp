@@ -85,6 +85,21 @@ void trace_etd(const void* etd, const char* name, unsigned flags, const void* mo
   vqio_fprintf(vqio_stderr, "adl=%p, srm=%s.\n", attributes, map);
 }
 
+void trace_adlist(const void* list, int members, int attributes) {
+  vqio_fprintf(vqio_stderr, "ADLIST   %p %d membe%s; %d attribut%s\n", list, members,
+               members == 1 ? "r" : "rs", attributes, attributes == 1 ? "e" : "es");
+}
+
+void trace_adlist_entry(bool member, const void* entry, const char* name, unsigned declared,
+                        unsigned flags, int count, int normalized, const void* value,
+                        const void* record, const char* value_text) {
+  vqio_fprintf(vqio_stderr,
+               member ? "    %p %-8s %02x %02x %2d %2d %p %p\n"
+                      : "          %p %-8s %02x %02x %2d %2d %p %p\n",
+               entry, name, declared, flags, count, normalized, value, record);
+  if (!member) vqio_fprintf(vqio_stderr, "          %s\n", value_text);
+}
+
 void trace_esn(const char* name, const char* type, const char* system_id) {
   vqio_fprintf(vqio_stderr, "ESN      Entity name is %s; entity type is %s.\n", name, type);
   vqio_fprintf(vqio_stderr, "         System ID is %s\n", system_id != nullptr ? system_id : "");

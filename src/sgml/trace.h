@@ -46,6 +46,17 @@ void trace_esn(const char* name, const char* type, const char* system_id);
 // stands for (its first identifier; null: "[UNDEFINED]").
 void trace_dcn(const void* notation, const void* attributes, const char* name,
                const char* identifier);
+// Attribute definition list: its record, the entries after the header
+// and the attributes among them.
+void trace_adlist(const void* list, int members, int attributes);
+// One entry of such a list: an attribute (member false; value_text, its
+// default as "CURRENT", "NULL", "REQUIRED" or "[value]", follows on a line
+// of its own) or a token of its group (member true, value_text unused):
+// the entry, its name, declared value, flags, count, normalized length,
+// value and the entity or notation record.
+void trace_adlist_entry(bool member, const void* entry, const char* name, unsigned declared,
+                        unsigned flags, int count, int normalized, const void* value,
+                        const void* record, const char* value_text);
 // Element type definition: the record, its name, minimization flags,
 // model and its first byte, exception groups, attribute list and map name.
 void trace_etd(const void* etd, const char* name, unsigned flags, const void* model,
