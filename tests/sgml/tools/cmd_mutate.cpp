@@ -1,7 +1,7 @@
 // mutate, cuts: bad input for the whole parse. Each copy of a document is
 // parsed to its end (the events pulled, nothing printed) in a child process
-// of its own, with a time limit; a child that does not end normally with
-// status 0 or 1 is reported.
+// of its own, with a time limit, four children at a time; a child that
+// does not end normally with status 0 or 1 is reported.
 //
 //   sgml_driver [options] mutate N SEED FILE...
 //       N mutated copies, the files in turn: each copy has one to three
@@ -84,38 +84,97 @@ void mutate(std::string* text, Random& r) {
   }
 }
 
-// Parses path in a child; true when it ended with status 0 or 1.
-bool parse_in_child(const std::string& path, std::string* why) {
-  vqio_fflush(vqio_stdout);
-  vqio_fflush(vqio_stderr);
-  const pid_t pid = fork();
-  if (pid < 0) {
-    *why = "fork failed";
-    return false;
+// Copies are parsed by up to kChildren children at a time, each in a file
+// of its own slot.
+constexpr int kChildren = 4;
+
+struct Child {
+  pid_t pid = 0;
+  std::string label;  // what a failure report names
+  std::string text;   // the copy, kept when it fails (mutate only)
+};
+
+struct Pool {
+  Child slots[kChildren];
+  int runs = 0;
+  int failed = 0;
+  bool keep = false;  // failing copies are written to failed.N.sgml
+
+  // The file a copy for this slot is written to.
+  static std::string path(int slot) { return "copy." + std::to_string(slot) + ".sgml"; }
+
+  // A free slot, after waiting for a child when all are busy.
+  int free_slot() {
+    for (int i = 0; i < kChildren; ++i)
+      if (slots[i].pid == 0) return i;
+    reap_one();
+    return free_slot();
   }
-  if (pid == 0) {
-    alarm(20);
-    std::string list = path;
-    list += '\0';
-    list += '\0';
-    const int status = pull_document(list, false);
+
+  // Waits for any child and reports it unless it ended with status 0 or 1.
+  void reap_one() {
+    int status = 0;
+    pid_t pid;
+    while ((pid = wait(&status)) < 0) {
+    }
+    for (Child& c : slots) {
+      if (c.pid != pid) continue;
+      c.pid = 0;
+      if (WIFEXITED(status) && WEXITSTATUS(status) <= 1) return;
+      ++failed;
+      const std::string why = WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
+                                                  : "status " + std::to_string(WEXITSTATUS(status));
+      std::string kept;
+      if (keep) {
+        kept = "failed." + std::to_string(failed) + ".sgml";
+        write_file(kept, c.text);
+        kept = " (kept as " + kept + ")";
+      }
+      vqio_fprintf(vqio_stdout, "FAILED %s: %s%s\n", c.label.c_str(), why.c_str(), kept.c_str());
+      return;
+    }
+  }
+
+  // Parses text in a child: the events pulled, nothing printed, with a
+  // time limit. false when the copy could not be written or no child
+  // started.
+  bool run(const std::string& text, const std::string& label) {
+    const int slot = free_slot();
+    const std::string file = path(slot);
+    if (!write_file(file, text)) return false;
     vqio_fflush(vqio_stdout);
     vqio_fflush(vqio_stderr);
-    _exit(status != 0 || error_count() > 0 ? 1 : 0);
+    const pid_t pid = fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+      alarm(20);
+      std::string list = file;
+      list += '\0';
+      list += '\0';
+      const int status = pull_document(list, false);
+      vqio_fflush(vqio_stdout);
+      vqio_fflush(vqio_stderr);
+      _exit(status != 0 || error_count() > 0 ? 1 : 0);
+    }
+    ++runs;
+    slots[slot].pid = pid;
+    slots[slot].label = label;
+    if (keep) slots[slot].text = text;
+    return true;
   }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-  }
-  if (WIFEXITED(status) && WEXITSTATUS(status) <= 1) return true;
-  *why = WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
-                             : "status " + std::to_string(WEXITSTATUS(status));
-  return false;
-}
 
-int report(int runs, int failed) {
-  vqio_fprintf(vqio_stdout, "%d runs, %d failed\n", runs, failed);
-  return failed > 0 ? 1 : 0;
-}
+  int finish() {
+    while (busy()) reap_one();
+    vqio_fprintf(vqio_stdout, "%d runs, %d failed\n", runs, failed);
+    return failed > 0 ? 1 : 0;
+  }
+
+  bool busy() const {
+    for (const Child& c : slots)
+      if (c.pid != 0) return true;
+    return false;
+  }
+};
 
 int run_mutate(int argc, char** argv) {
   if (argc < 4) {
@@ -126,22 +185,15 @@ int run_mutate(int argc, char** argv) {
   Random r(static_cast<uint64_t>(std::strtoull(argv[2], nullptr, 10)));
   std::vector<std::string> texts;
   for (int i = 3; i < argc; ++i) texts.push_back(read_file(argv[i]));
-  int failed = 0;
+  Pool pool;
+  pool.keep = true;
   for (int k = 0; k < n; ++k) {
-    std::string copy = texts[static_cast<size_t>(k) % texts.size()];
+    const size_t which = static_cast<size_t>(k) % texts.size();
+    std::string copy = texts[which];
     mutate(&copy, r);
-    const std::string path = "mutant." + std::to_string(k % texts.size()) + ".sgml";
-    if (!write_file(path, copy)) return 2;
-    std::string why;
-    if (!parse_in_child(path, &why)) {
-      ++failed;
-      const std::string keep = "failed." + std::to_string(k) + ".sgml";
-      write_file(keep, copy);
-      vqio_fprintf(vqio_stdout, "FAILED copy %d of %s: %s (kept as %s)\n", k,
-                   argv[3 + k % static_cast<int>(texts.size())], why.c_str(), keep.c_str());
-    }
+    if (!pool.run(copy, "copy " + std::to_string(k) + " of " + argv[3 + which])) return 2;
   }
-  return report(n, failed);
+  return pool.finish();
 }
 
 int run_cuts(int argc, char** argv) {
@@ -151,20 +203,15 @@ int run_cuts(int argc, char** argv) {
   }
   const size_t step = static_cast<size_t>(std::atoi(argv[1]));
   if (step == 0) return 2;
-  int runs = 0, failed = 0;
+  Pool pool;
   for (int i = 2; i < argc; ++i) {
     const std::string text = read_file(argv[i]);
     for (size_t at = 0; at < text.size(); at += step) {
-      if (!write_file("cut.sgml", text.substr(0, at))) return 2;
-      std::string why;
-      ++runs;
-      if (!parse_in_child("cut.sgml", &why)) {
-        ++failed;
-        vqio_fprintf(vqio_stdout, "FAILED %s cut at %zu: %s\n", argv[i], at, why.c_str());
-      }
+      if (!pool.run(text.substr(0, at), std::string(argv[i]) + " cut at " + std::to_string(at)))
+        return 2;
     }
   }
-  return report(runs, failed);
+  return pool.finish();
 }
 
 }  // namespace
