@@ -5,6 +5,7 @@
 #include "finder/dtdreport.h"
 #include "finder/finder.h"
 #include "finder/gentest.h"
+#include "finder/regions.h"
 #include "sgml/docin.h"
 #include "sgml/settings.h"
 #include "sgml/sgml.h"
@@ -54,7 +55,8 @@ const ModeEntry* mode_entry(int32_t value) {
   return nullptr;
 }
 
-// Region set-up: a data dictionary that opens, then the region pass.
+// Region set-up: a data dictionary that opens and reads (a damaged one is
+// refused before the parse), then the region pass.
 void region_mode() {
   const ModeOptions& o = *mode_options;
   if (o.dd_name.empty()) vq_report(9, GetMsgNumText(220000));
@@ -62,10 +64,8 @@ void region_mode() {
   VqStream* test = vqio_fopen(dd_file.c_str(), "r");
   if (test == nullptr) vq_report(16, GetMsgNumText(10003), "sgmlvq", dd_file.c_str());
   vqio_fclose(test);
-  std::string base = region_base_name(o);
-  // The region pass (dd_file, base, front_state().version) is not built yet.
-  (void)base;
-  mode_not_built("region");
+  if (region_dd_check(dd_file) != 0) vqio_exit(1);
+  if (region_pass(dd_file, region_base_name(o), front_state().version) != 0) vqio_exit(1);
 }
 
 }  // namespace

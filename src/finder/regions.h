@@ -167,6 +167,25 @@ int region_record_write(RegionRun* run, int kind, const char* name, int64_t star
 int32_t region_find(const RegionRun* run, const std::string& name);
 
 // ---------------------------------------------------------------------------
+// The pass
+
+// The whole of region mode after its set-up: the temporary files made (the
+// clean-up list told of each), the document parsed (start_document, then
+// its events, or the documents of a meta-structure file), every start tag,
+// element and attribute value recorded, then region_write_files with the
+// DTD's element levels. A temporary file that cannot be made ends the run
+// with front message 7 and status 1. 0, or 1 after a reported failure of
+// region_write_files (the data dictionary and region files as they were).
+int region_pass(const std::string& dd_file, const std::string& base, int32_t version);
+
+// The meta-document branch of the pass: when the document is read through a
+// multi-file set and a meta-structure file is named, prepares each document
+// the file selects as the per-document runner does and calls each_document
+// (which pulls its events to the end), then returns 1; returns 0 when there
+// are no meta documents and the pass reads the document as it is.
+int region_meta_documents(void (*each_document)());
+
+// ---------------------------------------------------------------------------
 // Region files and data-dictionary entries
 
 struct RegionWriteOptions {
