@@ -6,11 +6,14 @@
 # as the fragments of one text. pellion scans it for the names in tags.txt,
 # writes the region file collection.rgn and enters every region in the data
 # dictionary collection.dd. vexabld then builds the word index of the text,
-# collection.idx, and records it in the data dictionary. Everything runs on
-# a copy in a temporary folder; the files here are never changed. The
-# script shows what was written: the Region entries, every region's spans
-# with the text they cover, the Index entry, the index's fragment directory
-# file, and index points in suffix order with the text at each.
+# collection.idx, and records it in the data dictionary. tavrel parses one
+# of the documents with the document type of docs.dtd and records every
+# element, start tag and attribute value it meets in report0.rgn and the
+# data dictionary report.dd. Everything runs on a copy in a temporary
+# folder; the files here are never changed. The script shows what was
+# written: the Region entries, every region's spans with the text they
+# cover, the Index entry, the index's fragment directory file, and index
+# points in suffix order with the text at each.
 set -eu
 bin=$(cd "${1:-build/release}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
@@ -20,7 +23,7 @@ done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/velquin-demo.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-cp -R "$here/docs" "$here/collection.dd" "$here/tags.txt" "$work/"
+cp -R "$here/docs" "$here/docs.dtd" "$here/collection.dd" "$here/tags.txt" "$work/"
 cd "$work"
 
 # 32-bit little-endian words.
@@ -60,24 +63,44 @@ echo
 echo "Regions entered in collection.dd:"
 sed -n '/<Regions>/,/<\/Regions>/p' collection.dd
 
+# Every Region of data dictionary $1 with its spans (start and end offsets,
+# both inclusive) and the text of $2 that each covers.
+show_regions() {
+  local text=$2
+  awk '/<Name>/ { gsub(/.*<Name>|<\/Name>.*/, ""); name = $0 }
+       /<SysName>/ { gsub(/.*<SysName>|<\/SysName>.*/, ""); file = $0 }
+       /<Offset>/ { gsub(/.*<Offset>|<\/Offset>.*/, ""); offset = $0 }
+       /<Count>/ { gsub(/.*<Count>|<\/Count>.*/, ""); print name, file, offset, $0 }' "$1" |
+  while read -r name file offset count; do
+    echo "$name ($(( count / 2 )) regions)"
+    [ "$count" -gt 0 ] || continue
+    od -An -v -t u4 -j $(( 512 + offset )) -N $(( 4 * count )) "$file" | tr -s ' ' '\n' |
+      sed '/^$/d' | paste - - | while read -r start end; do
+        span=$(tail -c +$(( start + 1 )) "$text" | head -c $(( end - start + 1 )) | tr '\n' ' ')
+        [ ${#span} -gt 64 ] && span="${span:0:61}..."
+        printf '  %5d %5d  %s\n' "$start" "$end" "$span"
+      done
+  done
+}
+
 # Positions in the region file are byte offsets of the documents laid end
 # to end, so the spans are shown from their concatenation.
 cat "${docs[@]}" > all.txt
 echo
 echo "Regions in collection.rgn (start and end offsets, both inclusive):"
-awk '/<Name>/ { gsub(/.*<Name>|<\/Name>.*/, ""); name = $0 }
-     /<Offset>/ { gsub(/.*<Offset>|<\/Offset>.*/, ""); offset = $0 }
-     /<Count>/ { gsub(/.*<Count>|<\/Count>.*/, ""); print name, offset, $0 }' collection.dd |
-while read -r name offset count; do
-  echo "$name ($(( count / 2 )) regions)"
-  [ "$count" -gt 0 ] || continue
-  od -An -v -t u4 -j $(( 512 + offset )) -N $(( 4 * count )) collection.rgn | tr -s ' ' '\n' |
-    sed '/^$/d' | paste - - | while read -r start end; do
-      span=$(tail -c +$(( start + 1 )) all.txt | head -c $(( end - start + 1 )) | tr '\n' ' ')
-      [ ${#span} -gt 64 ] && span="${span:0:61}..."
-      printf '  %5d %5d  %s\n' "$start" "$end" "$span"
-    done
-done
+show_regions collection.dd all.txt
+
+# tavrel reads docs.dtd and then the report as one text; the report's
+# offsets count from its own first byte. Names are upper case (the parser
+# folds them); an element inside one of its own name is numbered (LIST1,
+# ITEM1); an attribute the tag leaves out is recorded at the tag's ">".
+printf '<DB>\n</DB>\n' > report.dd
+echo
+echo "\$ tavrel -v -D report docs.dtd docs/report.sgm"
+"$bin/tavrel" -v -D report docs.dtd docs/report.sgm 2>&1
+echo
+echo "Regions in report0.rgn, in the order of report.dd (by element level):"
+show_regions report.dd docs/report.sgm
 
 # The index: vexabld holds the lock named by <Locks><Semaphore> while it
 # builds. A collection that is one fragmented text gets a fragmented index:
