@@ -28,7 +28,7 @@ void region_mode();
 // Region comes last: no other name begins with "re", and a text that
 // selects nothing means region anyway.
 const ModeEntry ModeTable[] = {
-    {"vesk", kModeVesk, kStartDirect, nullptr},
+    {"vesk", kModeVesk, kStartDirect, lineout_run},
     {"check", kModeCheck, kStartPerDocument, check_mode},
     {"dtd", kModeDtd, kStartAfterProlog, dtd_mode_run},
     {"query", kModeQuery, kStartAfterProlog, query_mode_run},
@@ -38,9 +38,9 @@ const ModeEntry ModeTable[] = {
     {"elist", kModeElist, kStartAfterProlog, elist_mode},
     {"spec", kModeSpec, kStartAfterProlog, spec_mode},
     {"level", kModeLevel, kStartAfterProlog, level_mode},
-    {"filter", kModeFilter, kStartAfterProlog, nullptr},
+    {"filter", kModeFilter, kStartAfterProlog, filter_mode},
     {"print", kModePrint, kStartPerDocument, print_mode},
-    {"normalize", kModeNormalize, kStartPerDocument, nullptr},
+    {"normalize", kModeNormalize, kStartPerDocument, normalize_mode},
     {"declare", kModeDeclare, kStartDirect, declare_mode},
     {"region", kModeRegion, kStartDirect, region_mode},
 };

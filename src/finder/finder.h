@@ -30,6 +30,8 @@
 #include "sgml/sgml.h"
 #include "sgml/switches.h"
 
+struct DataEntity;
+
 enum : int32_t {
   TAVREL_VERSION = 50300,  // handed to the region pass (region-file headers)
   PRINT_WIDTH = 40,        // excerpt width of print mode
@@ -204,6 +206,49 @@ void print_event(VqStream* out, int width, int event, const EventTagRecord& tag,
 void print_attributes(VqStream* out, int width, const std::string& indent,
                       const AttributeList* list);
 void print_excerpt(VqStream* out, int width, long start, long end);
+
+// The writing modes' events. event_write passes an event to the mode's
+// writer unless the parser refused it (data where none is allowed, tags of
+// elements not allowed where they started) or -s suppresses the output;
+// a reference to a subdocument entity goes to its writer even under -s.
+// A record end is written as data of the one RE character (13).
+struct EventWriter {
+  void (*data)(const unsigned char* text, size_t length, bool sdata);
+  void (*external)(const DataEntity& entity);   // external data entity in content
+  void (*subdocument)(const DataEntity& entity);  // null: nothing is done
+  void (*start_tag)(const EventTagRecord& tag);
+  void (*end_tag)(const EventTagRecord& tag);
+  void (*instruction)(const EventDataRecord& data);
+  void (*appinfo)(const EventDataRecord& data);  // null: nothing is written
+};
+void event_write(const EventWriter& writer, int code, const EventTagRecord& tag,
+                 const EventDataRecord& data);
+
+// Line-format output (vesk): the document's events as lines on standard
+// output, from the start of the document to its end.
+void lineout_run();
+// The escapes of its lines, appended to out. Data (data, SDATA between
+// "\|", record ends, instructions, CDATA values, entity texts): byte 31
+// takes the next byte less 64 as the character, 30 stands for "\|" (and
+// is dropped inside SDATA), 29 is dropped, a record end is "\n", a line
+// feed is dropped, a backslash doubled, bytes outside 32 to 126 in octal.
+// Names (file names, identifiers): a blank is "\s", a line feed "\n", a
+// backslash doubled, bytes outside 32 to 126 in octal.
+void lineout_escape_data(std::string& out, const unsigned char* text, size_t length, bool sdata);
+void lineout_escape_name(std::string& out, const char* name);
+
+// Normalize mode: the instance written back as normalized SGML, then one
+// newline. normalize_event writes one event; the filter mode shares it.
+void normalize_mode();
+void normalize_event(int code, const EventTagRecord& tag, const EventDataRecord& data);
+// Its text writer, appended to out: byte 31 takes the next byte less 64 as
+// the character, a record end becomes a newline, a line feed is dropped,
+// every other byte stays as it is.
+void normalize_text(std::string& out, const unsigned char* text, size_t length);
+
+// Filter mode: the documents that follow the prolog on standard input,
+// each normalized on standard output, until control byte 4 or the end.
+void filter_mode();
 
 // ---------------------------------------------------------------------------
 // Capacity report

@@ -258,6 +258,20 @@ void reset_doc_state() {
   if (inst.block != nullptr) pcb_reset(inst.block);
 }
 
+int document_buffer_refill() {
+  // Only the document entity is open between documents.
+  EntityEntry* e = entity_top;
+  if (entity_stack.level != 0 || e == nullptr || e->doc == nullptr || e->start == nullptr) return -1;
+  // The buffer ends where the lexer stands; the source is read on even
+  // after the end of the last document's text.
+  e->ptr = e->start;
+  *e->start = 28;
+  e->at_end = false;
+  return entpop();
+}
+
+void open_element_level_clear() { inst.level = 0; }
+
 int open_element_level() { return inst.level; }
 
 const OpenElement* open_element_at(int level) {

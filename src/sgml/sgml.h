@@ -139,6 +139,12 @@ void start_document();
 // the parse-ended, end-of-input and pending-token flags, the current
 // entity's line and column, and the content block's state. IDs are kept.
 void reset_doc_state();
+// The next document of the same input (filter mode, meta documents): the
+// document entity's buffer counted as read and refilled from its source.
+// 0, or -1 when nothing more can be read.
+int document_buffer_refill();
+// Filter mode, after a document: the open-element level set back to 0.
+void open_element_level_clear();
 
 // 1 general external data entity (*data_entity set), 2 internal CDATA,
 // 3 internal SDATA (*text set), -2 another declared entity, -1 none.
