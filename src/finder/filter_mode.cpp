@@ -31,6 +31,17 @@ void filter_document() {
   open_element_level_clear();
 }
 
+// The control byte that ends a document: 4 ends the mode (true), 3 is
+// echoed, 2 is not.
+bool document_ended(int control) {
+  if (control == 4) return true;
+  if (control != 2) {
+    vqio_putc(control, vqio_stdout);
+    vqio_fflush(vqio_stdout);
+  }
+  return false;
+}
+
 }  // namespace
 
 void filter_mode() {
@@ -38,21 +49,25 @@ void filter_mode() {
   for (;;) {
     reset_doc_state();
     filter_document();
-    if (o.filter_stop) {
-      if (o.filter_last_control == 4) break;
+    // A document whose text ended with a line end was closed before its
+    // control byte was read: the first control byte read next ends it.
+    bool ended = o.filter_stop != 0;
+    if (ended) {
       o.filter_stop = 0;
-      if (o.filter_last_control != 2) {
-        vqio_putc(o.filter_last_control, vqio_stdout);
-        vqio_fflush(vqio_stdout);
-      }
+      if (document_ended(o.filter_last_control)) break;
     }
-    // Control bytes between documents; the end of the input ends the mode
-    // as 4 does.
+    // Further control bytes between documents are not echoed; 4 ends the
+    // mode, and so does the end of the input.
     int c;
     while ((c = filter_getc(vqio_stdin)) < 0) {
       if (!o.filter_stop) return;
       o.filter_stop = 0;
-      if (o.filter_last_control == 4) return;
+      if (!ended) {
+        ended = true;
+        if (document_ended(o.filter_last_control)) return;
+      } else if (o.filter_last_control == 4) {
+        return;
+      }
     }
     vqio_ungetc(c, vqio_stdin);
     if (document_buffer_refill() < 0) break;

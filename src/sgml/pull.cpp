@@ -250,6 +250,12 @@ void start_document() {
 void reset_doc_state() {
   instance_reset();
   pull_state().finished = 0;
+  // Each document starts anew in "*DOC": its document element is accepted
+  // again (filter input without a root name, meta documents).
+  if (inst.set_up && !inst.positions.empty() && !inst.stack.empty()) {
+    context_state_reset(&inst.positions[0]);
+    inst.stack[0].status = 0;
+  }
   if (entity_top != nullptr) {
     entity_top->line = 0;
     entity_top->column_base = 0;

@@ -137,7 +137,8 @@ void capacity_max_merge(const int32_t* values);
 void start_document();
 // Per-document reset between the documents of one run (meta processing):
 // the parse-ended, end-of-input and pending-token flags, the current
-// entity's line and column, and the content block's state. IDs are kept.
+// entity's line and column, the content block's state and the content
+// state of "*DOC" (the next document element is accepted). IDs are kept.
 void reset_doc_state();
 // The next document of the same input (filter mode, meta documents): the
 // document entity's buffer counted as read and refilled from its source.
