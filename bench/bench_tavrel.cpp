@@ -50,14 +50,17 @@ const char* const kProlog =
 
 const char* const kNames[] = {"doc", "sec", "title", "p", "em", "note"};
 
+// One section of the generated documents.
+const char* const kSection =
+    "<sec><title>Regions of the quarter</title>\n"
+    "<p>Sales grew in every <em>region</em> but one, and the text goes on for a "
+    "while so that paragraphs have some length.</p>\n"
+    "<p>North and south <note>see the table</note> were level; the west fell.</p>\n"
+    "<sec><title>Inland</title><p>Up by a fifth.</p></sec>\n</sec>\n";
+
 // A document of at least mb megabytes: sections of paragraphs.
 std::string document(int mb) {
-  std::string block =
-      "<sec><title>Regions of the quarter</title>\n"
-      "<p>Sales grew in every <em>region</em> but one, and the text goes on for a "
-      "while so that paragraphs have some length.</p>\n"
-      "<p>North and south <note>see the table</note> were level; the west fell.</p>\n"
-      "<sec><title>Inland</title><p>Up by a fifth.</p></sec>\n</sec>\n";
+  const std::string block = kSection;
   std::string doc = kProlog;
   doc += "<doc>\n";
   const size_t size = static_cast<size_t>(mb) << 20;
@@ -162,7 +165,6 @@ bool test_mode_bench(const std::string& dir, const std::string& tavrel) {
               peak[1] - peak[0]);
   return ok && peak[1] - peak[0] <= 2048 && peak[0] - peak[1] <= 2048;
 }
-
 
 // Check mode on LinuxDoc documents of about 30 MB and 60 MB made from the
 // linuxdoc-tools example of the fixtures (its sections repeated, ids made
@@ -323,6 +325,87 @@ bool report_bench(const std::string& dir, const std::string& tavrel, const std::
   return docbook >= 0 && docbook <= 1.2 && many >= 0 && many <= 1.5;
 }
 
+// Normalize and line-format output of the 30 MB document, output to a file,
+// each within 1.5 times the document's check time, and their peaks at 60 MB
+// within 2 MB of those at 30 MB. Then filter mode over the same text cut
+// into about 10,000 documents on standard input: at least half of check
+// mode's speed, and the same peak within 2 MB for twice the documents.
+// False when a figure is out of bounds or a run fails.
+bool writing_modes_bench(const std::string& dir, const std::string& tavrel) {
+  bool ok = true;
+  long peaks[2][2] = {{0, 0}, {0, 0}};
+  double check_speed = 0;
+  const char* const modes[2] = {"normalize", "vesk"};
+  const int sizes[2] = {30, 60};
+  for (int k = 0; k < 2; ++k) {
+    const std::string doc = "doc" + std::to_string(sizes[k]) + ".sgm";
+    std::ifstream in(dir + "/" + doc, std::ios::binary | std::ios::ate);
+    const double mb = static_cast<double>(in.tellg()) / (1 << 20);
+    std::vector<Measure> c;
+    for (int round = 0; round < 3; ++round)
+      c.push_back(run(dir, {tavrel, "-m", "check", doc}, "check.out", "check.msg"));
+    const Measure cm = median(c);
+    if (k == 0) check_speed = mb / cm.seconds;
+    std::printf("tavrel check mode, %.0f MB: %.2f s (%.1f MB/s), status %d\n", mb, cm.seconds,
+                mb / cm.seconds, cm.status);
+    if (cm.status != 0) ok = false;
+    for (int m = 0; m < 2; ++m) {
+      std::vector<Measure> t;
+      for (int round = 0; round < 3; ++round)
+        t.push_back(run(dir, {tavrel, "-m", modes[m], doc}, "write.out", "write.msg"));
+      const Measure tm = median(t);
+      peaks[m][k] = tm.peak_kb;
+      std::printf("tavrel %s, %.0f MB: %.2f s, %.2f times check (at most 1.5), peak %ld KB, "
+                  "status %d\n", modes[m], mb, tm.seconds, tm.seconds / cm.seconds, tm.peak_kb,
+                  tm.status);
+      if (tm.status != 0 || (k == 0 && tm.seconds > 1.5 * cm.seconds)) ok = false;
+    }
+    std::remove((dir + "/write.out").c_str());
+  }
+  for (int m = 0; m < 2; ++m) {
+    const long grow = peaks[m][1] - peaks[m][0];
+    std::printf("%s peak at 60 MB less peak at 30 MB: %ld KB (at most 2048)\n", modes[m], grow);
+    if (grow > 2048) ok = false;
+  }
+
+  // The same text cut into documents of about 3 KB, each ended by control
+  // byte 3; 4 at the end. Twice as many documents for the peak.
+  const std::string block = kSection;
+  long filter_peak[2] = {0, 0};
+  for (int k = 0; k < 2; ++k) {
+    std::string input = kProlog;
+    const size_t want = static_cast<size_t>(30 << 20) * static_cast<size_t>(k + 1);
+    input.reserve(want + 8192);
+    int documents = 0;
+    while (input.size() < want) {
+      input += "<doc>\n";
+      for (size_t n = 0; n < 3072; n += block.size()) input += block;
+      input += "</doc>\003";
+      ++documents;
+    }
+    input += "\004";
+    const double mb = static_cast<double>(input.size()) / (1 << 20);
+    write(dir + "/filter.in", input);
+    std::string().swap(input);
+    std::vector<Measure> t;
+    for (int round = 0; round < 3; ++round)
+      t.push_back(run(dir, {"/bin/sh", "-c", "exec '" + tavrel + "' -m filter - <filter.in"},
+                      "filter.out", "filter.msg"));
+    const Measure fm = median(t);
+    filter_peak[k] = fm.peak_kb;
+    const double speed = mb / fm.seconds;
+    std::printf("tavrel filter mode, %d documents, %.0f MB: %.2f s (%.1f MB/s, at least %.1f), "
+                "peak %ld KB, status %d\n", documents, mb, fm.seconds, speed, check_speed / 2,
+                fm.peak_kb, fm.status);
+    if (fm.status != 0 || (k == 0 && speed < check_speed / 2)) ok = false;
+  }
+  std::remove((dir + "/filter.in").c_str());
+  std::remove((dir + "/filter.out").c_str());
+  const long grow = filter_peak[1] - filter_peak[0];
+  std::printf("filter peak for twice the documents less peak: %ld KB (at most 2048)\n", grow);
+  return ok && grow <= 2048;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -383,6 +466,7 @@ int main(int argc, char** argv) {
               "status %d\n", jm.seconds, copy, jm.seconds / copy, jm.status);
   if (jm.status != 0 || jm.seconds > 3 * copy) ok = false;
 
+  if (!writing_modes_bench(dir, tavrel)) ok = false;
   if (!test_mode_bench(dir, tavrel)) ok = false;
   const char* fixtures_env = std::getenv("BENCH_SGML_FIXTURES");
   const std::string fixtures =
