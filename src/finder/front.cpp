@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "finder/finder.h"
+#include "finder/subdoc.h"
 
 namespace {
 
@@ -35,6 +36,8 @@ void sgml_main(int argc, char** argv, int32_t version) {
 
   SwitchRecord record;
   switch_record_init(&record);
+  // A child started for a subdocument learns its level from its parent.
+  record.subdoc_levels = subdoc_level_from_environment();
   int first = argc > 0 ? front_options_read(argc, argv, &record) : argc;
   if (first < 0) usage();
   int operands = argc - first;

@@ -22,7 +22,23 @@ ExitFiles& exit_files() {
 
 void remove_at_exit() { exit_files_remove(); }
 
-void on_signal(int signal) {
+// Holds every signal off while the list changes, so that a handler never
+// walks a list that is being reallocated.
+struct SignalsHeld {
+  sigset_t saved;
+  SignalsHeld() {
+    sigset_t all;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &saved);
+  }
+  ~SignalsHeld() { sigprocmask(SIG_SETMASK, &saved, nullptr); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+};
+
+}  // namespace
+
+void exit_files_on_signal(int signal) {
   // Only unlink, the program's action and re-raise: safe in a handler.
   ExitFiles& files = exit_files();
   for (const std::string& p : files.paths) ::unlink(p.c_str());
@@ -34,25 +50,26 @@ void on_signal(int signal) {
   raise(signal);
 }
 
-}  // namespace
-
 void exit_files_add(const std::string& path) {
   ExitFiles& files = exit_files();
   if (!files.hooked) {
     std::atexit(remove_at_exit);
     files.hooked = true;
   }
+  SignalsHeld held;
   files.paths.push_back(path);
 }
 
 void exit_files_drop(const std::string& path) {
   std::vector<std::string>& paths = exit_files().paths;
+  SignalsHeld held;
   auto found = std::find(paths.begin(), paths.end(), path);
   if (found != paths.end()) paths.erase(found);
 }
 
 void exit_files_remove() {
   ExitFiles& files = exit_files();
+  SignalsHeld held;
   // The I/O layer may already be stopped here: the system call removes.
   for (const std::string& p : files.paths) ::unlink(p.c_str());
   files.paths.clear();
@@ -64,7 +81,7 @@ void exit_files_signals(std::initializer_list<int> signals, void (*also)()) {
     struct sigaction old{};
     if (sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
     struct sigaction action{};
-    action.sa_handler = on_signal;
+    action.sa_handler = exit_files_on_signal;
     sigfillset(&action.sa_mask);  // one handler at a time
     sigaction(signal, &action, nullptr);
   }

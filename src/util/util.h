@@ -274,3 +274,7 @@ void exit_files_remove();
 // async-signal-safe calls), restore the default action and raise the
 // signal again.
 void exit_files_signals(std::initializer_list<int> signals, void (*also)());
+// The handler those signals get: unlinks the listed files (nothing else but
+// the program's action), restores the signal's default action and raises
+// it again.
+void exit_files_on_signal(int signal);
