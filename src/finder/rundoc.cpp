@@ -2,6 +2,7 @@
 // parser's start of a document and its reset between documents, come with
 // the pull interface (sgml/sgml.h).
 #include "finder/finder.h"
+#include "finder/metadoc.h"
 #include "sgml/sgml.h"
 
 int run_per_document(void (*f)()) {
@@ -9,7 +10,8 @@ int run_per_document(void (*f)()) {
   // The parser's start of a document always stops its prolog parse where
   // the instance begins; -p ends the run there.
   if (front_state().prolog_only) return 1;
-  // Documents selected by a meta-structure file come with meta processing.
-  f();
+  // Each document a meta-structure file selects from a multi-file set, or
+  // the document once.
+  if (!meta_documents(220020, f)) f();
   return 1;
 }

@@ -146,6 +146,12 @@ void reset_doc_state();
 int document_buffer_refill();
 // Filter mode, after a document: the open-element level set back to 0.
 void open_element_level_clear();
+// Meta processing, after reset_doc_state: moves the document entity's
+// multi-file text to the byte at position (a logical address of the set)
+// and refills its buffer from there, starting a new record. 0, or -1 when
+// the document entity reads no multi-file set or the position lies outside
+// it.
+int document_seek(int32_t position);
 
 // 1 general external data entity (*data_entity set), 2 internal CDATA,
 // 3 internal SDATA (*text set), -2 another declared entity, -1 none.
