@@ -13,6 +13,7 @@
 #include <string>
 
 #include "finder/finder.h"
+#include "finder/subdoc.h"
 #include "sgml/attlist.h"
 #include "sgml/entity.h"
 #include "sgml/prolog.h"
@@ -274,7 +275,24 @@ void end_tag(const EventTagRecord& tag) {
 void instruction(const EventDataRecord& data) { text_line('?', data); }
 void appinfo(const EventDataRecord& data) { text_line('#', data); }
 
-const EventWriter kLineWriter = {data_item, external_reference, nullptr, start_tag,
+// A subdocument: its child writes its own lines (with its own L and
+// definition state) between "{" and "}"; under -s the child still runs but
+// no bracket is written. The next L line names its file again.
+void subdocument(const DataEntity& de) {
+  const bool write = front_state().suppress == 0;
+  if (write) {
+    end_data_line();
+    line_check();
+    vqio_fputs("{\n", out());
+    vqio_fflush(out());
+  }
+  subdoc_run(name_chars(de.name), de.files);
+  if (write) vqio_fputs("}\n", out());
+  lo.have_file = false;
+  lo.last_file.clear();
+}
+
+const EventWriter kLineWriter = {data_item, external_reference, subdocument, start_tag,
                                  end_tag,   instruction,        appinfo};
 
 }  // namespace

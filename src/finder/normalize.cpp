@@ -14,6 +14,7 @@
 #include <string>
 
 #include "finder/finder.h"
+#include "finder/subdoc.h"
 #include "sgml/attlist.h"
 #include "sgml/entity.h"
 #include "sgml/model.h"
@@ -159,8 +160,19 @@ void instruction(const EventDataRecord& data) {
   put('>');
 }
 
+// A subdocument: the child writes its own normalized output, nothing
+// brackets it; a line break first when data was written since the last one.
+void subdocument(const DataEntity& de) {
+  if (front_state().suppress == 0) {
+    if (norm.data_written) line_break();
+    norm.data_written = false;
+    vqio_fflush(out());
+  }
+  subdoc_run(name_chars(de.name), de.files);
+}
+
 // Application information is not written.
-const EventWriter kNormalizeWriter = {data_item, external_reference, nullptr, start_tag,
+const EventWriter kNormalizeWriter = {data_item, external_reference, subdocument, start_tag,
                                       end_tag,   instruction,        nullptr};
 
 }  // namespace
