@@ -426,7 +426,10 @@ int content_action(int token) {
   if (filter_or_meta_mode()) {
     if (inst.root_name[0] == 0 && mode_options != nullptr && !mode_options->document_name.empty())
       make_counted_name(mode_options->document_name.c_str(), inst.root_name, 1);
+    // Counted names: equal counts first, so that a shorter name is never
+    // read past its end.
     if (token == 0 && inst.root_name[0] >= 3 && type->name != nullptr &&
+        type->name[0] == inst.root_name[0] &&
         std::memcmp(type->name, inst.root_name, inst.root_name[0]) == 0) {
       if (inst.level == 0) result = exc > 0 ? CONTEXT_EXCLUDED : CONTEXT_OK;
     } else if (inst.level == 0 && inst.root_name[0] >= 3) {
