@@ -48,6 +48,34 @@ inline int next_byte(DocHandle* h, bool filter) {
   return c;
 }
 
+// The bytes a plain file's stream already holds in its buffer, taken in
+// one run up to the next LF: stored as the byte loop of doc_read stores
+// them, at most room of them (so that the buffer is not full after them)
+// and at most ahead (the bytes before the end limit or past the largest
+// offset are left to the byte loop). Returns how many were taken.
+int32_t plain_run(DocHandle* h, unsigned char* out, int64_t room, int64_t ahead) {
+  VqStream* s = h->stream;
+  if (s->count <= 0 || (s->flags & (VQ_READ | VQ_WRITE)) != VQ_READ) return 0;
+  int64_t k = s->count;
+  if (room < k) k = room;
+  if (ahead < k) k = ahead;
+  if (k <= 0) return 0;
+  const bool* map = doc_input_state().input_map;
+  const unsigned char* in = s->current;
+  const bool blank_cr = front_carriage_return != 0;
+  int32_t j = 0;
+  for (; j < k; ++j) {
+    unsigned char b = in[j];
+    if (b == '\n') break;
+    if (b == kRE && blank_cr) b = ' ';
+    out[j] = map[b] ? kMarker : b;
+  }
+  s->current += j;
+  s->count -= j;
+  h->next_offset += j;
+  return j;
+}
+
 bool stream_failed(const DocHandle* h) {
   return h->source == kSourceStream && h->stream != nullptr && vqio_ferror(h->stream);
 }
@@ -150,6 +178,13 @@ int doc_read(DocHandle* h, unsigned char* buffer, int* new_file) {
     if (n >= last) {
       buffer[n++] = kEOB;
       return n;
+    }
+    if (!filter && h->source == kSourceStream && h->stream != nullptr) {
+      int64_t ahead = kDocMaxOffset - offset;
+      if (limit > 0 && limit - 1 - offset < ahead) ahead = limit - 1 - offset;
+      const int32_t k = plain_run(h, buffer + n, last - n - 1, ahead);
+      n += k;
+      offset += k;
     }
     c = next_byte(h, filter);
     if (c < 0) {
