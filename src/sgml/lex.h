@@ -30,6 +30,11 @@ struct ParseControlBlock {
   int last_action;
   int state;
   int data_code;        // content blocks: code of a character-reference data character
+  // A state in which a space or tab is passed over as data, -1 for none:
+  // set by the content parser around its engine calls while the map in
+  // force maps no blank short reference (the blank would only come back
+  // to it to be taken as data).
+  int blank_data_state;
 };
 
 // The 27 blocks.

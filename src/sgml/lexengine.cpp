@@ -110,6 +110,40 @@ int char_ref_function(const unsigned char* name) {
   return c ? c : -1;
 }
 
+namespace {
+
+// After a character that left the block in state s with nothing to do:
+// the characters after it that do the same (plain data, the text of a
+// comment, ...) are passed over in one loop, as the step loop would pass
+// them one by one; the block's words and the offset are left as the last
+// of them leaves them.
+void pass_over_run(ParseControlBlock* pcb, EntityEntry* e, int s, int cls) {
+  const uint8_t* classes = pcb->classes;
+  const uint8_t* next = pcb->rows[2 * s];
+  const uint8_t* act = pcb->rows[2 * s + 1];
+  const bool blanks = pcb->blank_data_state == s;
+  unsigned char* p = e->ptr;
+  for (;;) {
+    const unsigned char d = p[1];
+    const int k = classes[d];
+    if (next[k] == s && act[k] == 9) {
+      ++p;
+      cls = k;
+    } else if (blanks && (d == ' ' || d == '\t')) {
+      ++p;
+      cls = k;
+    } else {
+      break;
+    }
+  }
+  if (p == e->ptr) return;
+  e->ptr = p;
+  pcb->last_class = cls;
+  update_offset(e);
+}
+
+}  // namespace
+
 int lex_engine(ParseControlBlock* pcb) {
   lex_rows_setup();
   message_state_set(pcb->state_index);
@@ -131,6 +165,10 @@ int lex_engine(ParseControlBlock* pcb) {
                      static_cast<int>(e->column_base + (e->ptr - e->start)),
                      doc_offsets.current_char);
     if (action > 64) return action;
+    if (action == 9 && pcb->state == s && !trace_on.state) {
+      pass_over_run(pcb, e, s, cls);
+      continue;
+    }
     switch (action) {
       case 1: {  // "&#" and a function name
         unsigned char name[256];

@@ -718,7 +718,7 @@ bool rows_built = false;
 }  // namespace
 
 #define PCB(var, label, st, table, rows, code)                                          \
-  ParseControlBlock var = {label, st, table, rows, 0, 0, 0, 0, 0, code}
+  ParseControlBlock var = {label, st, table, rows, 0, 0, 0, 0, 0, code, -1}
 
 PCB(pcb_conm, "CONM", kStateCONM, ContentClass, conm_rows, 21);
 PCB(pcb_cone, "CONE", kStateCONE, ContentClass, cone_rows, 37);
