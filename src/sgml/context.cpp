@@ -131,16 +131,24 @@ void trace_end_step(const char* label, const Walk& w, const uint8_t* status, int
 // ---------------------------------------------------------------------------
 // The walk
 
-// Whether token pos, not yet begun, can begin with element.
+// Whether token pos, not yet begun, can begin with element. Members that
+// are single tokens (elements, #PCDATA) are compared here, without a call.
 bool begins_with(const ModelToken* model, int pos, const ElementTypeDef* element) {
   const ModelToken* t = &model[pos];
   const int type = model_type(t);
   if (type == MODEL_ELEMENT || type == MODEL_PCDATA) return t->etd == element;
   int p = pos + 1;
   for (uint32_t m = 0; m < t->count; ++m) {
-    if (begins_with(model, p, element)) return true;
-    if (type == MODEL_SEQ && !(model[p].flags & MODEL_OPTIONAL)) return false;
-    p += model_token_size(&model[p]);
+    const ModelToken* u = &model[p];
+    int size = 1;
+    if (!model_is_group(u)) {
+      if (u->etd == element) return true;
+    } else {
+      if (begins_with(model, p, element)) return true;
+      size = model_token_size(u);
+    }
+    if (type == MODEL_SEQ && !(u->flags & MODEL_OPTIONAL)) return false;
+    p += size;
   }
   return false;
 }
@@ -368,8 +376,10 @@ int end_context_check(const ModelToken* model, const ContextState* state, const 
       for (int c = type == MODEL_SEQ ? m : 1; c <= count && missing == 0; ++c)
         if (!is_hit(w, k, c) && !(model[member_token(w, k, c)].flags & MODEL_OPTIONAL)) missing = c;
     }
-    const int allhit = k == 0 ? is_hit(w, 0, 1)
-                              : group_all_hit(&model[state->levels[k].token], level_hits(w.st, k), 0, 1);
+    // Whether every member is hit: shown by the trace only.
+    const int allhit = !trace_on.con ? 0
+                       : k == 0      ? is_hit(w, 0, 1)
+                                     : group_all_hit(&model[state->levels[k].token], level_hits(w.st, k), 0, 1);
     if (missing != 0) {
       checks.implied = required_element(model, member_token(w, k, missing));
       trace_end_step("ECONTEND", w, status, 0, missing, allhit);
