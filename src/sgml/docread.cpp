@@ -8,6 +8,7 @@
 // through their buffered readers; the byte position is a running count, so
 // that a pipe gets the same offsets as the file.
 #include <cerrno>
+#include <cstring>
 
 #include "frgac/frgac.h"
 #include "io/vqio.h"
@@ -62,13 +63,16 @@ int32_t plain_run(DocHandle* h, unsigned char* out, int64_t room, int64_t ahead)
   if (k <= 0) return 0;
   const bool* map = doc_input_state().input_map;
   const unsigned char* in = s->current;
-  const bool blank_cr = front_carriage_return != 0;
-  int32_t j = 0;
-  for (; j < k; ++j) {
-    unsigned char b = in[j];
-    if (b == '\n') break;
-    if (b == kRE && blank_cr) b = ' ';
-    out[j] = map[b] ? kMarker : b;
+  const void* lf = std::memchr(in, '\n', static_cast<size_t>(k));
+  const int32_t j = lf != nullptr ? static_cast<int32_t>(static_cast<const unsigned char*>(lf) - in)
+                                  : static_cast<int32_t>(k);
+  if (front_carriage_return != 0) {
+    for (int32_t i = 0; i < j; ++i) {
+      const unsigned char b = in[i] == kRE ? ' ' : in[i];
+      out[i] = map[b] ? kMarker : b;
+    }
+  } else {
+    for (int32_t i = 0; i < j; ++i) out[i] = map[in[i]] ? kMarker : in[i];
   }
   s->current += j;
   s->count -= j;

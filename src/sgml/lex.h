@@ -50,8 +50,11 @@ ParseControlBlock* lex_block_by_name(const char* name);
 // Builds the rows of every block from their descriptions (idempotent; the
 // engine calls it on first use). lex_rows_reset rebuilds them (undoing the
 // SHORTTAG NO patch) and puts every block back in state 0.
-void lex_rows_setup();
 void lex_rows_reset();
+extern bool lex_rows_built;
+inline void lex_rows_setup() {
+  if (!lex_rows_built) lex_rows_reset();
+}
 // SHORTTAG NO: in CONM, CONE, CONR and CONC the empty-tag actions 42 and 43
 // become the action the same state gives the class of '_'.
 void lex_shorttag_off();
