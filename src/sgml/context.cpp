@@ -69,13 +69,20 @@ bool is_hit(const Walk& w, int k, int m) {
   return (h[(m - 1) / 32] >> ((m - 1) % 32)) & 1u;
 }
 void set_hit(const Walk& w, int k, int m) { level_hits(w.st, k)[(m - 1) / 32] |= 1u << ((m - 1) % 32); }
-int current_token(const Walk& w) {
-  const int k = depth(w.st);
-  return member_token(w, k, level_member(w, k));
-}
-void set_member(const Walk& w, int k, int m) {
+// Level 0 keeps the position of the current token: the current member of
+// the deepest level (a group entered is the current member of the level
+// above it, so leaving it makes the group's position current again).
+int current_token(const Walk& w) { return static_cast<int>(w.st->levels[0].token); }
+// Member m of the deepest level k, at position pos, becomes current.
+void set_member_at(const Walk& w, int k, int m, int pos) {
   w.st->levels[static_cast<size_t>(k)].member = static_cast<uint32_t>(m);
-  w.st->levels[0].token = static_cast<uint32_t>(current_token(w));
+  w.st->levels[0].token = static_cast<uint32_t>(pos);
+}
+void set_member(const Walk& w, int k, int m) { set_member_at(w, k, m, member_token(w, k, m)); }
+// The member after the current one of the deepest level k (in a SEQ group).
+void set_next_member(const Walk& w, int k, int m) {
+  const int pos = current_token(w);
+  set_member_at(w, k, m + 1, pos + model_token_size(&w.model[pos]));
 }
 
 const char* etd_text(const ElementTypeDef* e) {
@@ -180,12 +187,14 @@ void enter_group(Walk* w, int k, int m, int pos, const ElementTypeDef* element) 
   st->hits.resize(levels * static_cast<size_t>(st->words));
   for (int i = 0; i < st->words; ++i) level_hits(st, k + 1)[i] = 0;
   int first = 1;
+  int first_pos = pos + 1;
   if (model_type(g) != MODEL_SEQ) {
     // OR and AND: straight to the member that begins with the element.
     int p = pos + 1;
     for (int c = 1; c <= static_cast<int>(g->count); ++c) {
       if (begins_with(w->model, p, element)) {
         first = c;
+        first_pos = p;
         break;
       }
       p += model_token_size(&w->model[p]);
@@ -193,15 +202,16 @@ void enter_group(Walk* w, int k, int m, int pos, const ElementTypeDef* element) 
   }
   st->levels[static_cast<size_t>(k + 1)] = ContextLevel{static_cast<uint32_t>(pos), 0};
   st->levels[0].member = static_cast<uint32_t>(k + 1);
-  set_member(*w, k + 1, first);
+  set_member_at(*w, k + 1, first, first_pos);
 }
 
 void pop_level(const Walk& w, int k) {
   ContextState* st = w.st;
+  const uint32_t group = st->levels[static_cast<size_t>(k)].token;
   st->levels[0].member = static_cast<uint32_t>(k - 1);
   st->levels.resize(static_cast<size_t>(k));
   st->hits.resize(static_cast<size_t>(k * st->words));
-  st->levels[0].token = static_cast<uint32_t>(current_token(w));
+  st->levels[0].token = group;
 }
 
 WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
@@ -209,7 +219,7 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
     const int k = depth(w->st);
     const int m = level_member(*w, k);
     const int count = level_count(*w, k);
-    const int pos = member_token(*w, k, m);
+    const int pos = current_token(*w);
     const ModelToken* t = &w->model[pos];
     const bool hit = is_hit(*w, k, m);
     if ((!hit || (t->flags & MODEL_REPEAT)) && begins_with(w->model, pos, element)) {
@@ -231,7 +241,7 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
         return WALK_REQUIRED;
       }
       if (m < count) {
-        set_member(*w, k, m + 1);
+        set_next_member(*w, k, m);
         trace_step("NEWTOKEN", *w, status, element);
         continue;
       }
@@ -266,13 +276,13 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
 // Returns the new status byte.
 uint8_t advance(const Walk& w, int k, int m) {
   set_hit(w, k, m);
-  if (w.model[member_token(w, k, m)].flags & MODEL_REPEAT) return CONTEXT_STATUS_ACTIVE;
+  if (w.model[current_token(w)].flags & MODEL_REPEAT) return CONTEXT_STATUS_ACTIVE;
   for (;;) {
     const int type = level_type(w, k);
     const int count = level_count(w, k);
     m = level_member(w, k);
     if (type == MODEL_SEQ && m < count) {
-      set_member(w, k, m + 1);
+      set_next_member(w, k, m);
       return CONTEXT_STATUS_ACTIVE;
     }
     if (type == MODEL_AND) {
@@ -287,7 +297,7 @@ uint8_t advance(const Walk& w, int k, int m) {
     if (k == 0) return CONTEXT_STATUS_COMPLETE;
     pop_level(w, k);
     --k;
-    if (w.model[member_token(w, k, level_member(w, k))].flags & MODEL_REPEAT)
+    if (w.model[current_token(w)].flags & MODEL_REPEAT)
       return CONTEXT_STATUS_ACTIVE;
   }
 }
@@ -372,16 +382,30 @@ int end_context_check(const ModelToken* model, const ContextState* state, const 
     // or may be absent; an AND group when all its required members are hit;
     // an OR group was entered through a member, which is hit.
     int missing = 0;
+    int missing_pos = 0;
     if (type == MODEL_SEQ || type == MODEL_AND) {
-      for (int c = type == MODEL_SEQ ? m : 1; c <= count && missing == 0; ++c)
-        if (!is_hit(w, k, c) && !(model[member_token(w, k, c)].flags & MODEL_OPTIONAL)) missing = c;
+      // Positions are found only for members not hit, each from the one
+      // found before it.
+      int at = 0;
+      int pos = 0;
+      for (int c = type == MODEL_SEQ ? m : 1; c <= count; ++c) {
+        if (is_hit(w, k, c)) continue;
+        if (at == 0) pos = member_token(w, k, c);
+        for (; at != 0 && at < c; ++at) pos += model_token_size(&model[pos]);
+        at = c;
+        if (!(model[pos].flags & MODEL_OPTIONAL)) {
+          missing = c;
+          missing_pos = pos;
+          break;
+        }
+      }
     }
     // Whether every member is hit: shown by the trace only.
     const int allhit = !trace_on.con ? 0
                        : k == 0      ? is_hit(w, 0, 1)
                                      : group_all_hit(&model[state->levels[k].token], level_hits(w.st, k), 0, 1);
     if (missing != 0) {
-      checks.implied = required_element(model, member_token(w, k, missing));
+      checks.implied = required_element(model, missing_pos);
       trace_end_step("ECONTEND", w, status, 0, missing, allhit);
       return 0;
     }
