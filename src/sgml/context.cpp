@@ -14,8 +14,8 @@
 // repeat stays current after a match; a finished group that may repeat is
 // entered again when the element begins it.
 //
-// Every check starts from a copy of the state in the save area, so that a
-// check that consumes nothing (the element ends the content, is refused,
+// A check copies the state to the save area before it first changes it,
+// so that a check that consumes nothing (the element ends the content, is refused,
 // excluded without a match, or admitted only by an inclusion) leaves the
 // state and the status byte as they were: an element refused here is not
 // allowed to disturb where the content stands for the elements after it.
@@ -44,6 +44,9 @@ struct Walk {
   int level;
   int member;
   int token;
+  // The state has been copied to the save area (before the walk's first
+  // change to it): a check that consumes nothing restores it from there.
+  bool saved;
 };
 
 int depth(const ContextState* st) { return static_cast<int>(st->levels[0].member); }
@@ -138,6 +141,32 @@ void trace_end_step(const char* label, const Walk& w, const uint8_t* status, int
 // ---------------------------------------------------------------------------
 // The walk
 
+bool begins_with(const ModelToken* model, int pos, const ElementTypeDef* element);
+
+// The first member of OR or AND group pos that can begin with element:
+// its number (0 for none) and position.
+int member_beginning(const ModelToken* model, int pos, const ElementTypeDef* element, int* at) {
+  const ModelToken* g = &model[pos];
+  int p = pos + 1;
+  for (int c = 1; c <= static_cast<int>(g->count); ++c) {
+    const ModelToken* u = &model[p];
+    if (!model_is_group(u)) {
+      if (u->etd == element) {
+        *at = p;
+        return c;
+      }
+      ++p;
+    } else {
+      if (begins_with(model, p, element)) {
+        *at = p;
+        return c;
+      }
+      p += model_token_size(u);
+    }
+  }
+  return 0;
+}
+
 // Whether token pos, not yet begun, can begin with element. Members that
 // are single tokens (elements, #PCDATA) are compared here, without a call.
 bool begins_with(const ModelToken* model, int pos, const ElementTypeDef* element) {
@@ -176,8 +205,17 @@ ElementTypeDef* required_element(const ModelToken* model, int pos) {
   return nullptr;
 }
 
-// Pushes a level for group pos, member m of level k, which begins with element.
-void enter_group(Walk* w, int k, int m, int pos, const ElementTypeDef* element) {
+// Copies the state to the save area before the walk first changes it.
+void save_before_change(Walk* w) {
+  if (w->saved) return;
+  state_copy(&checks.save, w->st);
+  w->saved = true;
+}
+
+// Pushes a level for group pos, member m of level k, which begins with
+// element: a SEQ group at its first member, an OR or AND group straight at
+// member first (position first_pos), the member that begins with it.
+void enter_group(Walk* w, int k, int m, int pos, int first, int first_pos) {
   ContextState* st = w->st;
   const ModelToken* g = &w->model[pos];
   VQ_ASSERT(static_cast<int>(g->count) <= st->words * 32);
@@ -185,20 +223,11 @@ void enter_group(Walk* w, int k, int m, int pos, const ElementTypeDef* element) 
   const size_t levels = static_cast<size_t>(k + 2);
   st->levels.resize(levels);
   st->hits.resize(levels * static_cast<size_t>(st->words));
-  for (int i = 0; i < st->words; ++i) level_hits(st, k + 1)[i] = 0;
-  int first = 1;
-  int first_pos = pos + 1;
-  if (model_type(g) != MODEL_SEQ) {
-    // OR and AND: straight to the member that begins with the element.
-    int p = pos + 1;
-    for (int c = 1; c <= static_cast<int>(g->count); ++c) {
-      if (begins_with(w->model, p, element)) {
-        first = c;
-        first_pos = p;
-        break;
-      }
-      p += model_token_size(&w->model[p]);
-    }
+  uint32_t* hits = level_hits(st, k + 1);
+  for (int i = 0; i < st->words; ++i) hits[i] = 0;
+  if (model_type(g) == MODEL_SEQ) {
+    first = 1;
+    first_pos = pos + 1;
   }
   st->levels[static_cast<size_t>(k + 1)] = ContextLevel{static_cast<uint32_t>(pos), 0};
   st->levels[0].member = static_cast<uint32_t>(k + 1);
@@ -222,16 +251,27 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
     const int pos = current_token(*w);
     const ModelToken* t = &w->model[pos];
     const bool hit = is_hit(*w, k, m);
-    if ((!hit || (t->flags & MODEL_REPEAT)) && begins_with(w->model, pos, element)) {
-      if (!model_is_group(t)) {
-        w->level = k;
-        w->member = m;
-        w->token = pos;
-        return WALK_MATCH;
+    if (!hit || (t->flags & MODEL_REPEAT)) {
+      // An OR or AND group begins with the element when a member does: that
+      // member is found at once.
+      int first = 0;
+      int first_pos = 0;
+      const int type = model_type(t);
+      const bool begins = type == MODEL_OR || type == MODEL_AND
+                              ? (first = member_beginning(w->model, pos, element, &first_pos)) != 0
+                              : begins_with(w->model, pos, element);
+      if (begins) {
+        if (!model_is_group(t)) {
+          w->level = k;
+          w->member = m;
+          w->token = pos;
+          return WALK_MATCH;
+        }
+        save_before_change(w);
+        enter_group(w, k, m, pos, first, first_pos);
+        trace_step(hit ? "RETEST" : "OPENGRP", *w, status, element);
+        continue;
       }
-      enter_group(w, k, m, pos, element);
-      trace_step(hit ? "RETEST" : "OPENGRP", *w, status, element);
-      continue;
     }
     const int type = level_type(*w, k);
     if (type == MODEL_SEQ) {
@@ -241,6 +281,7 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
         return WALK_REQUIRED;
       }
       if (m < count) {
+        save_before_change(w);
         set_next_member(*w, k, m);
         trace_step("NEWTOKEN", *w, status, element);
         continue;
@@ -250,6 +291,7 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
       for (int i = 1; i < count && !moved; ++i) {
         const int c = (m - 1 + i) % count + 1;
         if (!is_hit(*w, k, c) && begins_with(w->model, member_token(*w, k, c), element)) {
+          save_before_change(w);
           set_member(*w, k, c);
           moved = true;
         }
@@ -266,6 +308,7 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
       trace_step("TRACEEND", *w, status, element);
       return WALK_END;
     }
+    save_before_change(w);
     pop_level(*w, k);
     trace_step("ENDFOUND", *w, status, element);
   }
@@ -318,7 +361,7 @@ int context_check(ElementTypeDef* element, const ModelToken* model, ContextState
   if (model[0].count == 0)  // declared content: no token to match
     return mode < 0 ? CONTEXT_INCLUDED : mode > 0 ? CONTEXT_EXCLUDED : CONTEXT_END;
   ensure_started(state);
-  Walk w{model, state, 0, 0, 0, 0};
+  Walk w{model, state, 0, 0, 0, 0, false};
   w.start = current_token(w);
   trace_step("CONTEXT", w, status, element);
   int result;
@@ -327,7 +370,6 @@ int context_check(ElementTypeDef* element, const ModelToken* model, ContextState
     trace_step("STATUS", w, status, element);
     return result;
   }
-  state_copy(&checks.save, state);
   WalkEnd end = walk(&w, element, status);
   ElementTypeDef* required = nullptr;
   if (end == WALK_REQUIRED) {
@@ -351,7 +393,7 @@ int context_check(ElementTypeDef* element, const ModelToken* model, ContextState
     *status = advance(w, w.level, w.member);
     result = CONTEXT_IMPLY;
   } else {
-    state_copy(state, &checks.save);
+    if (w.saved) state_copy(state, &checks.save);  // else the walk changed nothing
     if (mode < 0)
       result = CONTEXT_INCLUDED;
     else if (mode > 0)
@@ -367,7 +409,7 @@ int end_context_check(const ModelToken* model, const ContextState* state, const 
   checks.implied = nullptr;
   if (model[0].count == 0 || state->levels.empty()) return 1;
   // The walk only reads the state; Walk holds it writable for the helpers.
-  Walk w{model, const_cast<ContextState*>(state), 0, 0, 0, 0};
+  Walk w{model, const_cast<ContextState*>(state), 0, 0, 0, 0, false};
   w.start = current_token(w);
   trace_end_step("ECONT", w, status, 0, 0, 0);
   if (status != nullptr && *status == CONTEXT_STATUS_COMPLETE) {
