@@ -49,6 +49,14 @@ inline int next_byte(DocHandle* h, bool filter) {
   return c;
 }
 
+// Whether the n bytes at p all lie from 32 to 126 (one pass with no early
+// exit, which the compiler can do many bytes at a time).
+bool all_printable(const unsigned char* p, int32_t n) {
+  unsigned char outside = 0;
+  for (int32_t i = 0; i < n; ++i) outside |= static_cast<unsigned char>(p[i] - 32) > 94;
+  return outside == 0;
+}
+
 // The bytes a plain file's stream already holds in its buffer, taken in
 // one run up to the next LF: stored as the byte loop of doc_read stores
 // them, at most room of them (so that the buffer is not full after them)
@@ -61,12 +69,15 @@ int32_t plain_run(DocHandle* h, unsigned char* out, int64_t room, int64_t ahead)
   if (room < k) k = room;
   if (ahead < k) k = ahead;
   if (k <= 0) return 0;
-  const bool* map = doc_input_state().input_map;
+  const DocInputState& st = doc_input_state();
+  const bool* map = st.input_map;
   const unsigned char* in = s->current;
   const void* lf = std::memchr(in, '\n', static_cast<size_t>(k));
   const int32_t j = lf != nullptr ? static_cast<int32_t>(static_cast<const unsigned char*>(lf) - in)
                                   : static_cast<int32_t>(k);
-  if (front_carriage_return != 0) {
+  if (!st.printable_flagged && all_printable(in, j)) {
+    std::memcpy(out, in, static_cast<size_t>(j));  // nothing to replace
+  } else if (front_carriage_return != 0) {
     for (int32_t i = 0; i < j; ++i) {
       const unsigned char b = in[i] == kRE ? ' ' : in[i];
       out[i] = map[b] ? kMarker : b;
