@@ -19,6 +19,8 @@
 // excluded without a match, or admitted only by an inclusion) leaves the
 // state and the status byte as they were: an element refused here is not
 // allowed to disturb where the content stands for the elements after it.
+#include <cstring>
+
 #include "io/vqio.h"
 #include "msg/msg.h"
 #include "sgml/model.h"
@@ -223,8 +225,7 @@ void enter_group(Walk* w, int k, int m, int pos, int first, int first_pos) {
   const size_t levels = static_cast<size_t>(k + 2);
   st->levels.resize(levels);
   st->hits.resize(levels * static_cast<size_t>(st->words));
-  uint32_t* hits = level_hits(st, k + 1);
-  for (int i = 0; i < st->words; ++i) hits[i] = 0;
+  std::memset(level_hits(st, k + 1), 0, sizeof(uint32_t) * static_cast<size_t>(st->words));
   if (model_type(g) == MODEL_SEQ) {
     first = 1;
     first_pos = pos + 1;
