@@ -573,7 +573,11 @@ int parse_content() {
   }
   ParseControlBlock* pcb = inst.block;
   for (;;) {
+    // Blanks inside data are data while no blank short reference is
+    // mapped (as case 21 decides below): the engine passes over them.
+    pcb->blank_data_state = pcb == &pcb_conm && run.open && !blanks_mapped(false) ? kDataState : -1;
     const int code = lex_engine(pcb);
+    pcb->blank_data_state = -1;
     switch (code) {
       case LEX_ESCAPE:
         inst.data_text = lex_escape_pair();

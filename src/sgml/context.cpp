@@ -14,11 +14,13 @@
 // repeat stays current after a match; a finished group that may repeat is
 // entered again when the element begins it.
 //
-// Every check starts from a copy of the state in the save area, so that a
-// check that consumes nothing (the element ends the content, is refused,
+// A check copies the state to the save area before it first changes it,
+// so that a check that consumes nothing (the element ends the content, is refused,
 // excluded without a match, or admitted only by an inclusion) leaves the
 // state and the status byte as they were: an element refused here is not
 // allowed to disturb where the content stands for the elements after it.
+#include <cstring>
+
 #include "io/vqio.h"
 #include "msg/msg.h"
 #include "sgml/model.h"
@@ -44,6 +46,9 @@ struct Walk {
   int level;
   int member;
   int token;
+  // The state has been copied to the save area (before the walk's first
+  // change to it): a check that consumes nothing restores it from there.
+  bool saved;
 };
 
 int depth(const ContextState* st) { return static_cast<int>(st->levels[0].member); }
@@ -69,13 +74,20 @@ bool is_hit(const Walk& w, int k, int m) {
   return (h[(m - 1) / 32] >> ((m - 1) % 32)) & 1u;
 }
 void set_hit(const Walk& w, int k, int m) { level_hits(w.st, k)[(m - 1) / 32] |= 1u << ((m - 1) % 32); }
-int current_token(const Walk& w) {
-  const int k = depth(w.st);
-  return member_token(w, k, level_member(w, k));
-}
-void set_member(const Walk& w, int k, int m) {
+// Level 0 keeps the position of the current token: the current member of
+// the deepest level (a group entered is the current member of the level
+// above it, so leaving it makes the group's position current again).
+int current_token(const Walk& w) { return static_cast<int>(w.st->levels[0].token); }
+// Member m of the deepest level k, at position pos, becomes current.
+void set_member_at(const Walk& w, int k, int m, int pos) {
   w.st->levels[static_cast<size_t>(k)].member = static_cast<uint32_t>(m);
-  w.st->levels[0].token = static_cast<uint32_t>(current_token(w));
+  w.st->levels[0].token = static_cast<uint32_t>(pos);
+}
+void set_member(const Walk& w, int k, int m) { set_member_at(w, k, m, member_token(w, k, m)); }
+// The member after the current one of the deepest level k (in a SEQ group).
+void set_next_member(const Walk& w, int k, int m) {
+  const int pos = current_token(w);
+  set_member_at(w, k, m + 1, pos + model_token_size(&w.model[pos]));
 }
 
 const char* etd_text(const ElementTypeDef* e) {
@@ -131,16 +143,50 @@ void trace_end_step(const char* label, const Walk& w, const uint8_t* status, int
 // ---------------------------------------------------------------------------
 // The walk
 
-// Whether token pos, not yet begun, can begin with element.
+bool begins_with(const ModelToken* model, int pos, const ElementTypeDef* element);
+
+// The first member of OR or AND group pos that can begin with element:
+// its number (0 for none) and position.
+int member_beginning(const ModelToken* model, int pos, const ElementTypeDef* element, int* at) {
+  const ModelToken* g = &model[pos];
+  int p = pos + 1;
+  for (int c = 1; c <= static_cast<int>(g->count); ++c) {
+    const ModelToken* u = &model[p];
+    if (!model_is_group(u)) {
+      if (u->etd == element) {
+        *at = p;
+        return c;
+      }
+      ++p;
+    } else {
+      if (begins_with(model, p, element)) {
+        *at = p;
+        return c;
+      }
+      p += model_token_size(u);
+    }
+  }
+  return 0;
+}
+
+// Whether token pos, not yet begun, can begin with element. Members that
+// are single tokens (elements, #PCDATA) are compared here, without a call.
 bool begins_with(const ModelToken* model, int pos, const ElementTypeDef* element) {
   const ModelToken* t = &model[pos];
   const int type = model_type(t);
   if (type == MODEL_ELEMENT || type == MODEL_PCDATA) return t->etd == element;
   int p = pos + 1;
   for (uint32_t m = 0; m < t->count; ++m) {
-    if (begins_with(model, p, element)) return true;
-    if (type == MODEL_SEQ && !(model[p].flags & MODEL_OPTIONAL)) return false;
-    p += model_token_size(&model[p]);
+    const ModelToken* u = &model[p];
+    int size = 1;
+    if (!model_is_group(u)) {
+      if (u->etd == element) return true;
+    } else {
+      if (begins_with(model, p, element)) return true;
+      size = model_token_size(u);
+    }
+    if (type == MODEL_SEQ && !(u->flags & MODEL_OPTIONAL)) return false;
+    p += size;
   }
   return false;
 }
@@ -161,8 +207,17 @@ ElementTypeDef* required_element(const ModelToken* model, int pos) {
   return nullptr;
 }
 
-// Pushes a level for group pos, member m of level k, which begins with element.
-void enter_group(Walk* w, int k, int m, int pos, const ElementTypeDef* element) {
+// Copies the state to the save area before the walk first changes it.
+void save_before_change(Walk* w) {
+  if (w->saved) return;
+  state_copy(&checks.save, w->st);
+  w->saved = true;
+}
+
+// Pushes a level for group pos, member m of level k, which begins with
+// element: a SEQ group at its first member, an OR or AND group straight at
+// member first (position first_pos), the member that begins with it.
+void enter_group(Walk* w, int k, int m, int pos, int first, int first_pos) {
   ContextState* st = w->st;
   const ModelToken* g = &w->model[pos];
   VQ_ASSERT(static_cast<int>(g->count) <= st->words * 32);
@@ -170,30 +225,23 @@ void enter_group(Walk* w, int k, int m, int pos, const ElementTypeDef* element) 
   const size_t levels = static_cast<size_t>(k + 2);
   st->levels.resize(levels);
   st->hits.resize(levels * static_cast<size_t>(st->words));
-  for (int i = 0; i < st->words; ++i) level_hits(st, k + 1)[i] = 0;
-  int first = 1;
-  if (model_type(g) != MODEL_SEQ) {
-    // OR and AND: straight to the member that begins with the element.
-    int p = pos + 1;
-    for (int c = 1; c <= static_cast<int>(g->count); ++c) {
-      if (begins_with(w->model, p, element)) {
-        first = c;
-        break;
-      }
-      p += model_token_size(&w->model[p]);
-    }
+  std::memset(level_hits(st, k + 1), 0, sizeof(uint32_t) * static_cast<size_t>(st->words));
+  if (model_type(g) == MODEL_SEQ) {
+    first = 1;
+    first_pos = pos + 1;
   }
   st->levels[static_cast<size_t>(k + 1)] = ContextLevel{static_cast<uint32_t>(pos), 0};
   st->levels[0].member = static_cast<uint32_t>(k + 1);
-  set_member(*w, k + 1, first);
+  set_member_at(*w, k + 1, first, first_pos);
 }
 
 void pop_level(const Walk& w, int k) {
   ContextState* st = w.st;
+  const uint32_t group = st->levels[static_cast<size_t>(k)].token;
   st->levels[0].member = static_cast<uint32_t>(k - 1);
   st->levels.resize(static_cast<size_t>(k));
   st->hits.resize(static_cast<size_t>(k * st->words));
-  st->levels[0].token = static_cast<uint32_t>(current_token(w));
+  st->levels[0].token = group;
 }
 
 WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
@@ -201,19 +249,30 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
     const int k = depth(w->st);
     const int m = level_member(*w, k);
     const int count = level_count(*w, k);
-    const int pos = member_token(*w, k, m);
+    const int pos = current_token(*w);
     const ModelToken* t = &w->model[pos];
     const bool hit = is_hit(*w, k, m);
-    if ((!hit || (t->flags & MODEL_REPEAT)) && begins_with(w->model, pos, element)) {
-      if (!model_is_group(t)) {
-        w->level = k;
-        w->member = m;
-        w->token = pos;
-        return WALK_MATCH;
+    if (!hit || (t->flags & MODEL_REPEAT)) {
+      // An OR or AND group begins with the element when a member does: that
+      // member is found at once.
+      int first = 0;
+      int first_pos = 0;
+      const int type = model_type(t);
+      const bool begins = type == MODEL_OR || type == MODEL_AND
+                              ? (first = member_beginning(w->model, pos, element, &first_pos)) != 0
+                              : begins_with(w->model, pos, element);
+      if (begins) {
+        if (!model_is_group(t)) {
+          w->level = k;
+          w->member = m;
+          w->token = pos;
+          return WALK_MATCH;
+        }
+        save_before_change(w);
+        enter_group(w, k, m, pos, first, first_pos);
+        trace_step(hit ? "RETEST" : "OPENGRP", *w, status, element);
+        continue;
       }
-      enter_group(w, k, m, pos, element);
-      trace_step(hit ? "RETEST" : "OPENGRP", *w, status, element);
-      continue;
     }
     const int type = level_type(*w, k);
     if (type == MODEL_SEQ) {
@@ -223,7 +282,8 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
         return WALK_REQUIRED;
       }
       if (m < count) {
-        set_member(*w, k, m + 1);
+        save_before_change(w);
+        set_next_member(*w, k, m);
         trace_step("NEWTOKEN", *w, status, element);
         continue;
       }
@@ -232,6 +292,7 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
       for (int i = 1; i < count && !moved; ++i) {
         const int c = (m - 1 + i) % count + 1;
         if (!is_hit(*w, k, c) && begins_with(w->model, member_token(*w, k, c), element)) {
+          save_before_change(w);
           set_member(*w, k, c);
           moved = true;
         }
@@ -248,6 +309,7 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
       trace_step("TRACEEND", *w, status, element);
       return WALK_END;
     }
+    save_before_change(w);
     pop_level(*w, k);
     trace_step("ENDFOUND", *w, status, element);
   }
@@ -258,13 +320,13 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
 // Returns the new status byte.
 uint8_t advance(const Walk& w, int k, int m) {
   set_hit(w, k, m);
-  if (w.model[member_token(w, k, m)].flags & MODEL_REPEAT) return CONTEXT_STATUS_ACTIVE;
+  if (w.model[current_token(w)].flags & MODEL_REPEAT) return CONTEXT_STATUS_ACTIVE;
   for (;;) {
     const int type = level_type(w, k);
     const int count = level_count(w, k);
     m = level_member(w, k);
     if (type == MODEL_SEQ && m < count) {
-      set_member(w, k, m + 1);
+      set_next_member(w, k, m);
       return CONTEXT_STATUS_ACTIVE;
     }
     if (type == MODEL_AND) {
@@ -279,7 +341,7 @@ uint8_t advance(const Walk& w, int k, int m) {
     if (k == 0) return CONTEXT_STATUS_COMPLETE;
     pop_level(w, k);
     --k;
-    if (w.model[member_token(w, k, level_member(w, k))].flags & MODEL_REPEAT)
+    if (w.model[current_token(w)].flags & MODEL_REPEAT)
       return CONTEXT_STATUS_ACTIVE;
   }
 }
@@ -300,7 +362,7 @@ int context_check(ElementTypeDef* element, const ModelToken* model, ContextState
   if (model[0].count == 0)  // declared content: no token to match
     return mode < 0 ? CONTEXT_INCLUDED : mode > 0 ? CONTEXT_EXCLUDED : CONTEXT_END;
   ensure_started(state);
-  Walk w{model, state, 0, 0, 0, 0};
+  Walk w{model, state, 0, 0, 0, 0, false};
   w.start = current_token(w);
   trace_step("CONTEXT", w, status, element);
   int result;
@@ -309,7 +371,6 @@ int context_check(ElementTypeDef* element, const ModelToken* model, ContextState
     trace_step("STATUS", w, status, element);
     return result;
   }
-  state_copy(&checks.save, state);
   WalkEnd end = walk(&w, element, status);
   ElementTypeDef* required = nullptr;
   if (end == WALK_REQUIRED) {
@@ -333,7 +394,7 @@ int context_check(ElementTypeDef* element, const ModelToken* model, ContextState
     *status = advance(w, w.level, w.member);
     result = CONTEXT_IMPLY;
   } else {
-    state_copy(state, &checks.save);
+    if (w.saved) state_copy(state, &checks.save);  // else the walk changed nothing
     if (mode < 0)
       result = CONTEXT_INCLUDED;
     else if (mode > 0)
@@ -349,7 +410,7 @@ int end_context_check(const ModelToken* model, const ContextState* state, const 
   checks.implied = nullptr;
   if (model[0].count == 0 || state->levels.empty()) return 1;
   // The walk only reads the state; Walk holds it writable for the helpers.
-  Walk w{model, const_cast<ContextState*>(state), 0, 0, 0, 0};
+  Walk w{model, const_cast<ContextState*>(state), 0, 0, 0, 0, false};
   w.start = current_token(w);
   trace_end_step("ECONT", w, status, 0, 0, 0);
   if (status != nullptr && *status == CONTEXT_STATUS_COMPLETE) {
@@ -364,14 +425,30 @@ int end_context_check(const ModelToken* model, const ContextState* state, const 
     // or may be absent; an AND group when all its required members are hit;
     // an OR group was entered through a member, which is hit.
     int missing = 0;
+    int missing_pos = 0;
     if (type == MODEL_SEQ || type == MODEL_AND) {
-      for (int c = type == MODEL_SEQ ? m : 1; c <= count && missing == 0; ++c)
-        if (!is_hit(w, k, c) && !(model[member_token(w, k, c)].flags & MODEL_OPTIONAL)) missing = c;
+      // Positions are found only for members not hit, each from the one
+      // found before it.
+      int at = 0;
+      int pos = 0;
+      for (int c = type == MODEL_SEQ ? m : 1; c <= count; ++c) {
+        if (is_hit(w, k, c)) continue;
+        if (at == 0) pos = member_token(w, k, c);
+        for (; at != 0 && at < c; ++at) pos += model_token_size(&model[pos]);
+        at = c;
+        if (!(model[pos].flags & MODEL_OPTIONAL)) {
+          missing = c;
+          missing_pos = pos;
+          break;
+        }
+      }
     }
-    const int allhit = k == 0 ? is_hit(w, 0, 1)
-                              : group_all_hit(&model[state->levels[k].token], level_hits(w.st, k), 0, 1);
+    // Whether every member is hit: shown by the trace only.
+    const int allhit = !trace_on.con ? 0
+                       : k == 0      ? is_hit(w, 0, 1)
+                                     : group_all_hit(&model[state->levels[k].token], level_hits(w.st, k), 0, 1);
     if (missing != 0) {
-      checks.implied = required_element(model, member_token(w, k, missing));
+      checks.implied = required_element(model, missing_pos);
       trace_end_step("ECONTEND", w, status, 0, missing, allhit);
       return 0;
     }

@@ -54,15 +54,17 @@ void decl_usemap() {
   }
 }
 
-ShortRefMap* empty_map() {
-  static ShortRefMap* map = nullptr;
+ShortRefMap* empty_map_record = nullptr;
+
+ShortRefMap* empty_map_make() {
   static const unsigned char kName[] = "\010#EMPTY";
-  if (map == nullptr) {
-    map = static_cast<ShortRefMap*>(sgml_calloc(sizeof(ShortRefMap)));
+  if (empty_map_record == nullptr) {
+    ShortRefMap* map = static_cast<ShortRefMap*>(sgml_calloc(sizeof(ShortRefMap)));
     map->name = save_name(kName);
     map->count = 33;
     map->entities = static_cast<EntityRecord**>(sgml_calloc(sizeof(EntityRecord*) * 33));
     map->entities[0] = reinterpret_cast<EntityRecord*>(map);
+    empty_map_record = map;
   }
-  return map;
+  return empty_map_record;
 }

@@ -58,6 +58,7 @@ bool doc_meta_processing();
 
 struct DocInputState {
   bool input_map[256] = {};     // characters read as the non-SGML marker
+  bool printable_flagged = false;  // some character from 32 to 126 is in the map
   int32_t buffer_size = 514;    // characters per buffer, the closing 28 included
   FrgacText* last_fragmented = nullptr;  // opened through a data dictionary
   MfsReader* last_mfs = nullptr;

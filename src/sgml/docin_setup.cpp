@@ -20,6 +20,8 @@ void doc_input_setup(const SwitchRecord& switches) {
   DocInputState& s = doc_input_state();
   for (bool& flag : s.input_map) flag = false;
   for (int c : {0, 1, 8, 13, 26, 28, int{switches.escape}}) s.input_map[c] = true;
+  s.printable_flagged = false;
+  for (int c = 32; c < 127; ++c) s.printable_flagged = s.printable_flagged || s.input_map[c];
   s.buffer_size = switches.buffer_size;
 }
 

@@ -8,6 +8,7 @@
 // through their buffered readers; the byte position is a running count, so
 // that a pipe gets the same offsets as the file.
 #include <cerrno>
+#include <cstring>
 
 #include "frgac/frgac.h"
 #include "io/vqio.h"
@@ -46,6 +47,48 @@ inline int next_byte(DocHandle* h, bool filter) {
     if (c == kRE && front_carriage_return) c = ' ';
   }
   return c;
+}
+
+// Whether the n bytes at p all lie from 32 to 126 (one pass with no early
+// exit, which the compiler can do many bytes at a time).
+bool all_printable(const unsigned char* p, int32_t n) {
+  unsigned char outside = 0;
+  for (int32_t i = 0; i < n; ++i) outside |= static_cast<unsigned char>(p[i] - 32) > 94;
+  return outside == 0;
+}
+
+// The bytes a plain file's stream already holds in its buffer, taken in
+// one run up to the next LF: stored as the byte loop of doc_read stores
+// them, at most room of them (so that the buffer is not full after them)
+// and at most ahead (the bytes before the end limit or past the largest
+// offset are left to the byte loop). Returns how many were taken.
+int32_t plain_run(DocHandle* h, unsigned char* out, int64_t room, int64_t ahead) {
+  VqStream* s = h->stream;
+  if (s->count <= 0 || (s->flags & (VQ_READ | VQ_WRITE)) != VQ_READ) return 0;
+  int64_t k = s->count;
+  if (room < k) k = room;
+  if (ahead < k) k = ahead;
+  if (k <= 0) return 0;
+  const DocInputState& st = doc_input_state();
+  const bool* map = st.input_map;
+  const unsigned char* in = s->current;
+  const void* lf = std::memchr(in, '\n', static_cast<size_t>(k));
+  const int32_t j = lf != nullptr ? static_cast<int32_t>(static_cast<const unsigned char*>(lf) - in)
+                                  : static_cast<int32_t>(k);
+  if (!st.printable_flagged && all_printable(in, j)) {
+    std::memcpy(out, in, static_cast<size_t>(j));  // nothing to replace
+  } else if (front_carriage_return != 0) {
+    for (int32_t i = 0; i < j; ++i) {
+      const unsigned char b = in[i] == kRE ? ' ' : in[i];
+      out[i] = map[b] ? kMarker : b;
+    }
+  } else {
+    for (int32_t i = 0; i < j; ++i) out[i] = map[in[i]] ? kMarker : in[i];
+  }
+  s->current += j;
+  s->count -= j;
+  h->next_offset += j;
+  return j;
 }
 
 bool stream_failed(const DocHandle* h) {
@@ -150,6 +193,13 @@ int doc_read(DocHandle* h, unsigned char* buffer, int* new_file) {
     if (n >= last) {
       buffer[n++] = kEOB;
       return n;
+    }
+    if (!filter && h->source == kSourceStream && h->stream != nullptr) {
+      int64_t ahead = kDocMaxOffset - offset;
+      if (limit > 0 && limit - 1 - offset < ahead) ahead = limit - 1 - offset;
+      const int32_t k = plain_run(h, buffer + n, last - n - 1, ahead);
+      n += k;
+      offset += k;
     }
     c = next_byte(h, filter);
     if (c < 0) {

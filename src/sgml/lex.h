@@ -30,6 +30,11 @@ struct ParseControlBlock {
   int last_action;
   int state;
   int data_code;        // content blocks: code of a character-reference data character
+  // A state in which a space or tab is passed over as data, -1 for none:
+  // set by the content parser around its engine calls while the map in
+  // force maps no blank short reference (the blank would only come back
+  // to it to be taken as data).
+  int blank_data_state;
 };
 
 // The 27 blocks.
@@ -45,8 +50,11 @@ ParseControlBlock* lex_block_by_name(const char* name);
 // Builds the rows of every block from their descriptions (idempotent; the
 // engine calls it on first use). lex_rows_reset rebuilds them (undoing the
 // SHORTTAG NO patch) and puts every block back in state 0.
-void lex_rows_setup();
 void lex_rows_reset();
+extern bool lex_rows_built;
+inline void lex_rows_setup() {
+  if (!lex_rows_built) lex_rows_reset();
+}
 // SHORTTAG NO: in CONM, CONE, CONR and CONC the empty-tag actions 42 and 43
 // become the action the same state gives the class of '_'.
 void lex_shorttag_off();

@@ -110,6 +110,38 @@ int char_ref_function(const unsigned char* name) {
   return c ? c : -1;
 }
 
+namespace {
+
+// After a character that left the block in state s with nothing to do:
+// the characters after it that do the same (plain data, the text of a
+// comment, ...) are passed over in one loop, as the step loop would pass
+// them one by one; the block's words are left as the last of them leaves
+// them (the offset is set by the step after the run).
+void pass_over_run(ParseControlBlock* pcb, EntityEntry* e, int s, int cls) {
+  const uint8_t* classes = pcb->classes;
+  const uint8_t* next = pcb->rows[2 * s];
+  const uint8_t* act = pcb->rows[2 * s + 1];
+  const bool blanks = pcb->blank_data_state == s;
+  unsigned char* p = e->ptr;
+  for (;;) {
+    const unsigned char d = p[1];
+    const int k = classes[d];
+    if (next[k] == s && act[k] == 9) {
+      ++p;
+      cls = k;
+    } else if (blanks && (d == ' ' || d == '\t')) {
+      ++p;
+      cls = k;
+    } else {
+      break;
+    }
+  }
+  e->ptr = p;
+  pcb->last_class = cls;
+}
+
+}  // namespace
+
 int lex_engine(ParseControlBlock* pcb) {
   lex_rows_setup();
   message_state_set(pcb->state_index);
@@ -124,12 +156,20 @@ int lex_engine(ParseControlBlock* pcb) {
     int action = pcb->rows[2 * s + 1][cls];
     pcb->last_class = cls;
     pcb->last_action = action;
-    update_offset(e);
-    if (trace_on.state)
+    if (trace_on.state) {
+      update_offset(e);
       trace_lex_step(pcb->name, s, cls, action, pcb->state, c,
                      reinterpret_cast<const char*>(e->name + 1), static_cast<int>(e->line),
                      static_cast<int>(e->column_base + (e->ptr - e->start)),
                      doc_offsets.current_char);
+    } else if (action == 9) {
+      // Nothing to do: the offset is set by the next step, in the same
+      // entity (a run in the same state is passed over first).
+      if (pcb->state == s) pass_over_run(pcb, e, s, cls);
+      continue;
+    } else {
+      update_offset(e);
+    }
     if (action > 64) return action;
     switch (action) {
       case 1: {  // "&#" and a function name

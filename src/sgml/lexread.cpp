@@ -43,6 +43,16 @@ int read_run(unsigned char* out, int n, int min_class, int max_length, const uin
   bool over = false;
   for (;;) {
     EntityEntry* e = entity_top;
+    // The characters of the run that fit are taken in a local loop; the
+    // one that stops it is read again below.
+    unsigned char* p = e->ptr;
+    while (n < max_length) {
+      const unsigned char d = p[1];
+      if (d == 28 || NameClass[d] < min_class) break;
+      ++p;
+      out[n++] = map ? map[d] : d;
+    }
+    e->ptr = p;
     unsigned char c = *++e->ptr;
     if (c == 28) {  // end of buffer: refill and go on with the same name
       if (entpop() < 0 || entity_top != e) return n;

@@ -713,12 +713,12 @@ void build(LexRow* rows, const Step* steps, size_t count, int states, int eob_cl
   }
 }
 
-bool rows_built = false;
-
 }  // namespace
 
+bool lex_rows_built = false;
+
 #define PCB(var, label, st, table, rows, code)                                          \
-  ParseControlBlock var = {label, st, table, rows, 0, 0, 0, 0, 0, code}
+  ParseControlBlock var = {label, st, table, rows, 0, 0, 0, 0, 0, code, -1}
 
 PCB(pcb_conm, "CONM", kStateCONM, ContentClass, conm_rows, 21);
 PCB(pcb_cone, "CONE", kStateCONE, ContentClass, cone_rows, 37);
@@ -795,12 +795,9 @@ void lex_rows_reset() {
   pcb_litt.states = T_STATES;
   pcb_mdc.states = pcb_mdi.states = D_STATES;
   for (int i = 0; LexBlocks[i]; ++i) pcb_reset(LexBlocks[i]);
-  rows_built = true;
+  lex_rows_built = true;
 }
 
-void lex_rows_setup() {
-  if (!rows_built) lex_rows_reset();
-}
 
 void lex_net_switch(bool enabled) {
   uint8_t cls = enabled ? content::NET : content::SLASH;

@@ -32,7 +32,6 @@ struct MessageState {
   bool open_elements = false;
   unsigned char drop1 = 29, drop2 = 30, escape = 31, offset = 64;
   int32_t count = 0;
-  int current_state = kStatePRO;
   DeclarationContext declaration;
   const MessageSources* sources = nullptr;
 };
@@ -87,8 +86,7 @@ void message_internal_error(int line) {
   vqio_exit(1);  // the hook ends the program for severity 15; never go on
 }
 
-void message_state_set(int s) { state().current_state = s; }
-int message_state_current() { return state().current_state; }
+int message_current_state = kStatePRO;
 DeclarationContext& md_context() { return state().declaration; }
 void message_sources_set(const MessageSources* sources) { state().sources = sources; }
 int32_t error_count() { return state().count; }
@@ -266,7 +264,7 @@ MessageRecord error_record(int n, int s, const char* p1, const char* p2) {
   MessageRecord r;
   r.kind = kMsgError;
   r.number = n;
-  r.state = s == kStateCurrent ? state().current_state : s;
+  r.state = s == kStateCurrent ? message_current_state : s;
   r.p1 = p1;
   r.p2 = p2;
   return r;
@@ -305,7 +303,7 @@ void system_error(int n, const char* p1) {
   r.system_error = errno;
   r.kind = kMsgSystem;
   r.number = n;
-  r.state = state().current_state;
+  r.state = message_current_state;
   r.p1 = p1;
   message_print(r);
 }

@@ -44,9 +44,11 @@ const char* parse_state_label(int state);
 // The state whose label is text, or -1.
 int parse_state_by_label(std::string_view label);
 
-// The lexical engine's current state (initially kStatePRO).
-void message_state_set(int state);
-int message_state_current();
+// The lexical engine's current state (initially kStatePRO). A plain word:
+// the engine sets it on every call.
+extern int message_current_state;
+inline void message_state_set(int state) { message_current_state = state; }
+inline int message_state_current() { return message_current_state; }
 
 // The declaration being parsed, for md_error and traces.
 struct DeclarationContext {

@@ -4,16 +4,12 @@
 
 #include "msg/msg.h"
 
-int model_token_size(const ModelToken* t) {
-  if (!model_is_group(t)) return 1;
-  return 1 + model_group_size(t, static_cast<int>(t->count));
-}
-
 int model_group_size(const ModelToken* group, int members) {
   int size = 0;
   const ModelToken* t = group + 1;
   for (int m = 0; m < members; ++m) {
-    const int n = model_token_size(t);
+    // Most members are single tokens: counted without a call.
+    const int n = model_is_group(t) ? 1 + model_group_size(t, static_cast<int>(t->count)) : 1;
     size += n;
     t += n;
   }

@@ -67,7 +67,9 @@ inline bool model_is_group(const ModelToken* t) {
 // none); a whole group with its own token is model_group_size(g, g->count) + 1.
 int model_group_size(const ModelToken* group, int members);
 // The number of tokens token t takes with everything inside it.
-int model_token_size(const ModelToken* t);
+inline int model_token_size(const ModelToken* t) {
+  return model_is_group(t) ? 1 + model_group_size(t, static_cast<int>(t->count)) : 1;
+}
 
 // ---------------------------------------------------------------------------
 // Name groups: arrays of element type definitions (or notation records)

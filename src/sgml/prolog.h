@@ -161,5 +161,10 @@ bool md_element_types(int code, unsigned char* buffer, std::vector<ElementTypeDe
                       bool subject);
 bool md_notations(int code, unsigned char* buffer, std::vector<NotationRecord*>* out,
                   bool subject);
-// The map of "#EMPTY": no short reference is mapped.
-ShortRefMap* empty_map();
+// The map of "#EMPTY": no short reference is mapped. Made on first use;
+// the content parser asks for it at every step, hence inline.
+extern ShortRefMap* empty_map_record;
+ShortRefMap* empty_map_make();
+inline ShortRefMap* empty_map() {
+  return empty_map_record != nullptr ? empty_map_record : empty_map_make();
+}

@@ -43,8 +43,12 @@ HashRecord* record_new(const unsigned char* name, size_t record_size) {
   return rec;
 }
 
+// Names are short: compared in place rather than through a library call.
 bool same_name(const unsigned char* a, const unsigned char* b) {
-  return a[0] == b[0] && std::memcmp(a + 1, b + 1, a[0] - 2) == 0;
+  if (a[0] != b[0]) return false;
+  for (int i = 1; i < a[0] - 1; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
 }
 
 }  // namespace

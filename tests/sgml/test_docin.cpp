@@ -305,6 +305,31 @@ TEST_F(DocInput, PlainDdTextWindow) {
   doc_close(h);
 }
 
+TEST_F(DocInput, EndLimitInsideALongRecordAndCarriageReturnsAsBlanks) {
+  // One record of 300 letters: the limit 230 falls inside it, after the
+  // first buffer of 512 characters would have ended; 30 to 229 are read.
+  std::string line;
+  for (int i = 0; i < 300; ++i) line.push_back(static_cast<char>('a' + i % 26));
+  write("long.txt", line + "\n");
+  std::string dd = write("long.dd", plain_dd(dir_.path + "/long.txt"));
+  setup(30, 230);
+  DocHandle* h = nullptr;
+  ASSERT_EQ(doc_open(list_of({dd}).c_str(), &h, true), 1);
+  auto buffers = read_all(h);
+  ASSERT_EQ(buffers.size(), 2u);
+  EXPECT_EQ(buffers[1].chars, "\n" + line.substr(30, 200) + "\x1a\x1c");
+  doc_close(h);
+  // With carriage returns read as blanks (-K) a CR inside a record, at
+  // its start or before its LF is a space, never the non-SGML marker.
+  setup();
+  std::string px = write("cr", "a\rb\r\n\rc\r\r\n");
+  front_carriage_return = 1;
+  ASSERT_EQ(doc_open(list_of({px}).c_str(), &h, true), 1);
+  EXPECT_EQ(stream_of(read_all(h)), "\na b \r\n c  \r\x1a");
+  front_carriage_return = 0;
+  doc_close(h);
+}
+
 TEST_F(DocInput, FragmentedTextSuspendsAndResumes) {
   // Random bytes (records of any length, every kind of byte) in pieces of
   // up to 700 bytes laid with junk between them over five fragment files.
