@@ -62,6 +62,7 @@ int Initialize() {
     return 14;
   }
   st.usable = usable;
+  phases::forget_pass_texts();
   st.buffer_size = usable / 2;
   st.point_slots = usable / 8;
   st.text_buffer = static_cast<unsigned char*>(
@@ -363,6 +364,7 @@ int BuildIndex(int argc, char** argv) {
 
 void CleanUp() {
   BuildState& st = build_state();
+  phases::forget_pass_texts();
   std::free(st.text_buffer);
   std::free(st.points);
   addfrcntl(st.control);

@@ -135,6 +135,19 @@ void scan_text(ScanMode mode, ScanJob* job);
 // The scan job of a pass with the build's memory and rules.
 ScanJob pass_job(int64_t start, unsigned char first_char, int32_t previous_end);
 
+// The stored text of the passes of this run, kept in the work file
+// <int-name>.s0 so that skip counting reads an earlier pass's buffer back
+// instead of scanning its text again. keep_pass_text appends a pass's
+// buffer (a failure only leaves it out); read_pass_text fills target (room
+// bytes) with the buffer of the pass that started at `start` with
+// `first_char` and ended at `end`: false when it was not kept or does not
+// read back. forget_pass_texts closes the file (RemoveTempFiles removes it).
+void keep_pass_text(int32_t start, int32_t end, int first_char, const unsigned char* buffer,
+                    int64_t bytes);
+bool read_pass_text(int32_t start, int32_t end, int first_char, unsigned char* target,
+                    int64_t room);
+void forget_pass_texts();
+
 // ---------------------------------------------------------------------------
 // Suffix order: the first 400 bytes as unsigned characters, then the buffer
 // offset (text order).

@@ -8,10 +8,11 @@
 // order; a count of 0 to 253 is one byte, a larger one the byte 254 and the
 // count as a 4-byte word.
 //
-// An earlier pass is not stored: its buffer is rebuilt by running the
-// scanner again from its start with its first character, which gives the
-// buffer the pass had, byte for byte (in parts on the threads when the
-// pass recorded checkpoints in this run). With enough points the merge walk
+// An earlier pass's buffer is read back from the passes' stored text kept
+// in this run, or else rebuilt by running the scanner again from its start
+// with its first character, which gives the buffer the pass had, byte for
+// byte (in parts on the threads when the pass recorded checkpoints in this
+// run). With enough points the merge walk
 // is cut into parts too: where a part of the earlier pass's points starts
 // in the newest pass is found by a binary search, so each part walks on its
 // own and adds its counts into the counter file.
@@ -244,6 +245,7 @@ void WriteSkips(int fd, int32_t count, int pass) {
 void RebuildPassBuffer(int32_t start, int32_t end, int first_char, unsigned char* target,
                        long points_offset) {
   BuildState& st = build_state();
+  if (read_pass_text(start, end, first_char, target, st.buffer_size)) return;
   ScanJob job;
   if (replay_in_parts(ScanMode::Rebuild, start, static_cast<unsigned char>(first_char), target, nullptr,
                       &job)) {

@@ -130,6 +130,30 @@ TEST_F(Build, SameIndexOnOneTwoAndAllCores) {
   }
 }
 
+// Later passes read an earlier pass's text back from the work file of
+// kept pass texts; where that file cannot be made (a directory holds its
+// name) the passes are scanned again, with the same index.
+TEST_F(Build, PassesScannedAgainWhenTheirTextIsNotKept) {
+  const std::string text = gather("/usr/share/common-licenses", "", 400 * 1024);
+  spill(path("text"), text);
+  const std::string want = ref::index_file(text, ref::BASIC);
+  for (const bool blocked : {false, true}) {
+    SCOPED_TRACE(blocked ? "not kept" : "kept");
+    if (blocked) {
+      ASSERT_EQ(mkdir(path("out.s0").c_str(), 0777), 0);
+    }
+    ASSERT_EQ(vexabld("-v -t text -c basic -m 500k"), 0) << slurp(path("run.err"));
+    EXPECT_NE(slurp(path("run.err")).find("Pass 4 indexing from"), std::string::npos);
+    EXPECT_TRUE(slurp(path("out.idx")) == want);
+    if (blocked) {
+      EXPECT_EQ(leftovers({"text", "out.idx", "out.dd", "out.s0"}), std::vector<std::string>{});
+      ASSERT_EQ(rmdir(path("out.s0").c_str()), 0);
+    } else {
+      EXPECT_EQ(leftovers({"text", "out.idx", "out.dd"}), std::vector<std::string>{});
+    }
+  }
+}
+
 TEST_F(Build, StopWordsFromTheDataDictionary) {
   // Stop words remove their points and their characters; "a" also at the
   // very end of the text, where it is followed by the padding's blank.
