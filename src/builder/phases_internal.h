@@ -21,6 +21,17 @@ struct FrgacText;
 namespace phases {
 
 // ---------------------------------------------------------------------------
+// Scratch arrays kept for the run: an array of n elements (its contents
+// left from its last use) and its return. Steps that run once per pass or
+// per part take their large arrays here, so that their pages are not
+// faulted in again each time.
+
+std::vector<unsigned char> take_bytes(size_t n);
+void give_bytes(std::vector<unsigned char>&& v);
+std::vector<uint64_t> take_words(size_t n);
+void give_words(std::vector<uint64_t>&& v);
+
+// ---------------------------------------------------------------------------
 // Text reader: the first text record, read in large blocks from a 1-based
 // text position (plain file, fragmented text or multi-file set).
 

@@ -302,7 +302,7 @@ void run_threads(const unsigned char* text, Worker& worker, Sorter& own) {
   sorters.reserve(static_cast<size_t>(std::max(extra, 0)));
   std::vector<std::thread> threads;
   for (int t = 0; t < extra; ++t) {
-    sorters.push_back(Sorter{text, std::vector<uint64_t>(kCacheEntries)});
+    sorters.push_back(Sorter{text, take_words(kCacheEntries)});
     try {
       threads.emplace_back([&worker, &s = sorters.back()] { worker(s); });
     } catch (const std::system_error&) {
@@ -311,6 +311,7 @@ void run_threads(const unsigned char* text, Worker& worker, Sorter& own) {
   }
   worker(own);
   for (std::thread& t : threads) t.join();
+  for (Sorter& s : sorters) give_words(std::move(s.keys));
 }
 
 // ---------------------------------------------------------------------------
@@ -539,8 +540,11 @@ void SortPass(const unsigned char* buffer, int32_t* points, int64_t first, int64
   int32_t* offsets = points + first;
   grouping_report = GroupingReport{};
   if (n < 2) return;
-  Sorter s{buffer, std::vector<uint64_t>(static_cast<size_t>(std::min(n, kCacheEntries)))};
-  if (space != nullptr && first == 0 && sort_grouped(s, offsets, n, *space)) return;
+  Sorter s{buffer, take_words(kCacheEntries)};
+  if (space != nullptr && first == 0 && sort_grouped(s, offsets, n, *space)) {
+    give_words(std::move(s.keys));
+    return;
+  }
   // Room for a copy of the points: the point array above them, or the
   // text buffer past the text.
   int32_t* spare = nullptr;
@@ -553,6 +557,7 @@ void SortPass(const unsigned char* buffer, int32_t* points, int64_t first, int64
     }
   }
   s.top(offsets, n, spare);
+  give_words(std::move(s.keys));
 }
 
 }  // namespace phases
