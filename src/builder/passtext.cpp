@@ -1,12 +1,19 @@
 // The stored text of the passes, kept in a work file so that skip counting
 // reads an earlier pass's buffer back instead of scanning its text again
 // (with k passes the scan would run k(k-1)/2 times over the earlier
-// buffers; a read from the file is a copy).
+// buffers; a read from the file is a copy); and the common prefix of each
+// point with the one before it in its pass's order, from which a merge
+// walk knows most of its comparisons without reading text.
 //
-// <int-name>.s0 holds the buffers of the passes made in this run, one after
-// the other, each with its NUL. Which pass lies where is known only to this
-// run: a restarted build scans the passes made before it. A write or read
-// that fails only means the pass is scanned again, as without the file.
+// <int-name>.s0 holds, one after the other, the buffers of the passes made
+// in this run, each with its NUL, and their prefix words. Where each lies
+// is known only to this run: a restarted build scans the passes made
+// before it and compares their suffixes whole. A write or read that fails
+// only means the pass is scanned again or compared whole, as without the
+// file.
+#include <algorithm>
+#include <atomic>
+#include <mutex>
 #include <vector>
 
 #include "builder/phases_internal.h"
@@ -18,7 +25,10 @@ namespace {
 struct KeptPass {
   int32_t start, end;
   int first_char;
-  int64_t at, bytes;
+  int64_t text_at = -1, text_bytes = 0;
+  int64_t prefix_at = -1;
+  int32_t prefix_count = 0;
+  int64_t prefix_sum = 0;
 };
 
 struct PassTexts {
@@ -33,39 +43,103 @@ PassTexts& kept() {
   return texts;
 }
 
-std::string file_name() { return work_name(build_state().options->int_name, "s", 0); }
+KeptPass* find(int32_t start, int32_t end, int first_char) {
+  for (KeptPass& p : kept().passes)
+    if (p.start == start && p.end == end && p.first_char == first_char) return &p;
+  return nullptr;
+}
+
+// The file open for appending at its end; false after a failure.
+bool ready() {
+  PassTexts& k = kept();
+  if (k.failed) return false;
+  if (k.fd < 0) {
+    k.fd = vqio_open(pass_texts_name().c_str(), O_RDWR | O_CREAT | O_TRUNC, 0666);
+    if (k.fd < 0) k.failed = true;
+  }
+  return !k.failed;
+}
+
+KeptPass& entry(int32_t start, int32_t end, int first_char) {
+  if (KeptPass* p = find(start, end, first_char)) return *p;
+  kept().passes.push_back(KeptPass{start, end, first_char});
+  return kept().passes.back();
+}
 
 }  // namespace
+
+std::string pass_texts_name() { return work_name(build_state().options->int_name, "s", 0); }
 
 void keep_pass_text(int32_t start, int32_t end, int first_char, const unsigned char* buffer,
                     int64_t bytes) {
   PassTexts& k = kept();
-  if (k.failed || bytes <= 0) return;
-  if (k.fd < 0) {
-    k.fd = vqio_open(file_name().c_str(), O_RDWR | O_CREAT | O_TRUNC, 0666);
-    if (k.fd < 0) {
-      k.failed = true;
-      return;
-    }
-  }
+  if (bytes <= 0 || !ready()) return;
   if (vqio_lseek(k.fd, static_cast<off_t>(k.size), SEEK_SET) < 0 ||
       !write_all(k.fd, buffer, static_cast<size_t>(bytes))) {
-    // (Disk full, say: the passes kept so far stay usable.)
+    // (Disk full, say: what was kept so far stays usable.)
     k.failed = true;
     return;
   }
-  k.passes.push_back(KeptPass{start, end, first_char, k.size, bytes});
+  KeptPass& p = entry(start, end, first_char);
+  p.text_at = k.size;
+  p.text_bytes = bytes;
   k.size += bytes;
 }
 
 bool read_pass_text(int32_t start, int32_t end, int first_char, unsigned char* target,
                     int64_t room) {
-  const PassTexts& k = kept();
-  for (const KeptPass& p : k.passes) {
-    if (p.start != start || p.end != end || p.first_char != first_char) continue;
-    return p.bytes <= room && read_at(k.fd, p.at, target, static_cast<size_t>(p.bytes));
+  const KeptPass* p = find(start, end, first_char);
+  return p != nullptr && p->text_at >= 0 && p->text_bytes <= room &&
+         read_at(kept().fd, p->text_at, target, static_cast<size_t>(p->text_bytes));
+}
+
+void keep_pass_prefixes(int32_t start, int32_t end, int first_char, const unsigned char* text,
+                        const int32_t* points, int32_t count) {
+  PassTexts& k = kept();
+  if (count <= 0 || !ready()) return;
+  // In blocks on the threads, each written at its place under a lock.
+  constexpr int64_t kBlock = 32 * 1024;
+  const int64_t at = k.size;
+  const int64_t blocks = (count + kBlock - 1) / kBlock;
+  std::atomic<int64_t> next{0}, sum{0};
+  std::atomic<bool> failed{false};
+  std::mutex file;
+  split_work(std::min<int64_t>(blocks, sort_threads()), 1, [&](int, int64_t, int64_t) {
+    std::vector<uint16_t> words(kBlock);
+    int64_t mine = 0;
+    for (int64_t b; (b = next.fetch_add(1)) < blocks && !failed;) {
+      const int64_t from = b * kBlock, to = std::min<int64_t>(count, from + kBlock);
+      for (int64_t i = from; i < to; ++i) {
+        if (i + 8 < to) __builtin_prefetch(text + points[i + 8]);
+        const int m = i == 0 ? 0 : common_from(text + points[i - 1], text + points[i], 0);
+        words[static_cast<size_t>(i - from)] = static_cast<uint16_t>(m);
+        mine += m;
+      }
+      const std::lock_guard<std::mutex> hold(file);
+      if (vqio_lseek(k.fd, static_cast<off_t>(at + 2 * from), SEEK_SET) < 0 ||
+          !write_all(k.fd, words.data(), static_cast<size_t>(to - from) * 2))
+        failed = true;
+    }
+    sum += mine;
+  });
+  if (failed) {
+    k.failed = true;
+    return;
   }
-  return false;
+  KeptPass& p = entry(start, end, first_char);
+  p.prefix_at = at;
+  p.prefix_count = count;
+  p.prefix_sum = sum;
+  k.size += 2 * int64_t{count};
+}
+
+bool kept_prefixes(int32_t start, int32_t end, int first_char, int32_t count, int64_t* at,
+                   double* mean) {
+  const KeptPass* p = find(start, end, first_char);
+  if (p == nullptr || p->prefix_at < 0 || p->prefix_count != count || count <= 0) return false;
+  *at = p->prefix_at;
+  *mean = static_cast<double>(p->prefix_sum) / count;
+  return true;
 }
 
 void forget_pass_texts() {

@@ -9,6 +9,7 @@
 // they agree on every character and every point.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -158,6 +159,16 @@ void keep_pass_text(int32_t start, int32_t end, int first_char, const unsigned c
 bool read_pass_text(int32_t start, int32_t end, int first_char, unsigned char* target,
                     int64_t room);
 void forget_pass_texts();
+// The common prefix of each point of a pass with the one before it in
+// suffix order (0 for the first), as 16-bit words appended to the same
+// file, for the merge walks of later passes; and where they lie: false
+// when they were not kept, else the byte offset of the first in the file
+// named by pass_texts_name() and their mean.
+void keep_pass_prefixes(int32_t start, int32_t end, int first_char, const unsigned char* text,
+                        const int32_t* points, int32_t count);
+bool kept_prefixes(int32_t start, int32_t end, int first_char, int32_t count, int64_t* at,
+                   double* mean);
+std::string pass_texts_name();
 
 // ---------------------------------------------------------------------------
 // Suffix order: the first 400 bytes as unsigned characters, then the buffer
@@ -239,6 +250,38 @@ inline int compare_from(const unsigned char* a, const unsigned char* b, int d) {
     if (x != y) return x < y ? -1 : 1;
   }
   return 0;
+}
+
+// The first of eight characters at a and b that differ (0 to 7), or 8.
+inline int first_difference(const unsigned char* a, const unsigned char* b) {
+  uint64_t x, y;
+  __builtin_memcpy(&x, a, 8);
+  __builtin_memcpy(&y, b, 8);
+  if (x == y) return 8;
+  if constexpr (std::endian::native == std::endian::little) return __builtin_ctzll(x ^ y) >> 3;
+  else return __builtin_clzll(x ^ y) >> 3;
+}
+
+// How many characters from d on two suffixes share (the characters before
+// d are equal), at most 400. The first 32 are compared eight at a time
+// (most suffixes differ there), the rest at once (repeated text ties for
+// all 400) and, when they differ, eight at a time again.
+inline int common_from(const unsigned char* a, const unsigned char* b, int d) {
+  const auto words = [a, b](int from, int to) {
+    for (; from < to; from += 8) {
+      const int k = first_difference(a + from, b + from);
+      if (k < 8) return from + k < SUFFIX_BUDGET ? from + k : SUFFIX_BUDGET;
+    }
+    return -1;
+  };
+  const int near = d + 32 < SUFFIX_BUDGET ? d + 32 : SUFFIX_BUDGET;
+  int at = words(d, near);
+  if (at >= 0) return at;
+  if (near >= SUFFIX_BUDGET ||
+      __builtin_memcmp(a + near, b + near, static_cast<size_t>(SUFFIX_BUDGET - near)) == 0)
+    return SUFFIX_BUDGET;
+  at = words(near, SUFFIX_BUDGET);
+  return at >= 0 ? at : SUFFIX_BUDGET;
 }
 
 // Suffixes of different buffers: 1 only when a is greater within the first

@@ -31,14 +31,65 @@ namespace {
 
 constexpr int64_t kBlock = 8192;  // counters or offsets per block
 
-// Offsets of a pass file, read forward block by block.
-struct OffsetReader {
+// Words of a work file read forward block by block: the offsets of a pass
+// file, the prefixes a pass kept. A reader with `damaged` (one on a
+// thread) notes a short read or a word out of its range there and goes on
+// with `fill` in its place; else it is reported. Each block is checked as
+// it is read.
+template <class T>
+struct WordReader {
   int fd = -1;
+  int64_t at = 0;  // byte offset of the first word in the file
   int32_t count = 0;
-  int32_t index = 0;  // of the next offset
+  int64_t index = 0;  // of the next word
   int64_t block_first = 0;
   int64_t block_fill = 0;
-  std::vector<int32_t> block = std::vector<int32_t>(kBlock);
+  T lowest = 0, highest = 0, fill = 0;
+  std::vector<T> block = std::vector<T>(kBlock);
+  std::atomic<bool>* damaged = nullptr;
+
+  T next() {
+    if (index >= block_first + block_fill) load();
+    return block[static_cast<size_t>(index++ - block_first)];
+  }
+
+  void load() {
+    block_first = index;
+    block_fill = std::min<int64_t>(kBlock, count - index);
+    bool bad = block_fill <= 0 || !read_at(fd, at + int64_t{sizeof(T)} * block_first, block.data(),
+                                           static_cast<size_t>(block_fill) * sizeof(T));
+    if (bad) {
+      block_fill = std::max<int64_t>(block_fill, 1);
+      std::fill(block.begin(), block.end(), fill);
+    }
+    for (int64_t i = 0; i < block_fill; ++i) {
+      T& w = block[static_cast<size_t>(i)];
+      if (w < lowest || w > highest) {
+        bad = true;
+        w = fill;
+      }
+    }
+    if (bad) {
+      if (damaged == nullptr) work_files_damaged();
+      *damaged = true;
+    }
+  }
+
+  // Goes to the word at i (the next one read).
+  void seek(int64_t i) {
+    index = i;
+    block_first = i;
+    block_fill = 0;
+  }
+};
+
+// Offsets of a pass file: a pass takes points only below B - 1 - 1000.
+struct OffsetReader : WordReader<int32_t> {
+  OffsetReader() {
+    at = PASS_HEADER_BYTES;
+    lowest = fill = 1;
+    highest = static_cast<int32_t>(build_state().buffer_size - 1002);
+  }
 
   // Starts loading the text of the suffix `ahead` places on, when it is in
   // the block (the walk's compares then find it in the cache).
@@ -46,41 +97,121 @@ struct OffsetReader {
     const int64_t k = index + ahead - block_first;
     if (k < block_fill) __builtin_prefetch(text + block[static_cast<size_t>(k)]);
   }
+};
 
-  // The next offset. A reader with `damaged` (one on a thread) notes a
-  // short read or an offset out of range there and goes on with offset 1;
-  // else it is reported.
-  int32_t next() {
-    if (index >= block_first + block_fill) {
-      block_first = index;
-      block_fill = std::min<int64_t>(kBlock, count - index);
-      if (!read_at(fd, PASS_HEADER_BYTES + 4 * block_first, block.data(),
-                   static_cast<size_t>(block_fill) * 4)) {
-        if (damaged == nullptr) work_files_damaged();
-        *damaged = true;
-        std::fill(block.begin(), block.end(), 1);
+// The common prefixes a pass kept (16-bit words, one per point in its
+// suffix order: the characters the point shares with the one before it),
+// through a descriptor of its own.
+struct PrefixReader : WordReader<uint16_t> {
+  PrefixReader() { highest = SUFFIX_BUDGET; }
+};
+
+// The prefixes of both passes of a walk, when both kept theirs and their
+// suffixes share long prefixes: reading the prefixes costs about what
+// comparing short ones does, and saves the comparisons of long ones
+// (repeated text, where most suffixes tie for all 400 characters).
+constexpr double kLongPrefixes = 128;
+
+struct Prefixes {
+  PrefixReader old, fresh;
+  bool on = false;
+
+  Prefixes(const PassHeader& oh, const PassHeader& nh, std::atomic<bool>* damaged) {
+    double old_mean = 0, new_mean = 0;
+    if (!kept_prefixes(oh.start, oh.end, oh.first_char, oh.count, &old.at, &old_mean) ||
+        !kept_prefixes(nh.start, nh.end, nh.first_char, nh.count, &fresh.at, &new_mean) ||
+        old_mean + new_mean < 2 * kLongPrefixes)
+      return;
+    old.fd = vqio_open(pass_texts_name().c_str(), O_RDONLY);
+    fresh.fd = vqio_open(pass_texts_name().c_str(), O_RDONLY);
+    old.count = oh.count;
+    fresh.count = nh.count;
+    old.damaged = fresh.damaged = damaged;
+    on = old.fd >= 0 && fresh.fd >= 0;
+  }
+  ~Prefixes() {
+    if (old.fd >= 0) vqio_close(old.fd);
+    if (fresh.fd >= 0) vqio_close(fresh.fd);
+  }
+  Prefixes(const Prefixes&) = delete;
+  Prefixes& operator=(const Prefixes&) = delete;
+};
+
+// Merge walk of the old points [k, k_to), from new point j on: each old
+// point is counted (count_at) at the first new point that it does not
+// sort after (equal prefixes: the older point is smaller).
+//
+// With the prefixes of both passes most steps need no text: the walk
+// knows l, the characters the current old and new suffix share. When the
+// old suffix moves on to one sharing m characters with it: m > l keeps it
+// below the new one (still l shared), m < l puts it above (m shared), and
+// only m == l compares, from l on. Likewise when the new suffix moves on
+// past an old one it was below: m > l keeps it below, m < l puts it above.
+template <bool kPrefixes, class Count>
+void walk(OffsetReader& before, OffsetReader& fresh, Prefixes& pre, const unsigned char* old,
+          const unsigned char* now, int64_t k, int64_t k_to, int64_t j, int32_t count,
+          Count& count_at) {
+  before.seek(k);
+  fresh.seek(j);
+  if constexpr (kPrefixes) {
+    pre.old.seek(k);
+    pre.fresh.seek(j + 1);
+  }
+  const unsigned char* new_suffix = now + fresh.next();
+  int l = -1;  // not known yet
+  for (; k < k_to; ++k) {
+    before.prefetch(old, 8);
+    const unsigned char* old_suffix = old + before.next();
+    // -1: the old suffix does not sort after the new one; 1: it does; 0:
+    // compare.
+    int order = 0;
+    if constexpr (kPrefixes) {
+      const int m = pre.old.next();
+      if (l >= 0 && m > l) {
+        order = -1;
+      } else if (l >= 0 && m < l) {
+        order = 1;
+        l = m;
       }
     }
-    int32_t o = block[static_cast<size_t>(index - block_first)];
-    if (damaged == nullptr) {
-      check_offset(o);
-    } else if (!offset_in_pass(o)) {
-      *damaged = true;
-      o = 1;
+    for (;;) {
+      if (order == 0) {
+        if constexpr (kPrefixes) {
+          l = common_from(old_suffix, new_suffix, l < 0 ? 0 : l);
+          order = l >= SUFFIX_BUDGET || old_suffix[l] < new_suffix[l] ? -1 : 1;
+        } else {
+          order = SuffixCompareBounded(old_suffix, new_suffix) < 1 ? -1 : 1;
+        }
+      }
+      if (order < 0) {
+        count_at(j);
+        break;
+      }
+      if (++j >= count) return;
+      fresh.prefetch(now, 8);
+      new_suffix = now + fresh.next();
+      order = 0;
+      if constexpr (kPrefixes) {
+        const int m = pre.fresh.next();
+        if (m > l) {
+          order = 1;
+        } else if (m < l) {
+          order = -1;
+          l = m;
+        }
+      }
     }
-    ++index;
-    return o;
   }
+}
 
-  // Goes to the offset at `at` (the next one read).
-  void seek(int64_t at) {
-    index = static_cast<int32_t>(at);
-    block_first = at;
-    block_fill = 0;
-  }
-
-  std::atomic<bool>* damaged = nullptr;
-};
+template <class Count>
+void merge_walk(OffsetReader& before, OffsetReader& fresh, Prefixes& pre, const unsigned char* old,
+                const unsigned char* now, int64_t k, int64_t k_to, int64_t j, int32_t count,
+                Count count_at) {
+  if (j >= count || k >= k_to) return;
+  if (pre.on) walk<true>(before, fresh, pre, old, now, k, k_to, j, count, count_at);
+  else walk<false>(before, fresh, pre, old, now, k, k_to, j, count, count_at);
+}
 
 // The merge walk on the threads: the old points are cut into parts, each
 // part's first new point is found by a binary search, and each part walks
@@ -88,8 +219,9 @@ struct OffsetReader {
 // file block by block under a lock (parts that meet share a block). False
 // when the walk is better done whole (few points, one thread, descriptors
 // that are not the system's own).
-bool walk_in_parts(int old_pass, int32_t old_count, int new_pass, int32_t count, int cfd,
+bool walk_in_parts(int old_pass, const PassHeader& oh, int new_pass, const PassHeader& nh, int cfd,
                    const unsigned char* old, const unsigned char* now, bool first_walk) {
+  const int32_t old_count = oh.count, count = nh.count;
   constexpr int64_t kLeast = 64 * 1024;
   const int parts = work_parts(old_count, kLeast);
   const IoSubsystem* io = vqio_current();
@@ -168,28 +300,17 @@ bool walk_in_parts(int old_pass, int32_t old_count, int new_pass, int32_t count,
           write_failed = true;
       };
       if (before.fd >= 0 && fresh.fd >= 0) {
-        int64_t j = j_from[static_cast<size_t>(part)];
-        before.seek(k_from[static_cast<size_t>(part)]);
-        fresh.seek(j);
-        const unsigned char* new_suffix = j < count ? now + fresh.next() : nullptr;
-        for (int64_t k = k_from[static_cast<size_t>(part)]; k < k_from[static_cast<size_t>(part) + 1] && j < count; ++k) {
-          before.prefetch(old, 8);
-          const unsigned char* old_suffix = old + before.next();
-          for (;;) {
-            if (SuffixCompareBounded(old_suffix, new_suffix) < 1) {
-              if (block_first < 0 || j < block_first || j >= block_first + kBlock) {
-                flush();
-                block_first = j / kBlock * kBlock;
-                std::fill(add.begin(), add.end(), 0);
-              }
-              ++add[static_cast<size_t>(j - block_first)];
-              break;
-            }
-            if (++j >= count) break;
-            fresh.prefetch(now, 8);
-            new_suffix = now + fresh.next();
-          }
-        }
+        Prefixes pre(oh, nh, &damaged);
+        merge_walk(before, fresh, pre, old, now, k_from[static_cast<size_t>(part)],
+                   k_from[static_cast<size_t>(part) + 1], j_from[static_cast<size_t>(part)], count,
+                   [&](int64_t j) {
+                     if (block_first < 0 || j < block_first || j >= block_first + kBlock) {
+                       flush();
+                       block_first = j / kBlock * kBlock;
+                       std::fill(add.begin(), add.end(), 0);
+                     }
+                     ++add[static_cast<size_t>(j - block_first)];
+                   });
         flush();
       } else {
         damaged = true;
@@ -294,13 +415,10 @@ void CountSkips(int pass, int32_t count) {
     if (st.options->verbose) vq_report(1, GetMsgNumText(100016), oh.start, oh.end);
     RebuildPassBuffer(oh.start, oh.end, oh.first_char, old, oh.points_offset);
 
-    if (walk_in_parts(i, oh.count, pass, count, cfd, old, now, i == 1)) {
+    if (walk_in_parts(i, oh, pass, nh, cfd, old, now, i == 1)) {
       vqio_close(before.fd);
       continue;
     }
-    fresh.index = 0;
-    fresh.block_fill = 0;
-    fresh.block_first = 0;
     int64_t block_first = -1, block_fill = 0;
     const auto save_block = [&] {
       if (block_fill > 0 && !(vqio_lseek(cfd, 4 * block_first, SEEK_SET) >= 0 &&
@@ -317,25 +435,14 @@ void CountSkips(int pass, int32_t count) {
         work_files_damaged();
     };
 
-    // Merge walk: each old point is counted at the first new point that it
-    // does not sort after (equal prefixes: the older point is smaller).
-    int64_t j = 0;
+    // The counter blocks are taken in turn, none left out (the first walk
+    // writes each one's zeros).
     if (count > 0) load_block(0);
-    const unsigned char* new_suffix = count > 0 ? now + fresh.next() : nullptr;
-    for (int32_t k = 0; k < oh.count && j < count; ++k) {
-      before.prefetch(old, 8);
-      const unsigned char* old_suffix = old + before.next();
-      for (;;) {
-        if (SuffixCompareBounded(old_suffix, new_suffix) < 1) {
-          ++counters[static_cast<size_t>(j - block_first)];
-          break;
-        }
-        if (++j >= count) break;
-        if (j >= block_first + block_fill) load_block(j);
-        fresh.prefetch(now, 8);
-        new_suffix = now + fresh.next();
-      }
-    }
+    Prefixes pre(oh, nh, nullptr);
+    merge_walk(before, fresh, pre, old, now, 0, oh.count, 0, count, [&](int64_t j) {
+      while (j >= block_first + block_fill) load_block(block_first + kBlock);
+      ++counters[static_cast<size_t>(j - block_first)];
+    });
     if (i == 1) {
       // Counters the walk did not come to are zero.
       for (int64_t first = block_first + kBlock; first < count; first += kBlock) load_block(first);

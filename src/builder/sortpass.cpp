@@ -46,15 +46,6 @@ constexpr int64_t kCacheEntries = 64 * 1024;  // words cached per group
 constexpr int64_t kSmall = 12;                // insertion sort below this
 constexpr int64_t kRadixLeast = 64 * 1024;    // points per thread of the radix step
 
-// How many characters from d on two suffixes share (at most up to 400).
-inline int common_from(const unsigned char* a, const unsigned char* b, int d) {
-  for (; d < kBudget; d += 8) {
-    const uint64_t x = key_at(a, d), y = key_at(b, d);
-    if (x != y) return std::min(kBudget, d + (__builtin_clzll(x ^ y) >> 3));
-  }
-  return kBudget;
-}
-
 // Radix step in place (American flag sort) into `buckets` buckets by
 // key(element): start gets the buckets + 1 bounds.
 template <class T, class Key>

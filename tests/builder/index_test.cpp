@@ -110,6 +110,7 @@ TEST_F(Build, SameIndexOnOneTwoAndAllCores) {
   };
   const Case cases[] = {
       {"repeated document, one pass", repeated, ref::SGML, "64m"},
+      {"repeated document, passes", repeated, ref::SGML, "2m"},
       {"numbered licences, one pass", numbered, ref::BASIC, "64m"},
       {"numbered licences, passes", numbered, ref::BASIC, "2m"},
   };
