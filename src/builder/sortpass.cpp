@@ -254,6 +254,21 @@ struct Sorter {
       split_work(n, kRadixLeast, [&](int, int64_t from, int64_t to) {
         std::memcpy(p + from, spare + from, static_cast<size_t>(to - from) * 4);
       });
+    } else if (sort_threads() > 1) {
+      // In place, by the first character on this thread (256 buckets keep
+      // its moves within few cache lines), then each of those buckets by
+      // the second on the threads: the same buckets as one step by both.
+      std::vector<uint32_t> first;
+      byte_step(p, n, [t](int32_t v) { return static_cast<int>(t[v]); }, first);
+      for (size_t b = 0; b < 256; ++b) std::fill_n(start.begin() + static_cast<std::ptrdiff_t>(b * 256), 256, first[b]);
+      start[65536] = static_cast<uint32_t>(n);
+      for_each_bucket(first, [p, t, &first, &start](int64_t from, int64_t m, Sorter&) {
+        const size_t b = static_cast<size_t>(
+            std::upper_bound(first.begin(), first.end(), static_cast<uint32_t>(from)) - first.begin() - 1);
+        std::vector<uint32_t> second;
+        byte_step(p + from, m, [t](int32_t v) { return static_cast<int>(t[v + 1]); }, second);
+        for (size_t c = 0; c < 256; ++c) start[b * 256 + c] = static_cast<uint32_t>(from) + second[c];
+      });
     } else {
       radix_step(p, n, key, 65536, start);
     }
