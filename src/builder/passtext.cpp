@@ -28,7 +28,6 @@ struct KeptPass {
   int64_t text_at = -1, text_bytes = 0;
   int64_t prefix_at = -1;
   int32_t prefix_count = 0;
-  int64_t prefix_sum = 0;
 };
 
 struct PassTexts {
@@ -96,31 +95,39 @@ bool read_pass_text(int32_t start, int32_t end, int first_char, unsigned char* t
 void keep_pass_prefixes(int32_t start, int32_t end, int first_char, const unsigned char* text,
                         const int32_t* points, int32_t count) {
   PassTexts& k = kept();
-  if (count <= 0 || !ready()) return;
+  if (count <= 0) return;
+  // Reading the prefixes costs a walk about what comparing short ones
+  // does, and saves the comparisons of long ones (repeated text, where
+  // most suffixes tie for all 400 characters): they are kept only where a
+  // sample of neighbours shares long prefixes.
+  constexpr int64_t kSamples = 4096;
+  constexpr int kLong = 128;
+  const int64_t step = std::max<int64_t>(1, count / kSamples);
+  int64_t sampled = 0, shared = 0;
+  for (int64_t i = step; i < count; i += step, ++sampled)
+    shared += common_from(text + points[i - 1], text + points[i], 0);
+  if (sampled == 0 || shared < kLong * sampled || !ready()) return;
   // In blocks on the threads, each written at its place under a lock.
   constexpr int64_t kBlock = 32 * 1024;
   const int64_t at = k.size;
   const int64_t blocks = (count + kBlock - 1) / kBlock;
-  std::atomic<int64_t> next{0}, sum{0};
+  std::atomic<int64_t> next{0};
   std::atomic<bool> failed{false};
   std::mutex file;
   split_work(std::min<int64_t>(blocks, sort_threads()), 1, [&](int, int64_t, int64_t) {
     std::vector<uint16_t> words(kBlock);
-    int64_t mine = 0;
     for (int64_t b; (b = next.fetch_add(1)) < blocks && !failed;) {
       const int64_t from = b * kBlock, to = std::min<int64_t>(count, from + kBlock);
       for (int64_t i = from; i < to; ++i) {
         if (i + 8 < to) __builtin_prefetch(text + points[i + 8]);
-        const int m = i == 0 ? 0 : common_from(text + points[i - 1], text + points[i], 0);
-        words[static_cast<size_t>(i - from)] = static_cast<uint16_t>(m);
-        mine += m;
+        words[static_cast<size_t>(i - from)] =
+            i == 0 ? 0 : static_cast<uint16_t>(common_from(text + points[i - 1], text + points[i], 0));
       }
       const std::lock_guard<std::mutex> hold(file);
       if (vqio_lseek(k.fd, static_cast<off_t>(at + 2 * from), SEEK_SET) < 0 ||
           !write_all(k.fd, words.data(), static_cast<size_t>(to - from) * 2))
         failed = true;
     }
-    sum += mine;
   });
   if (failed) {
     k.failed = true;
@@ -129,16 +136,13 @@ void keep_pass_prefixes(int32_t start, int32_t end, int first_char, const unsign
   KeptPass& p = entry(start, end, first_char);
   p.prefix_at = at;
   p.prefix_count = count;
-  p.prefix_sum = sum;
   k.size += 2 * int64_t{count};
 }
 
-bool kept_prefixes(int32_t start, int32_t end, int first_char, int32_t count, int64_t* at,
-                   double* mean) {
+bool kept_prefixes(int32_t start, int32_t end, int first_char, int32_t count, int64_t* at) {
   const KeptPass* p = find(start, end, first_char);
-  if (p == nullptr || p->prefix_at < 0 || p->prefix_count != count || count <= 0) return false;
+  if (p == nullptr || p->prefix_at < 0 || p->prefix_count != count) return false;
   *at = p->prefix_at;
-  *mean = static_cast<double>(p->prefix_sum) / count;
   return true;
 }
 

@@ -161,13 +161,13 @@ bool read_pass_text(int32_t start, int32_t end, int first_char, unsigned char* t
 void forget_pass_texts();
 // The common prefix of each point of a pass with the one before it in
 // suffix order (0 for the first), as 16-bit words appended to the same
-// file, for the merge walks of later passes; and where they lie: false
+// file, for the merge walks with other passes: kept when the pass's
+// suffixes share long prefixes. kept_prefixes tells where they lie: false
 // when they were not kept, else the byte offset of the first in the file
-// named by pass_texts_name() and their mean.
+// named by pass_texts_name().
 void keep_pass_prefixes(int32_t start, int32_t end, int first_char, const unsigned char* text,
                         const int32_t* points, int32_t count);
-bool kept_prefixes(int32_t start, int32_t end, int first_char, int32_t count, int64_t* at,
-                   double* mean);
+bool kept_prefixes(int32_t start, int32_t end, int first_char, int32_t count, int64_t* at);
 std::string pass_texts_name();
 
 // ---------------------------------------------------------------------------

@@ -106,21 +106,14 @@ struct PrefixReader : WordReader<uint16_t> {
   PrefixReader() { highest = SUFFIX_BUDGET; }
 };
 
-// The prefixes of both passes of a walk, when both kept theirs and their
-// suffixes share long prefixes: reading the prefixes costs about what
-// comparing short ones does, and saves the comparisons of long ones
-// (repeated text, where most suffixes tie for all 400 characters).
-constexpr double kLongPrefixes = 128;
-
+// The prefixes of both passes of a walk, when both kept theirs.
 struct Prefixes {
   PrefixReader old, fresh;
   bool on = false;
 
   Prefixes(const PassHeader& oh, const PassHeader& nh, std::atomic<bool>* damaged) {
-    double old_mean = 0, new_mean = 0;
-    if (!kept_prefixes(oh.start, oh.end, oh.first_char, oh.count, &old.at, &old_mean) ||
-        !kept_prefixes(nh.start, nh.end, nh.first_char, nh.count, &fresh.at, &new_mean) ||
-        old_mean + new_mean < 2 * kLongPrefixes)
+    if (!kept_prefixes(oh.start, oh.end, oh.first_char, oh.count, &old.at) ||
+        !kept_prefixes(nh.start, nh.end, nh.first_char, nh.count, &fresh.at))
       return;
     old.fd = vqio_open(pass_texts_name().c_str(), O_RDONLY);
     fresh.fd = vqio_open(pass_texts_name().c_str(), O_RDONLY);
