@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "builder/phases_internal.h"
@@ -88,8 +89,20 @@ void keep_pass_text(int32_t start, int32_t end, int first_char, const unsigned c
 bool read_pass_text(int32_t start, int32_t end, int first_char, unsigned char* target,
                     int64_t room) {
   const KeptPass* p = find(start, end, first_char);
-  return p != nullptr && p->text_at >= 0 && p->text_bytes <= room &&
-         read_at(kept().fd, p->text_at, target, static_cast<size_t>(p->text_bytes));
+  if (p == nullptr || p->text_at < 0 || p->text_bytes > room) return false;
+  // In parts on the threads, each through a descriptor of its own (the
+  // copy from the system's cache is most of the cost).
+  constexpr int64_t kLeast = 512 * 1024;
+  const std::string name = pass_texts_name();
+  std::atomic<bool> failed{false};
+  if (!files_on_threads()) return read_at(kept().fd, p->text_at, target, static_cast<size_t>(p->text_bytes));
+  split_work(p->text_bytes, kLeast, [&](int part, int64_t from, int64_t to) {
+    const int fd = part == 0 ? kept().fd : vqio_open(name.c_str(), O_RDONLY);
+    if (fd < 0 || !read_at(fd, p->text_at + from, target + from, static_cast<size_t>(to - from)))
+      failed = true;
+    if (part > 0 && fd >= 0) vqio_close(fd);
+  });
+  return !failed;
 }
 
 void keep_pass_prefixes(int32_t start, int32_t end, int first_char, const unsigned char* text,

@@ -218,6 +218,10 @@ GroupingReport last_grouping();
 // cores). No result depends on it.
 int sort_threads();
 void set_sort_threads(int threads);
+// Whether threads may open, read and write files of their own at once:
+// through descriptors of the system's own ("native" or "builder"
+// subsystem; the others keep state of their own).
+bool files_on_threads();
 // Splits [0, n) into contiguous parts of at least `least` items, at most
 // one per thread: their number (1 for n below 2 * least).
 int work_parts(int64_t n, int64_t least);

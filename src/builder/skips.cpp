@@ -18,7 +18,6 @@
 // own and adds its counts into the counter file.
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -217,9 +216,7 @@ bool walk_in_parts(int old_pass, const PassHeader& oh, int new_pass, const PassH
   const int32_t old_count = oh.count, count = nh.count;
   constexpr int64_t kLeast = 64 * 1024;
   const int parts = work_parts(old_count, kLeast);
-  const IoSubsystem* io = vqio_current();
-  if (parts < 2 || count < 1 || io == nullptr || io->name == nullptr ||
-      (std::strcmp(io->name, "native") != 0 && std::strcmp(io->name, "builder") != 0))
+  if (parts < 2 || count < 1 || !files_on_threads())
     return false;
   const BuildState& st = build_state();
   const std::string counter_name = st.options->int_name + ".i0";
