@@ -17,6 +17,7 @@
 // in the newest pass is found by a binary search, so each part walks on its
 // own and adds its counts into the counter file.
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <mutex>
 #include <vector>
@@ -79,6 +80,17 @@ struct WordReader {
     index = i;
     block_first = i;
     block_fill = 0;
+  }
+
+  // The word at i, read alone (a binary search's probe).
+  T probe(int64_t i) {
+    const int32_t whole = count;
+    count = static_cast<int32_t>(i + 1);
+    seek(i);
+    const T w = next();
+    count = whole;
+    seek(i + 1);
+    return w;
   }
 };
 
@@ -233,45 +245,22 @@ bool walk_in_parts(int old_pass, const PassHeader& oh, int new_pass, const PassH
       }
     }
   }
-  // Where each part starts: its first old point and the first new point
-  // that point does not sort after.
-  std::vector<int64_t> k_from(static_cast<size_t>(parts) + 1), j_from(static_cast<size_t>(parts) + 1);
-  {
-    const int ofd = vqio_open(old_name.c_str(), O_RDONLY), nfd = vqio_open(new_name.c_str(), O_RDONLY);
-    if (ofd < 0 || nfd < 0) work_files_damaged();
-    const auto offset_at = [](int fd, int64_t k) {
-      int32_t o = 0;
-      if (!read_at(fd, PASS_HEADER_BYTES + 4 * k, &o, 4)) work_files_damaged();
-      check_offset(o);
-      return o;
-    };
-    for (int part = 0; part <= parts; ++part) {
-      const int64_t k = int64_t{old_count} * part / parts;
-      k_from[static_cast<size_t>(part)] = k;
-      if (part == 0 || part == parts) {
-        j_from[static_cast<size_t>(part)] = 0;
-        continue;
-      }
-      const unsigned char* old_suffix = old + offset_at(ofd, k);
-      int64_t lo = 0, hi = count;
-      while (lo < hi) {
-        const int64_t mid = lo + (hi - lo) / 2;
-        if (SuffixCompareBounded(old_suffix, now + offset_at(nfd, mid)) < 1) hi = mid;
-        else lo = mid + 1;
-      }
-      j_from[static_cast<size_t>(part)] = lo;
-    }
-    vqio_close(ofd);
-    vqio_close(nfd);
-  }
-  std::mutex counter_lock;
+  // Each part starts at its first old point and at the first new point
+  // that point does not sort after (a binary search, on the part's
+  // thread). Parts add their counts into the counter file through
+  // descriptors of their own; a block two parts meet in is added to under
+  // its lock.
+  std::array<std::mutex, 64> block_locks;
   std::atomic<bool> damaged{false}, write_failed{false};
   split_work(parts, 1, [&](int, int64_t part_from, int64_t part_to) {
     std::vector<int32_t> add(kBlock), held(kBlock);
     for (int64_t part = part_from; part < part_to; ++part) {
+      const int64_t k_from = int64_t{old_count} * part / parts;
+      const int64_t k_to = int64_t{old_count} * (part + 1) / parts;
       OffsetReader before, fresh;
       before.fd = vqio_open(old_name.c_str(), O_RDONLY);
       fresh.fd = vqio_open(new_name.c_str(), O_RDONLY);
+      const int counters = vqio_open(counter_name.c_str(), O_RDWR);
       before.damaged = fresh.damaged = &damaged;
       before.count = old_count;
       fresh.count = count;
@@ -279,34 +268,45 @@ bool walk_in_parts(int old_pass, const PassHeader& oh, int new_pass, const PassH
       const auto flush = [&] {
         if (block_first < 0) return;
         const int64_t fill = std::min<int64_t>(kBlock, count - block_first);
-        const std::lock_guard<std::mutex> hold(counter_lock);
-        if (!read_at(cfd, 4 * block_first, held.data(), static_cast<size_t>(fill) * 4)) {
+        const std::lock_guard<std::mutex> hold(
+            block_locks[static_cast<size_t>(block_first / kBlock) % block_locks.size()]);
+        if (!read_at(counters, 4 * block_first, held.data(), static_cast<size_t>(fill) * 4)) {
           damaged = true;
           return;
         }
         for (int64_t c = 0; c < fill; ++c) held[static_cast<size_t>(c)] += add[static_cast<size_t>(c)];
-        if (!(vqio_lseek(cfd, 4 * block_first, SEEK_SET) >= 0 &&
-              write_all(cfd, held.data(), static_cast<size_t>(fill) * 4)))
+        if (!(vqio_lseek(counters, 4 * block_first, SEEK_SET) >= 0 &&
+              write_all(counters, held.data(), static_cast<size_t>(fill) * 4)))
           write_failed = true;
       };
-      if (before.fd >= 0 && fresh.fd >= 0) {
+      if (before.fd >= 0 && fresh.fd >= 0 && counters >= 0) {
+        int64_t j = 0;
+        if (part > 0) {
+          const unsigned char* old_suffix = old + before.probe(k_from);
+          int64_t lo = 0, hi = count;
+          while (lo < hi) {
+            const int64_t mid = lo + (hi - lo) / 2;
+            if (SuffixCompareBounded(old_suffix, now + fresh.probe(mid)) < 1) hi = mid;
+            else lo = mid + 1;
+          }
+          j = lo;
+        }
         Prefixes pre(oh, nh, &damaged);
-        merge_walk(before, fresh, pre, old, now, k_from[static_cast<size_t>(part)],
-                   k_from[static_cast<size_t>(part) + 1], j_from[static_cast<size_t>(part)], count,
-                   [&](int64_t j) {
-                     if (block_first < 0 || j < block_first || j >= block_first + kBlock) {
-                       flush();
-                       block_first = j / kBlock * kBlock;
-                       std::fill(add.begin(), add.end(), 0);
-                     }
-                     ++add[static_cast<size_t>(j - block_first)];
-                   });
+        merge_walk(before, fresh, pre, old, now, k_from, k_to, j, count, [&](int64_t at) {
+          if (block_first < 0 || at < block_first || at >= block_first + kBlock) {
+            flush();
+            block_first = at / kBlock * kBlock;
+            std::fill(add.begin(), add.end(), 0);
+          }
+          ++add[static_cast<size_t>(at - block_first)];
+        });
         flush();
       } else {
         damaged = true;
       }
       if (before.fd >= 0) vqio_close(before.fd);
       if (fresh.fd >= 0) vqio_close(fresh.fd);
+      if (counters >= 0) vqio_close(counters);
     }
   });
   if (write_failed) vq_report(16, GetMsgNumText(60013), counter_name.c_str());
