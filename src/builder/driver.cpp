@@ -349,6 +349,8 @@ int BuildIndex(int argc, char** argv) {
       if (o->verbose) vq_report(1, GetMsgNumText(100026), pass, addcputime());
     } while (!end_of_text);
   }
+  // Phase II needs no earlier pass's text: its room goes to the pieces.
+  phases::remove_pass_texts();
   if (o->verbose) vq_report(1, GetMsgNumText(100022));
   pass = FinalPass(pass, resume.finals_done);
   WriteIndex(pass);

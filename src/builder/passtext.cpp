@@ -10,7 +10,11 @@
 // is known only to this run: a restarted build scans the passes made
 // before it and compares their suffixes whole. A write or read that fails
 // only means the pass is scanned again or compared whole, as without the
-// file.
+// file. The file is written only while the disk keeps room for the work
+// files of the rest of Phase I beside it, and is removed when Phase I
+// ends, before Phase II writes its pieces and the index.
+#include <sys/statvfs.h>
+
 #include <algorithm>
 #include <atomic>
 #include <mutex>
@@ -49,15 +53,23 @@ KeptPass* find(int32_t start, int32_t end, int first_char) {
   return nullptr;
 }
 
-// The file open for appending at its end; false after a failure.
-bool ready() {
+// The file open for appending `bytes` at its end: false after a failure,
+// or when the disk would keep less free than the passes still to come may
+// write (their pass and skip files, about 5 bytes per point, fewer points
+// than characters) and a margin.
+bool ready(int64_t bytes) {
   PassTexts& k = kept();
   if (k.failed) return false;
   if (k.fd < 0) {
     k.fd = vqio_open(pass_texts_name().c_str(), O_RDWR | O_CREAT | O_TRUNC, 0666);
     if (k.fd < 0) k.failed = true;
   }
-  return !k.failed;
+  struct statvfs disk{};
+  const int sys = k.fd >= 0 ? vqio_system_fd(k.fd) : -1;
+  if (sys < 0 || fstatvfs(sys, &disk) != 0) return false;
+  const int64_t free = static_cast<int64_t>(disk.f_bavail) * static_cast<int64_t>(disk.f_frsize);
+  const int64_t reserve = 5 * build_state().text_size + (int64_t{64} << 20);
+  return !k.failed && free - bytes >= reserve;
 }
 
 KeptPass& entry(int32_t start, int32_t end, int first_char) {
@@ -73,7 +85,7 @@ std::string pass_texts_name() { return work_name(build_state().options->int_name
 void keep_pass_text(int32_t start, int32_t end, int first_char, const unsigned char* buffer,
                     int64_t bytes) {
   PassTexts& k = kept();
-  if (bytes <= 0 || !ready()) return;
+  if (bytes <= 0 || !ready(bytes)) return;
   if (vqio_lseek(k.fd, static_cast<off_t>(k.size), SEEK_SET) < 0 ||
       !write_all(k.fd, buffer, static_cast<size_t>(bytes))) {
     // (Disk full, say: what was kept so far stays usable.)
@@ -119,7 +131,7 @@ void keep_pass_prefixes(int32_t start, int32_t end, int first_char, const unsign
   int64_t sampled = 0, shared = 0;
   for (int64_t i = step; i < count; i += step, ++sampled)
     shared += common_from(text + points[i - 1], text + points[i], 0);
-  if (sampled == 0 || shared < kLong * sampled || !ready()) return;
+  if (sampled == 0 || shared < kLong * sampled || !ready(2 * int64_t{count})) return;
   // In blocks on the threads, each written at its place under a lock.
   constexpr int64_t kBlock = 32 * 1024;
   const int64_t at = k.size;
@@ -163,6 +175,11 @@ void forget_pass_texts() {
   PassTexts& k = kept();
   if (k.fd >= 0) vqio_close(k.fd);
   k = PassTexts{};
+}
+
+void remove_pass_texts() {
+  forget_pass_texts();
+  vqio_unlink(pass_texts_name().c_str());
 }
 
 }  // namespace phases

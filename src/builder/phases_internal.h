@@ -153,12 +153,14 @@ ScanJob pass_job(int64_t start, unsigned char first_char, int32_t previous_end);
 // buffer (a failure only leaves it out); read_pass_text fills target (room
 // bytes) with the buffer of the pass that started at `start` with
 // `first_char` and ended at `end`: false when it was not kept or does not
-// read back. forget_pass_texts closes the file (RemoveTempFiles removes it).
+// read back. forget_pass_texts closes the file; remove_pass_texts also
+// removes it (when Phase I ends, and with the other work files).
 void keep_pass_text(int32_t start, int32_t end, int first_char, const unsigned char* buffer,
                     int64_t bytes);
 bool read_pass_text(int32_t start, int32_t end, int first_char, unsigned char* target,
                     int64_t room);
 void forget_pass_texts();
+void remove_pass_texts();
 // The common prefix of each point of a pass with the one before it in
 // suffix order (0 for the first), as 16-bit words appended to the same
 // file, for the merge walks with other passes: kept when the pass's

@@ -227,7 +227,6 @@ void RemoveTempFiles() {
   remove(o->merge_name, "m", 1);
   remove(o->int_name, "i", 0);
   remove(o->int_name, "t", 1);
-  phases::forget_pass_texts();
-  vqio_unlink(work_name(o->int_name, "s", 0).c_str());
+  phases::remove_pass_texts();
   vqio_unlink(o->log_file.c_str());
 }
