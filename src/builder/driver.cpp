@@ -62,6 +62,7 @@ int Initialize() {
     return 14;
   }
   st.usable = usable;
+  phases::forget_pass_texts();
   st.buffer_size = usable / 2;
   st.point_slots = usable / 8;
   st.text_buffer = static_cast<unsigned char*>(
@@ -348,6 +349,8 @@ int BuildIndex(int argc, char** argv) {
       if (o->verbose) vq_report(1, GetMsgNumText(100026), pass, addcputime());
     } while (!end_of_text);
   }
+  // Phase II needs no earlier pass's text: its room goes to the pieces.
+  phases::remove_pass_texts();
   if (o->verbose) vq_report(1, GetMsgNumText(100022));
   pass = FinalPass(pass, resume.finals_done);
   WriteIndex(pass);
@@ -363,6 +366,7 @@ int BuildIndex(int argc, char** argv) {
 
 void CleanUp() {
   BuildState& st = build_state();
+  phases::forget_pass_texts();
   std::free(st.text_buffer);
   std::free(st.points);
   addfrcntl(st.control);

@@ -213,7 +213,7 @@ void CheckOutputsAreNotInputs() {
     const std::string* stem;
     const char* kind;
   };
-  const Kind kinds[] = {{&o->int_name, "i"}, {&o->int_name, "t"}, {&o->merge_name, "m"}};
+  const Kind kinds[] = {{&o->int_name, "i"}, {&o->int_name, "t"}, {&o->int_name, "s"}, {&o->merge_name, "m"}};
   std::vector<RoleFile> checked = in;
   checked.insert(checked.end(), out.begin(), out.end());
   for (const Kind& k : kinds) {

@@ -111,6 +111,12 @@ int run_pass(int pass, int32_t* point_count) {
   }
   WritePassFile(pass, st.points, first, job.last_char, job.count, job.end_of_text,
                   points_offset);
+  // Later passes compare with this one: its buffer is kept for them. The
+  // prefixes serve the walks of this pass with earlier ones and of later
+  // ones with this one.
+  if (!job.end_of_text) keep_pass_text(start, st.pass_end, first, st.text_buffer, job.stored + 1);
+  if (!job.end_of_text || pass > 1)
+    keep_pass_prefixes(start, st.pass_end, first, st.text_buffer, st.points, job.count);
   if (job.use_points_file && cursor.no_room_reads > 0) {
     // The next pass reads the text after this pass's last point again, and
     // the words read for it here with them.

@@ -9,6 +9,7 @@
 // they agree on every character and every point.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -19,6 +20,17 @@
 struct FrgacText;
 
 namespace phases {
+
+// ---------------------------------------------------------------------------
+// Scratch arrays kept for the run: an array of n elements (its contents
+// left from its last use) and its return. Steps that run once per pass or
+// per part take their large arrays here, so that their pages are not
+// faulted in again each time.
+
+std::vector<unsigned char> take_bytes(size_t n);
+void give_bytes(std::vector<unsigned char>&& v);
+std::vector<uint64_t> take_words(size_t n);
+void give_words(std::vector<uint64_t>&& v);
 
 // ---------------------------------------------------------------------------
 // Text reader: the first text record, read in large blocks from a 1-based
@@ -135,6 +147,31 @@ void scan_text(ScanMode mode, ScanJob* job);
 // The scan job of a pass with the build's memory and rules.
 ScanJob pass_job(int64_t start, unsigned char first_char, int32_t previous_end);
 
+// The stored text of the passes of this run, kept in the work file
+// <int-name>.s0 so that skip counting reads an earlier pass's buffer back
+// instead of scanning its text again. keep_pass_text appends a pass's
+// buffer (a failure only leaves it out); read_pass_text fills target (room
+// bytes) with the buffer of the pass that started at `start` with
+// `first_char` and ended at `end`: false when it was not kept or does not
+// read back. forget_pass_texts closes the file; remove_pass_texts also
+// removes it (when Phase I ends, and with the other work files).
+void keep_pass_text(int32_t start, int32_t end, int first_char, const unsigned char* buffer,
+                    int64_t bytes);
+bool read_pass_text(int32_t start, int32_t end, int first_char, unsigned char* target,
+                    int64_t room);
+void forget_pass_texts();
+void remove_pass_texts();
+// The common prefix of each point of a pass with the one before it in
+// suffix order (0 for the first), as 16-bit words appended to the same
+// file, for the merge walks with other passes: kept when the pass's
+// suffixes share long prefixes. kept_prefixes tells where they lie: false
+// when they were not kept, else the byte offset of the first in the file
+// named by pass_texts_name().
+void keep_pass_prefixes(int32_t start, int32_t end, int first_char, const unsigned char* text,
+                        const int32_t* points, int32_t count);
+bool kept_prefixes(int32_t start, int32_t end, int first_char, int32_t count, int64_t* at);
+std::string pass_texts_name();
+
 // ---------------------------------------------------------------------------
 // Suffix order: the first 400 bytes as unsigned characters, then the buffer
 // offset (text order).
@@ -183,6 +220,10 @@ GroupingReport last_grouping();
 // cores). No result depends on it.
 int sort_threads();
 void set_sort_threads(int threads);
+// Whether threads may open, read and write files of their own at once:
+// through descriptors of the system's own ("native" or "builder"
+// subsystem; the others keep state of their own).
+bool files_on_threads();
 // Splits [0, n) into contiguous parts of at least `least` items, at most
 // one per thread: their number (1 for n below 2 * least).
 int work_parts(int64_t n, int64_t least);
@@ -215,6 +256,38 @@ inline int compare_from(const unsigned char* a, const unsigned char* b, int d) {
     if (x != y) return x < y ? -1 : 1;
   }
   return 0;
+}
+
+// The first of eight characters at a and b that differ (0 to 7), or 8.
+inline int first_difference(const unsigned char* a, const unsigned char* b) {
+  uint64_t x, y;
+  __builtin_memcpy(&x, a, 8);
+  __builtin_memcpy(&y, b, 8);
+  if (x == y) return 8;
+  if constexpr (std::endian::native == std::endian::little) return __builtin_ctzll(x ^ y) >> 3;
+  else return __builtin_clzll(x ^ y) >> 3;
+}
+
+// How many characters from d on two suffixes share (the characters before
+// d are equal), at most 400. The first 32 are compared eight at a time
+// (most suffixes differ there), the rest at once (repeated text ties for
+// all 400) and, when they differ, eight at a time again.
+inline int common_from(const unsigned char* a, const unsigned char* b, int d) {
+  const auto words = [a, b](int from, int to) {
+    for (; from < to; from += 8) {
+      const int k = first_difference(a + from, b + from);
+      if (k < 8) return from + k < SUFFIX_BUDGET ? from + k : SUFFIX_BUDGET;
+    }
+    return -1;
+  };
+  const int near = d + 32 < SUFFIX_BUDGET ? d + 32 : SUFFIX_BUDGET;
+  int at = words(d, near);
+  if (at >= 0) return at;
+  if (near >= SUFFIX_BUDGET ||
+      __builtin_memcmp(a + near, b + near, static_cast<size_t>(SUFFIX_BUDGET - near)) == 0)
+    return SUFFIX_BUDGET;
+  at = words(near, SUFFIX_BUDGET);
+  return at >= 0 ? at : SUFFIX_BUDGET;
 }
 
 // Suffixes of different buffers: 1 only when a is greater within the first

@@ -7,7 +7,6 @@
 // whole, which reports it.
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <vector>
 
 #include "builder/phases_internal.h"
@@ -41,9 +40,7 @@ const std::vector<ScanCheckpoint>* find_checkpoints(int64_t start, unsigned char
 bool text_for_parts(int64_t start) {
   const BuildState& st = build_state();
   const FileInfo& text = st.control->texts[0];
-  const IoSubsystem* io = vqio_current();
-  if (text.multi_file || text.fragmented || io == nullptr || io->name == nullptr ||
-      (std::strcmp(io->name, "native") != 0 && std::strcmp(io->name, "builder") != 0))
+  if (text.multi_file || text.fragmented || !files_on_threads())
     return false;
   TextReader probe;
   text_open(&probe, start, 1);

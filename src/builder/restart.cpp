@@ -227,5 +227,6 @@ void RemoveTempFiles() {
   remove(o->merge_name, "m", 1);
   remove(o->int_name, "i", 0);
   remove(o->int_name, "t", 1);
+  phases::remove_pass_texts();
   vqio_unlink(o->log_file.c_str());
 }

@@ -46,15 +46,6 @@ constexpr int64_t kCacheEntries = 64 * 1024;  // words cached per group
 constexpr int64_t kSmall = 12;                // insertion sort below this
 constexpr int64_t kRadixLeast = 64 * 1024;    // points per thread of the radix step
 
-// How many characters from d on two suffixes share (at most up to 400).
-inline int common_from(const unsigned char* a, const unsigned char* b, int d) {
-  for (; d < kBudget; d += 8) {
-    const uint64_t x = key_at(a, d), y = key_at(b, d);
-    if (x != y) return std::min(kBudget, d + (__builtin_clzll(x ^ y) >> 3));
-  }
-  return kBudget;
-}
-
 // Radix step in place (American flag sort) into `buckets` buckets by
 // key(element): start gets the buckets + 1 bounds.
 template <class T, class Key>
@@ -263,6 +254,21 @@ struct Sorter {
       split_work(n, kRadixLeast, [&](int, int64_t from, int64_t to) {
         std::memcpy(p + from, spare + from, static_cast<size_t>(to - from) * 4);
       });
+    } else if (sort_threads() > 1) {
+      // In place, by the first character on this thread (256 buckets keep
+      // its moves within few cache lines), then each of those buckets by
+      // the second on the threads: the same buckets as one step by both.
+      std::vector<uint32_t> first;
+      byte_step(p, n, [t](int32_t v) { return static_cast<int>(t[v]); }, first);
+      for (size_t b = 0; b < 256; ++b) std::fill_n(start.begin() + static_cast<std::ptrdiff_t>(b * 256), 256, first[b]);
+      start[65536] = static_cast<uint32_t>(n);
+      for_each_bucket(first, [p, t, &first, &start](int64_t from, int64_t m, Sorter&) {
+        const size_t b = static_cast<size_t>(
+            std::upper_bound(first.begin(), first.end(), static_cast<uint32_t>(from)) - first.begin() - 1);
+        std::vector<uint32_t> second;
+        byte_step(p + from, m, [t](int32_t v) { return static_cast<int>(t[v + 1]); }, second);
+        for (size_t c = 0; c < 256; ++c) start[b * 256 + c] = static_cast<uint32_t>(from) + second[c];
+      });
     } else {
       radix_step(p, n, key, 65536, start);
     }
@@ -302,7 +308,7 @@ void run_threads(const unsigned char* text, Worker& worker, Sorter& own) {
   sorters.reserve(static_cast<size_t>(std::max(extra, 0)));
   std::vector<std::thread> threads;
   for (int t = 0; t < extra; ++t) {
-    sorters.push_back(Sorter{text, std::vector<uint64_t>(kCacheEntries)});
+    sorters.push_back(Sorter{text, take_words(kCacheEntries)});
     try {
       threads.emplace_back([&worker, &s = sorters.back()] { worker(s); });
     } catch (const std::system_error&) {
@@ -311,6 +317,7 @@ void run_threads(const unsigned char* text, Worker& worker, Sorter& own) {
   }
   worker(own);
   for (std::thread& t : threads) t.join();
+  for (Sorter& s : sorters) give_words(std::move(s.keys));
 }
 
 // ---------------------------------------------------------------------------
@@ -539,8 +546,11 @@ void SortPass(const unsigned char* buffer, int32_t* points, int64_t first, int64
   int32_t* offsets = points + first;
   grouping_report = GroupingReport{};
   if (n < 2) return;
-  Sorter s{buffer, std::vector<uint64_t>(static_cast<size_t>(std::min(n, kCacheEntries)))};
-  if (space != nullptr && first == 0 && sort_grouped(s, offsets, n, *space)) return;
+  Sorter s{buffer, take_words(kCacheEntries)};
+  if (space != nullptr && first == 0 && sort_grouped(s, offsets, n, *space)) {
+    give_words(std::move(s.keys));
+    return;
+  }
   // Room for a copy of the points: the point array above them, or the
   // text buffer past the text.
   int32_t* spare = nullptr;
@@ -553,6 +563,7 @@ void SortPass(const unsigned char* buffer, int32_t* points, int64_t first, int64
     }
   }
   s.top(offsets, n, spare);
+  give_words(std::move(s.keys));
 }
 
 }  // namespace phases

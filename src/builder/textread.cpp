@@ -7,6 +7,7 @@
 // are never asked for: a build starts at Offset + 1.
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "builder/phases_internal.h"
 #include "frgac/frgac.h"
@@ -21,7 +22,7 @@ void text_open(TextReader* r, int64_t start, size_t block_size) {
   *r = TextReader{};
   r->record = rec;
   r->next = start;
-  r->block.resize(block_size);
+  r->block = take_bytes(block_size);
   const char* name = rec->sys_name != nullptr ? rec->sys_name : "";
   if (rec->multi_file) {
     if (st.mfs == nullptr) {
@@ -95,7 +96,8 @@ void text_close(TextReader* r) {
   }
   r->fd = -1;
   r->frg = nullptr;
-  std::vector<unsigned char>().swap(r->block);
+  give_bytes(std::move(r->block));
+  r->block.clear();
 }
 
 }  // namespace phases

@@ -3,6 +3,7 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <cstring>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -30,6 +31,12 @@ int sort_threads() {
 int work_parts(int64_t n, int64_t least) {
   const int64_t most = least > 0 ? n / least : n;
   return static_cast<int>(std::clamp<int64_t>(most, 1, sort_threads()));
+}
+
+bool files_on_threads() {
+  const IoSubsystem* io = vqio_current();
+  return io != nullptr && io->name != nullptr &&
+         (std::strcmp(io->name, "native") == 0 || std::strcmp(io->name, "builder") == 0);
 }
 
 void split_work(int64_t n, int64_t least, const std::function<void(int, int64_t, int64_t)>& work) {

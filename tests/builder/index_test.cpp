@@ -110,6 +110,7 @@ TEST_F(Build, SameIndexOnOneTwoAndAllCores) {
   };
   const Case cases[] = {
       {"repeated document, one pass", repeated, ref::SGML, "64m"},
+      {"repeated document, passes", repeated, ref::SGML, "2m"},
       {"numbered licences, one pass", numbered, ref::BASIC, "64m"},
       {"numbered licences, passes", numbered, ref::BASIC, "2m"},
   };
@@ -126,6 +127,30 @@ TEST_F(Build, SameIndexOnOneTwoAndAllCores) {
       if (std::string(c.memory) == "2m") {
         EXPECT_NE(slurp(path("run.err")).find("Merging with"), std::string::npos) << "several passes";
       }
+    }
+  }
+}
+
+// Later passes read an earlier pass's text back from the work file of
+// kept pass texts; where that file cannot be made (a directory holds its
+// name) the passes are scanned again, with the same index.
+TEST_F(Build, PassesScannedAgainWhenTheirTextIsNotKept) {
+  const std::string text = gather("/usr/share/common-licenses", "", 400 * 1024);
+  spill(path("text"), text);
+  const std::string want = ref::index_file(text, ref::BASIC);
+  for (const bool blocked : {false, true}) {
+    SCOPED_TRACE(blocked ? "not kept" : "kept");
+    if (blocked) {
+      ASSERT_EQ(mkdir(path("out.s0").c_str(), 0777), 0);
+    }
+    ASSERT_EQ(vexabld("-v -t text -c basic -m 500k"), 0) << slurp(path("run.err"));
+    EXPECT_NE(slurp(path("run.err")).find("Pass 4 indexing from"), std::string::npos);
+    EXPECT_TRUE(slurp(path("out.idx")) == want);
+    if (blocked) {
+      EXPECT_EQ(leftovers({"text", "out.idx", "out.dd", "out.s0"}), std::vector<std::string>{});
+      ASSERT_EQ(rmdir(path("out.s0").c_str()), 0);
+    } else {
+      EXPECT_EQ(leftovers({"text", "out.idx", "out.dd"}), std::vector<std::string>{});
     }
   }
 }

@@ -147,7 +147,16 @@ TEST(SortPass, IdenticalWindowsGroupedFirstKeepTheOrder) {
 TEST(SortPass, SameOrderForAnyNumberOfThreads) {
   const Buffer words = make(pseudo_random(400000, 27, 3), 3);
   const Buffer repeated = make(repeated_document(), 1);
-  for (const Buffer* b : {&words, &repeated}) {
+  // Points whose first character no other point has, or one other: buckets
+  // of one and two points beside large ones (points start at every third
+  // character).
+  std::string rare = pseudo_random(300000, 27, 7);
+  rare[0] = 'A';
+  rare[3000] = rare[3003] = 'B';
+  rare[150000] = '\x01';
+  rare[299997] = '\xFF';
+  const Buffer rare_starts = make(rare, 3);
+  for (const Buffer* b : {&words, &repeated, &rare_starts}) {
     const std::vector<int32_t> want = by_rule(*b);
     for (int threads : {1, 2, 0}) {
       SCOPED_TRACE(threads);
