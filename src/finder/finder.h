@@ -140,7 +140,8 @@ void front_cleanup_drop(const std::string& path);
 // Removes every listed file now and empties the list.
 void front_cleanup_run();
 // Handlers of SIGINT, SIGTERM, SIGPIPE and SIGHUP (an ignored signal stays
-// ignored) that remove the listed files and then end as the signal would.
+// ignored) that remove the listed files, send SIGTERM to a running SUBDOC
+// child and then end as the signal would.
 void front_cleanup_signals();
 
 // ---------------------------------------------------------------------------
