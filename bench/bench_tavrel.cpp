@@ -7,7 +7,13 @@
 // times), tavrel's speed (at least 40 MB/s), and its peak at 60 MB against
 // 30 MB (within 5 MB). Then a -J run adding a small document to a region
 // file of about 200 MB, written by the benchmark, against one copy of that
-// file (at most 3 times). Then test mode writing random documents of a
+// file (at most 3 times). Then normalize and line-format output of the
+// 30 MB and 60 MB documents against check mode (at most 1.5 times at 30
+// MB, peaks within 2 MB), filter mode over the same text cut into about
+// 10,000 documents (at least half of check mode's speed, the same peak
+// for twice the documents), and a document of 100 SUBDOC references
+// against 100 check runs of the subdocument from a shell loop (at most 1.5
+// times). Then test mode writing random documents of a
 // non-recursive DTD of about 110 MB and 450 MB (a parameter file with a
 // fixed seed and many sections): at least 100 MB/s, and the same peak
 // within 2 MB for both sizes. Then check mode on LinuxDoc documents of
@@ -406,6 +412,47 @@ bool writing_modes_bench(const std::string& dir, const std::string& tavrel) {
   return ok && grow <= 2048;
 }
 
+// A document that refers 100 times to one SUBDOC entity, so that 100
+// children each normalize (or write in line format) the subdocument, output
+// to a file, against 100 check runs of that subdocument from a shell loop,
+// three alternating rounds: each mode at most 1.5 times the loop. False
+// when a figure is out of bounds or a run fails.
+bool subdocument_bench(const std::string& dir, const std::string& tavrel) {
+  std::string sub = kProlog;
+  sub += "<doc>\n";
+  for (int i = 0; i < 8; ++i) sub += kSection;
+  sub += "</doc>\n";
+  write(dir + "/sub.sgm", sub);
+  std::string parent =
+      "<!DOCTYPE top [\n<!ELEMENT top - - (#PCDATA)>\n"
+      "<!ENTITY sub SYSTEM \"sub.sgm\" SUBDOC>\n]>\n<top>";
+  for (int i = 0; i < 100; ++i) parent += "&sub;\n";
+  parent += "</top>\n";
+  write(dir + "/top.sgm", parent);
+  const std::string loop = "i=0; while [ $i -lt 100 ]; do '" + tavrel +
+                           "' -m check sub.sgm || exit 1; i=$((i + 1)); done";
+  const char* const modes[2] = {"normalize", "vesk"};
+  std::vector<Measure> reference, t[2];
+  for (int round = 0; round < 3; ++round) {
+    reference.push_back(run(dir, {"/bin/sh", "-c", loop}, "loop.out", "loop.msg"));
+    for (int m = 0; m < 2; ++m)
+      t[m].push_back(run(dir, {tavrel, "-m", modes[m], "top.sgm"}, "subdoc.out", "subdoc.msg"));
+  }
+  const Measure rm = median(reference);
+  std::printf("100 check runs of a %zu-byte subdocument from a shell loop: %.2f s, status %d\n",
+              sub.size(), rm.seconds, rm.status);
+  bool ok = rm.status == 0;
+  for (int m = 0; m < 2; ++m) {
+    const Measure tm = median(t[m]);
+    std::printf("tavrel %s, 100 SUBDOC references: %.2f s, %.2f times the loop (at most 1.5), "
+                "status %d\n", modes[m], tm.seconds, tm.seconds / rm.seconds, tm.status);
+    if (tm.status != 0 || tm.seconds > 1.5 * rm.seconds) ok = false;
+  }
+  for (const char* f : {"sub.sgm", "top.sgm", "loop.out", "subdoc.out"})
+    std::remove((dir + "/" + f).c_str());
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -467,6 +514,7 @@ int main(int argc, char** argv) {
   if (jm.status != 0 || jm.seconds > 3 * copy) ok = false;
 
   if (!writing_modes_bench(dir, tavrel)) ok = false;
+  if (!subdocument_bench(dir, tavrel)) ok = false;
   if (!test_mode_bench(dir, tavrel)) ok = false;
   const char* fixtures_env = std::getenv("BENCH_SGML_FIXTURES");
   const std::string fixtures =

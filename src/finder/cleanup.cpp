@@ -7,6 +7,7 @@
 #include <csignal>
 
 #include "finder/finder.h"
+#include "finder/subdoc.h"
 #include "util/util.h"
 
 void front_cleanup_add(const std::string& path) { exit_files_add(path); }
@@ -15,4 +16,7 @@ void front_cleanup_drop(const std::string& path) { exit_files_drop(path); }
 
 void front_cleanup_run() { exit_files_remove(); }
 
-void front_cleanup_signals() { exit_files_signals({SIGINT, SIGTERM, SIGPIPE, SIGHUP}, nullptr); }
+// A parent ended by one of the signals ends its running child as well.
+void front_cleanup_signals() {
+  exit_files_signals({SIGINT, SIGTERM, SIGPIPE, SIGHUP}, subdoc_stop_child);
+}

@@ -1,13 +1,22 @@
 // The event loop's common part of the writing modes (line-format output,
 // normalize, filter): which events write anything and which writer of the
 // mode takes each.
+#include <unistd.h>
+
 #include "finder/finder.h"
 #include "sgml/entity.h"
 #include "sgml/sgml.h"
 
 namespace {
 constexpr unsigned char kRecordEnd = 13;
+constexpr int32_t kWritingBuffer = 64 * 1024;
 }  // namespace
+
+void writing_output_buffer() {
+  VqStream* s = vqio_stdout;
+  if (s->size >= kWritingBuffer || (s->flags & VQ_LINEBUF) || ::isatty(vqio_fileno(s)) == 1) return;
+  vqio_setvbuf(s, nullptr, VQ_IOFBF, kWritingBuffer);
+}
 
 void event_write(const EventWriter& w, int code, const EventTagRecord& tag,
                  const EventDataRecord& data) {
@@ -49,4 +58,12 @@ void event_write(const EventWriter& w, int code, const EventTagRecord& tag,
     default:
       return;
   }
+}
+
+size_t append_plain_run(std::string& out, const unsigned char* text, size_t i, size_t length,
+                        const bool* plain) {
+  size_t end = i;
+  while (end < length && plain[text[end]]) ++end;
+  out.append(reinterpret_cast<const char*>(text + i), end - i);
+  return end;
 }

@@ -45,6 +45,7 @@ bool document_ended(int control) {
 }  // namespace
 
 void filter_mode() {
+  writing_output_buffer();
   ModeOptions& o = *mode_options;
   for (;;) {
     reset_doc_state();

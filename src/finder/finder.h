@@ -140,7 +140,8 @@ void front_cleanup_drop(const std::string& path);
 // Removes every listed file now and empties the list.
 void front_cleanup_run();
 // Handlers of SIGINT, SIGTERM, SIGPIPE and SIGHUP (an ignored signal stays
-// ignored) that remove the listed files and then end as the signal would.
+// ignored) that remove the listed files, send SIGTERM to a running SUBDOC
+// child and then end as the signal would.
 void front_cleanup_signals();
 
 // ---------------------------------------------------------------------------
@@ -223,6 +224,15 @@ struct EventWriter {
 };
 void event_write(const EventWriter& writer, int code, const EventTagRecord& tag,
                  const EventDataRecord& data);
+// Standard output of the writing modes: a buffer of 64 KB instead of the
+// stream layer's 1 KB, so that large outputs take few write calls; a
+// terminal keeps its line buffering. Done once per run.
+void writing_output_buffer();
+// The text writers' fast path: appends to out the bytes of text from index
+// i on that the table marks plain (256 entries), up to the first byte that
+// is not; the index of that byte (length at the end).
+size_t append_plain_run(std::string& out, const unsigned char* text, size_t i, size_t length,
+                        const bool* plain);
 
 // Line-format output (vesk): the document's events as lines on standard
 // output, from the start of the document to its end.

@@ -5,6 +5,7 @@
 
 #include "finder/finder.h"
 #include "finder/subdoc.h"
+#include "sgml/docin.h"
 
 namespace {
 
@@ -48,6 +49,15 @@ void sgml_main(int argc, char** argv, int32_t version) {
   child_forward_options(record);
 
   std::string list = doc_list_build(record, operands > 0 ? operands : 0, argv + first);
+  // Standard input as the document (filter mode's input above all) is read
+  // through a buffer of 64 KB rather than the stream layer's 1 KB: far
+  // fewer read calls. Set before anything is read from it.
+  for (const char* name = list.data(); *name != '\0'; name += std::strlen(name) + 1) {
+    if (std::strcmp(name, kDocStdinName) == 0) {
+      vqio_setvbuf(vqio_stdin, nullptr, VQ_IOFBF, 64 * 1024);
+      break;
+    }
+  }
   if (sgml_open_document(list.data()) < 0) front_fatal(kFrontCannotOpenDoc);
 
   sgmlvq(record, version);

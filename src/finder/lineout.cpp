@@ -9,6 +9,7 @@
 // ended only when another line starts (and never at the end of the run).
 // Each entity and notation definition is written once per run, before the
 // first line that names it, guarded by the parser's written marks.
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -37,6 +38,15 @@ LineoutState lo;
 VqStream* out() { return vqio_stdout; }
 
 void put(int c) { vqio_putc(c, out()); }
+
+// Bytes written as they are on a "-" line: printable (32 to 126) and not a
+// backslash. Runs of them are copied at once.
+constexpr std::array<bool, 256> plain_bytes() {
+  std::array<bool, 256> plain{};
+  for (unsigned c = 32; c <= 126; ++c) plain[c] = c != '\\';
+  return plain;
+}
+constexpr std::array<bool, 256> kPlain = plain_bytes();
 
 // A backslash doubled, bytes 32 to 126 as they are, others in octal.
 void append_byte(std::string& s, unsigned c) {
@@ -72,6 +82,9 @@ void put_name_list(const char* list) {
   }
   write_scratch();
 }
+
+// An element or entity name, as it is.
+void put_name(const unsigned char* counted) { vqio_fputs(name_chars(counted), out()); }
 
 void end_data_line() {
   if (!lo.data_line_open) return;
@@ -257,19 +270,25 @@ void external_reference(const DataEntity& de) {
   write_definition(de.name);
   end_data_line();
   line_check();
-  vqio_fprintf(out(), "&%s\n", name_chars(de.name));
+  put('&');
+  put_name(de.name);
+  put('\n');
 }
 
 void start_tag(const EventTagRecord& tag) {
   if (tag.attributes != nullptr) write_attributes(tag.attributes, nullptr);
   end_data_line();
   line_check();
-  vqio_fprintf(out(), "(%s\n", name_chars(tag.name));
+  put('(');
+  put_name(tag.name);
+  put('\n');
 }
 
 void end_tag(const EventTagRecord& tag) {
   end_data_line();
-  vqio_fprintf(out(), ")%s\n", name_chars(tag.name));
+  put(')');
+  put_name(tag.name);
+  put('\n');
 }
 
 void instruction(const EventDataRecord& data) { text_line('?', data); }
@@ -300,6 +319,8 @@ const EventWriter kLineWriter = {data_item, external_reference, subdocument, sta
 void lineout_escape_data(std::string& s, const unsigned char* t, size_t n, bool sdata) {
   if (sdata) s += "\\|";
   for (size_t i = 0; i < n; ++i) {
+    i = append_plain_run(s, t, i, n, kPlain.data());
+    if (i >= n) break;
     unsigned c = t[i];
     if (c == 30) {
       if (!sdata) s += "\\|";
@@ -333,6 +354,7 @@ void lineout_escape_name(std::string& s, const char* name) {
 }
 
 void lineout_run() {
+  writing_output_buffer();
   EventDataRecord data;
   EventTagRecord tag;
   for (;;) {

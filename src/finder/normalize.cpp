@@ -10,6 +10,7 @@
 // first met (before its first "&name;", or inside the start tag before the
 // ENTITY attribute that names it). The notation of a data entity is only
 // marked as met; nothing is written for it.
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -35,6 +36,18 @@ NormalizeState norm;
 
 VqStream* out() { return vqio_stdout; }
 void put(int c) { vqio_putc(c, out()); }
+
+// An element or entity name, as it is.
+void put_name(const unsigned char* counted) { vqio_fputs(name_chars(counted), out()); }
+
+// Bytes that normalize_text copies as they are: all but byte 31, a record
+// end and a line feed. Runs of them are copied at once.
+constexpr std::array<bool, 256> plain_bytes() {
+  std::array<bool, 256> plain{};
+  for (unsigned c = 0; c < 256; ++c) plain[c] = c != 31 && c != kRE && c != '\n';
+  return plain;
+}
+constexpr std::array<bool, 256> kPlain = plain_bytes();
 
 // Texts are formed here and then written.
 std::string scratch;
@@ -139,18 +152,25 @@ bool end_tag_written(const unsigned char* name) {
 
 void external_reference(const DataEntity& de) {
   meet_entity(de.name);
-  vqio_fprintf(out(), "&%s;", name_chars(de.name));
+  put('&');
+  put_name(de.name);
+  put(';');
 }
 
 void start_tag(const EventTagRecord& tag) {
   line_break();
-  vqio_fprintf(out(), "<%s", name_chars(tag.name));
+  put('<');
+  put_name(tag.name);
   if (tag.attributes != nullptr) write_attributes(tag.attributes);
   put('>');
 }
 
 void end_tag(const EventTagRecord& tag) {
-  if (end_tag_written(tag.name)) vqio_fprintf(out(), "</%s>", name_chars(tag.name));
+  if (!end_tag_written(tag.name)) return;
+  put('<');
+  put('/');
+  put_name(tag.name);
+  put('>');
 }
 
 void instruction(const EventDataRecord& data) {
@@ -179,6 +199,8 @@ const EventWriter kNormalizeWriter = {data_item, external_reference, subdocument
 
 void normalize_text(std::string& s, const unsigned char* t, size_t n) {
   for (size_t i = 0; i < n; ++i) {
+    i = append_plain_run(s, t, i, n, kPlain.data());
+    if (i >= n) break;
     unsigned c = t[i];
     if (c == 31) {
       if (i + 1 >= n) break;
@@ -197,6 +219,7 @@ void normalize_event(int code, const EventTagRecord& tag, const EventDataRecord&
 }
 
 void normalize_mode() {
+  writing_output_buffer();
   EventDataRecord data;
   EventTagRecord tag;
   for (;;) {

@@ -13,7 +13,9 @@
 // clean-up list: removed at every end of the process, and by the handlers
 // of SIGINT, SIGTERM, SIGPIPE and SIGHUP, installed when the declaration
 // file is made (before the first child starts; a signal that was ignored
-// stays ignored).
+// stays ignored). Those handlers also send SIGTERM to the child being
+// waited for, so that no child outlives a parent ended by a signal (nor
+// writes its capacity file after the parent removed it).
 //
 // A child learns its subdocument level from its parent through the
 // environment variable TAVREL_SUBDOC_LEVEL (no command-line option); the
@@ -46,9 +48,13 @@ const std::string& capacity_temp_file();
 // Removes whichever of the two files exists and forgets its name.
 void temp_files_remove();
 // The handler of the four signals: removes the two files (names prepared
-// beforehand; nothing but unlink), restores the default action and raises
-// the signal again.
+// beforehand; nothing but unlink), ends the running child (subdoc_stop_child),
+// restores the default action and raises the signal again.
 void signal_cleanup(int signal);
+// Sends SIGTERM to the child that spawn_and_wait is waiting for, if any, so
+// that a parent ended by a signal leaves no child running (a child blocked
+// on a subdocument that never ends, for one). Only async-signal-safe calls.
+void subdoc_stop_child();
 
 // The child's argument vector: the forwarded arguments (the program path as
 // started, then the forwarded options); "-z" and the capacity exchange

@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -213,6 +214,46 @@ TEST_F(SubdocFiles, CapacityFiguresAreReadBackOrTheRunEnds) {
         std::exit(0);
       },
       testing::ExitedWithCode(0), "^$");
+}
+
+// Whether a process has ended (gone, or a zombie no one collects) within
+// about ten seconds.
+bool ends_within_10s(pid_t pid) {
+  const std::string stat = "/proc/" + std::to_string(pid) + "/stat";
+  for (int i = 0; i < 200; ++i) {
+    std::ifstream in(stat);
+    std::string line;
+    if (!std::getline(in, line)) return true;
+    const size_t close = line.rfind(')');
+    if (close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z') return true;
+    usleep(50000);
+  }
+  return false;
+}
+
+TEST_F(SubdocFiles, ASignalThatEndsTheParentEndsTheChildItWaitsFor) {
+  // The child writes its id, sends SIGTERM to its parent and would then
+  // sleep for a minute: the parent's handler removes the files and ends
+  // the child before the parent itself ends by the signal.
+  const std::string pid_file = dir_ + "/child.pid";
+  const std::string script = "echo $$ >'" + pid_file + "'; kill -TERM $PPID; exec sleep 60";
+  const char* argv[] = {"/bin/sh", "-c", script.c_str(), nullptr};
+  EXPECT_EXIT(
+      {
+        sgmldecl_temp_file();
+        capacity_temp_file();
+        spawn_and_wait(argv);
+        std::exit(0);
+      },
+      testing::KilledBySignal(SIGTERM), "");
+  std::ifstream in(pid_file);
+  long child = 0;
+  ASSERT_TRUE(in >> child);
+  const bool ended = ends_within_10s(static_cast<pid_t>(child));
+  EXPECT_TRUE(ended);
+  if (!ended) kill(static_cast<pid_t>(child), SIGKILL);
+  std::remove(pid_file.c_str());
+  EXPECT_TRUE(folder_names(dir_).empty());
 }
 
 TEST(SubdocLevel, TakenFromTheEnvironmentWithinZeroTo32) {
