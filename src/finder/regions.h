@@ -223,6 +223,7 @@ struct RegionOutput {
   std::string target;         // the region file's name
   VqStream* fresh = nullptr;  // the new file
   int fd = -1;                // its descriptor
+  std::vector<unsigned char> copy_buffer;  // of region_output_copy, kept
 };
 // Makes the new file and writes its header: 0, or 1 after the report
 // (the I/O layer's error report with the name, or 90027).

@@ -423,6 +423,59 @@ TEST_F(RegionMerge, AddedPairsAfterTheOldOnesAreAppendedAcrossTemporaryFiles) {
                 pairs({{0, 8}, {10, 18}}) + pairs({{100, 101}}));
 }
 
+// Regions of many pairs: long runs of kept old pairs, pairs dropped at
+// every step of the way, pairs between old ones and after them. For old
+// and new pairs both ascending and without overlaps among themselves the
+// rule comes down to: every new pair, and every old pair that meets none
+// of them (an old end equal to a new start counts as meeting), in start
+// order.
+TEST_F(RegionMerge, LongRegionsMergeAsTheRuleSaysAtEveryPlace) {
+  const auto merged = [](const Pairs& old, const Pairs& added) {
+    Pairs out = added;
+    for (const auto& o : old) {
+      bool meets = false;
+      for (const auto& n : added) meets = meets || (o.first <= n.second && n.first <= o.second);
+      if (!meets) out.push_back(o);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  // A: 40000 pairs, more than any buffer holds; B: 3000 pairs.
+  Pairs old_a, old_b, new_a, new_b;
+  for (int32_t i = 0; i < 40000; ++i) old_a.emplace_back(10 * i, 10 * i + 5);
+  for (int32_t i = 0; i < 3000; ++i) old_b.emplace_back(10 * i, 10 * i + 5);
+  // A: one pair inside the first old one, one starting where an old one in
+  // the middle ends, one within the last, one after all.
+  new_a = {{3, 4}, {200005, 200006}, {399991, 399992}, {500000, 500001}};
+  // B: every seventh old pair met at its end, a pair in every eleventh gap.
+  for (int32_t i = 0; i < 3000; ++i) {
+    if (i % 7 == 0) new_b.emplace_back(10 * i + 5, 10 * i + 6);
+    if (i % 11 == 0) new_b.emplace_back(10 * i + 7, 10 * i + 8);
+  }
+  write_file(path("coll.dd"), kEmptyDd);
+  begin();
+  for (const auto& [s, e] : old_a) rec(REGION_ATTRIBUTE, "A", s, e);
+  for (const auto& [s, e] : old_b) rec(REGION_ATTRIBUTE, "B", s, e);
+  ASSERT_EQ(finish(), 0);
+  options.merge = true;
+  begin();
+  for (size_t i = 0; i < std::max(new_a.size(), new_b.size()); ++i) {
+    if (i < new_a.size()) rec(REGION_ATTRIBUTE, "A", new_a[i].first, new_a[i].second);
+    if (i < new_b.size()) rec(REGION_ATTRIBUTE, "B", new_b[i].first, new_b[i].second);
+  }
+  ASSERT_EQ(finish(), 0);
+  const Pairs a = merged(old_a, new_a), b = merged(old_b, new_b);
+  EXPECT_EQ(read_file(path("coll0.rgn")), header() + pairs(a) + pairs(b));
+  std::vector<std::tuple<std::string, long, long>> got;
+  for (const Entry& e : entries_of(read_file(path("coll.dd"))))
+    got.emplace_back(e.name, e.offset, e.count);
+  std::sort(got.begin(), got.end());
+  const long a_bytes = 8 * static_cast<long>(a.size());
+  const std::vector<std::tuple<std::string, long, long>> want = {
+      {"A-A", 0, 2 * static_cast<long>(a.size())}, {"A-B", a_bytes, 2 * static_cast<long>(b.size())}};
+  EXPECT_EQ(got, want);
+}
+
 TEST_F(RegionMerge, RunWithoutRegionsChangesNothing) {
   old_file();
   const std::string rgn = read_file(path("coll0.rgn"));
