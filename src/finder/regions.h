@@ -85,7 +85,8 @@ struct TempRecordSet {
   int64_t records = 0;             // records written in all
   int64_t file_limit = REGION_TEMP_FILE_LIMIT;
   int32_t max_files = REGION_TEMP_FILES;
-  std::vector<unsigned char> buffer;  // records not yet written
+  std::vector<unsigned char> buffer;  // records not yet written: the
+  size_t buffered = 0;                // first `buffered` bytes
   std::string failed_name;            // the file that could not be made
   int failed_errno = 0;
   // Told the name of every file made (the run's clean-up list).
@@ -143,10 +144,23 @@ void temp_back_close(TempBackReader* reader);
 // ---------------------------------------------------------------------------
 // The region table and the records of one run
 
+// The region numbers found for one name the parser gives: its start tags'
+// "NAME-T", its elements' "NAME", "NAME1", ... by depth, its attribute
+// values' "A-NAME" (-1 not yet found).
+struct RegionNameSlot {
+  std::string name;  // the name's characters, checked on every use
+  int32_t tag = -1;
+  int32_t attribute = -1;
+  std::vector<int32_t> element;
+};
+
 struct RegionRun {
   TempRecordSet temp;
   std::vector<RegionEntry> entries;                   // by region number
   std::unordered_map<std::string, int32_t> index;     // name -> number
+  // Region numbers by the address of the name the parser gives (stable for
+  // a declared name), so that a record needs no name built and looked up.
+  std::unordered_map<const char*, RegionNameSlot> slots;
   FrgacText* fragmented = nullptr;  // positions mapped through its tables
   bool verbose = false;
   time_t start_time = 0;

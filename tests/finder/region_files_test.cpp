@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <tuple>
 #include <string>
 #include <utility>
@@ -178,6 +179,27 @@ TEST_F(RegionFiles, NestingNumbersElementsOfOneNameByDepth) {
   for (const RegionEntry& e : run.entries) got.emplace_back(e.name, e.word_count);
   const std::vector<std::pair<std::string, int64_t>> want = {
       {"E-T", 10}, {"E2", 2}, {"E1", 4}, {"E", 4}, {"F", 2}};
+  EXPECT_EQ(got, want);
+}
+
+// The pass may hand different names at one address: each record is named
+// by the characters it is given.
+TEST_F(RegionFiles, NamesGivenAtOneAddressAreTakenByTheirCharacters) {
+  begin();
+  char name[8];
+  const auto at = [&](const char* text) { return std::strcpy(name, text); };
+  // <E><F a=..><E></E></F></E>
+  rec(REGION_START_TAG, at("E"), 0, 2);
+  rec(REGION_ATTRIBUTE, at("A"), 6, 7);
+  rec(REGION_START_TAG, at("F"), 3, 8);
+  rec(REGION_START_TAG, at("E"), 9, 11);
+  rec(REGION_ELEMENT, at("E"), 9, 15);
+  rec(REGION_ELEMENT, at("F"), 3, 19);
+  rec(REGION_ELEMENT, at("E"), 0, 23);
+  std::vector<std::pair<std::string, int64_t>> got;
+  for (const RegionEntry& e : run.entries) got.emplace_back(e.name, e.word_count);
+  const std::vector<std::pair<std::string, int64_t>> want = {
+      {"E-T", 4}, {"A-A", 2}, {"F-T", 2}, {"E1", 2}, {"F", 2}, {"E", 2}};
   EXPECT_EQ(got, want);
 }
 
