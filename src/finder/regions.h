@@ -42,6 +42,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <unordered_map>
@@ -116,12 +117,25 @@ struct TempRecord {
   int32_t start;
   int32_t end;
 };
-using TempRecordFn = void (*)(void* context, const TempRecord& record);
-int64_t temp_set_read(const TempRecordSet& set, TempRecordFn each, void* context);
+// The chunks of whole records as read: each_chunk(context, bytes, n) with
+// n a multiple of REGION_TEMP_RECORD_BYTES.
+using TempChunkFn = void (*)(void* context, const unsigned char* bytes, size_t n);
+int64_t temp_set_read(const TempRecordSet& set, TempChunkFn each_chunk, void* context);
 template <class Each>
 int64_t temp_set_each(const TempRecordSet& set, Each& each) {
   return temp_set_read(
-      set, [](void* c, const TempRecord& r) { (*static_cast<Each*>(c))(r); }, &each);
+      set,
+      [](void* c, const unsigned char* bytes, size_t n) {
+        Each& e = *static_cast<Each*>(c);
+        for (size_t i = 0; i < n; i += REGION_TEMP_RECORD_BYTES) {
+          TempRecord r;
+          std::memcpy(&r.region, bytes + i, 4);
+          std::memcpy(&r.start, bytes + i + 4, 4);
+          std::memcpy(&r.end, bytes + i + 8, 4);
+          e(r);
+        }
+      },
+      &each);
 }
 
 // Reads the records of all files backwards, last record of the last file

@@ -123,7 +123,7 @@ void temp_set_remove(TempRecordSet* set) {
   set->names.clear();
 }
 
-int64_t temp_set_read(const TempRecordSet& set, TempRecordFn each, void* context) {
+int64_t temp_set_read(const TempRecordSet& set, TempChunkFn each_chunk, void* context) {
   std::vector<unsigned char> chunk(kChunkRecords * kRecord);
   int64_t total = 0;
   for (const std::string& name : set.names) {
@@ -143,7 +143,7 @@ int64_t temp_set_read(const TempRecordSet& set, TempRecordFn each, void* context
       if (got == 0) break;
       const size_t have = held + static_cast<size_t>(got);
       const size_t whole = have - have % kRecord;
-      for (size_t i = 0; i < whole; i += kRecord) each(context, decode(chunk.data() + i));
+      each_chunk(context, chunk.data(), whole);
       total += static_cast<int64_t>(whole / kRecord);
       held = have - whole;
       std::memmove(chunk.data(), chunk.data() + whole, held);
