@@ -13,8 +13,8 @@
 
 namespace {
 
-constexpr size_t kBufferRecords = 16384;
-constexpr size_t kChunkRecords = 16384;
+constexpr size_t kBufferRecords = 4096;
+constexpr size_t kChunkRecords = 4096;
 constexpr size_t kRecord = REGION_TEMP_RECORD_BYTES;
 
 std::string temp_name(const TempRecordSet& set, size_t n, int attempt) {
