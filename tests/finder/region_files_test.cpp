@@ -498,6 +498,24 @@ TEST_F(RegionMerge, LongRegionsMergeAsTheRuleSaysAtEveryPlace) {
   EXPECT_EQ(got, want);
 }
 
+// A block of an odd count (a damaged entry) keeps its lone lowest word
+// below the merged pairs: nothing of the old file is lost.
+TEST_F(RegionMerge, BlockOfAnOddCountKeepsItsLoneWord) {
+  write_file(path("coll0.rgn"), header() + word(5) + word(10) + word(12));
+  write_file(path("coll.dd"), "<DB>\n <Regions>\n  <Region>\n   <Name>A-A</Name>\n   <File>\n"
+                              "    <SysName>" + path("coll0.rgn") + "</SysName>\n"
+                              "    <Offset>0</Offset>\n   </File>\n   <Count>3</Count>\n"
+                              "   <Type>pairs</Type>\n  </Region>\n </Regions>\n</DB>\n");
+  options.merge = true;
+  begin();
+  rec(REGION_ATTRIBUTE, "A", 1, 2);
+  ASSERT_EQ(finish(), 0);
+  EXPECT_EQ(read_file(path("coll0.rgn")), header() + word(5) + pairs({{1, 2}, {10, 12}}));
+  const std::vector<Entry> got = entries_of(read_file(path("coll.dd")));
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].count, 5);
+}
+
 TEST_F(RegionMerge, RunWithoutRegionsChangesNothing) {
   old_file();
   const std::string rgn = read_file(path("coll0.rgn"));
