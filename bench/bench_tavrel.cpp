@@ -7,7 +7,9 @@
 // times), tavrel's speed (at least 40 MB/s), and its peak at 60 MB against
 // 30 MB (within 5 MB). Then a -J run adding a small document to a region
 // file of about 200 MB, written by the benchmark, against one copy of that
-// file (at most 3 times). Then test mode writing random documents of a
+// file (at most 3 times; three alternating rounds, with a copy written
+// through to the disk that then removes its file printed beside it). Then
+// test mode writing random documents of a
 // non-recursive DTD of about 110 MB and 450 MB (a parameter file with a
 // fixed seed and many sections): at least 100 MB/s, and the same peak
 // within 2 MB for both sizes. Then check mode on LinuxDoc documents of
