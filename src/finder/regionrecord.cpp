@@ -2,6 +2,9 @@
 // through a map that holds every one of the 2047 names), the numbered
 // nesting of elements of one name, the fragment mapping of positions, and
 // the progress lines of a verbose run.
+#include <cstring>
+#include <iterator>
+
 #include "finder/regions.h"
 #include "msg/msg.h"
 
@@ -19,15 +22,25 @@ double size_kb(const RegionRun* run) { return run->size_kb ? run->size_kb() : 0.
 // The slot of the name at this address, emptied when the address now holds
 // another name.
 RegionNameSlot& slot_of(RegionRun* run, const char* name) {
+  const uintptr_t a = reinterpret_cast<uintptr_t>(name);
+  RegionRun::SlotCache& recent = run->recent[(a ^ (a >> 6)) % std::size(run->recent)];
+  if (recent.address == name && std::strcmp(recent.slot->name.c_str(), name) == 0)
+    return *recent.slot;
   auto it = run->slots.find(name);
   if (it != run->slots.end()) {
-    if (it->second.name == name) return it->second;
-    it->second = RegionNameSlot{};
+    if (std::strcmp(it->second.name.c_str(), name) != 0) {
+      it->second = RegionNameSlot{};
+      it->second.name = name;
+    }
   } else {
-    if (run->slots.size() >= kSlotsMax) run->slots.clear();
+    if (run->slots.size() >= kSlotsMax) {
+      run->slots.clear();
+      for (RegionRun::SlotCache& c : run->recent) c = RegionRun::SlotCache{};
+    }
     it = run->slots.emplace(name, RegionNameSlot{}).first;
+    it->second.name = name;
   }
-  it->second.name = name;
+  recent = {name, &it->second};
   return it->second;
 }
 

@@ -175,6 +175,12 @@ struct RegionRun {
   // Region numbers by the address of the name the parser gives (stable for
   // a declared name), so that a record needs no name built and looked up.
   std::unordered_map<const char*, RegionNameSlot> slots;
+  // The slots last used, by a hash of the address (null: none).
+  struct SlotCache {
+    const char* address = nullptr;
+    RegionNameSlot* slot = nullptr;
+  };
+  SlotCache recent[64];
   FrgacText* fragmented = nullptr;  // positions mapped through its tables
   bool verbose = false;
   time_t start_time = 0;

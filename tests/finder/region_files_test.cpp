@@ -330,6 +330,40 @@ TEST_F(RegionFiles, EntryBeyondItsFileIsRefusedAndNothingChanges) {
   EXPECT_EQ(system(("ls -a " + dir_ + " | grep -q '\\.new$'").c_str()) == 0, false);
 }
 
+// Temporary records that do not agree with the words counted as they were
+// written (a record added, one cut off, one of no region of the run) are
+// refused: 60028, status 1, nothing changed.
+TEST_F(RegionFiles, DamagedTemporaryRecordsAreRefusedAndNothingChanges) {
+  write_file(path("coll.dd"), kEmptyDd);
+  worked_example();
+  ASSERT_EQ(finish(), 0);
+  const std::string dd = read_file(path("coll.dd"));
+  const std::string rgn = read_file(path("coll0.rgn"));
+  const auto record = [](int32_t region, int32_t start, int32_t end) {
+    return word(static_cast<uint32_t>(region)) + word(static_cast<uint32_t>(start)) +
+           word(static_cast<uint32_t>(end));
+  };
+  const std::vector<std::pair<const char*, int>> damages = {
+      {"added", 0}, {"cut off", 1}, {"of no region", 2}};
+  for (const auto& [what, how] : damages) {
+    ReportRecorder recorder;
+    worked_example();
+    ASSERT_EQ(temp_set_close(&run.temp), 0);
+    const std::string temp = run.temp.names[0];
+    std::string bytes = read_file(temp);
+    if (how == 0) bytes += record(0, 200, 201);
+    if (how == 1) bytes.resize(bytes.size() - REGION_TEMP_RECORD_BYTES);
+    if (how == 2) bytes += record(7, 200, 201);
+    write_file(temp, bytes);
+    EXPECT_EQ(region_write_files(options, &run), 1) << what;
+    temp_set_remove(&run.temp);
+    EXPECT_EQ(read_file(path("coll.dd")), dd) << what;
+    EXPECT_EQ(read_file(path("coll0.rgn")), rgn) << what;
+    ASSERT_FALSE(recorder.reports().empty()) << what;
+    EXPECT_EQ(recorder.reports().back().text.substr(0, 6), "60028:") << what;
+  }
+}
+
 TEST_F(RegionFiles, DamagedDataDictionaryIsRefused) {
   ReportRecorder recorder;
   write_file(path("coll.dd"), "<DB>\n <Regions>\n  <Region>\n</DB>\n");
