@@ -2,8 +2,9 @@
 // the same names. Each region file touched keeps its other regions, packed
 // from 0 in their old offset order, and gets the run's blocks after them in
 // region-number order; past the size limit the layout moves on to the next
-// region file of the base. The records are read twice (count, then
-// distribute) and never sorted: a region's pairs keep their record order.
+// region file of the base. The records are read once, as they were
+// counted when written, and never sorted: a region's pairs keep their
+// record order.
 #include <algorithm>
 
 #include "finder/regions.h"
@@ -73,26 +74,37 @@ int start_file(const RegionWriteOptions& options, const RegionListFile* kept, in
   return 0;
 }
 
-// The records of the run distributed to the blocks of their regions.
+// The records of the run distributed to the blocks of their regions. A
+// record of no region of the run, or more or fewer records of a region
+// than it counted, mean a damaged temporary file.
 struct Distributor {
   std::vector<Plan>* plans;
   const std::vector<RegionEntry>* entries;
   std::vector<std::vector<int32_t>> buffer;  // per region number
   std::vector<int64_t> at;                   // data offset of the next word
+  std::vector<int64_t> end;                  // data offset after the block
   int status = 0;
+  bool damaged = false;
 
   void flush(size_t r) {
     std::vector<int32_t>& b = buffer[r];
     if (b.empty() || status != 0) return;
+    const int64_t bytes = static_cast<int64_t>(4 * b.size());
+    if (at[r] + bytes > end[r]) {
+      damaged = true;
+      status = 1;
+      return;
+    }
     RegionOutput& out = (*plans)[static_cast<size_t>((*entries)[r].file_index)].out;
     status = region_output_write(&out, at[r], b.data(), 4 * b.size());
-    at[r] += static_cast<int64_t>(4 * b.size());
+    at[r] += bytes;
     b.clear();
   }
   void operator()(const TempRecord& record) {
     const size_t r = static_cast<size_t>(record.region);
     if (r >= buffer.size()) {
-      status = 1;  // a record of no region of this run: a damaged file
+      damaged = true;
+      status = 1;
       return;
     }
     std::vector<int32_t>& b = buffer[r];
@@ -109,21 +121,8 @@ int region_layout_write(const RegionWriteOptions& options, RegionRun* run,
                         RegionListFile* files, int32_t file_count,
                         std::vector<int32_t>* touched) {
   std::vector<RegionEntry>& entries = run->entries;
-  // Count the words per region from the records themselves.
-  for (RegionEntry& e : entries) e.word_count = 0;
-  bool foreign = false;
-  auto count = [&](const TempRecord& r) {
-    if (r.region < 0 || static_cast<size_t>(r.region) >= entries.size())
-      foreign = true;
-    else
-      entries[static_cast<size_t>(r.region)].word_count += 2;
-  };
-  if (temp_set_each(run->temp, count) < 0) return 1;
-  if (foreign) {
-    vq_report(16, GetMsgNumText(60028), run->temp.names.empty() ? "" : run->temp.names[0].c_str());
-    return 1;
-  }
-
+  // The words per region as the records were counted when written; the
+  // distribution checks them against the records.
   // Lay the blocks out, file after file.
   std::vector<Plan> plans(1);
   if (plan_file(options, *run, files, file_count, 0, &plans[0]) != 0) return 1;
@@ -164,13 +163,22 @@ int region_layout_write(const RegionWriteOptions& options, RegionRun* run,
                         static_cast<int32_t>(n), &p);
   }
   if (status == 0) {
-    Distributor d{&plans, &entries, {}, {}};
+    Distributor d{&plans, &entries, {}, {}, {}};
     d.buffer.resize(entries.size());
     d.at.resize(entries.size());
-    for (size_t r = 0; r < entries.size(); ++r) d.at[r] = entries[r].offset;
+    d.end.resize(entries.size());
+    for (size_t r = 0; r < entries.size(); ++r) {
+      d.at[r] = entries[r].offset;
+      d.end[r] = entries[r].word_count > 0 ? entries[r].offset + 4 * entries[r].word_count : d.at[r];
+    }
     if (temp_set_each(run->temp, d) < 0) status = 1;
-    for (size_t r = 0; r < entries.size() && status == 0 && d.status == 0; ++r) d.flush(r);
-    if (d.status != 0) status = 1;
+    for (size_t r = 0; r < entries.size() && status == 0 && d.status == 0; ++r) {
+      d.flush(r);
+      if (d.status == 0 && d.at[r] != d.end[r]) d.damaged = true;
+    }
+    if (d.damaged)
+      vq_report(16, GetMsgNumText(60028), run->temp.names.empty() ? "" : run->temp.names[0].c_str());
+    if (d.status != 0 || d.damaged) status = 1;
   }
   for (Plan& p : plans) {
     if (p.old_fd >= 0) vqio_close(p.old_fd);

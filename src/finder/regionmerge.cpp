@@ -7,14 +7,18 @@
 // pair is kept, one equal to it or overlapping it (an old end equal to the
 // new start included) is dropped, one before it waits for the next new
 // pair; every new pair is written. What is left of the old pairs when the
-// new ones are used up is kept as it is.
+// new ones are used up is kept as it is (with the lone word of a block of
+// an odd count).
 //
 // The merged file is written anew beside the old one, packed from 0: the
 // old regions in their old offset order, then the regions new to the file
 // in region-number order. To know each block's size before it is written,
-// the merge runs twice: once counting, once writing each block from its end
-// through a backward stream. The old pairs below the last one looked at
-// are only counted, then copied in one piece.
+// the merge runs twice: once counting, once writing each block from its end.
+// The old pairs are read backwards and looked at in place: each region
+// holds a small chunk of them; a run of kept pairs that goes on below its
+// chunk is followed through one large buffer shared by all regions, and is
+// counted, or written, in pieces as large. The old pairs below the last one
+// looked at are only counted, then copied in one piece.
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -25,15 +29,38 @@
 
 namespace {
 
+// Words of a region's chunk of old pairs and of its buffer of merged ones,
+// and of the buffer a long run of kept pairs is read through. Few pages:
+// memory first touched costs more than the reads.
+constexpr size_t kRegionWords = 1024;
+constexpr size_t kRunWords = 64 << 10;
+
+// One region's block of the old file read backwards: the words of the
+// chunk below `at` are still to be taken; below the chunk lie the file's
+// bytes [lower, next).
+struct OldPairs {
+  bool present = false;
+  int64_t lower = 0;  // file offset of the block's first pair
+  int64_t next = 0;   // file offset of the chunk's first byte
+  std::vector<int32_t> chunk;
+  size_t at = 0;      // words of the chunk not yet taken
+  int64_t odd = 0;    // bytes of a lone word below the first pair (0 or 4)
+};
+
+// One region's merged block written backwards: the buffer's words from
+// `at` on lie just below file offset `top`.
+struct NewBlock {
+  int64_t top = 0;
+  std::vector<int32_t> buffer;
+  size_t at = 0;
+};
+
 struct MergeRegion {
-  int32_t old = -1;               // index in the file entry, -1 new
-  RevioStream* reader = nullptr;  // old pairs, backwards
-  RevioStream* writer = nullptr;  // the new block, backwards
-  bool pending = false;
-  int32_t old_start = 0;
-  int32_t old_end = 0;
-  int64_t words = 0;              // words written (or counted)
-  int64_t offset = 0;             // the block's data offset in the new file
+  int32_t old = -1;  // index in the file entry, -1 new
+  OldPairs reader;
+  NewBlock writer;
+  int64_t words = 0;   // words written (or counted)
+  int64_t offset = 0;  // the block's data offset in the new file
 };
 
 struct Merge {
@@ -42,90 +69,141 @@ struct Merge {
   std::vector<MergeRegion> regions;  // by region number
   std::vector<uint32_t> old_offset;  // per region of the entry, as read
   std::vector<long> old_count;
-  bool writing = false;
-  bool failed = false;
+  std::vector<int32_t> run;          // the shared buffer of long runs
+  RegionOutput* out = nullptr;       // the writing run's new file, else null
+  bool failed = false;               // after the report
 };
 
-void put(Merge& m, MergeRegion& g, int32_t value) {
-  ++g.words;
-  if (m.writing && revio_put_int(value, g.writer) != 0) m.failed = true;
+// Writes the buffered words of the block.
+void flush(Merge& m, NewBlock& w) {
+  const size_t n = w.buffer.size() - w.at;
+  if (n == 0 || m.failed) return;
+  w.top -= static_cast<int64_t>(4 * n);
+  if (region_output_write(m.out, w.top - REGION_HEADER_BYTES, w.buffer.data() + w.at, 4 * n) != 0)
+    m.failed = true;
+  w.at = w.buffer.size();
 }
 
-void read_old(MergeRegion& g) {
-  g.pending = false;
-  if (g.reader == nullptr) return;
-  const int32_t end = revio_get_int(g.reader);
-  if (g.reader->flags & (REVIO_EOF | REVIO_ERR)) return;
-  const int32_t start = revio_get_int(g.reader);
-  if (g.reader->flags & (REVIO_EOF | REVIO_ERR)) return;
-  g.old_start = start;
-  g.old_end = end;
-  g.pending = true;
+// Puts n words just below what the block holds; as many as the buffer
+// holds or more go straight from where they lie.
+void put(Merge& m, MergeRegion& g, const int32_t* words, size_t n) {
+  g.words += static_cast<int64_t>(n);
+  if (m.out == nullptr || m.failed || n == 0) return;
+  NewBlock& w = g.writer;
+  if (w.buffer.empty()) {
+    w.buffer.resize(kRegionWords);
+    w.at = w.buffer.size();
+  }
+  if (n > w.at) {
+    flush(m, w);
+    if (n >= w.buffer.size()) {
+      w.top -= static_cast<int64_t>(4 * n);
+      if (region_output_write(m.out, w.top - REGION_HEADER_BYTES, words, 4 * n) != 0)
+        m.failed = true;
+      return;
+    }
+  }
+  w.at -= n;
+  std::memcpy(w.buffer.data() + w.at, words, 4 * n);
+}
+
+// Reads the n bytes of the old file below `next` into the buffer: false
+// after a reported read failure.
+bool read_below(Merge& m, int64_t next, int32_t* buffer, int64_t n) {
+  if (m.failed) return false;
+  if (region_transfer(m.old_fd, static_cast<off_t>(next - n), reinterpret_cast<unsigned char*>(buffer),
+                      static_cast<size_t>(n), false) != 0) {
+    vq_report(16, GetMsgNumText(60028), m.file->name);
+    m.failed = true;
+    return false;
+  }
+  return true;
+}
+
+// Loads the region's chunk with the pairs below it: false at the block's
+// start or after a reported read failure.
+bool refill(Merge& m, OldPairs& r) {
+  if (r.next <= r.lower) return false;
+  if (r.chunk.empty()) r.chunk.resize(kRegionWords);
+  const int64_t n = std::min<int64_t>(r.next - r.lower, static_cast<int64_t>(4 * kRegionWords));
+  if (!read_below(m, r.next, r.chunk.data(), n)) return false;
+  r.next -= n;
+  r.at = static_cast<size_t>(n / 4);
+  return true;
+}
+
+// The first kept pair of a run below the words [0, top) of the buffer
+// (pairs whose start lies after the new pair's end): its word index.
+size_t kept_from(const int32_t* words, size_t top, int32_t end) {
+  size_t low = top;
+  while (low > 0 && end < words[low - 2]) low -= 2;
+  return low;
+}
+
+// A run of kept pairs that took the whole chunk goes on below it: followed
+// through the shared buffer; the region's chunk is left empty, the file's
+// bytes below the run to be read again.
+void keep_run(Merge& m, MergeRegion& g, int32_t end) {
+  OldPairs& r = g.reader;
+  if (m.run.empty()) m.run.resize(kRunWords);
+  while (r.next > r.lower) {
+    const int64_t n = std::min<int64_t>(r.next - r.lower, static_cast<int64_t>(4 * kRunWords));
+    if (!read_below(m, r.next, m.run.data(), n)) return;
+    const size_t top = static_cast<size_t>(n / 4);
+    const size_t low = kept_from(m.run.data(), top, end);
+    put(m, g, m.run.data() + low, top - low);
+    r.next -= n - static_cast<int64_t>(4 * low);
+    if (low > 0) return;
+  }
 }
 
 // One new pair of region g, the pairs after it already merged.
 void merge_pair(Merge& m, MergeRegion& g, int32_t start, int32_t end) {
-  if (g.reader != nullptr && !(g.reader->flags & (REVIO_EOF | REVIO_ERR))) {
-    if (!g.pending) read_old(g);
-    while (g.pending) {
-      if (end < g.old_start) {
-        put(m, g, g.old_end);
-        put(m, g, g.old_start);
-      } else if (g.old_end < start) {
-        break;
-      }
-      // else: equal or overlapping: dropped
-      read_old(g);
+  OldPairs& r = g.reader;
+  while (r.present && !m.failed) {
+    if (r.at == 0 && !refill(m, r)) break;
+    const int32_t* chunk = r.chunk.data();
+    const size_t low = kept_from(chunk, r.at, end);
+    if (low < r.at) {
+      put(m, g, chunk + low, r.at - low);
+      r.at = low;
+      if (low == 0) keep_run(m, g, end);
+      continue;
     }
+    if (chunk[r.at - 1] < start) break;  // before the new pair: it waits
+    r.at -= 2;                           // equal or overlapping: dropped
   }
-  put(m, g, end);
-  put(m, g, start);
+  const int32_t pair[2] = {start, end};
+  put(m, g, pair, 2);
 }
 
-// Bytes of old pairs below the reader's current place.
-int64_t unread_bytes(const RevioStream* reader) {
-  if (reader->flags & (REVIO_EOF | REVIO_ERR)) return 0;
-  return static_cast<int64_t>(reader->position + reader->count - reader->lower);
-}
-
-// Buffers of the backward streams: large, within a budget for all of them.
-constexpr int64_t kStreamBudget = 32 << 20;
-constexpr int32_t kStreamMax = 256 << 10;
-constexpr int32_t kStreamMin = 1024;
-
-// Opens the old-pair readers (and in the writing run the block writers).
-void open_streams(Merge& m, const std::vector<RegionEntry>& entries, const std::string& target,
-                  int out_fd) {
-  const int64_t streams = 2 * std::max<int64_t>(1, static_cast<int64_t>(m.regions.size()));
-  const int32_t size = static_cast<int32_t>(
-      std::clamp<int64_t>(kStreamBudget / streams, kStreamMin, kStreamMax) & ~int64_t{3});
+// Sets every region's reader to the end of its old block (and in the
+// writing run its writer to the end of its new block).
+void open_streams(Merge& m, const std::vector<RegionEntry>& entries) {
   for (size_t r = 0; r < m.regions.size(); ++r) {
     MergeRegion& g = m.regions[r];
-    g.pending = false;
     g.words = 0;
-    if (g.old >= 0) {
-      const off_t lower = REGION_HEADER_BYTES + static_cast<off_t>(m.old_offset[g.old]);
-      g.reader =
-          revio_open(m.file->name, "r", m.old_fd, lower, lower + 4 * m.old_count[g.old] - 1);
-      revio_set_buffer(g.reader, size);
+    g.reader.present = g.old >= 0;
+    if (g.reader.present) {
+      const int64_t lower = REGION_HEADER_BYTES + static_cast<int64_t>(m.old_offset[g.old]);
+      const int64_t bytes = 4 * static_cast<int64_t>(m.old_count[g.old]);
+      g.reader.odd = bytes % 8;
+      g.reader.lower = lower + g.reader.odd;
+      g.reader.next = lower + bytes;
+      g.reader.at = 0;
     }
-    if (m.writing) {
-      const off_t lower = REGION_HEADER_BYTES + static_cast<off_t>(g.offset);
-      // The block's size is what the counting run found.
-      g.writer = revio_open(target.c_str(), "w", out_fd, lower,
-                            lower + 4 * entries[r].word_count - 1);
-      revio_set_buffer(g.writer, size);
-    }
+    g.writer.at = g.writer.buffer.size();
+    g.writer.top = REGION_HEADER_BYTES + g.offset + 4 * entries[r].word_count;
   }
 }
 
 // Runs the merge over all records; in the writing run also copies the old
-// pairs left and closes the writers. false after a reported failure.
-bool run_merge(Merge& m, const RegionRun& run, RegionOutput* out) {
+// pairs left and writes the blocks out. false after a reported failure.
+bool run_merge(Merge& m, const RegionRun& run) {
   TempBackReader back;
   temp_back_open(&back, &run.temp);
   TempRecord rec;
-  while (temp_back_prev(&back, &rec)) {
+  while (!m.failed && temp_back_prev(&back, &rec)) {
     if (rec.region < 0 || static_cast<size_t>(rec.region) >= m.regions.size()) {
       back.failed = true;
       vq_report(16, GetMsgNumText(60028), run.temp.names[back.file].c_str());
@@ -134,39 +212,31 @@ bool run_merge(Merge& m, const RegionRun& run, RegionOutput* out) {
     merge_pair(m, m.regions[static_cast<size_t>(rec.region)], rec.start, rec.end);
   }
   temp_back_close(&back);
-  bool ok = !back.failed && !m.failed;
+  if (back.failed || m.failed) return false;
   for (MergeRegion& g : m.regions) {
-    if (g.pending) {
-      put(m, g, g.old_end);
-      put(m, g, g.old_start);
-      g.pending = false;
+    // The old pairs not taken: those of the chunk, then the bytes below it.
+    OldPairs& r = g.reader;
+    int64_t rest = 0;
+    if (r.present) {
+      put(m, g, r.chunk.data(), r.at);
+      r.at = 0;
+      rest = r.next - r.lower + r.odd;
+      g.words += rest / 4;
     }
-    const int64_t rest = g.reader ? unread_bytes(g.reader) : 0;
-    if (g.reader != nullptr && (g.reader->flags & REVIO_ERR)) ok = false;
-    g.words += rest / 4;
-    if (m.writing && ok) {
-      // The rest goes just below what the writer has written.
-      if (revio_flush(g.writer) != 0) {
-        ok = false;
-      } else {
-        const int64_t below = static_cast<int64_t>(g.writer->position) - rest;
-        if (below != REGION_HEADER_BYTES + g.offset) {
-          ok = false;
-        } else if (rest > 0 &&
-                   region_output_copy(out, m.old_fd, m.file->name, g.reader->lower,
-                                      below - REGION_HEADER_BYTES, rest) != 0) {
-          return false;
-        }
+    if (m.out != nullptr) {
+      flush(m, g.writer);
+      if (m.failed) return false;
+      const int64_t below = g.writer.top - rest;
+      if (below != REGION_HEADER_BYTES + g.offset) {
+        vq_report(16, GetMsgNumText(60027), m.out->target.c_str());
+        return false;
       }
+      if (rest > 0 && region_output_copy(m.out, m.old_fd, m.file->name, r.lower - r.odd,
+                                         g.offset, rest) != 0)
+        return false;
     }
-    if (g.reader) revio_close(g.reader);
-    g.reader = nullptr;
-    if (g.writer && revio_close(g.writer) != 0) ok = false;
-    g.writer = nullptr;
   }
-  if (!ok) vq_report(16, GetMsgNumText(m.writing ? 60027 : 60028),
-                     m.writing ? out->target.c_str() : m.file->name);
-  return ok;
+  return true;
 }
 
 // Whether the name is "<base><n>.rgn" with n 1 or more.
@@ -201,7 +271,7 @@ int region_merge_write(const RegionWriteOptions& options, RegionRun* run,
   }
   if (region_file_check(&file) != 0) return 1;
 
-  Merge m{&file, -1, std::vector<MergeRegion>(entries.size()), {}, {}, false, false};
+  Merge m{&file, -1, std::vector<MergeRegion>(entries.size()), {}, {}, {}, nullptr, false};
   for (int32_t i = 0; i < file.count; ++i) {
     m.old_offset.push_back(file.regions[i].offset);
     m.old_count.push_back(file.regions[i].count);
@@ -215,8 +285,8 @@ int region_merge_write(const RegionWriteOptions& options, RegionRun* run,
   }
 
   // Counting run: the size of every merged block.
-  open_streams(m, entries, target, -1);
-  bool ok = run_merge(m, *run, nullptr);
+  open_streams(m, entries);
+  bool ok = run_merge(m, *run);
 
   // Layout: the old regions in offset order, then the new ones.
   int status = ok ? 0 : 1;
@@ -267,9 +337,9 @@ int region_merge_write(const RegionWriteOptions& options, RegionRun* run,
                                 file.regions[i].offset, 4 * static_cast<int64_t>(file.regions[i].count));
   }
   if (status == 0) {
-    m.writing = true;
-    open_streams(m, entries, target, out.fd);
-    if (!run_merge(m, *run, &out)) status = 1;
+    m.out = &out;
+    open_streams(m, entries);
+    if (!run_merge(m, *run)) status = 1;
   }
   vqio_close(m.old_fd);
   if (status == 0) status = region_output_commit(&out);

@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr int64_t kCopyStep = 1 << 20;
+constexpr int64_t kCopyStep = 256 << 10;
 
 int transfer(int fd, int64_t position, unsigned char* p, size_t n, bool write) {
   return region_transfer(fd, static_cast<off_t>(position), p, n, write);
@@ -57,7 +57,9 @@ int region_output_write(RegionOutput* out, int64_t offset, const void* bytes, si
 
 int region_output_copy(RegionOutput* out, int old_fd, const char* old_name, int64_t from,
                        int64_t offset, int64_t n) {
-  std::vector<unsigned char> buf(static_cast<size_t>(std::min(kCopyStep, std::max<int64_t>(n, 0))));
+  std::vector<unsigned char>& buf = out->copy_buffer;
+  if (n > 0 && buf.size() < static_cast<size_t>(std::min(kCopyStep, n)))
+    buf.resize(static_cast<size_t>(std::min(kCopyStep, n)));
   for (int64_t done = 0; done < n;) {
     const size_t step = static_cast<size_t>(std::min(kCopyStep, n - done));
     if (transfer(old_fd, from + done, buf.data(), step, false) != 0) {

@@ -2,6 +2,9 @@
 // through a map that holds every one of the 2047 names), the numbered
 // nesting of elements of one name, the fragment mapping of positions, and
 // the progress lines of a verbose run.
+#include <cstring>
+#include <iterator>
+
 #include "finder/regions.h"
 #include "msg/msg.h"
 
@@ -9,13 +12,100 @@ namespace {
 
 // Progress line every so many records.
 constexpr int64_t kProgressEvery = 5000;
-
-RegionEntry* entry_named(RegionRun* run, const std::string& name) {
-  const int32_t r = region_find(run, name);
-  return r < 0 ? nullptr : &run->entries[static_cast<size_t>(r)];
-}
+// Names remembered by address at most; past that the table starts anew
+// (the parser keeps declared names in place, so this is only reached when
+// it does not).
+constexpr size_t kSlotsMax = 4096;
 
 double size_kb(const RegionRun* run) { return run->size_kb ? run->size_kb() : 0.0; }
+
+// The slot of the name at this address, emptied when the address now holds
+// another name.
+RegionNameSlot& slot_of(RegionRun* run, const char* name) {
+  const uintptr_t a = reinterpret_cast<uintptr_t>(name);
+  RegionRun::SlotCache& recent = run->recent[(a ^ (a >> 6)) % std::size(run->recent)];
+  if (recent.address == name && std::strcmp(recent.slot->name.c_str(), name) == 0)
+    return *recent.slot;
+  auto it = run->slots.find(name);
+  if (it != run->slots.end()) {
+    if (std::strcmp(it->second.name.c_str(), name) != 0) {
+      it->second = RegionNameSlot{};
+      it->second.name = name;
+    }
+  } else {
+    if (run->slots.size() >= kSlotsMax) {
+      run->slots.clear();
+      for (RegionRun::SlotCache& c : run->recent) c = RegionRun::SlotCache{};
+    }
+    it = run->slots.emplace(name, RegionNameSlot{}).first;
+    it->second.name = name;
+  }
+  recent = {name, &it->second};
+  return it->second;
+}
+
+// The number of the region of that name, made when there is none: -2 after
+// 220004 (the 2048th name).
+int32_t region_number(RegionRun* run, const std::string& region) {
+  int32_t number = region_find(run, region);
+  if (number >= 0) return number;
+  if (static_cast<int32_t>(run->entries.size()) >= REGION_NAMES_MAX) {
+    vq_report(15, GetMsgNumText(220004), static_cast<int>(REGION_TABLE_SIZE));
+    return -2;
+  }
+  number = static_cast<int32_t>(run->entries.size());
+  run->entries.emplace_back();
+  run->entries.back().name = region;
+  run->index.emplace(region, number);
+  return number;
+}
+
+// The number of the element's start-tag region "NAME-T" when it exists
+// (its entry counts how deep elements of the name are nested), else -1.
+int32_t tag_region(RegionRun* run, RegionNameSlot& slot) {
+  if (slot.tag < 0) {
+    std::string& region = run->name_buffer;
+    region.assign(slot.name).append("-T");
+    slot.tag = region_find(run, region);
+  }
+  return slot.tag;
+}
+
+// The region number of one record: the start tag's, the element's by the
+// depth of elements of its name (the outermost the bare name, the next
+// name1, ...), or the attribute's. -2 after 220004.
+int32_t record_region(RegionRun* run, int kind, const char* name) {
+  RegionNameSlot& slot = slot_of(run, name);
+  std::string& region = run->name_buffer;
+  if (kind == REGION_ATTRIBUTE) {
+    if (slot.attribute < 0) slot.attribute = region_number(run, region.assign("A-").append(name));
+    return slot.attribute;
+  }
+  const int32_t tags = tag_region(run, slot);
+  if (kind == REGION_START_TAG) {
+    if (tags >= 0) {
+      ++run->entries[static_cast<size_t>(tags)].depth;
+      return tags;
+    }
+    slot.tag = region_number(run, region.assign(name).append("-T"));
+    return slot.tag;
+  }
+  size_t depth = 0;
+  if (tags >= 0) {
+    int32_t& open = run->entries[static_cast<size_t>(tags)].depth;
+    if (open > 0) depth = static_cast<size_t>(open);
+    --open;
+  }
+  if (depth < slot.element.size() && slot.element[depth] >= 0) return slot.element[depth];
+  region.assign(name);
+  if (depth > 0) region += std::to_string(depth);
+  const int32_t number = region_number(run, region);
+  if (number >= 0) {
+    if (slot.element.size() <= depth) slot.element.resize(depth + 1, -1);
+    slot.element[depth] = number;
+  }
+  return number;
+}
 
 }  // namespace
 
@@ -26,40 +116,14 @@ int32_t region_find(const RegionRun* run, const std::string& name) {
 
 int region_record_write(RegionRun* run, int kind, const char* name, int64_t start,
                         int64_t end) {
-  std::string& region = run->name_buffer;
-  region.assign(kind == REGION_ATTRIBUTE ? "A-" : "");
-  region += name;
-  if (kind == REGION_START_TAG) region += "-T";
-
-  if (kind != REGION_ATTRIBUTE) {
-    // The element's start-tag region counts how deep elements of this name
-    // are nested: the outermost is the bare name, the next name1, ...
-    RegionEntry* tags = entry_named(run, std::string(name) + "-T");
-    if (tags != nullptr) {
-      if (kind == REGION_START_TAG) ++tags->depth;
-      if (kind == REGION_ELEMENT) {
-        if (tags->depth > 0) region += std::to_string(tags->depth);
-        --tags->depth;
-      }
-    }
-  }
-
-  int32_t number = region_find(run, region);
-  if (number < 0) {
-    if (static_cast<int32_t>(run->entries.size()) >= REGION_NAMES_MAX) {
-      vq_report(15, GetMsgNumText(220004), static_cast<int>(REGION_TABLE_SIZE));
-      return -2;
-    }
-    number = static_cast<int32_t>(run->entries.size());
-    run->entries.emplace_back();
-    run->entries.back().name = region;
-    run->index.emplace(region, number);
-  }
+  const int32_t number = record_region(run, kind, name);
+  if (number < 0) return -2;
   run->entries[static_cast<size_t>(number)].word_count += 2;
 
   // Positions beyond 32 bits would wrap into wrong pairs.
   if (start > INT32_MAX || end > INT32_MAX) {
-    vq_report(15, GetMsgNumText(220019), region.c_str(), static_cast<long long>(end));
+    vq_report(15, GetMsgNumText(220019), run->entries[static_cast<size_t>(number)].name.c_str(),
+              static_cast<long long>(end));
     return -2;
   }
   int32_t pair[2] = {static_cast<int32_t>(start), static_cast<int32_t>(end)};

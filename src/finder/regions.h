@@ -42,6 +42,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <unordered_map>
@@ -85,7 +86,8 @@ struct TempRecordSet {
   int64_t records = 0;             // records written in all
   int64_t file_limit = REGION_TEMP_FILE_LIMIT;
   int32_t max_files = REGION_TEMP_FILES;
-  std::vector<unsigned char> buffer;  // records not yet written
+  std::vector<unsigned char> buffer;  // records not yet written: the
+  size_t buffered = 0;                // first `buffered` bytes
   std::string failed_name;            // the file that could not be made
   int failed_errno = 0;
   // Told the name of every file made (the run's clean-up list).
@@ -115,12 +117,25 @@ struct TempRecord {
   int32_t start;
   int32_t end;
 };
-using TempRecordFn = void (*)(void* context, const TempRecord& record);
-int64_t temp_set_read(const TempRecordSet& set, TempRecordFn each, void* context);
+// The chunks of whole records as read: each_chunk(context, bytes, n) with
+// n a multiple of REGION_TEMP_RECORD_BYTES.
+using TempChunkFn = void (*)(void* context, const unsigned char* bytes, size_t n);
+int64_t temp_set_read(const TempRecordSet& set, TempChunkFn each_chunk, void* context);
 template <class Each>
 int64_t temp_set_each(const TempRecordSet& set, Each& each) {
   return temp_set_read(
-      set, [](void* c, const TempRecord& r) { (*static_cast<Each*>(c))(r); }, &each);
+      set,
+      [](void* c, const unsigned char* bytes, size_t n) {
+        Each& e = *static_cast<Each*>(c);
+        for (size_t i = 0; i < n; i += REGION_TEMP_RECORD_BYTES) {
+          TempRecord r;
+          std::memcpy(&r.region, bytes + i, 4);
+          std::memcpy(&r.start, bytes + i + 4, 4);
+          std::memcpy(&r.end, bytes + i + 8, 4);
+          e(r);
+        }
+      },
+      &each);
 }
 
 // Reads the records of all files backwards, last record of the last file
@@ -143,10 +158,29 @@ void temp_back_close(TempBackReader* reader);
 // ---------------------------------------------------------------------------
 // The region table and the records of one run
 
+// The region numbers found for one name the parser gives: its start tags'
+// "NAME-T", its elements' "NAME", "NAME1", ... by depth, its attribute
+// values' "A-NAME" (-1 not yet found).
+struct RegionNameSlot {
+  std::string name;  // the name's characters, checked on every use
+  int32_t tag = -1;
+  int32_t attribute = -1;
+  std::vector<int32_t> element;
+};
+
 struct RegionRun {
   TempRecordSet temp;
   std::vector<RegionEntry> entries;                   // by region number
   std::unordered_map<std::string, int32_t> index;     // name -> number
+  // Region numbers by the address of the name the parser gives (stable for
+  // a declared name), so that a record needs no name built and looked up.
+  std::unordered_map<const char*, RegionNameSlot> slots;
+  // The slots last used, by a hash of the address (null: none).
+  struct SlotCache {
+    const char* address = nullptr;
+    RegionNameSlot* slot = nullptr;
+  };
+  SlotCache recent[64];
   FrgacText* fragmented = nullptr;  // positions mapped through its tables
   bool verbose = false;
   time_t start_time = 0;
@@ -223,6 +257,7 @@ struct RegionOutput {
   std::string target;         // the region file's name
   VqStream* fresh = nullptr;  // the new file
   int fd = -1;                // its descriptor
+  std::vector<unsigned char> copy_buffer;  // of region_output_copy, kept
 };
 // Makes the new file and writes its header: 0, or 1 after the report
 // (the I/O layer's error report with the name, or 90027).

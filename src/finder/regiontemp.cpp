@@ -13,8 +13,8 @@
 
 namespace {
 
-constexpr size_t kBufferRecords = 16384;
-constexpr size_t kChunkRecords = 65536;
+constexpr size_t kBufferRecords = 4096;
+constexpr size_t kChunkRecords = 4096;
 constexpr size_t kRecord = REGION_TEMP_RECORD_BYTES;
 
 std::string temp_name(const TempRecordSet& set, size_t n, int attempt) {
@@ -52,7 +52,7 @@ int make_next(TempRecordSet* set) {
 
 int write_buffer(TempRecordSet* set) {
   const unsigned char* p = set->buffer.data();
-  size_t left = set->buffer.size();
+  size_t left = set->buffered;
   while (left > 0) {
     const ssize_t put = vqio_write(set->fd, p, left);
     if (put <= 0) {
@@ -62,7 +62,7 @@ int write_buffer(TempRecordSet* set) {
     p += put;
     left -= static_cast<size_t>(put);
   }
-  set->buffer.clear();
+  set->buffered = 0;
   return 0;
 }
 
@@ -75,12 +75,6 @@ int close_current(TempRecordSet* set) {
   }
   set->fd = -1;
   return status;
-}
-
-void put_word(std::vector<unsigned char>& b, int32_t w) {
-  unsigned char bytes[4];
-  std::memcpy(bytes, &w, 4);
-  b.insert(b.end(), bytes, bytes + 4);
 }
 
 TempRecord decode(const unsigned char* p) {
@@ -98,8 +92,8 @@ int temp_set_open(TempRecordSet* set) {
   set->dir = dir ? dir : "";
   set->names.clear();
   set->records = 0;
-  set->buffer.clear();
-  set->buffer.reserve(kBufferRecords * kRecord);
+  set->buffered = 0;
+  set->buffer.resize(kBufferRecords * kRecord);
   return make_next(set);
 }
 
@@ -109,10 +103,11 @@ int temp_set_put(TempRecordSet* set, int32_t region, int32_t start, int32_t end)
     if (static_cast<int32_t>(set->names.size()) >= set->max_files) return -2;
     if (make_next(set) != 0) return -1;
   }
-  put_word(set->buffer, region);
-  put_word(set->buffer, start);
-  put_word(set->buffer, end);
-  if (set->buffer.size() >= kBufferRecords * kRecord)
+  if (set->buffer.empty()) set->buffer.resize(kBufferRecords * kRecord);
+  const int32_t words[3] = {region, start, end};
+  std::memcpy(set->buffer.data() + set->buffered, words, kRecord);
+  set->buffered += kRecord;
+  if (set->buffered >= set->buffer.size())
     if (int status = write_buffer(set)) return status;
   set->bytes += static_cast<int64_t>(kRecord);
   ++set->records;
@@ -128,7 +123,7 @@ void temp_set_remove(TempRecordSet* set) {
   set->names.clear();
 }
 
-int64_t temp_set_read(const TempRecordSet& set, TempRecordFn each, void* context) {
+int64_t temp_set_read(const TempRecordSet& set, TempChunkFn each_chunk, void* context) {
   std::vector<unsigned char> chunk(kChunkRecords * kRecord);
   int64_t total = 0;
   for (const std::string& name : set.names) {
@@ -148,7 +143,7 @@ int64_t temp_set_read(const TempRecordSet& set, TempRecordFn each, void* context
       if (got == 0) break;
       const size_t have = held + static_cast<size_t>(got);
       const size_t whole = have - have % kRecord;
-      for (size_t i = 0; i < whole; i += kRecord) each(context, decode(chunk.data() + i));
+      each_chunk(context, chunk.data(), whole);
       total += static_cast<int64_t>(whole / kRecord);
       held = have - whole;
       std::memmove(chunk.data(), chunk.data() + whole, held);

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <tuple>
 #include <string>
 #include <utility>
@@ -181,6 +182,27 @@ TEST_F(RegionFiles, NestingNumbersElementsOfOneNameByDepth) {
   EXPECT_EQ(got, want);
 }
 
+// The pass may hand different names at one address: each record is named
+// by the characters it is given.
+TEST_F(RegionFiles, NamesGivenAtOneAddressAreTakenByTheirCharacters) {
+  begin();
+  char name[8];
+  const auto at = [&](const char* text) { return std::strcpy(name, text); };
+  // <E><F a=..><E></E></F></E>
+  rec(REGION_START_TAG, at("E"), 0, 2);
+  rec(REGION_ATTRIBUTE, at("A"), 6, 7);
+  rec(REGION_START_TAG, at("F"), 3, 8);
+  rec(REGION_START_TAG, at("E"), 9, 11);
+  rec(REGION_ELEMENT, at("E"), 9, 15);
+  rec(REGION_ELEMENT, at("F"), 3, 19);
+  rec(REGION_ELEMENT, at("E"), 0, 23);
+  std::vector<std::pair<std::string, int64_t>> got;
+  for (const RegionEntry& e : run.entries) got.emplace_back(e.name, e.word_count);
+  const std::vector<std::pair<std::string, int64_t>> want = {
+      {"E-T", 4}, {"A-A", 2}, {"F-T", 2}, {"E1", 2}, {"F", 2}, {"E", 2}};
+  EXPECT_EQ(got, want);
+}
+
 TEST_F(RegionFiles, NamesUpTo2047AndThe2048thIsRefused) {
   ReportRecorder recorder;
   begin();
@@ -308,6 +330,40 @@ TEST_F(RegionFiles, EntryBeyondItsFileIsRefusedAndNothingChanges) {
   EXPECT_EQ(system(("ls -a " + dir_ + " | grep -q '\\.new$'").c_str()) == 0, false);
 }
 
+// Temporary records that do not agree with the words counted as they were
+// written (a record added, one cut off, one of no region of the run) are
+// refused: 60028, status 1, nothing changed.
+TEST_F(RegionFiles, DamagedTemporaryRecordsAreRefusedAndNothingChanges) {
+  write_file(path("coll.dd"), kEmptyDd);
+  worked_example();
+  ASSERT_EQ(finish(), 0);
+  const std::string dd = read_file(path("coll.dd"));
+  const std::string rgn = read_file(path("coll0.rgn"));
+  const auto record = [](int32_t region, int32_t start, int32_t end) {
+    return word(static_cast<uint32_t>(region)) + word(static_cast<uint32_t>(start)) +
+           word(static_cast<uint32_t>(end));
+  };
+  const std::vector<std::pair<const char*, int>> damages = {
+      {"added", 0}, {"cut off", 1}, {"of no region", 2}};
+  for (const auto& [what, how] : damages) {
+    ReportRecorder recorder;
+    worked_example();
+    ASSERT_EQ(temp_set_close(&run.temp), 0);
+    const std::string temp = run.temp.names[0];
+    std::string bytes = read_file(temp);
+    if (how == 0) bytes += record(0, 200, 201);
+    if (how == 1) bytes.resize(bytes.size() - REGION_TEMP_RECORD_BYTES);
+    if (how == 2) bytes += record(7, 200, 201);
+    write_file(temp, bytes);
+    EXPECT_EQ(region_write_files(options, &run), 1) << what;
+    temp_set_remove(&run.temp);
+    EXPECT_EQ(read_file(path("coll.dd")), dd) << what;
+    EXPECT_EQ(read_file(path("coll0.rgn")), rgn) << what;
+    ASSERT_FALSE(recorder.reports().empty()) << what;
+    EXPECT_EQ(recorder.reports().back().text.substr(0, 6), "60028:") << what;
+  }
+}
+
 TEST_F(RegionFiles, DamagedDataDictionaryIsRefused) {
   ReportRecorder recorder;
   write_file(path("coll.dd"), "<DB>\n <Regions>\n  <Region>\n</DB>\n");
@@ -421,6 +477,77 @@ TEST_F(RegionMerge, AddedPairsAfterTheOldOnesAreAppendedAcrossTemporaryFiles) {
                 pairs({{0, 3}, {10, 13}, {20, 23}, {1000, 1003}, {1010, 1013}, {1020, 1023},
                        {1030, 1033}, {1040, 1043}}) +
                 pairs({{0, 8}, {10, 18}}) + pairs({{100, 101}}));
+}
+
+// Regions of many pairs: long runs of kept old pairs, pairs dropped at
+// every step of the way, pairs between old ones and after them. For old
+// and new pairs both ascending and without overlaps among themselves the
+// rule comes down to: every new pair, and every old pair that meets none
+// of them (an old end equal to a new start counts as meeting), in start
+// order.
+TEST_F(RegionMerge, LongRegionsMergeAsTheRuleSaysAtEveryPlace) {
+  const auto merged = [](const Pairs& old, const Pairs& added) {
+    Pairs out = added;
+    for (const auto& o : old) {
+      bool meets = false;
+      for (const auto& n : added) meets = meets || (o.first <= n.second && n.first <= o.second);
+      if (!meets) out.push_back(o);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  // A: 40000 pairs, more than any buffer holds; B: 3000 pairs.
+  Pairs old_a, old_b, new_a, new_b;
+  for (int32_t i = 0; i < 40000; ++i) old_a.emplace_back(10 * i, 10 * i + 5);
+  for (int32_t i = 0; i < 3000; ++i) old_b.emplace_back(10 * i, 10 * i + 5);
+  // A: one pair inside the first old one, one starting where an old one in
+  // the middle ends, one within the last, one after all.
+  new_a = {{3, 4}, {200005, 200006}, {399991, 399992}, {500000, 500001}};
+  // B: every seventh old pair met at its end, a pair in every eleventh gap.
+  for (int32_t i = 0; i < 3000; ++i) {
+    if (i % 7 == 0) new_b.emplace_back(10 * i + 5, 10 * i + 6);
+    if (i % 11 == 0) new_b.emplace_back(10 * i + 7, 10 * i + 8);
+  }
+  write_file(path("coll.dd"), kEmptyDd);
+  begin();
+  for (const auto& [s, e] : old_a) rec(REGION_ATTRIBUTE, "A", s, e);
+  for (const auto& [s, e] : old_b) rec(REGION_ATTRIBUTE, "B", s, e);
+  ASSERT_EQ(finish(), 0);
+  options.merge = true;
+  begin();
+  for (size_t i = 0; i < std::max(new_a.size(), new_b.size()); ++i) {
+    if (i < new_a.size()) rec(REGION_ATTRIBUTE, "A", new_a[i].first, new_a[i].second);
+    if (i < new_b.size()) rec(REGION_ATTRIBUTE, "B", new_b[i].first, new_b[i].second);
+  }
+  ASSERT_EQ(finish(), 0);
+  const Pairs a = merged(old_a, new_a), b = merged(old_b, new_b);
+  EXPECT_EQ(read_file(path("coll0.rgn")), header() + pairs(a) + pairs(b));
+  std::vector<std::tuple<std::string, long, long>> got;
+  for (const Entry& e : entries_of(read_file(path("coll.dd"))))
+    got.emplace_back(e.name, e.offset, e.count);
+  std::sort(got.begin(), got.end());
+  const long a_bytes = 8 * static_cast<long>(a.size());
+  const std::vector<std::tuple<std::string, long, long>> want = {
+      {"A-A", 0, 2 * static_cast<long>(a.size())}, {"A-B", a_bytes, 2 * static_cast<long>(b.size())}};
+  EXPECT_EQ(got, want);
+}
+
+// A block of an odd count (a damaged entry) keeps its lone lowest word
+// below the merged pairs: nothing of the old file is lost.
+TEST_F(RegionMerge, BlockOfAnOddCountKeepsItsLoneWord) {
+  write_file(path("coll0.rgn"), header() + word(5) + word(10) + word(12));
+  write_file(path("coll.dd"), "<DB>\n <Regions>\n  <Region>\n   <Name>A-A</Name>\n   <File>\n"
+                              "    <SysName>" + path("coll0.rgn") + "</SysName>\n"
+                              "    <Offset>0</Offset>\n   </File>\n   <Count>3</Count>\n"
+                              "   <Type>pairs</Type>\n  </Region>\n </Regions>\n</DB>\n");
+  options.merge = true;
+  begin();
+  rec(REGION_ATTRIBUTE, "A", 1, 2);
+  ASSERT_EQ(finish(), 0);
+  EXPECT_EQ(read_file(path("coll0.rgn")), header() + word(5) + pairs({{1, 2}, {10, 12}}));
+  const std::vector<Entry> got = entries_of(read_file(path("coll.dd")));
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].count, 5);
 }
 
 TEST_F(RegionMerge, RunWithoutRegionsChangesNothing) {
