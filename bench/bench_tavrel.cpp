@@ -20,7 +20,10 @@
 // fixed seed and many sections): at least 100 MB/s, and the same peak
 // within 2 MB for both sizes. Then check mode on LinuxDoc documents of
 // about 30 MB and 60 MB beside wc -w, five alternating rounds: at least
-// 60 MB/s at 30 MB, the peak at 60 MB within 5 MB of the peak at 30 MB.
+// 60 MB/s at 30 MB, the peak at 60 MB within 5 MB of the peak at 30 MB;
+// in the same rounds region mode on them beside pellion naming every
+// element the document tags: at most 4 times pellion's time and at least
+// 40 MB/s at 30 MB, its peak at 60 MB within 5 MB of its peak at 30 MB.
 // Last, the six DTD reports beside check mode of the same document in
 // processor time: on the DocBook 4.1 DTD with a short valid instance each
 // report at most 1.2 times check, on a generated DTD of 2000 elements whose
@@ -39,6 +42,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -187,10 +191,14 @@ bool test_mode_bench(const std::string& dir, const std::string& tavrel) {
 // unique per copy, the raising declaration in front), with the DTD and its
 // isoent file beside them and an entity map that resolves the ISO entity
 // sets isoent names to those of sgml-data. Five runs of each, alternating
-// with LC_ALL=C wc -w on the same document. Aims: status 0 and no message,
-// at least 60 MB/s at 30 MB, the peak at 60 MB within 5 MB of the peak at
-// 30 MB. False when a figure is out of bounds or a run fails.
-bool check_mode_bench(const std::string& dir, const std::string& tavrel, const std::string& fixtures) {
+// with LC_ALL=C wc -w on the same document, and with region mode on it
+// beside pellion (its tag name file naming every element the document
+// tags). Aims: status 0 and no message, check mode at least 60 MB/s at
+// 30 MB; region mode at most 4 times pellion's time and at least 40 MB/s at
+// 30 MB; for both modes the peak at 60 MB within 5 MB of the peak at 30 MB.
+// False when a figure is out of bounds or a run fails.
+bool check_mode_bench(const std::string& dir, const std::string& tavrel, const std::string& pellion,
+                      const std::string& fixtures) {
   const std::string example = bench::read_all(fixtures + "/linuxdoc/example.sgml");
   const std::string dtd = bench::read_all(fixtures + "/linuxdoc/linuxdoc96.dtd");
   const std::string isoent = bench::read_all(fixtures + "/linuxdoc/isoent");
@@ -220,19 +228,47 @@ bool check_mode_bench(const std::string& dir, const std::string& tavrel, const s
   unsetenv("TAVREL_PATH");
   std::printf("CPU: %s\n", bench::cpu_model().c_str());
 
+  // Every element name the example tags, as it writes them.
+  std::vector<std::string> names;
+  for (size_t at = example.find('<'); at != std::string::npos; at = example.find('<', at + 1)) {
+    size_t end = at + 1;
+    while (end < example.size() && (std::isalnum(static_cast<unsigned char>(example[end])) ||
+                                    example[end] == '.' || example[end] == '-'))
+      ++end;
+    if (end == at + 1 || !std::isalpha(static_cast<unsigned char>(example[at + 1]))) continue;
+    const std::string name = example.substr(at + 1, end - at - 1);
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+  }
+  std::string tags = "<docs>\n <region>";
+  for (const std::string& n : names) tags += "<element>" + n + "</element>";
+  write(dir + "/ltags.txt", tags + "</region>\n</docs>\n");
+
   bool ok = true;
-  long peak[2] = {0, 0};
+  long peak[2] = {0, 0}, region_peak[2] = {0, 0};
   const size_t sizes[2] = {30, 60};
   for (int k = 0; k < 2; ++k) {
     const std::string doc = "linuxdoc" + std::to_string(sizes[k]) + ".sgml";
     if (!bench::linuxdoc_document(dir + "/" + doc, sizes[k], declaration, example)) return false;
     std::ifstream size_of(dir + "/" + doc, std::ios::binary | std::ios::ate);
     const double mb = static_cast<double>(size_of.tellg()) / (1 << 20);
-    std::vector<Measure> t, w;
+    write(dir + "/lp.dd", plain_dd(doc));
+    std::vector<Measure> t, w, r, p;
     for (int round = 0; round < 5; ++round) {
       t.push_back(run(dir, {tavrel, "-m", "check", doc}, "check.out", "check.msg"));
       w.push_back(run(dir, {"env", "LC_ALL=C", "wc", "-w", doc}, "wc.out", "wc.msg"));
+      write(dir + "/lt.dd", "<DB>\n</DB>\n");
+      r.push_back(run(dir, {tavrel, "-D", "lt", doc}, "region.out", "region.msg"));
+      p.push_back(run(dir, {pellion, "lp.dd", "ltags.txt"}, "pellion.out", "pellion.msg"));
     }
+    const Measure rm = median(r), pm = median(p);
+    region_peak[k] = rm.peak_kb;
+    std::printf("tavrel region mode, %.1f MB LinuxDoc: %.2f s (%.1f MB/s%s), peak %ld KB, status %d; "
+                "pellion (%zu names) %.2f s, status %d: %.2f times pellion%s\n",
+                mb, rm.seconds, mb / rm.seconds, k == 0 ? ", at least 40" : "", rm.peak_kb,
+                rm.status, names.size(), pm.seconds, pm.status, rm.seconds / pm.seconds,
+                k == 0 ? " (at most 4)" : "");
+    if (rm.status != 0 || pm.status != 0) ok = false;
+    if (k == 0 && (mb / rm.seconds < 40 || rm.seconds > 4 * pm.seconds)) ok = false;
     const Measure tm = median(t), wm = median(w);
     std::ifstream messages(dir + "/check.msg", std::ios::binary | std::ios::ate);
     const bool quiet = messages.tellg() == 0;
@@ -247,7 +283,12 @@ bool check_mode_bench(const std::string& dir, const std::string& tavrel, const s
   }
   std::printf("check mode peak at 60 MB less peak at 30 MB: %ld KB (at most 5120)\n",
               peak[1] - peak[0]);
-  return ok && peak[1] - peak[0] <= 5120 && peak[0] - peak[1] <= 5120;
+  std::printf("region mode peak at 60 MB less peak at 30 MB: %ld KB (at most 5120)\n",
+              region_peak[1] - region_peak[0]);
+  for (const char* f : {"lt.dd", "lt0.rgn", "lp.dd", "lp.rgn", "ltags.txt"})
+    std::remove((dir + "/" + f).c_str());
+  return ok && peak[1] - peak[0] <= 5120 && peak[0] - peak[1] <= 5120 &&
+         region_peak[1] - region_peak[0] <= 5120;
 }
 
 // The DTD reports beside check mode on the same document, in alternating
@@ -567,7 +608,7 @@ int main(int argc, char** argv) {
   const char* fixtures_env = std::getenv("BENCH_SGML_FIXTURES");
   const std::string fixtures =
       fixtures_env != nullptr ? fixtures_env : folder + "/../../../tests/fixtures/sgml";
-  if (part("check") && !check_mode_bench(dir, tavrel, fixtures)) ok = false;
+  if (part("check") && !check_mode_bench(dir, tavrel, pellion, fixtures)) ok = false;
   if (part("reports") && !report_bench(dir, tavrel, fixtures)) ok = false;
 
   const std::string clean = "rm -rf '" + dir + "'";
