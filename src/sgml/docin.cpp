@@ -19,8 +19,6 @@
 
 namespace {
 
-// Plain files are read through a large buffer: the document is one pass.
-constexpr size_t kPlainBuffer = 1 << 16;
 // Size estimate for a fragmented text's remap tables.
 constexpr unsigned long kFragmentEstimate = 65535;
 
@@ -34,7 +32,7 @@ VqStream* open_plain(const std::string& name) {
     errno = EISDIR;
     return nullptr;
   }
-  vqio_setvbuf(s, nullptr, VQ_IOFBF, kPlainBuffer);
+  vqio_setvbuf(s, nullptr, VQ_IOFBF, kDocPlainBuffer);
   return s;
 }
 

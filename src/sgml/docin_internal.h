@@ -68,3 +68,7 @@ DocInputState& doc_input_state();
 
 // Largest byte offset a document may have.
 constexpr int64_t kDocMaxOffset = INT32_MAX;
+
+// Plain files are read through a large buffer, also when a suspended
+// entity is opened again: the document is one pass.
+constexpr size_t kDocPlainBuffer = 1 << 16;

@@ -32,6 +32,7 @@ int doc_resume(DocHandle* h) {
     case kSourceStream:
       h->stream = vqio_fopen(h->name.c_str(), "r");
       if (h->stream == nullptr) return -1;
+      vqio_setvbuf(h->stream, nullptr, VQ_IOFBF, kDocPlainBuffer);
       if (vqio_fseek(h->stream, h->byte_position, SEEK_SET) != 0) return -1;
       break;
     case kSourceFragmented: {
