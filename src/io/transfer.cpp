@@ -291,6 +291,16 @@ int vqio_fputs(const char* str, VqStream* s) {
     }
     return static_cast<int>(len);
   }
+  // The whole string fits in the buffer of a stream that is only being
+  // written, without line buffering: one copy instead of a byte at a time.
+  const size_t len = std::strlen(str);
+  if (len > 0 && s->count > 0 && static_cast<size_t>(s->count) >= len &&
+      (s->flags & (VQ_READ | VQ_WRITE | VQ_LINEBUF | VQ_STRING)) == VQ_WRITE && !s->flush_hook) {
+    std::memcpy(s->current, str, len);
+    s->current += len;
+    s->count -= static_cast<int32_t>(len);
+    return static_cast<unsigned char>(str[len - 1]);
+  }
   int last = 0;
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(str); *p; ++p) {
     last = vqio_putc(*p, s);
