@@ -1,33 +1,41 @@
 // The query report: the region names of an element (the element, its start
 // tag "-T", each attribute "A-") and how they nest, as query lines.
+#include <initializer_list>
 #include <vector>
 
 #include "finder/dtdreport.h"
 #include "finder/dtdreport_internal.h"
+#include "finder/finder.h"
 #include "io/vqio.h"
 #include "sgml/attlist.h"
 #include "sgml/prolog.h"
 
 namespace {
 
+// Writes the pieces one after another: the report is large for big DTDs
+// (a query line per element pair), so no formatted printing.
+void put(VqStream* out, std::initializer_list<const char*> pieces) {
+  for (const char* piece : pieces) vqio_fputs(piece, out);
+}
+
 void write_query(const ElementTypeDef* etd) {
   VqStream* out = vqio_stdout;
   const char* e = name_chars(etd->name);
-  vqio_fprintf(out, "region \"%s\"\n", e);
-  vqio_fprintf(out, "region \"%s-T\"\n", e);
+  put(out, {"region \"", e, "\"\nregion \"", e, "-T\"\n"});
   std::vector<const ElementTypeDef*> children;
   model_elements(etd->model, &children);
   for (const ElementTypeDef* k : children) {
-    vqio_fprintf(out, "region \"%s\" incl region \"%s\"\n", e, name_chars(k->name));
-    vqio_fprintf(out, "region \"%s\" within region \"%s\"\n", name_chars(k->name), e);
+    const char* c = name_chars(k->name);
+    put(out, {"region \"", e, "\" incl region \"", c, "\"\n"});
+    put(out, {"region \"", c, "\" within region \"", e, "\"\n"});
   }
   const AttributeList* list = etd->attributes;
   if (list == nullptr) return;
   for (int32_t i = 1; i <= list[0].count; ++i) {
     const char* a = name_chars(list[i].name);
-    vqio_fprintf(out, "region \"A-%s\"\n", a);
-    vqio_fprintf(out, "region \"A-%s\" within region \"%s-T\"\n", a, e);
-    vqio_fprintf(out, "region \"%s-T\" incl region \"A-%s\"\n", e, a);
+    put(out, {"region \"A-", a, "\"\n"});
+    put(out, {"region \"A-", a, "\" within region \"", e, "-T\"\n"});
+    put(out, {"region \"", e, "-T\" incl region \"A-", a, "\"\n"});
     if (list[i].flags & 0x10) i += list[i].count;  // its group tokens
   }
 }
@@ -35,10 +43,12 @@ void write_query(const ElementTypeDef* etd) {
 }  // namespace
 
 void query_mode(const char* name) {
+  writing_output_buffer();
   if (const ElementTypeDef* etd = declared_element_folded(name)) write_query(etd);
 }
 
 void query_mode_all() {
+  writing_output_buffer();
   for (const char* name : listed_elements())
     if (const ElementTypeDef* etd = declared_element(name)) write_query(etd);
 }
