@@ -607,7 +607,7 @@ int main(int argc, char** argv) {
   if (part("test") && !test_mode_bench(dir, tavrel)) ok = false;
   const char* fixtures_env = std::getenv("BENCH_SGML_FIXTURES");
   const std::string fixtures =
-      fixtures_env != nullptr ? fixtures_env : folder + "/../../../tests/fixtures/sgml";
+      absolute(fixtures_env != nullptr ? fixtures_env : folder + "/../../../tests/fixtures/sgml");
   if (part("check") && !check_mode_bench(dir, tavrel, pellion, fixtures)) ok = false;
   if (part("reports") && !report_bench(dir, tavrel, fixtures)) ok = false;
 
