@@ -57,12 +57,22 @@ bool all_printable(const unsigned char* p, int32_t n) {
   return outside == 0;
 }
 
-// The bytes a plain file's stream already holds in its buffer, taken in
-// one run up to the next LF: stored as the byte loop of doc_read stores
-// them, at most room of them (so that the buffer is not full after them)
-// and at most ahead (the bytes before the end limit or past the largest
-// offset are left to the byte loop). Returns how many were taken.
-int32_t plain_run(DocHandle* h, unsigned char* out, int64_t room, int64_t ahead) {
+// How many of the n bytes at p come before the first filter control byte
+// (2, 3 or 4): n when there is none.
+int32_t before_control(const unsigned char* p, int32_t n) {
+  for (int32_t i = 0; i < n; ++i)
+    if (static_cast<unsigned char>(p[i] - 2) <= 2) return i;
+  return n;
+}
+
+// The bytes a plain file's stream (or standard input) already holds in its
+// buffer, taken in one run up to the next LF, and in filter mode up to the
+// next control byte (left for filter_getc): stored as the byte loop of
+// doc_read stores them, at most room of them (so that the buffer is not
+// full after them) and at most ahead (the bytes before the end limit or
+// past the largest offset are left to the byte loop). Returns how many
+// were taken.
+int32_t plain_run(DocHandle* h, unsigned char* out, int64_t room, int64_t ahead, bool filter) {
   VqStream* s = h->stream;
   if (s->count <= 0 || (s->flags & (VQ_READ | VQ_WRITE)) != VQ_READ) return 0;
   int64_t k = s->count;
@@ -73,8 +83,10 @@ int32_t plain_run(DocHandle* h, unsigned char* out, int64_t room, int64_t ahead)
   const bool* map = st.input_map;
   const unsigned char* in = s->current;
   const void* lf = std::memchr(in, '\n', static_cast<size_t>(k));
-  const int32_t j = lf != nullptr ? static_cast<int32_t>(static_cast<const unsigned char*>(lf) - in)
-                                  : static_cast<int32_t>(k);
+  int32_t j = lf != nullptr ? static_cast<int32_t>(static_cast<const unsigned char*>(lf) - in)
+                            : static_cast<int32_t>(k);
+  // Control bytes lie below 32: a printable run holds none.
+  if (filter && !all_printable(in, j)) j = before_control(in, j);
   if (!st.printable_flagged && all_printable(in, j)) {
     std::memcpy(out, in, static_cast<size_t>(j));  // nothing to replace
   } else if (front_carriage_return != 0) {
@@ -194,10 +206,10 @@ int doc_read(DocHandle* h, unsigned char* buffer, int* new_file) {
       buffer[n++] = kEOB;
       return n;
     }
-    if (!filter && h->source == kSourceStream && h->stream != nullptr) {
+    if (h->source == kSourceStream && h->stream != nullptr) {
       int64_t ahead = kDocMaxOffset - offset;
       if (limit > 0 && limit - 1 - offset < ahead) ahead = limit - 1 - offset;
-      const int32_t k = plain_run(h, buffer + n, last - n - 1, ahead);
+      const int32_t k = plain_run(h, buffer + n, last - n - 1, ahead, filter);
       n += k;
       offset += k;
     }
