@@ -80,25 +80,28 @@ int start_file(const RegionWriteOptions& options, const RegionListFile* kept, in
 struct Distributor {
   std::vector<Plan>* plans;
   const std::vector<RegionEntry>* entries;
-  std::vector<std::vector<int32_t>> buffer;  // per region number
-  std::vector<int64_t> at;                   // data offset of the next word
-  std::vector<int64_t> end;                  // data offset after the block
+  // Per region number: its block buffer (made at its first record), the
+  // words in it, the data offset of the next word, the offset after the
+  // block.
+  std::vector<std::vector<int32_t>> buffer;
+  std::vector<size_t> used;
+  std::vector<int64_t> at;
+  std::vector<int64_t> end;
   int status = 0;
   bool damaged = false;
 
   void flush(size_t r) {
-    std::vector<int32_t>& b = buffer[r];
-    if (b.empty() || status != 0) return;
-    const int64_t bytes = static_cast<int64_t>(4 * b.size());
+    if (used[r] == 0 || status != 0) return;
+    const int64_t bytes = static_cast<int64_t>(4 * used[r]);
     if (at[r] + bytes > end[r]) {
       damaged = true;
       status = 1;
       return;
     }
     RegionOutput& out = (*plans)[static_cast<size_t>((*entries)[r].file_index)].out;
-    status = region_output_write(&out, at[r], b.data(), 4 * b.size());
+    status = region_output_write(&out, at[r], buffer[r].data(), 4 * used[r]);
     at[r] += bytes;
-    b.clear();
+    used[r] = 0;
   }
   void operator()(const TempRecord& record) {
     const size_t r = static_cast<size_t>(record.region);
@@ -108,10 +111,12 @@ struct Distributor {
       return;
     }
     std::vector<int32_t>& b = buffer[r];
-    if (b.capacity() == 0) b.reserve(kBlockBuffer);
-    b.push_back(record.start);
-    b.push_back(record.end);
-    if (b.size() >= kBlockBuffer) flush(r);
+    if (b.empty()) b.resize(kBlockBuffer);
+    size_t& n = used[r];
+    b[n] = record.start;
+    b[n + 1] = record.end;
+    n += 2;
+    if (n >= kBlockBuffer) flush(r);
   }
 };
 
@@ -163,8 +168,9 @@ int region_layout_write(const RegionWriteOptions& options, RegionRun* run,
                         static_cast<int32_t>(n), &p);
   }
   if (status == 0) {
-    Distributor d{&plans, &entries, {}, {}, {}};
+    Distributor d{&plans, &entries, {}, {}, {}, {}};
     d.buffer.resize(entries.size());
+    d.used.resize(entries.size());
     d.at.resize(entries.size());
     d.end.resize(entries.size());
     for (size_t r = 0; r < entries.size(); ++r) {
