@@ -16,7 +16,7 @@ namespace {
 // Words gathered per region before one write: the budget shared among the
 // regions of the run, each between the least and the most, and no more
 // than the region holds.
-constexpr size_t kBlockBudget = 1 << 20;
+constexpr size_t kBlockBudget = 1 << 19;
 constexpr size_t kBlockLeast = 2048;
 constexpr size_t kBlockMost = 16384;
 
