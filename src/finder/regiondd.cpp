@@ -36,13 +36,19 @@ int register_regions(const RegionWriteOptions& options, const RegionRun& run, Ma
   }
   if (n > 1) qsort_by_int(order.data(), 0, n - 1);
   int status = 0;
+  // The modification time of each region file, looked up once (the files
+  // are all in place and no longer change).
+  std::vector<std::pair<bool, time_t>> mtimes;
   for (const SortIntPair& p : order) {
     const RegionEntry& e = run.entries[static_cast<size_t>(p.first)];
     const std::string file = rgn_file_name(options.base, e.file_index);
     if (options.verbose)
       vq_report(1, GetMsgNumText(220014), file.c_str(), e.name.c_str(),
                 static_cast<int>(e.word_count));
-    const time_t mtime = file_mtime(file.c_str());
+    const size_t k = static_cast<size_t>(e.file_index);
+    if (mtimes.size() <= k) mtimes.resize(k + 1, {false, 0});
+    if (!mtimes[k].first) mtimes[k] = {true, file_mtime(file.c_str())};
+    const time_t mtime = mtimes[k].second;
     FileInfo info{};
     info.sys_name = const_cast<char*>(file.c_str());
     info.major = -1;

@@ -13,8 +13,12 @@
 
 namespace {
 
-// Words gathered per region before one write.
-constexpr size_t kBlockBuffer = 2048;
+// Words gathered per region before one write: the budget shared among the
+// regions of the run, each between the least and the most, and no more
+// than the region holds.
+constexpr size_t kBlockBudget = 1 << 19;
+constexpr size_t kBlockLeast = 2048;
+constexpr size_t kBlockMost = 16384;
 
 struct Plan {
   int32_t list_index = -1;  // the file's entry in the region list, -1 none
@@ -80,25 +84,29 @@ int start_file(const RegionWriteOptions& options, const RegionListFile* kept, in
 struct Distributor {
   std::vector<Plan>* plans;
   const std::vector<RegionEntry>* entries;
-  std::vector<std::vector<int32_t>> buffer;  // per region number
-  std::vector<int64_t> at;                   // data offset of the next word
-  std::vector<int64_t> end;                  // data offset after the block
+  // Per region number: its block buffer (made at its first record), the
+  // words in it, the data offset of the next word, the offset after the
+  // block.
+  std::vector<std::vector<int32_t>> buffer;
+  std::vector<size_t> used;
+  std::vector<size_t> size;  // of the buffer (an even number of words)
+  std::vector<int64_t> at;
+  std::vector<int64_t> end;
   int status = 0;
   bool damaged = false;
 
   void flush(size_t r) {
-    std::vector<int32_t>& b = buffer[r];
-    if (b.empty() || status != 0) return;
-    const int64_t bytes = static_cast<int64_t>(4 * b.size());
+    if (used[r] == 0 || status != 0) return;
+    const int64_t bytes = static_cast<int64_t>(4 * used[r]);
     if (at[r] + bytes > end[r]) {
       damaged = true;
       status = 1;
       return;
     }
     RegionOutput& out = (*plans)[static_cast<size_t>((*entries)[r].file_index)].out;
-    status = region_output_write(&out, at[r], b.data(), 4 * b.size());
+    status = region_output_write(&out, at[r], buffer[r].data(), 4 * used[r]);
     at[r] += bytes;
-    b.clear();
+    used[r] = 0;
   }
   void operator()(const TempRecord& record) {
     const size_t r = static_cast<size_t>(record.region);
@@ -108,10 +116,12 @@ struct Distributor {
       return;
     }
     std::vector<int32_t>& b = buffer[r];
-    if (b.capacity() == 0) b.reserve(kBlockBuffer);
-    b.push_back(record.start);
-    b.push_back(record.end);
-    if (b.size() >= kBlockBuffer) flush(r);
+    if (b.empty()) b.resize(size[r]);
+    size_t& n = used[r];
+    b[n] = record.start;
+    b[n + 1] = record.end;
+    n += 2;
+    if (n >= size[r]) flush(r);
   }
 };
 
@@ -163,13 +173,23 @@ int region_layout_write(const RegionWriteOptions& options, RegionRun* run,
                         static_cast<int32_t>(n), &p);
   }
   if (status == 0) {
-    Distributor d{&plans, &entries, {}, {}, {}};
+    Distributor d{&plans, &entries, {}, {}, {}, {}, {}};
     d.buffer.resize(entries.size());
+    d.used.resize(entries.size());
+    d.size.resize(entries.size());
     d.at.resize(entries.size());
     d.end.resize(entries.size());
+    size_t holding = 0;
+    for (const RegionEntry& e : entries) holding += e.word_count > 0 ? 1 : 0;
+    const size_t block =
+        std::clamp(kBlockBudget / std::max<size_t>(holding, 1), kBlockLeast, kBlockMost) & ~size_t{1};
     for (size_t r = 0; r < entries.size(); ++r) {
       d.at[r] = entries[r].offset;
       d.end[r] = entries[r].word_count > 0 ? entries[r].offset + 4 * entries[r].word_count : d.at[r];
+      // A region of no words still takes one pair, which the flush then
+      // finds is more than it counted.
+      const size_t words = static_cast<size_t>(std::max<int64_t>(entries[r].word_count, 2));
+      d.size[r] = std::min(block, (words + 1) & ~size_t{1});
     }
     if (temp_set_each(run->temp, d) < 0) status = 1;
     for (size_t r = 0; r < entries.size() && status == 0 && d.status == 0; ++r) {

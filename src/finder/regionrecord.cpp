@@ -19,12 +19,22 @@ constexpr size_t kSlotsMax = 4096;
 
 double size_kb(const RegionRun* run) { return run->size_kb ? run->size_kb() : 0.0; }
 
+// Whether the slot's name is the one at this address: compared in place
+// (the names are short; a library call per record cost more than this).
+bool same_name(const std::string& slot_name, const char* name) {
+  const char* a = slot_name.c_str();
+  for (size_t i = 0;; ++i) {
+    if (a[i] != name[i]) return false;
+    if (a[i] == '\0') return true;
+  }
+}
+
 // The slot of the name at this address, emptied when the address now holds
 // another name.
 RegionNameSlot& slot_of(RegionRun* run, const char* name) {
   const uintptr_t a = reinterpret_cast<uintptr_t>(name);
   RegionRun::SlotCache& recent = run->recent[(a ^ (a >> 6)) % std::size(run->recent)];
-  if (recent.address == name && std::strcmp(recent.slot->name.c_str(), name) == 0)
+  if (recent.address == name && same_name(recent.slot->name, name))
     return *recent.slot;
   auto it = run->slots.find(name);
   if (it != run->slots.end()) {

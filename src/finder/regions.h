@@ -97,11 +97,30 @@ struct TempRecordSet {
 // Makes file 0 in $TAVREL_TMPDIR or the current folder: 0, or -1 with
 // failed_name and failed_errno set.
 int temp_set_open(TempRecordSet* set);
-// Appends one record, moving on to the next file first when the current
+// Appends one record (temp_set_put_next: the case that writes the buffer
+// or moves on), moving on to the next file first when the current
 // one holds more than file_limit bytes: 0; -1 when the next file cannot be
 // made (failed_name, failed_errno); -2 when it would be file max_files; -3
 // on a write failure (reported 60027).
-int temp_set_put(TempRecordSet* set, int32_t region, int32_t start, int32_t end);
+int temp_set_put_next(TempRecordSet* set, int32_t region, int32_t start, int32_t end);
+inline int temp_set_put(TempRecordSet* set, int32_t region, int32_t start, int32_t end) {
+  // The common case in place: the current file takes more and the buffer
+  // has room for the record without filling up.
+  if (set->bytes <= set->file_limit &&
+      set->buffered + REGION_TEMP_RECORD_BYTES < set->buffer.size()) {
+    // Word by word: a copy of the three words gathered on the stack first
+    // would read back two fresh 4-byte stores as one 8-byte load.
+    unsigned char* at = set->buffer.data() + set->buffered;
+    std::memcpy(at, &region, 4);
+    std::memcpy(at + 4, &start, 4);
+    std::memcpy(at + 8, &end, 4);
+    set->buffered += REGION_TEMP_RECORD_BYTES;
+    set->bytes += REGION_TEMP_RECORD_BYTES;
+    ++set->records;
+    return 0;
+  }
+  return temp_set_put_next(set, region, start, end);
+}
 // Writes what is buffered and closes the current file: 0, or -3 after
 // reporting a write failure.
 int temp_set_close(TempRecordSet* set);
@@ -258,6 +277,7 @@ struct RegionOutput {
   VqStream* fresh = nullptr;  // the new file
   int fd = -1;                // its descriptor
   std::vector<unsigned char> copy_buffer;  // of region_output_copy, kept
+  int64_t unflushed = 0;  // bytes written since write-back was last started
 };
 // Makes the new file and writes its header: 0, or 1 after the report
 // (the I/O layer's error report with the name, or 90027).

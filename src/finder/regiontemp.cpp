@@ -97,7 +97,7 @@ int temp_set_open(TempRecordSet* set) {
   return make_next(set);
 }
 
-int temp_set_put(TempRecordSet* set, int32_t region, int32_t start, int32_t end) {
+int temp_set_put_next(TempRecordSet* set, int32_t region, int32_t start, int32_t end) {
   if (set->bytes > set->file_limit) {
     if (int status = close_current(set)) return status;
     if (static_cast<int32_t>(set->names.size()) >= set->max_files) return -2;
