@@ -18,5 +18,5 @@ void front_cleanup_run() { exit_files_remove(); }
 
 // A parent ended by one of the signals ends its running child as well.
 void front_cleanup_signals() {
-  exit_files_signals({SIGINT, SIGTERM, SIGPIPE, SIGHUP}, subdoc_stop_child);
+  exit_files_signals(kFrontCleanupSignals, subdoc_stop_child);
 }

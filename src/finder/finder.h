@@ -19,8 +19,10 @@
 
 #include <nl_types.h>
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -143,6 +145,9 @@ void front_cleanup_run();
 // ignored) that remove the listed files, send SIGTERM to a running SUBDOC
 // child and then end as the signal would.
 void front_cleanup_signals();
+// Those four signals.
+inline constexpr std::initializer_list<int> kFrontCleanupSignals = {SIGINT, SIGTERM, SIGPIPE,
+                                                                    SIGHUP};
 
 // ---------------------------------------------------------------------------
 // Options record and mode dispatch

@@ -139,6 +139,14 @@ struct TempRecord {
 // The chunks of whole records as read: each_chunk(context, bytes, n) with
 // n a multiple of REGION_TEMP_RECORD_BYTES.
 using TempChunkFn = void (*)(void* context, const unsigned char* bytes, size_t n);
+// The record stored at p (REGION_TEMP_RECORD_BYTES bytes).
+inline TempRecord temp_record_decode(const unsigned char* p) {
+  TempRecord r;
+  std::memcpy(&r.region, p, 4);
+  std::memcpy(&r.start, p + 4, 4);
+  std::memcpy(&r.end, p + 8, 4);
+  return r;
+}
 int64_t temp_set_read(const TempRecordSet& set, TempChunkFn each_chunk, void* context);
 template <class Each>
 int64_t temp_set_each(const TempRecordSet& set, Each& each) {
@@ -146,13 +154,7 @@ int64_t temp_set_each(const TempRecordSet& set, Each& each) {
       set,
       [](void* c, const unsigned char* bytes, size_t n) {
         Each& e = *static_cast<Each*>(c);
-        for (size_t i = 0; i < n; i += REGION_TEMP_RECORD_BYTES) {
-          TempRecord r;
-          std::memcpy(&r.region, bytes + i, 4);
-          std::memcpy(&r.start, bytes + i + 4, 4);
-          std::memcpy(&r.end, bytes + i + 8, 4);
-          e(r);
-        }
+        for (size_t i = 0; i < n; i += REGION_TEMP_RECORD_BYTES) e(temp_record_decode(bytes + i));
       },
       &each);
 }

@@ -77,14 +77,6 @@ int close_current(TempRecordSet* set) {
   return status;
 }
 
-TempRecord decode(const unsigned char* p) {
-  TempRecord r;
-  std::memcpy(&r.region, p, 4);
-  std::memcpy(&r.start, p + 4, 4);
-  std::memcpy(&r.end, p + 8, 4);
-  return r;
-}
-
 }  // namespace
 
 int temp_set_open(TempRecordSet* set) {
@@ -205,7 +197,7 @@ bool temp_back_prev(TempBackReader* reader, TempRecord* record) {
     reader->left = 0;
   }
   reader->left -= kRecord;
-  *record = decode(reader->chunk.data() + reader->left);
+  *record = temp_record_decode(reader->chunk.data() + reader->left);
   return true;
 }
 

@@ -17,9 +17,6 @@ namespace {
 
 constexpr int32_t kMostLevels = 32;
 
-// The signals whose handlers remove the temporary files.
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGPIPE, SIGHUP};
-
 // The child being waited for (0 when none): a signal handler reads it to end
 // that child before the parent itself ends.
 static_assert(sizeof(pid_t) <= sizeof(sig_atomic_t));
@@ -28,7 +25,7 @@ volatile sig_atomic_t running_child = 0;
 sigset_t cleanup_signal_set() {
   sigset_t set;
   sigemptyset(&set);
-  for (int signal : kCleanupSignals) sigaddset(&set, signal);
+  for (int signal : kFrontCleanupSignals) sigaddset(&set, signal);
   return set;
 }
 
@@ -51,13 +48,13 @@ bool wait_for_child(pid_t pid, int* status) {
   return true;
 }
 
-// The signals of kCleanupSignals that this process handles (not those it
+// The signals of kFrontCleanupSignals that this process handles (not those it
 // ignores, which stay ignored in the child): a child takes their default
 // action, as an exec would give it.
 sigset_t handled_signal_set() {
   sigset_t set;
   sigemptyset(&set);
-  for (int signal : kCleanupSignals) {
+  for (int signal : kFrontCleanupSignals) {
     struct sigaction old{};
     if (sigaction(signal, nullptr, &old) == 0 && old.sa_handler != SIG_IGN) sigaddset(&set, signal);
   }
@@ -112,29 +109,42 @@ int spawn_and_wait(const char* const* argv) {
   // Descriptors 3 and up are closed in the child (close_range, without a
   // loop to the open-file limit); the handled signals get their default
   // action there.
+  // A set-up step that fails (no memory, say) is a failure to start the
+  // child, as a failed fork was.
   posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  int setup = posix_spawn_file_actions_init(&actions);
+  if (setup != 0) {
+    front_error(kFrontCannotFork, std::strerror(setup));
+    return -1;
+  }
   posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
+  setup = posix_spawnattr_init(&attributes);
+  if (setup != 0) {
+    posix_spawn_file_actions_destroy(&actions);
+    front_error(kFrontCannotFork, std::strerror(setup));
+    return -1;
+  }
   const sigset_t defaults = handled_signal_set();
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  setup = posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  if (setup == 0) setup = posix_spawnattr_setsigdefault(&attributes, &defaults);
   // The interrupting signals wait until the child's id is recorded, so that
   // their handler always finds the child it must end; the child starts with
   // the signal mask of before.
   const sigset_t held = cleanup_signal_set();
   sigset_t saved;
   sigprocmask(SIG_BLOCK, &held, &saved);
-  posix_spawnattr_setsigmask(&attributes, &saved);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  if (setup == 0) setup = posix_spawnattr_setsigmask(&attributes, &saved);
+  if (setup == 0)
+    setup = posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   pid_t pid = 0;
-  const int error = posix_spawnp(&pid, argv[0], &actions, &attributes,
-                                 const_cast<char* const*>(argv), environ);
+  const int error = setup != 0 ? setup
+                               : posix_spawnp(&pid, argv[0], &actions, &attributes,
+                                              const_cast<char* const*>(argv), environ);
   if (error == 0) running_child = pid;
   sigprocmask(SIG_SETMASK, &saved, nullptr);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
-  if (error != 0 && start_failure(error)) {
+  if (error != 0 && (setup != 0 || start_failure(error))) {
     front_error(kFrontCannotFork, std::strerror(error));
     return -1;
   }

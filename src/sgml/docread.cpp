@@ -86,8 +86,12 @@ int32_t plain_run(DocHandle* h, unsigned char* out, int64_t room, int64_t ahead,
   int32_t j = lf != nullptr ? static_cast<int32_t>(static_cast<const unsigned char*>(lf) - in)
                             : static_cast<int32_t>(k);
   // Control bytes lie below 32: a printable run holds none.
-  if (filter && !all_printable(in, j)) j = before_control(in, j);
-  if (!st.printable_flagged && all_printable(in, j)) {
+  bool printable = all_printable(in, j);
+  if (filter && !printable) {
+    j = before_control(in, j);
+    printable = all_printable(in, j);
+  }
+  if (!st.printable_flagged && printable) {
     std::memcpy(out, in, static_cast<size_t>(j));  // nothing to replace
   } else if (front_carriage_return != 0) {
     for (int32_t i = 0; i < j; ++i) {

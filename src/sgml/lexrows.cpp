@@ -798,7 +798,6 @@ void lex_rows_reset() {
   lex_rows_built = true;
 }
 
-
 void lex_net_switch(bool enabled) {
   uint8_t cls = enabled ? content::NET : content::SLASH;
   static_assert(static_cast<int>(content::NET) == static_cast<int>(litcon::NET) &&

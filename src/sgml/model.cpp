@@ -8,8 +8,7 @@ int model_group_size(const ModelToken* group, int members) {
   int size = 0;
   const ModelToken* t = group + 1;
   for (int m = 0; m < members; ++m) {
-    // Most members are single tokens: counted without a call.
-    const int n = model_is_group(t) ? 1 + model_group_size(t, static_cast<int>(t->count)) : 1;
+    const int n = model_token_size(t);
     size += n;
     t += n;
   }
