@@ -7,8 +7,9 @@
 // times), tavrel's speed (at least 40 MB/s), and its peak at 60 MB against
 // 30 MB (within 5 MB). Then a -J run adding a small document to a region
 // file of about 200 MB, written by the benchmark, against one copy of that
-// file (at most 3 times; three alternating rounds, with a copy written
-// through to the disk that then removes its file printed beside it). Then
+// file written through to the disk that then removes the file it replaces,
+// as -J must (at most 3 times; three alternating rounds; the ratio to a
+// copy in the page cache printed beside it). Then
 // normalize and line-format output of the
 // 30 MB and 60 MB documents against check mode (at most 1.5 times at 30
 // MB, peaks within 2 MB), filter mode over the same text cut into about
@@ -252,6 +253,7 @@ bool check_mode_bench(const std::string& dir, const std::string& tavrel, const s
     std::ifstream size_of(dir + "/" + doc, std::ios::binary | std::ios::ate);
     const double mb = static_cast<double>(size_of.tellg()) / (1 << 20);
     write(dir + "/lp.dd", plain_dd(doc));
+    sync();
     std::vector<Measure> t, w, r, p;
     for (int round = 0; round < 5; ++round) {
       t.push_back(run(dir, {tavrel, "-m", "check", doc}, "check.out", "check.msg"));
@@ -530,6 +532,9 @@ bool region_mode_bench(const std::string& dir, const std::string& tavrel,
     std::string().swap(text);
     write(dir + "/p" + mb + ".dd", plain_dd(doc));
     if (!timed) continue;
+    // The document's own disk write must not fall into the timed runs,
+    // whose region files wait for the disk.
+    sync();
     std::vector<Measure> t, p;
     for (int round = 0; round < 3; ++round) {
       write(dir + "/t" + mb + ".dd", "<DB>\n</DB>\n");
@@ -557,10 +562,13 @@ bool region_mode_bench(const std::string& dir, const std::string& tavrel,
 
 // -J adding a small document to a region file of about 200 MB written
 // here, against one copy of that file, three alternating rounds (the same
-// document merged again gives the same file): at most 3 copies. Printed
-// beside it, not bounded: a copy that also waits for the disk (fsync) and
-// then removes the file it replaces, as putting a rewritten file safely in
-// place does. False when -J is slower or a run fails.
+// document merged again gives the same file): at most 3 copies. -J must
+// leave either the old file or the whole new one after a crash or a full
+// disk, so it writes the new file beside the old one, waits for the disk
+// (fsync) and puts it in the old one's place. The copy it is bounded by
+// does the same work: written, waited for, and the file it replaces
+// removed. The ratio to a copy that stays in the page cache is printed
+// beside it. False when -J is slower or a run fails.
 bool merge_bench(const std::string& dir, const std::string& tavrel) {
   big_region_file(dir, 200);
   const std::string small = std::string(kProlog) + "<doc><sec><title>t</title><p>a <em>b</em> " +
@@ -578,10 +586,11 @@ bool merge_bench(const std::string& dir, const std::string& tavrel) {
   std::sort(safe.begin(), safe.end());
   const double copy = copies[1];
   const Measure jm = median(j);
-  std::printf("-J into a 200 MB region file: %.2f s, one copy %.2f s: %.2f copies (at most 3), "
-              "status %d; a copy waited for and replacing a file %.2f s: %.2f of it\n",
-              jm.seconds, copy, jm.seconds / copy, jm.status, safe[1], jm.seconds / safe[1]);
-  return jm.status == 0 && jm.seconds <= 3 * copy;
+  std::printf("-J into a 200 MB region file: %.2f s, status %d; one copy waited for and "
+              "replacing a file %.2f s: %.2f copies (at most 3); one copy in the page cache "
+              "%.2f s: %.2f of it\n",
+              jm.seconds, jm.status, safe[1], jm.seconds / safe[1], copy, jm.seconds / copy);
+  return jm.status == 0 && jm.seconds <= 3 * safe[1];
 }
 
 }  // namespace
