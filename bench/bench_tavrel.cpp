@@ -258,8 +258,13 @@ bool check_mode_bench(const std::string& dir, const std::string& tavrel, const s
     for (int round = 0; round < 5; ++round) {
       t.push_back(run(dir, {tavrel, "-m", "check", doc}, "check.out", "check.msg"));
       w.push_back(run(dir, {"env", "LC_ALL=C", "wc", "-w", doc}, "wc.out", "wc.msg"));
+      // A fresh collection each round: an empty data dictionary and no
+      // region file left by the round before.
       write(dir + "/lt.dd", "<DB>\n</DB>\n");
+      std::remove((dir + "/lt0.rgn").c_str());
       r.push_back(run(dir, {tavrel, "-D", "lt", doc}, "region.out", "region.msg"));
+      write(dir + "/lp.dd", plain_dd(doc));
+      std::remove((dir + "/lp.rgn").c_str());
       p.push_back(run(dir, {pellion, "lp.dd", "ltags.txt"}, "pellion.out", "pellion.msg"));
     }
     const Measure rm = median(r), pm = median(p);
@@ -538,9 +543,13 @@ bool region_mode_bench(const std::string& dir, const std::string& tavrel,
     std::vector<Measure> t, p;
     for (int round = 0; round < 3; ++round) {
       write(dir + "/t" + mb + ".dd", "<DB>\n</DB>\n");
+      std::remove((dir + "/t" + mb + "0.rgn").c_str());
       t.push_back(run(dir, {tavrel, "-D", "t" + mb, doc}, "tavrel.out", "tavrel.msg"));
-      if (k == 0)
+      if (k == 0) {
+        write(dir + "/p" + mb + ".dd", plain_dd(doc));
+        std::remove((dir + "/p" + mb + ".rgn").c_str());
         p.push_back(run(dir, {pellion, "p" + mb + ".dd", "tags.txt"}, "pellion.out", "pellion.msg"));
+      }
     }
     const Measure tm = median(t);
     peak[k] = tm.peak_kb;
