@@ -19,6 +19,8 @@
 // excluded without a match, or admitted only by an inclusion) leaves the
 // state and the status byte as they were: an element refused here is not
 // allowed to disturb where the content stands for the elements after it.
+// A walk that enters a group beginning with the element always ends in a
+// match, so what it changes from there on is not copied.
 #include <cstring>
 
 #include "io/vqio.h"
@@ -49,6 +51,10 @@ struct Walk {
   // The state has been copied to the save area (before the walk's first
   // change to it): a check that consumes nothing restores it from there.
   bool saved;
+  // A token that begins with the element has been entered: from there the
+  // walk goes down to the member that begins with it and ends in a match,
+  // which keeps its changes, so they need not be saved.
+  bool matching;
 };
 
 int depth(const ContextState* st) { return static_cast<int>(st->levels[0].member); }
@@ -209,7 +215,7 @@ ElementTypeDef* required_element(const ModelToken* model, int pos) {
 
 // Copies the state to the save area before the walk first changes it.
 void save_before_change(Walk* w) {
-  if (w->saved) return;
+  if (w->saved || w->matching) return;
   state_copy(&checks.save, w->st);
   w->saved = true;
 }
@@ -223,8 +229,9 @@ void enter_group(Walk* w, int k, int m, int pos, int first, int first_pos) {
   VQ_ASSERT(static_cast<int>(g->count) <= st->words * 32);
   set_hit(*w, k, m);
   const size_t levels = static_cast<size_t>(k + 2);
-  st->levels.resize(levels);
-  st->hits.resize(levels * static_cast<size_t>(st->words));
+  if (st->levels.size() < levels) st->levels.resize(levels);
+  if (st->hits.size() < levels * static_cast<size_t>(st->words))
+    st->hits.resize(levels * static_cast<size_t>(st->words));
   std::memset(level_hits(st, k + 1), 0, sizeof(uint32_t) * static_cast<size_t>(st->words));
   if (model_type(g) == MODEL_SEQ) {
     first = 1;
@@ -239,8 +246,6 @@ void pop_level(const Walk& w, int k) {
   ContextState* st = w.st;
   const uint32_t group = st->levels[static_cast<size_t>(k)].token;
   st->levels[0].member = static_cast<uint32_t>(k - 1);
-  st->levels.resize(static_cast<size_t>(k));
-  st->hits.resize(static_cast<size_t>(k * st->words));
   st->levels[0].token = group;
 }
 
@@ -268,7 +273,7 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
           w->token = pos;
           return WALK_MATCH;
         }
-        save_before_change(w);
+        w->matching = true;
         enter_group(w, k, m, pos, first, first_pos);
         trace_step(hit ? "RETEST" : "OPENGRP", *w, status, element);
         continue;
@@ -362,7 +367,7 @@ int context_check(ElementTypeDef* element, const ModelToken* model, ContextState
   if (model[0].count == 0)  // declared content: no token to match
     return mode < 0 ? CONTEXT_INCLUDED : mode > 0 ? CONTEXT_EXCLUDED : CONTEXT_END;
   ensure_started(state);
-  Walk w{model, state, 0, 0, 0, 0, false};
+  Walk w{model, state, 0, 0, 0, 0, false, false};
   w.start = current_token(w);
   trace_step("CONTEXT", w, status, element);
   int result;
@@ -394,6 +399,7 @@ int context_check(ElementTypeDef* element, const ModelToken* model, ContextState
     *status = advance(w, w.level, w.member);
     result = CONTEXT_IMPLY;
   } else {
+    VQ_ASSERT(!w.matching);
     if (w.saved) state_copy(state, &checks.save);  // else the walk changed nothing
     if (mode < 0)
       result = CONTEXT_INCLUDED;
@@ -410,7 +416,7 @@ int end_context_check(const ModelToken* model, const ContextState* state, const 
   checks.implied = nullptr;
   if (model[0].count == 0 || state->levels.empty()) return 1;
   // The walk only reads the state; Walk holds it writable for the helpers.
-  Walk w{model, const_cast<ContextState*>(state), 0, 0, 0, 0, false};
+  Walk w{model, const_cast<ContextState*>(state), 0, 0, 0, 0, false, false};
   w.start = current_token(w);
   trace_end_step("ECONT", w, status, 0, 0, 0);
   if (status != nullptr && *status == CONTEXT_STATUS_COMPLETE) {

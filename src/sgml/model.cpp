@@ -2,6 +2,8 @@
 // the context checks share.
 #include "sgml/model.h"
 
+#include <algorithm>
+
 #include "msg/msg.h"
 
 int model_group_size(const ModelToken* group, int members) {
@@ -22,8 +24,14 @@ void context_state_init(ContextState* state, int words) {
 }
 
 void context_state_reset(ContextState* state) {
-  state->levels.assign(1, ContextLevel{1, 0});
-  state->hits.assign(static_cast<size_t>(state->words), 0);
+  // The storage of deeper levels is kept for the next groups entered.
+  if (state->levels.empty() || state->hits.size() < static_cast<size_t>(state->words)) {
+    state->levels.assign(1, ContextLevel{1, 0});
+    state->hits.assign(static_cast<size_t>(state->words), 0);
+    return;
+  }
+  state->levels[0] = ContextLevel{1, 0};
+  std::fill_n(state->hits.begin(), state->words, 0u);
 }
 
 void state_copy(ContextState* to, const ContextState* from) {

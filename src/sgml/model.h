@@ -126,9 +126,13 @@ struct ContextLevel {
   uint32_t member;  // level 0: current depth; level k: current member (1-based)
 };
 
+// The vectors hold levels 0 to the depth at least; entries past the depth
+// are storage kept from deeper groups left before, reused (and cleared) when
+// a group is entered again, so that entering and leaving groups does not
+// resize them.
 struct ContextState {
   int32_t words = 1;                 // hit words per level
-  std::vector<ContextLevel> levels;  // 0..depth
+  std::vector<ContextLevel> levels;  // 0..depth, and kept storage
   std::vector<uint32_t> hits;        // `words` per level, level by level
 };
 
