@@ -84,6 +84,12 @@ void set_hit(const Walk& w, int k, int m) { level_hits(w.st, k)[(m - 1) / 32] |=
 // the deepest level (a group entered is the current member of the level
 // above it, so leaving it makes the group's position current again).
 int current_token(const Walk& w) { return static_cast<int>(w.st->levels[0].token); }
+// The position of the current member of level k: the current token at the
+// deepest level, else the group entered at the level below.
+int current_member_token(const Walk& w, int k) {
+  if (k == 0) return 1;
+  return k == depth(w.st) ? current_token(w) : static_cast<int>(w.st->levels[static_cast<size_t>(k + 1)].token);
+}
 // Member m of the deepest level k, at position pos, becomes current.
 void set_member_at(const Walk& w, int k, int m, int pos) {
   w.st->levels[static_cast<size_t>(k)].member = static_cast<uint32_t>(m);
@@ -149,7 +155,43 @@ void trace_end_step(const char* label, const Walk& w, const uint8_t* status, int
 // ---------------------------------------------------------------------------
 // The walk
 
-bool begins_with(const ModelToken* model, int pos, const ElementTypeDef* element);
+// Whether group pos, not yet begun, can begin with element. With size
+// non-null the group is walked to its end when it does not, and size set to
+// the number of tokens it takes (a member group is passed by the walk that
+// tested it, not by a second one); with size null a SEQ group is left at
+// its first required member. Members that are single tokens (elements,
+// #PCDATA) are compared here, without a call.
+bool group_begins_with(const ModelToken* model, int pos, const ElementTypeDef* element, int* size) {
+  const ModelToken* t = &model[pos];
+  const bool seq = model_type(t) == MODEL_SEQ;
+  bool open = true;  // a member can still begin the group
+  int p = pos + 1;
+  for (uint32_t m = 0; m < t->count; ++m) {
+    const ModelToken* u = &model[p];
+    int n = 1;
+    if (!model_is_group(u)) {
+      if (open && u->etd == element) return true;
+    } else if (open) {
+      if (group_begins_with(model, p, element, &n)) return true;
+    } else {
+      n = model_token_size(u);
+    }
+    if (seq && !(u->flags & MODEL_OPTIONAL)) {
+      if (size == nullptr) return false;
+      open = false;
+    }
+    p += n;
+  }
+  if (size != nullptr) *size = p - pos;
+  return false;
+}
+
+// Whether token pos, not yet begun, can begin with element.
+bool begins_with(const ModelToken* model, int pos, const ElementTypeDef* element) {
+  const ModelToken* t = &model[pos];
+  if (!model_is_group(t)) return t->etd == element;
+  return group_begins_with(model, pos, element, nullptr);
+}
 
 // The first member of OR or AND group pos that can begin with element:
 // its number (0 for none) and position.
@@ -158,43 +200,14 @@ int member_beginning(const ModelToken* model, int pos, const ElementTypeDef* ele
   int p = pos + 1;
   for (int c = 1; c <= static_cast<int>(g->count); ++c) {
     const ModelToken* u = &model[p];
-    if (!model_is_group(u)) {
-      if (u->etd == element) {
-        *at = p;
-        return c;
-      }
-      ++p;
-    } else {
-      if (begins_with(model, p, element)) {
-        *at = p;
-        return c;
-      }
-      p += model_token_size(u);
+    int n = 1;
+    if (!model_is_group(u) ? u->etd == element : group_begins_with(model, p, element, &n)) {
+      *at = p;
+      return c;
     }
+    p += n;
   }
   return 0;
-}
-
-// Whether token pos, not yet begun, can begin with element. Members that
-// are single tokens (elements, #PCDATA) are compared here, without a call.
-bool begins_with(const ModelToken* model, int pos, const ElementTypeDef* element) {
-  const ModelToken* t = &model[pos];
-  const int type = model_type(t);
-  if (type == MODEL_ELEMENT || type == MODEL_PCDATA) return t->etd == element;
-  int p = pos + 1;
-  for (uint32_t m = 0; m < t->count; ++m) {
-    const ModelToken* u = &model[p];
-    int size = 1;
-    if (!model_is_group(u)) {
-      if (u->etd == element) return true;
-    } else {
-      if (begins_with(model, p, element)) return true;
-      size = model_token_size(u);
-    }
-    if (type == MODEL_SEQ && !(u->flags & MODEL_OPTIONAL)) return false;
-    p += size;
-  }
-  return false;
 }
 
 // The element a required token begins with, when it is contextually
@@ -249,7 +262,59 @@ void pop_level(const Walk& w, int k) {
   st->levels[0].token = group;
 }
 
+// Whether token pos begins with element; for an OR or AND group also the
+// member that does (number and position), found at once.
+struct Beginning {
+  bool begins;
+  int first;
+  int first_pos;
+};
+Beginning group_beginning(const ModelToken* model, int pos, const ElementTypeDef* element) {
+  Beginning b{false, 0, 0};
+  if (model_type(&model[pos]) == MODEL_SEQ)
+    b.begins = group_begins_with(model, pos, element, nullptr);
+  else
+    b.begins = (b.first = member_beginning(model, pos, element, &b.first_pos)) != 0;
+  return b;
+}
+
+// What group_beginning found for a group token and an element, kept for the
+// next test of the same pair: the checks test the same few elements against
+// the same groups over and over, and a large group is otherwise looked
+// through member by member each time. An entry holds the token's address;
+// entries of an earlier generation are not used (see context_forget_models).
+struct BeginningEntry {
+  const ModelToken* group;
+  const ElementTypeDef* element;
+  uint32_t generation;
+  int16_t first;
+  int16_t offset;  // the first member's position less the group's
+  bool begins;
+};
+constexpr size_t kBeginningEntries = 1024;
+BeginningEntry beginnings[kBeginningEntries];
+uint32_t beginning_generation = 1;
+
+Beginning beginning_of(const ModelToken* model, int pos, const ElementTypeDef* element) {
+  const ModelToken* t = &model[pos];
+  if (!model_is_group(t)) return Beginning{t->etd == element, 0, 0};
+  const uintptr_t key = (reinterpret_cast<uintptr_t>(t) >> 4) * 0x9E3779B1u ^
+                        (reinterpret_cast<uintptr_t>(element) >> 4);
+  BeginningEntry& e = beginnings[(key ^ (key >> 10)) % kBeginningEntries];
+  if (e.group == t && e.element == element && e.generation == beginning_generation)
+    return Beginning{e.begins, e.first, pos + e.offset};
+  const Beginning b = group_beginning(model, pos, element);
+  e = BeginningEntry{t, element, beginning_generation, static_cast<int16_t>(b.first),
+                     static_cast<int16_t>(b.first_pos - pos), b.begins};
+  return b;
+}
+
 WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
+  // Whether the current token begins with the element, when found already:
+  // a group that may repeat is tested before it is left (a walk that will
+  // enter it again need not save the state) and is current just after.
+  Beginning known{false, 0, 0};
+  bool is_known = false;
   for (;;) {
     const int k = depth(w->st);
     const int m = level_member(*w, k);
@@ -258,15 +323,11 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
     const ModelToken* t = &w->model[pos];
     const bool hit = is_hit(*w, k, m);
     if (!hit || (t->flags & MODEL_REPEAT)) {
-      // An OR or AND group begins with the element when a member does: that
-      // member is found at once.
-      int first = 0;
-      int first_pos = 0;
-      const int type = model_type(t);
-      const bool begins = type == MODEL_OR || type == MODEL_AND
-                              ? (first = member_beginning(w->model, pos, element, &first_pos)) != 0
-                              : begins_with(w->model, pos, element);
-      if (begins) {
+      const Beginning b = is_known ? known : beginning_of(w->model, pos, element);
+      is_known = false;
+      const int first = b.first;
+      const int first_pos = b.first_pos;
+      if (b.begins) {
         if (!model_is_group(t)) {
           w->level = k;
           w->member = m;
@@ -314,6 +375,12 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
       trace_step("TRACEEND", *w, status, element);
       return WALK_END;
     }
+    const int group = static_cast<int>(w->st->levels[static_cast<size_t>(k)].token);
+    if (w->model[group].flags & MODEL_REPEAT) {
+      known = beginning_of(w->model, group, element);
+      is_known = true;
+      if (known.begins) w->matching = true;  // entered again at once
+    }
     save_before_change(w);
     pop_level(*w, k);
     trace_step("ENDFOUND", *w, status, element);
@@ -357,6 +424,13 @@ void ensure_started(ContextState* st) {
 }
 
 }  // namespace
+
+void context_forget_models() {
+  if (++beginning_generation == 0) {  // wrapped: entries of any age would match
+    for (BeginningEntry& e : beginnings) e = BeginningEntry{};
+    beginning_generation = 1;
+  }
+}
 
 ElementTypeDef* context_implied_element() { return checks.implied; }
 void context_set_implied_element(ElementTypeDef* element) { checks.implied = element; }
@@ -434,14 +508,14 @@ int end_context_check(const ModelToken* model, const ContextState* state, const 
     int missing_pos = 0;
     if (type == MODEL_SEQ || type == MODEL_AND) {
       // Positions are found only for members not hit, each from the one
-      // found before it.
-      int at = 0;
-      int pos = 0;
-      for (int c = type == MODEL_SEQ ? m : 1; c <= count; ++c) {
+      // before it: a SEQ group from its current member (the current token,
+      // or the group entered at the level below), an AND group from its
+      // first.
+      int at = type == MODEL_SEQ ? m : 1;
+      int pos = type == MODEL_SEQ ? current_member_token(w, k) : member_token(w, k, 1);
+      for (int c = at; c <= count; ++c) {
         if (is_hit(w, k, c)) continue;
-        if (at == 0) pos = member_token(w, k, c);
-        for (; at != 0 && at < c; ++at) pos += model_token_size(&model[pos]);
-        at = c;
+        for (; at < c; ++at) pos += model_token_size(&model[pos]);
         if (!(model[pos].flags & MODEL_OPTIONAL)) {
           missing = c;
           missing_pos = pos;

@@ -21,6 +21,7 @@ void context_state_init(ContextState* state, int words) {
   VQ_ASSERT(words >= 1);
   state->words = words;
   context_state_reset(state);
+  context_forget_models();
 }
 
 void context_state_reset(ContextState* state) {
