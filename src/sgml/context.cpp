@@ -14,13 +14,16 @@
 // repeat stays current after a match; a finished group that may repeat is
 // entered again when the element begins it.
 //
-// A check copies the state to the save area before it first changes it,
-// so that a check that consumes nothing (the element ends the content, is refused,
+// A check that consumes nothing (the element ends the content, is refused,
 // excluded without a match, or admitted only by an inclusion) leaves the
 // state and the status byte as they were: an element refused here is not
 // allowed to disturb where the content stands for the elements after it.
-// A walk that enters a group beginning with the element always ends in a
-// match, so what it changes from there on is not copied.
+// So the walk keeps where it stands (depth, member and token of the deepest
+// level) in its own record and writes it to the state only when the check
+// consumes the element; until it enters a group it changes nothing else
+// (members are passed and groups left without touching their hit bits),
+// and a walk that enters a group beginning with the element always ends in
+// a match.
 #include <cstring>
 
 #include "io/vqio.h"
@@ -31,7 +34,6 @@
 namespace {
 
 struct ContextCheckState {
-  ContextState save;  // the state as it was when the check began
   ElementTypeDef* implied = nullptr;
 };
 
@@ -48,16 +50,50 @@ struct Walk {
   int level;
   int member;
   int token;
-  // The state has been copied to the save area (before the walk's first
-  // change to it): a check that consumes nothing restores it from there.
-  bool saved;
-  // A token that begins with the element has been entered: from there the
-  // walk goes down to the member that begins with it and ends in a match,
-  // which keeps its changes, so they need not be saved.
-  bool matching;
+  // Where the walk stands: the depth, the current member of the deepest
+  // level and the current token. The state holds them as they were until
+  // walk_commit; levels above the deepest are read from the state.
+  int at_depth;
+  int at_member;
+  int at_token;
+  // The deepest level's group: its type and number of members (a sequence
+  // of one at level 0) and its hit words in the state.
+  int at_type;
+  int at_count;
+  uint32_t* at_hits;
 };
 
 int depth(const ContextState* st) { return static_cast<int>(st->levels[0].member); }
+
+// Sets the walk's record of its deepest level, at_depth, from the state.
+void walk_level_load(Walk* w) {
+  const int k = w->at_depth;
+  if (k == 0) {
+    w->at_type = MODEL_SEQ;
+    w->at_count = 1;
+  } else {
+    const ModelToken* g = &w->model[w->st->levels[static_cast<size_t>(k)].token];
+    w->at_type = model_type(g);
+    w->at_count = static_cast<int>(g->count);
+  }
+  w->at_hits = &w->st->hits[static_cast<size_t>(k * w->st->words)];
+}
+
+// A walk standing where the state stands.
+Walk walk_of(const ModelToken* model, ContextState* st) {
+  const int d = depth(st);
+  const int m = d == 0 ? 1 : static_cast<int>(st->levels[static_cast<size_t>(d)].member);
+  const int t = static_cast<int>(st->levels[0].token);
+  Walk w{model, st, t, 0, 0, 0, d, m, t, 0, 0, nullptr};
+  walk_level_load(&w);
+  return w;
+}
+// Writes where the walk stands to the state.
+void walk_commit(const Walk& w) {
+  w.st->levels[0] = ContextLevel{static_cast<uint32_t>(w.at_token), static_cast<uint32_t>(w.at_depth)};
+  if (w.at_depth > 0) w.st->levels[static_cast<size_t>(w.at_depth)].member = static_cast<uint32_t>(w.at_member);
+}
+int depth(const Walk& w) { return w.at_depth; }
 
 // Level 0 walks a sequence of one member, the outermost group.
 int level_type(const Walk& w, int k) {
@@ -67,7 +103,7 @@ int level_count(const Walk& w, int k) {
   return k == 0 ? 1 : static_cast<int>(w.model[w.st->levels[k].token].count);
 }
 int level_member(const Walk& w, int k) {
-  return k == 0 ? 1 : static_cast<int>(w.st->levels[k].member);
+  return k == 0 ? 1 : k == w.at_depth ? w.at_member : static_cast<int>(w.st->levels[k].member);
 }
 int member_token(const Walk& w, int k, int m) {
   if (k == 0) return 1;
@@ -83,23 +119,23 @@ void set_hit(const Walk& w, int k, int m) { level_hits(w.st, k)[(m - 1) / 32] |=
 // Level 0 keeps the position of the current token: the current member of
 // the deepest level (a group entered is the current member of the level
 // above it, so leaving it makes the group's position current again).
-int current_token(const Walk& w) { return static_cast<int>(w.st->levels[0].token); }
+int current_token(const Walk& w) { return w.at_token; }
 // The position of the current member of level k: the current token at the
 // deepest level, else the group entered at the level below.
 int current_member_token(const Walk& w, int k) {
   if (k == 0) return 1;
-  return k == depth(w.st) ? current_token(w) : static_cast<int>(w.st->levels[static_cast<size_t>(k + 1)].token);
+  return k == depth(w) ? current_token(w) : static_cast<int>(w.st->levels[static_cast<size_t>(k + 1)].token);
 }
-// Member m of the deepest level k, at position pos, becomes current.
-void set_member_at(const Walk& w, int k, int m, int pos) {
-  w.st->levels[static_cast<size_t>(k)].member = static_cast<uint32_t>(m);
-  w.st->levels[0].token = static_cast<uint32_t>(pos);
+// Member m of the deepest level, at position pos, becomes current.
+void set_member_at(Walk* w, int m, int pos) {
+  w->at_member = m;
+  w->at_token = pos;
 }
-void set_member(const Walk& w, int k, int m) { set_member_at(w, k, m, member_token(w, k, m)); }
-// The member after the current one of the deepest level k (in a SEQ group).
-void set_next_member(const Walk& w, int k, int m) {
-  const int pos = current_token(w);
-  set_member_at(w, k, m + 1, pos + model_token_size(&w.model[pos]));
+void set_member(Walk* w, int k, int m) { set_member_at(w, m, member_token(*w, k, m)); }
+// The member after the current one m of the deepest level (in a SEQ group).
+void set_next_member(Walk* w, int m) {
+  const int pos = current_token(*w);
+  set_member_at(w, m + 1, pos + model_token_size(&w->model[pos]));
 }
 
 const char* etd_text(const ElementTypeDef* e) {
@@ -111,11 +147,10 @@ const char* etd_text(const ElementTypeDef* e) {
 
 void trace_head(const char* label, const Walk& w, const uint8_t* status) {
   const ContextState* st = w.st;
-  const int d = depth(st);
+  const int d = depth(w);
   vqio_fprintf(vqio_stderr, "%-10s %d:", label, d);
   for (int k = 1; k <= d; ++k) {
-    vqio_fprintf(vqio_stderr, " %d-%d", static_cast<int>(st->levels[k].token),
-                 static_cast<int>(st->levels[k].member));
+    vqio_fprintf(vqio_stderr, " %d-%d", static_cast<int>(st->levels[k].token), level_member(w, k));
     const uint32_t* h = &st->hits[static_cast<size_t>(k * st->words)];
     for (int i = 0; i < st->words; ++i)
       vqio_fprintf(vqio_stderr, ":%0*lx", 8, static_cast<unsigned long>(h[i]));
@@ -226,21 +261,16 @@ ElementTypeDef* required_element(const ModelToken* model, int pos) {
   return nullptr;
 }
 
-// Copies the state to the save area before the walk first changes it.
-void save_before_change(Walk* w) {
-  if (w->saved || w->matching) return;
-  state_copy(&checks.save, w->st);
-  w->saved = true;
-}
-
 // Pushes a level for group pos, member m of level k, which begins with
 // element: a SEQ group at its first member, an OR or AND group straight at
-// member first (position first_pos), the member that begins with it.
+// member first (position first_pos), the member that begins with it. The
+// walk then ends in a match: the state is changed from here on.
 void enter_group(Walk* w, int k, int m, int pos, int first, int first_pos) {
   ContextState* st = w->st;
   const ModelToken* g = &w->model[pos];
   VQ_ASSERT(static_cast<int>(g->count) <= st->words * 32);
   set_hit(*w, k, m);
+  if (k > 0) st->levels[static_cast<size_t>(k)].member = static_cast<uint32_t>(m);
   const size_t levels = static_cast<size_t>(k + 2);
   if (st->levels.size() < levels) st->levels.resize(levels);
   if (st->hits.size() < levels * static_cast<size_t>(st->words))
@@ -251,15 +281,18 @@ void enter_group(Walk* w, int k, int m, int pos, int first, int first_pos) {
     first_pos = pos + 1;
   }
   st->levels[static_cast<size_t>(k + 1)] = ContextLevel{static_cast<uint32_t>(pos), 0};
-  st->levels[0].member = static_cast<uint32_t>(k + 1);
-  set_member_at(*w, k + 1, first, first_pos);
+  w->at_depth = k + 1;
+  walk_level_load(w);
+  set_member_at(w, first, first_pos);
 }
 
-void pop_level(const Walk& w, int k) {
-  ContextState* st = w.st;
-  const uint32_t group = st->levels[static_cast<size_t>(k)].token;
-  st->levels[0].member = static_cast<uint32_t>(k - 1);
-  st->levels[0].token = group;
+// Leaves the deepest level k: the group is the current token again.
+void pop_level(Walk* w, int k) {
+  const ContextState* st = w->st;
+  w->at_token = static_cast<int>(st->levels[static_cast<size_t>(k)].token);
+  w->at_depth = k - 1;
+  w->at_member = k - 1 == 0 ? 1 : static_cast<int>(st->levels[static_cast<size_t>(k - 1)].member);
+  walk_level_load(w);
 }
 
 // Whether token pos begins with element; for an OR or AND group also the
@@ -311,36 +344,37 @@ Beginning beginning_of(const ModelToken* model, int pos, const ElementTypeDef* e
 
 WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
   // Whether the current token begins with the element, when found already:
-  // a group that may repeat is tested before it is left (a walk that will
-  // enter it again need not save the state) and is current just after.
+  // a group that may repeat is tested as it is left, and is current just
+  // after.
   Beginning known{false, 0, 0};
   bool is_known = false;
   for (;;) {
-    const int k = depth(w->st);
-    const int m = level_member(*w, k);
-    const int count = level_count(*w, k);
-    const int pos = current_token(*w);
+    const int k = w->at_depth;
+    const int m = w->at_member;
+    const int count = w->at_count;
+    const int pos = w->at_token;
     const ModelToken* t = &w->model[pos];
-    const bool hit = is_hit(*w, k, m);
+    const unsigned bit = static_cast<unsigned>(m - 1);
+    const bool hit = (w->at_hits[bit / 32] >> (bit % 32)) & 1u;
     if (!hit || (t->flags & MODEL_REPEAT)) {
-      const Beginning b = is_known ? known : beginning_of(w->model, pos, element);
-      is_known = false;
-      const int first = b.first;
-      const int first_pos = b.first_pos;
-      if (b.begins) {
-        if (!model_is_group(t)) {
+      if (!model_is_group(t)) {
+        if (t->etd == element) {
           w->level = k;
           w->member = m;
           w->token = pos;
           return WALK_MATCH;
         }
-        w->matching = true;
-        enter_group(w, k, m, pos, first, first_pos);
-        trace_step(hit ? "RETEST" : "OPENGRP", *w, status, element);
-        continue;
+      } else {
+        const Beginning b = is_known ? known : beginning_of(w->model, pos, element);
+        is_known = false;
+        if (b.begins) {
+          enter_group(w, k, m, pos, b.first, b.first_pos);
+          trace_step(hit ? "RETEST" : "OPENGRP", *w, status, element);
+          continue;
+        }
       }
     }
-    const int type = level_type(*w, k);
+    const int type = w->at_type;
     if (type == MODEL_SEQ) {
       if (!hit && !(t->flags & MODEL_OPTIONAL)) {
         w->token = pos;
@@ -348,8 +382,7 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
         return WALK_REQUIRED;
       }
       if (m < count) {
-        save_before_change(w);
-        set_next_member(*w, k, m);
+        set_next_member(w, m);
         trace_step("NEWTOKEN", *w, status, element);
         continue;
       }
@@ -358,8 +391,7 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
       for (int i = 1; i < count && !moved; ++i) {
         const int c = (m - 1 + i) % count + 1;
         if (!is_hit(*w, k, c) && begins_with(w->model, member_token(*w, k, c), element)) {
-          save_before_change(w);
-          set_member(*w, k, c);
+          set_member(w, k, c);
           moved = true;
         }
       }
@@ -379,10 +411,8 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
     if (w->model[group].flags & MODEL_REPEAT) {
       known = beginning_of(w->model, group, element);
       is_known = true;
-      if (known.begins) w->matching = true;  // entered again at once
     }
-    save_before_change(w);
-    pop_level(*w, k);
+    pop_level(w, k);
     trace_step("ENDFOUND", *w, status, element);
   }
 }
@@ -390,19 +420,19 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
 // After a match of member m at level k: a token that may repeat stays
 // current; otherwise move to the next member, leaving finished groups.
 // Returns the new status byte.
-uint8_t advance(const Walk& w, int k, int m) {
-  set_hit(w, k, m);
-  if (w.model[current_token(w)].flags & MODEL_REPEAT) return CONTEXT_STATUS_ACTIVE;
+uint8_t advance(Walk* w, int k, int m) {
+  set_hit(*w, k, m);
+  if (w->model[current_token(*w)].flags & MODEL_REPEAT) return CONTEXT_STATUS_ACTIVE;
   for (;;) {
-    const int type = level_type(w, k);
-    const int count = level_count(w, k);
-    m = level_member(w, k);
+    const int type = level_type(*w, k);
+    const int count = level_count(*w, k);
+    m = level_member(*w, k);
     if (type == MODEL_SEQ && m < count) {
-      set_next_member(w, k, m);
+      set_next_member(w, m);
       return CONTEXT_STATUS_ACTIVE;
     }
     if (type == MODEL_AND) {
-      const uint32_t* h = level_hits(w.st, k);
+      const uint32_t* h = level_hits(w->st, k);
       int c = next_unhit(h, m, count);
       if (c == 0) c = next_unhit(h, 0, m);
       if (c != 0) {
@@ -413,7 +443,7 @@ uint8_t advance(const Walk& w, int k, int m) {
     if (k == 0) return CONTEXT_STATUS_COMPLETE;
     pop_level(w, k);
     --k;
-    if (w.model[current_token(w)].flags & MODEL_REPEAT)
+    if (w->model[current_token(*w)].flags & MODEL_REPEAT)
       return CONTEXT_STATUS_ACTIVE;
   }
 }
@@ -441,8 +471,7 @@ int context_check(ElementTypeDef* element, const ModelToken* model, ContextState
   if (model[0].count == 0)  // declared content: no token to match
     return mode < 0 ? CONTEXT_INCLUDED : mode > 0 ? CONTEXT_EXCLUDED : CONTEXT_END;
   ensure_started(state);
-  Walk w{model, state, 0, 0, 0, 0, false, false};
-  w.start = current_token(w);
+  Walk w = walk_of(model, state);
   trace_step("CONTEXT", w, status, element);
   int result;
   if (*status == CONTEXT_STATUS_COMPLETE) {
@@ -464,17 +493,18 @@ int context_check(ElementTypeDef* element, const ModelToken* model, ContextState
     } else {
       result = CONTEXT_OK;
     }
-    *status = advance(w, w.level, w.member);
+    *status = advance(&w, w.level, w.member);
+    walk_commit(w);
   } else if (end == WALK_REQUIRED && mode >= 0) {
     // The required element's start tag is implied: it takes its token now.
     checks.implied = required;
     const WalkEnd again = walk(&w, required, status);
     VQ_ASSERT(again == WALK_MATCH);
-    *status = advance(w, w.level, w.member);
+    *status = advance(&w, w.level, w.member);
+    walk_commit(w);
     result = CONTEXT_IMPLY;
   } else {
-    VQ_ASSERT(!w.matching);
-    if (w.saved) state_copy(state, &checks.save);  // else the walk changed nothing
+    w = walk_of(model, state);  // the state is as it was
     if (mode < 0)
       result = CONTEXT_INCLUDED;
     else if (mode > 0)
@@ -490,14 +520,13 @@ int end_context_check(const ModelToken* model, const ContextState* state, const 
   checks.implied = nullptr;
   if (model[0].count == 0 || state->levels.empty()) return 1;
   // The walk only reads the state; Walk holds it writable for the helpers.
-  Walk w{model, const_cast<ContextState*>(state), 0, 0, 0, 0, false, false};
-  w.start = current_token(w);
+  Walk w = walk_of(model, const_cast<ContextState*>(state));
   trace_end_step("ECONT", w, status, 0, 0, 0);
   if (status != nullptr && *status == CONTEXT_STATUS_COMPLETE) {
     trace_end_step("ECONTEND", w, status, 1, 0, 1);
     return 1;
   }
-  for (int k = depth(state); k >= 0; --k) {
+  for (int k = depth(w); k >= 0; --k) {
     const int type = level_type(w, k);
     const int count = level_count(w, k);
     const int m = level_member(w, k);

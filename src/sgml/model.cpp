@@ -2,8 +2,6 @@
 // the context checks share.
 #include "sgml/model.h"
 
-#include <algorithm>
-
 #include "msg/msg.h"
 
 int model_group_size(const ModelToken* group, int members) {
@@ -32,7 +30,7 @@ void context_state_reset(ContextState* state) {
     return;
   }
   state->levels[0] = ContextLevel{1, 0};
-  std::fill_n(state->hits.begin(), state->words, 0u);
+  state->hits[0] = 0;  // level 0 has one member, the outermost group
 }
 
 void state_copy(ContextState* to, const ContextState* from) {
