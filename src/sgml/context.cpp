@@ -39,6 +39,30 @@ struct ContextCheckState {
 
 ContextCheckState checks;
 
+// What the checks keep of the models by token address (which member begins
+// a group with an element, the extent of a group) is of one generation:
+// entries of an earlier one are not used (see context_forget_models).
+uint32_t kept_generation = 1;
+
+// The number of tokens group token t takes, kept by its address: the
+// checks pass the same groups over and over.
+struct SizeEntry {
+  const ModelToken* group;
+  uint32_t generation;
+  int size;
+};
+constexpr size_t kSizeEntries = 256;
+SizeEntry sizes[kSizeEntries];
+
+int token_size(const ModelToken* t) {
+  if (!model_is_group(t)) return 1;
+  SizeEntry& e = sizes[(reinterpret_cast<uintptr_t>(t) / sizeof(ModelToken)) % kSizeEntries];
+  if (e.group == t && e.generation == kept_generation) return e.size;
+  const int n = model_token_size(t);
+  e = SizeEntry{t, kept_generation, n};
+  return n;
+}
+
 // How a walk ended.
 enum WalkEnd { WALK_MATCH, WALK_REQUIRED, WALK_END, WALK_OPEN };
 
@@ -107,8 +131,9 @@ int level_member(const Walk& w, int k) {
 }
 int member_token(const Walk& w, int k, int m) {
   if (k == 0) return 1;
-  const int g = static_cast<int>(w.st->levels[k].token);
-  return g + 1 + model_group_size(&w.model[g], m - 1);
+  int p = static_cast<int>(w.st->levels[k].token) + 1;
+  for (int c = 1; c < m; ++c) p += token_size(&w.model[p]);
+  return p;
 }
 uint32_t* level_hits(ContextState* st, int k) { return &st->hits[static_cast<size_t>(k * st->words)]; }
 bool is_hit(const Walk& w, int k, int m) {
@@ -135,7 +160,7 @@ void set_member(Walk* w, int k, int m) { set_member_at(w, m, member_token(*w, k,
 // The member after the current one m of the deepest level (in a SEQ group).
 void set_next_member(Walk* w, int m) {
   const int pos = current_token(*w);
-  set_member_at(w, m + 1, pos + model_token_size(&w->model[pos]));
+  set_member_at(w, m + 1, pos + token_size(&w->model[pos]));
 }
 
 const char* etd_text(const ElementTypeDef* e) {
@@ -209,7 +234,7 @@ bool group_begins_with(const ModelToken* model, int pos, const ElementTypeDef* e
     } else if (open) {
       if (group_begins_with(model, p, element, &n)) return true;
     } else {
-      n = model_token_size(u);
+      n = token_size(u);
     }
     if (seq && !(u->flags & MODEL_OPTIONAL)) {
       if (size == nullptr) return false;
@@ -256,7 +281,7 @@ ElementTypeDef* required_element(const ModelToken* model, int pos) {
   int p = pos + 1;
   for (uint32_t m = 0; m < t->count; ++m) {
     if (!(model[p].flags & MODEL_OPTIONAL)) return required_element(model, p);
-    p += model_token_size(&model[p]);
+    p += token_size(&model[p]);
   }
   return nullptr;
 }
@@ -298,17 +323,17 @@ void pop_level(Walk* w, int k) {
 // Whether token pos begins with element; for an OR or AND group also the
 // member that does (number and position), found at once.
 struct Beginning {
-  bool begins;
-  int first;
+  int begins;
+  int first;      // 0 for a SEQ group
   int first_pos;
 };
-Beginning group_beginning(const ModelToken* model, int pos, const ElementTypeDef* element) {
-  Beginning b{false, 0, 0};
+void group_beginning(const ModelToken* model, int pos, const ElementTypeDef* element, Beginning* b) {
+  b->first = 0;
+  b->first_pos = 0;
   if (model_type(&model[pos]) == MODEL_SEQ)
-    b.begins = group_begins_with(model, pos, element, nullptr);
+    b->begins = group_begins_with(model, pos, element, nullptr);
   else
-    b.begins = (b.first = member_beginning(model, pos, element, &b.first_pos)) != 0;
-  return b;
+    b->begins = (b->first = member_beginning(model, pos, element, &b->first_pos)) != 0;
 }
 
 // What group_beginning found for a group token and an element, kept for the
@@ -316,30 +341,34 @@ Beginning group_beginning(const ModelToken* model, int pos, const ElementTypeDef
 // the same groups over and over, and a large group is otherwise looked
 // through member by member each time. An entry holds the token's address;
 // entries of an earlier generation are not used (see context_forget_models).
+// A model has at most 254 tokens, so the member and the offset fit a byte.
 struct BeginningEntry {
   const ModelToken* group;
   const ElementTypeDef* element;
   uint32_t generation;
-  int16_t first;
-  int16_t offset;  // the first member's position less the group's
-  bool begins;
+  uint8_t begins;
+  uint8_t first;
+  uint8_t offset;  // the first member's position less the group's
 };
-constexpr size_t kBeginningEntries = 1024;
+constexpr size_t kBeginningEntries = 512;
 BeginningEntry beginnings[kBeginningEntries];
-uint32_t beginning_generation = 1;
 
-Beginning beginning_of(const ModelToken* model, int pos, const ElementTypeDef* element) {
+// group_beginning for group token pos, through the entries.
+void beginning_of(const ModelToken* model, int pos, const ElementTypeDef* element, Beginning* b) {
   const ModelToken* t = &model[pos];
-  if (!model_is_group(t)) return Beginning{t->etd == element, 0, 0};
-  const uintptr_t key = (reinterpret_cast<uintptr_t>(t) >> 4) * 0x9E3779B1u ^
+  const uintptr_t key = (reinterpret_cast<uintptr_t>(t) / sizeof(ModelToken)) * 0x9E3779B1u ^
                         (reinterpret_cast<uintptr_t>(element) >> 4);
   BeginningEntry& e = beginnings[(key ^ (key >> 10)) % kBeginningEntries];
-  if (e.group == t && e.element == element && e.generation == beginning_generation)
-    return Beginning{e.begins, e.first, pos + e.offset};
-  const Beginning b = group_beginning(model, pos, element);
-  e = BeginningEntry{t, element, beginning_generation, static_cast<int16_t>(b.first),
-                     static_cast<int16_t>(b.first_pos - pos), b.begins};
-  return b;
+  if (e.group == t && e.element == element && e.generation == kept_generation) {
+    b->begins = e.begins;
+    b->first = e.first;
+    b->first_pos = pos + e.offset;
+    return;
+  }
+  group_beginning(model, pos, element, b);
+  e = BeginningEntry{t, element, kept_generation, static_cast<uint8_t>(b->begins),
+                     static_cast<uint8_t>(b->first),
+                     static_cast<uint8_t>(b->first != 0 ? b->first_pos - pos : 0)};
 }
 
 WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
@@ -365,11 +394,23 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
           return WALK_MATCH;
         }
       } else {
-        const Beginning b = is_known ? known : beginning_of(w->model, pos, element);
+        Beginning b;
+        if (is_known)
+          b = known;
+        else
+          beginning_of(w->model, pos, element, &b);
         is_known = false;
         if (b.begins) {
           enter_group(w, k, m, pos, b.first, b.first_pos);
           trace_step(hit ? "RETEST" : "OPENGRP", *w, status, element);
+          // An OR or AND group is entered at the member that begins with
+          // the element: when that is an element token, it is the match.
+          if (b.first != 0 && !model_is_group(&w->model[b.first_pos])) {
+            w->level = k + 1;
+            w->member = b.first;
+            w->token = b.first_pos;
+            return WALK_MATCH;
+          }
           continue;
         }
       }
@@ -409,7 +450,7 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
     }
     const int group = static_cast<int>(w->st->levels[static_cast<size_t>(k)].token);
     if (w->model[group].flags & MODEL_REPEAT) {
-      known = beginning_of(w->model, group, element);
+      beginning_of(w->model, group, element, &known);
       is_known = true;
     }
     pop_level(w, k);
@@ -456,9 +497,10 @@ void ensure_started(ContextState* st) {
 }  // namespace
 
 void context_forget_models() {
-  if (++beginning_generation == 0) {  // wrapped: entries of any age would match
+  if (++kept_generation == 0) {  // wrapped: entries of any age would match
     for (BeginningEntry& e : beginnings) e = BeginningEntry{};
-    beginning_generation = 1;
+    for (SizeEntry& e : sizes) e = SizeEntry{};
+    kept_generation = 1;
   }
 }
 
@@ -544,7 +586,7 @@ int end_context_check(const ModelToken* model, const ContextState* state, const 
       int pos = type == MODEL_SEQ ? current_member_token(w, k) : member_token(w, k, 1);
       for (int c = at; c <= count; ++c) {
         if (is_hit(w, k, c)) continue;
-        for (; at < c; ++at) pos += model_token_size(&model[pos]);
+        for (; at < c; ++at) pos += token_size(&model[pos]);
         if (!(model[pos].flags & MODEL_OPTIONAL)) {
           missing = c;
           missing_pos = pos;
