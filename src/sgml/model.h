@@ -142,9 +142,9 @@ struct ContextState {
 // it for each document, after the document's models are made.
 void context_state_init(ContextState* state, int words);
 // The checks keep, by token address, which member of a group begins with an
-// element and how many tokens a group takes. Models made or freed since the last call may take the storage of
-// others: this is to be called (through context_state_init) after models
-// are made and before they are checked.
+// element and how many tokens a group takes. Models made or freed since the
+// last call may take the storage of others: this is to be called (through
+// context_state_init) after models are made and before they are checked.
 void context_forget_models();
 // Back to the start of the model: depth 0, current token 1, nothing hit.
 void context_state_reset(ContextState* state);
