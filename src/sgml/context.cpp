@@ -14,11 +14,16 @@
 // repeat stays current after a match; a finished group that may repeat is
 // entered again when the element begins it.
 //
-// A check copies the state to the save area before it first changes it,
-// so that a check that consumes nothing (the element ends the content, is refused,
+// A check that consumes nothing (the element ends the content, is refused,
 // excluded without a match, or admitted only by an inclusion) leaves the
 // state and the status byte as they were: an element refused here is not
 // allowed to disturb where the content stands for the elements after it.
+// So the walk keeps where it stands (depth, member and token of the deepest
+// level) in its own record and writes it to the state only when the check
+// consumes the element; until it enters a group it changes nothing else
+// (members are passed and groups left without touching their hit bits),
+// and a walk that enters a group beginning with the element always ends in
+// a match.
 #include <cstring>
 
 #include "io/vqio.h"
@@ -29,11 +34,34 @@
 namespace {
 
 struct ContextCheckState {
-  ContextState save;  // the state as it was when the check began
   ElementTypeDef* implied = nullptr;
 };
 
 ContextCheckState checks;
+
+// What the checks keep of the models by token address (which member begins
+// a group with an element, the extent of a group) is of one generation:
+// entries of an earlier one are not used (see context_forget_models).
+uint32_t kept_generation = 1;
+
+// The number of tokens group token t takes, kept by its address: the
+// checks pass the same groups over and over.
+struct SizeEntry {
+  const ModelToken* group;
+  uint32_t generation;
+  int size;
+};
+constexpr size_t kSizeEntries = 256;
+SizeEntry sizes[kSizeEntries];
+
+int token_size(const ModelToken* t) {
+  if (!model_is_group(t)) return 1;
+  SizeEntry& e = sizes[(reinterpret_cast<uintptr_t>(t) / sizeof(ModelToken)) % kSizeEntries];
+  if (e.group == t && e.generation == kept_generation) return e.size;
+  const int n = model_token_size(t);
+  e = SizeEntry{t, kept_generation, n};
+  return n;
+}
 
 // How a walk ended.
 enum WalkEnd { WALK_MATCH, WALK_REQUIRED, WALK_END, WALK_OPEN };
@@ -46,12 +74,50 @@ struct Walk {
   int level;
   int member;
   int token;
-  // The state has been copied to the save area (before the walk's first
-  // change to it): a check that consumes nothing restores it from there.
-  bool saved;
+  // Where the walk stands: the depth, the current member of the deepest
+  // level and the current token. The state holds them as they were until
+  // walk_commit; levels above the deepest are read from the state.
+  int at_depth;
+  int at_member;
+  int at_token;
+  // The deepest level's group: its type and number of members (a sequence
+  // of one at level 0) and its hit words in the state.
+  int at_type;
+  int at_count;
+  uint32_t* at_hits;
 };
 
 int depth(const ContextState* st) { return static_cast<int>(st->levels[0].member); }
+
+// Sets the walk's record of its deepest level, at_depth, from the state.
+void walk_level_load(Walk* w) {
+  const int k = w->at_depth;
+  if (k == 0) {
+    w->at_type = MODEL_SEQ;
+    w->at_count = 1;
+  } else {
+    const ModelToken* g = &w->model[w->st->levels[static_cast<size_t>(k)].token];
+    w->at_type = model_type(g);
+    w->at_count = static_cast<int>(g->count);
+  }
+  w->at_hits = &w->st->hits[static_cast<size_t>(k * w->st->words)];
+}
+
+// A walk standing where the state stands.
+Walk walk_of(const ModelToken* model, ContextState* st) {
+  const int d = depth(st);
+  const int m = d == 0 ? 1 : static_cast<int>(st->levels[static_cast<size_t>(d)].member);
+  const int t = static_cast<int>(st->levels[0].token);
+  Walk w{model, st, t, 0, 0, 0, d, m, t, 0, 0, nullptr};
+  walk_level_load(&w);
+  return w;
+}
+// Writes where the walk stands to the state.
+void walk_commit(const Walk& w) {
+  w.st->levels[0] = ContextLevel{static_cast<uint32_t>(w.at_token), static_cast<uint32_t>(w.at_depth)};
+  if (w.at_depth > 0) w.st->levels[static_cast<size_t>(w.at_depth)].member = static_cast<uint32_t>(w.at_member);
+}
+int depth(const Walk& w) { return w.at_depth; }
 
 // Level 0 walks a sequence of one member, the outermost group.
 int level_type(const Walk& w, int k) {
@@ -61,12 +127,13 @@ int level_count(const Walk& w, int k) {
   return k == 0 ? 1 : static_cast<int>(w.model[w.st->levels[k].token].count);
 }
 int level_member(const Walk& w, int k) {
-  return k == 0 ? 1 : static_cast<int>(w.st->levels[k].member);
+  return k == 0 ? 1 : k == w.at_depth ? w.at_member : static_cast<int>(w.st->levels[k].member);
 }
 int member_token(const Walk& w, int k, int m) {
   if (k == 0) return 1;
-  const int g = static_cast<int>(w.st->levels[k].token);
-  return g + 1 + model_group_size(&w.model[g], m - 1);
+  int p = static_cast<int>(w.st->levels[k].token) + 1;
+  for (int c = 1; c < m; ++c) p += token_size(&w.model[p]);
+  return p;
 }
 uint32_t* level_hits(ContextState* st, int k) { return &st->hits[static_cast<size_t>(k * st->words)]; }
 bool is_hit(const Walk& w, int k, int m) {
@@ -77,17 +144,23 @@ void set_hit(const Walk& w, int k, int m) { level_hits(w.st, k)[(m - 1) / 32] |=
 // Level 0 keeps the position of the current token: the current member of
 // the deepest level (a group entered is the current member of the level
 // above it, so leaving it makes the group's position current again).
-int current_token(const Walk& w) { return static_cast<int>(w.st->levels[0].token); }
-// Member m of the deepest level k, at position pos, becomes current.
-void set_member_at(const Walk& w, int k, int m, int pos) {
-  w.st->levels[static_cast<size_t>(k)].member = static_cast<uint32_t>(m);
-  w.st->levels[0].token = static_cast<uint32_t>(pos);
+int current_token(const Walk& w) { return w.at_token; }
+// The position of the current member of level k: the current token at the
+// deepest level, else the group entered at the level below.
+int current_member_token(const Walk& w, int k) {
+  if (k == 0) return 1;
+  return k == depth(w) ? current_token(w) : static_cast<int>(w.st->levels[static_cast<size_t>(k + 1)].token);
 }
-void set_member(const Walk& w, int k, int m) { set_member_at(w, k, m, member_token(w, k, m)); }
-// The member after the current one of the deepest level k (in a SEQ group).
-void set_next_member(const Walk& w, int k, int m) {
-  const int pos = current_token(w);
-  set_member_at(w, k, m + 1, pos + model_token_size(&w.model[pos]));
+// Member m of the deepest level, at position pos, becomes current.
+void set_member_at(Walk* w, int m, int pos) {
+  w->at_member = m;
+  w->at_token = pos;
+}
+void set_member(Walk* w, int k, int m) { set_member_at(w, m, member_token(*w, k, m)); }
+// The member after the current one m of the deepest level (in a SEQ group).
+void set_next_member(Walk* w, int m) {
+  const int pos = current_token(*w);
+  set_member_at(w, m + 1, pos + token_size(&w->model[pos]));
 }
 
 const char* etd_text(const ElementTypeDef* e) {
@@ -99,11 +172,10 @@ const char* etd_text(const ElementTypeDef* e) {
 
 void trace_head(const char* label, const Walk& w, const uint8_t* status) {
   const ContextState* st = w.st;
-  const int d = depth(st);
+  const int d = depth(w);
   vqio_fprintf(vqio_stderr, "%-10s %d:", label, d);
   for (int k = 1; k <= d; ++k) {
-    vqio_fprintf(vqio_stderr, " %d-%d", static_cast<int>(st->levels[k].token),
-                 static_cast<int>(st->levels[k].member));
+    vqio_fprintf(vqio_stderr, " %d-%d", static_cast<int>(st->levels[k].token), level_member(w, k));
     const uint32_t* h = &st->hits[static_cast<size_t>(k * st->words)];
     for (int i = 0; i < st->words; ++i)
       vqio_fprintf(vqio_stderr, ":%0*lx", 8, static_cast<unsigned long>(h[i]));
@@ -143,7 +215,43 @@ void trace_end_step(const char* label, const Walk& w, const uint8_t* status, int
 // ---------------------------------------------------------------------------
 // The walk
 
-bool begins_with(const ModelToken* model, int pos, const ElementTypeDef* element);
+// Whether group pos, not yet begun, can begin with element. With size
+// non-null the group is walked to its end when it does not, and size set to
+// the number of tokens it takes (a member group is passed by the walk that
+// tested it, not by a second one); with size null a SEQ group is left at
+// its first required member. Members that are single tokens (elements,
+// #PCDATA) are compared here, without a call.
+bool group_begins_with(const ModelToken* model, int pos, const ElementTypeDef* element, int* size) {
+  const ModelToken* t = &model[pos];
+  const bool seq = model_type(t) == MODEL_SEQ;
+  bool open = true;  // a member can still begin the group
+  int p = pos + 1;
+  for (uint32_t m = 0; m < t->count; ++m) {
+    const ModelToken* u = &model[p];
+    int n = 1;
+    if (!model_is_group(u)) {
+      if (open && u->etd == element) return true;
+    } else if (open) {
+      if (group_begins_with(model, p, element, &n)) return true;
+    } else {
+      n = token_size(u);
+    }
+    if (seq && !(u->flags & MODEL_OPTIONAL)) {
+      if (size == nullptr) return false;
+      open = false;
+    }
+    p += n;
+  }
+  if (size != nullptr) *size = p - pos;
+  return false;
+}
+
+// Whether token pos, not yet begun, can begin with element.
+bool begins_with(const ModelToken* model, int pos, const ElementTypeDef* element) {
+  const ModelToken* t = &model[pos];
+  if (!model_is_group(t)) return t->etd == element;
+  return group_begins_with(model, pos, element, nullptr);
+}
 
 // The first member of OR or AND group pos that can begin with element:
 // its number (0 for none) and position.
@@ -152,43 +260,14 @@ int member_beginning(const ModelToken* model, int pos, const ElementTypeDef* ele
   int p = pos + 1;
   for (int c = 1; c <= static_cast<int>(g->count); ++c) {
     const ModelToken* u = &model[p];
-    if (!model_is_group(u)) {
-      if (u->etd == element) {
-        *at = p;
-        return c;
-      }
-      ++p;
-    } else {
-      if (begins_with(model, p, element)) {
-        *at = p;
-        return c;
-      }
-      p += model_token_size(u);
+    int n = 1;
+    if (!model_is_group(u) ? u->etd == element : group_begins_with(model, p, element, &n)) {
+      *at = p;
+      return c;
     }
+    p += n;
   }
   return 0;
-}
-
-// Whether token pos, not yet begun, can begin with element. Members that
-// are single tokens (elements, #PCDATA) are compared here, without a call.
-bool begins_with(const ModelToken* model, int pos, const ElementTypeDef* element) {
-  const ModelToken* t = &model[pos];
-  const int type = model_type(t);
-  if (type == MODEL_ELEMENT || type == MODEL_PCDATA) return t->etd == element;
-  int p = pos + 1;
-  for (uint32_t m = 0; m < t->count; ++m) {
-    const ModelToken* u = &model[p];
-    int size = 1;
-    if (!model_is_group(u)) {
-      if (u->etd == element) return true;
-    } else {
-      if (begins_with(model, p, element)) return true;
-      size = model_token_size(u);
-    }
-    if (type == MODEL_SEQ && !(u->flags & MODEL_OPTIONAL)) return false;
-    p += size;
-  }
-  return false;
 }
 
 // The element a required token begins with, when it is contextually
@@ -202,79 +281,141 @@ ElementTypeDef* required_element(const ModelToken* model, int pos) {
   int p = pos + 1;
   for (uint32_t m = 0; m < t->count; ++m) {
     if (!(model[p].flags & MODEL_OPTIONAL)) return required_element(model, p);
-    p += model_token_size(&model[p]);
+    p += token_size(&model[p]);
   }
   return nullptr;
 }
 
-// Copies the state to the save area before the walk first changes it.
-void save_before_change(Walk* w) {
-  if (w->saved) return;
-  state_copy(&checks.save, w->st);
-  w->saved = true;
-}
-
 // Pushes a level for group pos, member m of level k, which begins with
 // element: a SEQ group at its first member, an OR or AND group straight at
-// member first (position first_pos), the member that begins with it.
+// member first (position first_pos), the member that begins with it. The
+// walk then ends in a match: the state is changed from here on.
 void enter_group(Walk* w, int k, int m, int pos, int first, int first_pos) {
   ContextState* st = w->st;
   const ModelToken* g = &w->model[pos];
   VQ_ASSERT(static_cast<int>(g->count) <= st->words * 32);
   set_hit(*w, k, m);
+  if (k > 0) st->levels[static_cast<size_t>(k)].member = static_cast<uint32_t>(m);
   const size_t levels = static_cast<size_t>(k + 2);
-  st->levels.resize(levels);
-  st->hits.resize(levels * static_cast<size_t>(st->words));
+  if (st->levels.size() < levels) st->levels.resize(levels);
+  if (st->hits.size() < levels * static_cast<size_t>(st->words))
+    st->hits.resize(levels * static_cast<size_t>(st->words));
   std::memset(level_hits(st, k + 1), 0, sizeof(uint32_t) * static_cast<size_t>(st->words));
   if (model_type(g) == MODEL_SEQ) {
     first = 1;
     first_pos = pos + 1;
   }
   st->levels[static_cast<size_t>(k + 1)] = ContextLevel{static_cast<uint32_t>(pos), 0};
-  st->levels[0].member = static_cast<uint32_t>(k + 1);
-  set_member_at(*w, k + 1, first, first_pos);
+  w->at_depth = k + 1;
+  walk_level_load(w);
+  set_member_at(w, first, first_pos);
 }
 
-void pop_level(const Walk& w, int k) {
-  ContextState* st = w.st;
-  const uint32_t group = st->levels[static_cast<size_t>(k)].token;
-  st->levels[0].member = static_cast<uint32_t>(k - 1);
-  st->levels.resize(static_cast<size_t>(k));
-  st->hits.resize(static_cast<size_t>(k * st->words));
-  st->levels[0].token = group;
+// Leaves the deepest level k: the group is the current token again.
+void pop_level(Walk* w, int k) {
+  const ContextState* st = w->st;
+  w->at_token = static_cast<int>(st->levels[static_cast<size_t>(k)].token);
+  w->at_depth = k - 1;
+  w->at_member = k - 1 == 0 ? 1 : static_cast<int>(st->levels[static_cast<size_t>(k - 1)].member);
+  walk_level_load(w);
+}
+
+// Whether token pos begins with element; for an OR or AND group also the
+// member that does (number and position), found at once.
+struct Beginning {
+  int begins;
+  int first;      // 0 for a SEQ group
+  int first_pos;
+};
+void group_beginning(const ModelToken* model, int pos, const ElementTypeDef* element, Beginning* b) {
+  b->first = 0;
+  b->first_pos = 0;
+  if (model_type(&model[pos]) == MODEL_SEQ)
+    b->begins = group_begins_with(model, pos, element, nullptr);
+  else
+    b->begins = (b->first = member_beginning(model, pos, element, &b->first_pos)) != 0;
+}
+
+// What group_beginning found for a group token and an element, kept for the
+// next test of the same pair: the checks test the same few elements against
+// the same groups over and over, and a large group is otherwise looked
+// through member by member each time. An entry holds the token's address;
+// entries of an earlier generation are not used (see context_forget_models).
+// A model has at most 254 tokens, so the member and the offset fit a byte.
+struct BeginningEntry {
+  const ModelToken* group;
+  const ElementTypeDef* element;
+  uint32_t generation;
+  uint8_t begins;
+  uint8_t first;
+  uint8_t offset;  // the first member's position less the group's
+};
+constexpr size_t kBeginningEntries = 512;
+BeginningEntry beginnings[kBeginningEntries];
+
+// group_beginning for group token pos, through the entries.
+void beginning_of(const ModelToken* model, int pos, const ElementTypeDef* element, Beginning* b) {
+  const ModelToken* t = &model[pos];
+  const uintptr_t key = (reinterpret_cast<uintptr_t>(t) / sizeof(ModelToken)) * 0x9E3779B1u ^
+                        (reinterpret_cast<uintptr_t>(element) >> 4);
+  BeginningEntry& e = beginnings[(key ^ (key >> 10)) % kBeginningEntries];
+  if (e.group == t && e.element == element && e.generation == kept_generation) {
+    b->begins = e.begins;
+    b->first = e.first;
+    b->first_pos = pos + e.offset;
+    return;
+  }
+  group_beginning(model, pos, element, b);
+  e = BeginningEntry{t, element, kept_generation, static_cast<uint8_t>(b->begins),
+                     static_cast<uint8_t>(b->first),
+                     static_cast<uint8_t>(b->first != 0 ? b->first_pos - pos : 0)};
 }
 
 WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
+  // Whether the current token begins with the element, when found already:
+  // a group that may repeat is tested as it is left, and is current just
+  // after.
+  Beginning known{false, 0, 0};
+  bool is_known = false;
   for (;;) {
-    const int k = depth(w->st);
-    const int m = level_member(*w, k);
-    const int count = level_count(*w, k);
-    const int pos = current_token(*w);
+    const int k = w->at_depth;
+    const int m = w->at_member;
+    const int count = w->at_count;
+    const int pos = w->at_token;
     const ModelToken* t = &w->model[pos];
-    const bool hit = is_hit(*w, k, m);
+    const unsigned bit = static_cast<unsigned>(m - 1);
+    const bool hit = (w->at_hits[bit / 32] >> (bit % 32)) & 1u;
     if (!hit || (t->flags & MODEL_REPEAT)) {
-      // An OR or AND group begins with the element when a member does: that
-      // member is found at once.
-      int first = 0;
-      int first_pos = 0;
-      const int type = model_type(t);
-      const bool begins = type == MODEL_OR || type == MODEL_AND
-                              ? (first = member_beginning(w->model, pos, element, &first_pos)) != 0
-                              : begins_with(w->model, pos, element);
-      if (begins) {
-        if (!model_is_group(t)) {
+      if (!model_is_group(t)) {
+        if (t->etd == element) {
           w->level = k;
           w->member = m;
           w->token = pos;
           return WALK_MATCH;
         }
-        save_before_change(w);
-        enter_group(w, k, m, pos, first, first_pos);
-        trace_step(hit ? "RETEST" : "OPENGRP", *w, status, element);
-        continue;
+      } else {
+        Beginning b;
+        if (is_known)
+          b = known;
+        else
+          beginning_of(w->model, pos, element, &b);
+        is_known = false;
+        if (b.begins) {
+          enter_group(w, k, m, pos, b.first, b.first_pos);
+          trace_step(hit ? "RETEST" : "OPENGRP", *w, status, element);
+          // An OR or AND group is entered at the member that begins with
+          // the element: when that is an element token, it is the match.
+          if (b.first != 0 && !model_is_group(&w->model[b.first_pos])) {
+            w->level = k + 1;
+            w->member = b.first;
+            w->token = b.first_pos;
+            return WALK_MATCH;
+          }
+          continue;
+        }
       }
     }
-    const int type = level_type(*w, k);
+    const int type = w->at_type;
     if (type == MODEL_SEQ) {
       if (!hit && !(t->flags & MODEL_OPTIONAL)) {
         w->token = pos;
@@ -282,8 +423,7 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
         return WALK_REQUIRED;
       }
       if (m < count) {
-        save_before_change(w);
-        set_next_member(*w, k, m);
+        set_next_member(w, m);
         trace_step("NEWTOKEN", *w, status, element);
         continue;
       }
@@ -292,8 +432,7 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
       for (int i = 1; i < count && !moved; ++i) {
         const int c = (m - 1 + i) % count + 1;
         if (!is_hit(*w, k, c) && begins_with(w->model, member_token(*w, k, c), element)) {
-          save_before_change(w);
-          set_member(*w, k, c);
+          set_member(w, k, c);
           moved = true;
         }
       }
@@ -309,8 +448,12 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
       trace_step("TRACEEND", *w, status, element);
       return WALK_END;
     }
-    save_before_change(w);
-    pop_level(*w, k);
+    const int group = static_cast<int>(w->st->levels[static_cast<size_t>(k)].token);
+    if (w->model[group].flags & MODEL_REPEAT) {
+      beginning_of(w->model, group, element, &known);
+      is_known = true;
+    }
+    pop_level(w, k);
     trace_step("ENDFOUND", *w, status, element);
   }
 }
@@ -318,19 +461,19 @@ WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
 // After a match of member m at level k: a token that may repeat stays
 // current; otherwise move to the next member, leaving finished groups.
 // Returns the new status byte.
-uint8_t advance(const Walk& w, int k, int m) {
-  set_hit(w, k, m);
-  if (w.model[current_token(w)].flags & MODEL_REPEAT) return CONTEXT_STATUS_ACTIVE;
+uint8_t advance(Walk* w, int k, int m) {
+  set_hit(*w, k, m);
+  if (w->model[current_token(*w)].flags & MODEL_REPEAT) return CONTEXT_STATUS_ACTIVE;
   for (;;) {
-    const int type = level_type(w, k);
-    const int count = level_count(w, k);
-    m = level_member(w, k);
+    const int type = level_type(*w, k);
+    const int count = level_count(*w, k);
+    m = level_member(*w, k);
     if (type == MODEL_SEQ && m < count) {
-      set_next_member(w, k, m);
+      set_next_member(w, m);
       return CONTEXT_STATUS_ACTIVE;
     }
     if (type == MODEL_AND) {
-      const uint32_t* h = level_hits(w.st, k);
+      const uint32_t* h = level_hits(w->st, k);
       int c = next_unhit(h, m, count);
       if (c == 0) c = next_unhit(h, 0, m);
       if (c != 0) {
@@ -341,7 +484,7 @@ uint8_t advance(const Walk& w, int k, int m) {
     if (k == 0) return CONTEXT_STATUS_COMPLETE;
     pop_level(w, k);
     --k;
-    if (w.model[current_token(w)].flags & MODEL_REPEAT)
+    if (w->model[current_token(*w)].flags & MODEL_REPEAT)
       return CONTEXT_STATUS_ACTIVE;
   }
 }
@@ -353,6 +496,14 @@ void ensure_started(ContextState* st) {
 
 }  // namespace
 
+void context_forget_models() {
+  if (++kept_generation == 0) {  // wrapped: entries of any age would match
+    for (BeginningEntry& e : beginnings) e = BeginningEntry{};
+    for (SizeEntry& e : sizes) e = SizeEntry{};
+    kept_generation = 1;
+  }
+}
+
 ElementTypeDef* context_implied_element() { return checks.implied; }
 void context_set_implied_element(ElementTypeDef* element) { checks.implied = element; }
 
@@ -362,8 +513,7 @@ int context_check(ElementTypeDef* element, const ModelToken* model, ContextState
   if (model[0].count == 0)  // declared content: no token to match
     return mode < 0 ? CONTEXT_INCLUDED : mode > 0 ? CONTEXT_EXCLUDED : CONTEXT_END;
   ensure_started(state);
-  Walk w{model, state, 0, 0, 0, 0, false};
-  w.start = current_token(w);
+  Walk w = walk_of(model, state);
   trace_step("CONTEXT", w, status, element);
   int result;
   if (*status == CONTEXT_STATUS_COMPLETE) {
@@ -385,16 +535,18 @@ int context_check(ElementTypeDef* element, const ModelToken* model, ContextState
     } else {
       result = CONTEXT_OK;
     }
-    *status = advance(w, w.level, w.member);
+    *status = advance(&w, w.level, w.member);
+    walk_commit(w);
   } else if (end == WALK_REQUIRED && mode >= 0) {
     // The required element's start tag is implied: it takes its token now.
     checks.implied = required;
     const WalkEnd again = walk(&w, required, status);
     VQ_ASSERT(again == WALK_MATCH);
-    *status = advance(w, w.level, w.member);
+    *status = advance(&w, w.level, w.member);
+    walk_commit(w);
     result = CONTEXT_IMPLY;
   } else {
-    if (w.saved) state_copy(state, &checks.save);  // else the walk changed nothing
+    w = walk_of(model, state);  // the state is as it was
     if (mode < 0)
       result = CONTEXT_INCLUDED;
     else if (mode > 0)
@@ -410,14 +562,13 @@ int end_context_check(const ModelToken* model, const ContextState* state, const 
   checks.implied = nullptr;
   if (model[0].count == 0 || state->levels.empty()) return 1;
   // The walk only reads the state; Walk holds it writable for the helpers.
-  Walk w{model, const_cast<ContextState*>(state), 0, 0, 0, 0, false};
-  w.start = current_token(w);
+  Walk w = walk_of(model, const_cast<ContextState*>(state));
   trace_end_step("ECONT", w, status, 0, 0, 0);
   if (status != nullptr && *status == CONTEXT_STATUS_COMPLETE) {
     trace_end_step("ECONTEND", w, status, 1, 0, 1);
     return 1;
   }
-  for (int k = depth(state); k >= 0; --k) {
+  for (int k = depth(w); k >= 0; --k) {
     const int type = level_type(w, k);
     const int count = level_count(w, k);
     const int m = level_member(w, k);
@@ -428,14 +579,14 @@ int end_context_check(const ModelToken* model, const ContextState* state, const 
     int missing_pos = 0;
     if (type == MODEL_SEQ || type == MODEL_AND) {
       // Positions are found only for members not hit, each from the one
-      // found before it.
-      int at = 0;
-      int pos = 0;
-      for (int c = type == MODEL_SEQ ? m : 1; c <= count; ++c) {
+      // before it: a SEQ group from its current member (the current token,
+      // or the group entered at the level below), an AND group from its
+      // first.
+      int at = type == MODEL_SEQ ? m : 1;
+      int pos = type == MODEL_SEQ ? current_member_token(w, k) : member_token(w, k, 1);
+      for (int c = at; c <= count; ++c) {
         if (is_hit(w, k, c)) continue;
-        if (at == 0) pos = member_token(w, k, c);
-        for (; at != 0 && at < c; ++at) pos += model_token_size(&model[pos]);
-        at = c;
+        for (; at < c; ++at) pos += token_size(&model[pos]);
         if (!(model[pos].flags & MODEL_OPTIONAL)) {
           missing = c;
           missing_pos = pos;

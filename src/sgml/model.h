@@ -126,15 +126,26 @@ struct ContextLevel {
   uint32_t member;  // level 0: current depth; level k: current member (1-based)
 };
 
+// The vectors hold levels 0 to the depth at least; entries past the depth
+// are storage kept from deeper groups left before, reused (and cleared) when
+// a group is entered again, so that entering and leaving groups does not
+// resize them.
 struct ContextState {
   int32_t words = 1;                 // hit words per level
-  std::vector<ContextLevel> levels;  // 0..depth
+  std::vector<ContextLevel> levels;  // 0..depth, and kept storage
   std::vector<uint32_t> hits;        // `words` per level, level by level
 };
 
 // Sets the number of hit words per level ((GRPCNT + 31) / 32, at least 1)
-// and resets the state.
+// and resets the state. It also makes the checks forget what they keep of
+// the models checked before (context_forget_models): content set-up calls
+// it for each document, after the document's models are made.
 void context_state_init(ContextState* state, int words);
+// The checks keep, by token address, which member of a group begins with an
+// element and how many tokens a group takes. Models made or freed since the
+// last call may take the storage of others: this is to be called (through
+// context_state_init) after models are made and before they are checked.
+void context_forget_models();
 // Back to the start of the model: depth 0, current token 1, nothing hit.
 void context_state_reset(ContextState* state);
 void state_copy(ContextState* to, const ContextState* from);

@@ -515,6 +515,26 @@ TEST(ContextCheck, DeclaredContentTakesNoElement) {
   EXPECT_EQ(end_context_check(empty, &state, &status), 1);
 }
 
+TEST(ContextCheck, AModelInTheStorageOfAnEarlierOneIsReadAfresh) {
+  // The checks keep, by token address, which member of a group begins
+  // with an element. A model made later in the same storage, with its
+  // members in another order, is read by its own members once a state is
+  // set up again: B is its first member now, not its second.
+  std::vector<ModelToken> model = model_of("(A|B)");
+  ContextState state;
+  uint8_t status = 0;
+  context_state_init(&state, 1);
+  EXPECT_EQ(context_check(elements.get("B"), model.data(), &state, &status, 0), 4);
+  const std::vector<ModelToken> other = model_of("(B|A)");
+  ASSERT_EQ(other.size(), model.size());
+  std::copy(other.begin(), other.end(), model.begin());  // same addresses
+  context_state_init(&state, 1);
+  status = 0;
+  EXPECT_EQ(context_check(elements.get("B"), model.data(), &state, &status, 0), 4);
+  EXPECT_EQ(status, CONTEXT_STATUS_COMPLETE);
+  EXPECT_EQ(context_check(elements.get("A"), model.data(), &state, &status, 0), 1);
+}
+
 TEST(ContextCheck, ManyMembersUseSeveralHitWords) {
   // An AND group of 40 members: hit bits run into the second word.
   std::string text = "(";
