@@ -30,7 +30,6 @@ ElementTypeDef* pseudo(const char* counted) {
 // Declared content flags.
 constexpr int kMixed = 0x80;
 constexpr int kEmpty = 0x10;
-constexpr int kAny = 0x08;
 constexpr int kRcdata = 0x04;
 constexpr int kCdata = 0x02;
 
@@ -58,15 +57,6 @@ ElementTypeDef* pseudo_empty_end() {
   return e;
 }
 
-bool filter_or_meta_mode() {
-  return mode_options != nullptr && (mode_options->mode == kModeFilter || mode_options->meta != 0);
-}
-
-int element_content_flags(const ElementTypeDef* etd) {
-  if (etd == nullptr || etd->model == nullptr) return kAny;
-  return etd->model[0].flags;
-}
-
 void content_setup() {
   const int taglvl = quantity(kTAGLVL);
   const size_t entries = static_cast<size_t>(taglvl) + 1;
@@ -77,6 +67,7 @@ void content_setup() {
   for (ContextState& s : inst.positions) context_state_init(&s, words);
   inst.driver.assign(entries + 1, InstanceState::DriverLevel{0});
   inst.driver_level = 0;
+  inst.exception_levels.clear();
   inst.level = 0;
   inst.net_count = 0;
   inst.to_close = 0;
@@ -130,6 +121,11 @@ void element_push(ElementTypeDef* type) {
   e.status = 0;
   e.flags = flags;
   e.etd = type;
+  // The levels this push replaces leave the exception list; the new level
+  // joins it when its type has exceptions.
+  std::vector<int>& exceptions = inst.exception_levels;
+  while (!exceptions.empty() && exceptions.back() >= inst.level) exceptions.pop_back();
+  if (type->minus != nullptr || type->plus != nullptr) exceptions.push_back(inst.level);
   if (inst.net_mark && ++inst.net_count == 1) lex_net_switch(true);
   ShortRefMap* map = type->map;
   if (map != nullptr && map->entities != nullptr && map->entities[0] == nullptr) {
@@ -175,6 +171,8 @@ void element_pop(int32_t pending) {
   }
   const bool was_document = inst.level == 1;
   --inst.level;
+  std::vector<int>& exceptions = inst.exception_levels;
+  while (!exceptions.empty() && exceptions.back() > inst.level) exceptions.pop_back();
   if ((e.flags & OPEN_NET) && inst.net_count > 0 && --inst.net_count == 0) lex_net_switch(false);
   if (filter_or_meta_mode()) return;
   const bool end_omissible = (e.etd->flags & 0x04) != 0;
@@ -209,8 +207,12 @@ int exception_level(ElementTypeDef* type) {
     }
     return 0;
   }
+  // Only the open levels whose types have exceptions are looked at.
   bool included = false;
-  for (int l = inst.level; l >= 1; --l) {
+  const std::vector<int>& exceptions = inst.exception_levels;
+  for (size_t i = exceptions.size(); i-- > 0;) {
+    const int l = exceptions[i];
+    if (l > inst.level || l < 1) continue;  // closed since it was listed
     const ElementTypeDef* e = inst.stack[l].etd;
     if (group_contains(e->minus, type)) return l;
     if (!included && group_contains(e->plus, type)) included = true;
@@ -265,21 +267,25 @@ void exclusion_check() {
   const ElementTypeDef* current = inst.stack[inst.level].etd;
   const ContentModel* model = current->model;
   if (model == nullptr || (model[0].flags & 0x1F) != 0 || model[0].count == 0) return;
-  bool any = false;
-  for (int l = inst.level; l >= 1; --l) {
-    ElementTypeDef** minus = inst.stack[l].etd->minus;
-    if (minus == nullptr) continue;
-    for (ElementTypeDef** m = minus; *m != nullptr; ++m) {
-      (*m)->mark = 1;
-      any = true;
+  // The exclusions in effect: those of the open levels whose types have
+  // exceptions.
+  const std::vector<int>& exceptions = inst.exception_levels;
+  auto mark_all = [&](unsigned char mark) {
+    bool any = false;
+    for (size_t i = exceptions.size(); i-- > 0;) {
+      const int l = exceptions[i];
+      if (l > inst.level || l < 1) continue;  // closed since it was listed
+      ElementTypeDef** minus = inst.stack[l].etd->minus;
+      if (minus == nullptr) continue;
+      for (ElementTypeDef** m = minus; *m != nullptr; ++m) {
+        (*m)->mark = mark;
+        any = true;
+      }
     }
-  }
-  if (!any) return;
+    return any;
+  };
+  if (!mark_all(1)) return;
   bool required = false;
   exclusion_walk(model, 1, false, &required, current);
-  for (int l = inst.level; l >= 1; --l) {
-    ElementTypeDef** minus = inst.stack[l].etd->minus;
-    if (minus == nullptr) continue;
-    for (ElementTypeDef** m = minus; *m != nullptr; ++m) (*m)->mark = 0;
-  }
+  mark_all(0);
 }

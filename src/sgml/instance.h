@@ -9,6 +9,7 @@
 
 #include "sgml/lex.h"
 #include "sgml/model.h"
+#include "sgml/modeopts.h"
 #include "sgml/sgml.h"
 #include "sgml/tables.h"
 
@@ -35,6 +36,11 @@ struct InstanceState {
   std::vector<OpenElement> stack;           // TAGLVL + 1 entries
   std::vector<ContextState> positions;      // one per level
   int level = 0;
+  // The levels, lowest first, whose element types have exclusions or
+  // inclusions: the exception searches look at these only. element_pop
+  // drops the closed level; entries above the current level left by other
+  // ways of lowering it are stale, passed over, and dropped by the next push.
+  std::vector<int> exception_levels;
   ParseControlBlock* block = nullptr;       // content block in use
   bool special_block = false;               // a marked section holds its own block
   // Words of the tags in hand.
@@ -96,6 +102,9 @@ void content_setup();
 void element_push(ElementTypeDef* type);
 // Closes the current element; pending is the pending markup length.
 void element_pop(int32_t pending);
+// The next content token (TOK_*, or a code of the lexical engine). An RS
+// never comes out: the record-end driver, which ignores it, is stepped
+// with it here.
 int parse_content();
 int content_action(int token);
 ParseControlBlock* content_pcb_select(int content_flags);
@@ -110,11 +119,17 @@ void exclusion_check();
 // Record-end driver: the token in, the action out.
 int sgml_driver_step(int token);
 void driver_reset();
-// Filter mode or meta processing.
-bool filter_or_meta_mode();
+// Filter mode or meta processing. Asked on every tag and data token, so
+// defined here to be inlined.
+inline bool filter_or_meta_mode() {
+  return mode_options != nullptr && (mode_options->mode == kModeFilter || mode_options->meta != 0);
+}
 // The content flags of an element type (header flags of its model; 0x08
 // ANY when it has no model).
-int element_content_flags(const ElementTypeDef* etd);
+inline int element_content_flags(const ElementTypeDef* etd) {
+  if (etd == nullptr || etd->model == nullptr) return 0x08;
+  return etd->model[0].flags;
+}
 // The instance begins: trace, set-up, "*DOC" pushed, its block selected.
 void instance_begin(int start_code);
 // Reads a processing instruction's text into the token buffer.
