@@ -740,7 +740,7 @@ int parse_content() {
         // The record-end driver ignores every RS, only moving its state:
         // it is stepped here and reading goes on, rather than the token
         // going out to next_event and the parser being entered again.
-        sgml_driver_step(TOK_RS);
+        sgml_driver_rs();
         continue;
       case 36: {
         // Blanks in element content are separators unless a short

@@ -44,9 +44,11 @@ void message_open_elements(std::vector<std::string>* out) {
   for (int l = 1; l <= inst.level; ++l) out->emplace_back(etd_chars(inst.stack[l].etd));
 }
 
-ElementTypeDef* pseudo_data() {
-  static ElementTypeDef* e = pseudo("\011#PCDATA");
-  return e;
+ElementTypeDef* pseudo_data_record = nullptr;
+
+ElementTypeDef* pseudo_data_make() {
+  if (pseudo_data_record == nullptr) pseudo_data_record = pseudo("\011#PCDATA");
+  return pseudo_data_record;
 }
 ElementTypeDef* pseudo_empty_start() {
   static ElementTypeDef* e = pseudo("\004<>");

@@ -90,8 +90,14 @@ struct InstanceState {
 };
 extern InstanceState inst;
 
-// Pseudo element types for data, "<>" and "</>" / NET.
-ElementTypeDef* pseudo_data();
+// Pseudo element types for data, "<>" and "</>" / NET. The one for data
+// is asked for at every data token: its record is made once and read
+// in place.
+extern ElementTypeDef* pseudo_data_record;
+ElementTypeDef* pseudo_data_make();
+inline ElementTypeDef* pseudo_data() {
+  return pseudo_data_record != nullptr ? pseudo_data_record : pseudo_data_make();
+}
 ElementTypeDef* pseudo_empty_start();
 ElementTypeDef* pseudo_empty_end();
 
@@ -118,6 +124,9 @@ int open_element_find(ElementTypeDef* type);
 void exclusion_check();
 // Record-end driver: the token in, the action out.
 int sgml_driver_step(int token);
+// The driver stepped with an RS, which it always ignores: as
+// sgml_driver_step(TOK_RS) without the token's look-up.
+void sgml_driver_rs();
 void driver_reset();
 // Filter mode or meta processing. Asked on every tag and data token, so
 // defined here to be inlined.

@@ -86,3 +86,13 @@ int sgml_driver_step(int token) {
   if (trace_on.grp) trace_driver_step(inst.driver_level, before, column, state, action, 0, token);
   return action;
 }
+
+void sgml_driver_rs() {
+  if (inst.driver.empty()) return;
+  constexpr int kRsColumn = 9;
+  int& state = inst.driver[static_cast<size_t>(inst.driver_level)].state;
+  const int before = state;
+  state = kNext[before / 2][kRsColumn];
+  if (trace_on.grp)
+    trace_driver_step(inst.driver_level, before, kRsColumn, state, TOK_IGNORED, 0, TOK_RS);
+}
