@@ -3,6 +3,8 @@
 // exclusion check of a new element's model, and the choice of content
 // block by declared content.
 #include <cstring>
+#include <initializer_list>
+#include <vector>
 
 #include "io/vqio.h"
 #include "sgml/chclass.h"
@@ -35,6 +37,12 @@ constexpr int kCdata = 0x02;
 
 const char* etd_chars(const ElementTypeDef* e) {
   return e != nullptr && e->name != nullptr ? name_chars(e->name) : "";
+}
+
+// Levels from `level` up leave the exception lists.
+void levels_drop_from(int level) {
+  for (std::vector<int>* list : {&inst.exception_levels, &inst.exclusion_levels})
+    while (!list->empty() && list->back() >= level) list->pop_back();
 }
 
 }  // namespace
@@ -70,6 +78,7 @@ void content_setup() {
   inst.driver.assign(entries + 1, InstanceState::DriverLevel{0});
   inst.driver_level = 0;
   inst.exception_levels.clear();
+  inst.exclusion_levels.clear();
   inst.level = 0;
   inst.net_count = 0;
   inst.to_close = 0;
@@ -123,11 +132,11 @@ void element_push(ElementTypeDef* type) {
   e.status = 0;
   e.flags = flags;
   e.etd = type;
-  // The levels this push replaces leave the exception list; the new level
-  // joins it when its type has exceptions.
-  std::vector<int>& exceptions = inst.exception_levels;
-  while (!exceptions.empty() && exceptions.back() >= inst.level) exceptions.pop_back();
-  if (type->minus != nullptr || type->plus != nullptr) exceptions.push_back(inst.level);
+  // The levels this push replaces leave the exception lists; the new level
+  // joins them when its type has exceptions.
+  levels_drop_from(inst.level);
+  if (type->minus != nullptr || type->plus != nullptr) inst.exception_levels.push_back(inst.level);
+  if (type->minus != nullptr) inst.exclusion_levels.push_back(inst.level);
   if (inst.net_mark && ++inst.net_count == 1) lex_net_switch(true);
   ShortRefMap* map = type->map;
   if (map != nullptr && map->entities != nullptr && map->entities[0] == nullptr) {
@@ -173,8 +182,7 @@ void element_pop(int32_t pending) {
   }
   const bool was_document = inst.level == 1;
   --inst.level;
-  std::vector<int>& exceptions = inst.exception_levels;
-  while (!exceptions.empty() && exceptions.back() > inst.level) exceptions.pop_back();
+  levels_drop_from(inst.level + 1);
   if ((e.flags & OPEN_NET) && inst.net_count > 0 && --inst.net_count == 0) lex_net_switch(false);
   if (filter_or_meta_mode()) return;
   const bool end_omissible = (e.etd->flags & 0x04) != 0;
@@ -202,6 +210,9 @@ void element_pop(int32_t pending) {
 }
 
 int exception_level(ElementTypeDef* type) {
+  // A type named in no group is in no exception (nor in any plus group
+  // that filter mode records).
+  if (!type->in_exceptions) return 0;
   if (filter_or_meta_mode()) {
     for (int i = 0; i < mode_options->plus_group_count && i < kPlusGroupMax; ++i) {
       auto* group = static_cast<ElementTypeDef* const*>(mode_options->plus_groups[static_cast<size_t>(i)]);
@@ -270,12 +281,13 @@ void exclusion_check() {
   const ContentModel* model = current->model;
   if (model == nullptr || (model[0].flags & 0x1F) != 0 || model[0].count == 0) return;
   // The exclusions in effect: those of the open levels whose types have
-  // exceptions.
-  const std::vector<int>& exceptions = inst.exception_levels;
+  // exclusions.
+  const std::vector<int>& exclusions = inst.exclusion_levels;
+  if (exclusions.empty()) return;
   auto mark_all = [&](unsigned char mark) {
     bool any = false;
-    for (size_t i = exceptions.size(); i-- > 0;) {
-      const int l = exceptions[i];
+    for (size_t i = exclusions.size(); i-- > 0;) {
+      const int l = exclusions[i];
       if (l > inst.level || l < 1) continue;  // closed since it was listed
       ElementTypeDef** minus = inst.stack[l].etd->minus;
       if (minus == nullptr) continue;

@@ -41,6 +41,7 @@ struct InstanceState {
   // drops the closed level; entries above the current level left by other
   // ways of lowering it are stale, passed over, and dropped by the next push.
   std::vector<int> exception_levels;
+  std::vector<int> exclusion_levels;        // the same for exclusions only
   ParseControlBlock* block = nullptr;       // content block in use
   bool special_block = false;               // a marked section holds its own block
   // Words of the tags in hand.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 #include <unordered_map>
@@ -194,6 +195,10 @@ void etd_set(ElementTypeDef* etd, unsigned char flags, ContentModel* model,
   etd->model = model;
   etd->minus = minus;
   etd->plus = plus;
+  // Types named in no group are in no exception wherever they occur: the
+  // content parser asks this before it looks at the open elements.
+  for (ElementTypeDef** group : {minus, plus})
+    for (ElementTypeDef** m = group; m != nullptr && *m != nullptr; ++m) (*m)->in_exceptions = 1;
   etd->map = map;
   ModeOptions* mo = mode_options;
   if (mo && (mo->mode == kModeFilter || mo->meta) && mo->plus_group_count < kPlusGroupMax)
