@@ -3,7 +3,6 @@
 // exclusion check of a new element's model, and the choice of content
 // block by declared content.
 #include <cstring>
-#include <initializer_list>
 #include <vector>
 
 #include "io/vqio.h"
@@ -40,9 +39,12 @@ const char* etd_chars(const ElementTypeDef* e) {
 }
 
 // Levels from `level` up leave the exception lists.
+void list_drop_from(std::vector<int>& list, int level) {
+  while (!list.empty() && list.back() >= level) list.pop_back();
+}
 void levels_drop_from(int level) {
-  for (std::vector<int>* list : {&inst.exception_levels, &inst.exclusion_levels})
-    while (!list->empty() && list->back() >= level) list->pop_back();
+  list_drop_from(inst.exception_levels, level);
+  list_drop_from(inst.exclusion_levels, level);
 }
 
 }  // namespace
@@ -160,7 +162,7 @@ void element_push(ElementTypeDef* type) {
   context_state_reset(&inst.positions[static_cast<size_t>(inst.level)]);
   if (trace_on.grp)
     vqio_fprintf(vqio_stderr, "STACK    %d %s\n", inst.level, etd_chars(type));
-  exclusion_check();
+  if (!inst.exclusion_levels.empty()) exclusion_check();
 }
 
 void element_pop(int32_t pending) {
@@ -277,13 +279,14 @@ int exclusion_walk(const ContentModel* model, int pos, bool in_or, bool* require
 }  // namespace
 
 void exclusion_check() {
+  // No exclusion in effect (nearly always): nothing to check.
+  if (inst.exclusion_levels.empty()) return;
   const ElementTypeDef* current = inst.stack[inst.level].etd;
   const ContentModel* model = current->model;
   if (model == nullptr || (model[0].flags & 0x1F) != 0 || model[0].count == 0) return;
   // The exclusions in effect: those of the open levels whose types have
   // exclusions.
   const std::vector<int>& exclusions = inst.exclusion_levels;
-  if (exclusions.empty()) return;
   auto mark_all = [&](unsigned char mark) {
     bool any = false;
     for (size_t i = exclusions.size(); i-- > 0;) {
