@@ -82,46 +82,50 @@ int start_file(const RegionWriteOptions& options, const RegionListFile* kept, in
 // record of no region of the run, or more or fewer records of a region
 // than it counted, mean a damaged temporary file.
 struct Distributor {
+  // Per region number: its block buffer (made at its first record), the
+  // words in it and its size (an even number of words), the data offset of
+  // the next word, the offset after the block. One record per region, so
+  // that a record touches one place.
+  struct Block {
+    std::vector<int32_t> words;
+    size_t used = 0;
+    size_t size = 0;
+    int64_t at = 0;
+    int64_t end = 0;
+  };
   std::vector<Plan>* plans;
   const std::vector<RegionEntry>* entries;
-  // Per region number: its block buffer (made at its first record), the
-  // words in it, the data offset of the next word, the offset after the
-  // block.
-  std::vector<std::vector<int32_t>> buffer;
-  std::vector<size_t> used;
-  std::vector<size_t> size;  // of the buffer (an even number of words)
-  std::vector<int64_t> at;
-  std::vector<int64_t> end;
+  std::vector<Block> blocks;
   int status = 0;
   bool damaged = false;
 
   void flush(size_t r) {
-    if (used[r] == 0 || status != 0) return;
-    const int64_t bytes = static_cast<int64_t>(4 * used[r]);
-    if (at[r] + bytes > end[r]) {
+    Block& b = blocks[r];
+    if (b.used == 0 || status != 0) return;
+    const int64_t bytes = static_cast<int64_t>(4 * b.used);
+    if (b.at + bytes > b.end) {
       damaged = true;
       status = 1;
       return;
     }
     RegionOutput& out = (*plans)[static_cast<size_t>((*entries)[r].file_index)].out;
-    status = region_output_write(&out, at[r], buffer[r].data(), 4 * used[r]);
-    at[r] += bytes;
-    used[r] = 0;
+    status = region_output_write(&out, b.at, b.words.data(), 4 * b.used);
+    b.at += bytes;
+    b.used = 0;
   }
   void operator()(const TempRecord& record) {
     const size_t r = static_cast<size_t>(record.region);
-    if (r >= buffer.size()) {
+    if (r >= blocks.size()) {
       damaged = true;
       status = 1;
       return;
     }
-    std::vector<int32_t>& b = buffer[r];
-    if (b.empty()) b.resize(size[r]);
-    size_t& n = used[r];
-    b[n] = record.start;
-    b[n + 1] = record.end;
-    n += 2;
-    if (n >= size[r]) flush(r);
+    Block& b = blocks[r];
+    if (b.words.empty()) b.words.resize(b.size);
+    b.words[b.used] = record.start;
+    b.words[b.used + 1] = record.end;
+    b.used += 2;
+    if (b.used >= b.size) flush(r);
   }
 };
 
@@ -173,28 +177,25 @@ int region_layout_write(const RegionWriteOptions& options, RegionRun* run,
                         static_cast<int32_t>(n), &p);
   }
   if (status == 0) {
-    Distributor d{&plans, &entries, {}, {}, {}, {}, {}};
-    d.buffer.resize(entries.size());
-    d.used.resize(entries.size());
-    d.size.resize(entries.size());
-    d.at.resize(entries.size());
-    d.end.resize(entries.size());
+    Distributor d{&plans, &entries, {}};
+    d.blocks.resize(entries.size());
     size_t holding = 0;
     for (const RegionEntry& e : entries) holding += e.word_count > 0 ? 1 : 0;
     const size_t block =
         std::clamp(kBlockBudget / std::max<size_t>(holding, 1), kBlockLeast, kBlockMost) & ~size_t{1};
     for (size_t r = 0; r < entries.size(); ++r) {
-      d.at[r] = entries[r].offset;
-      d.end[r] = entries[r].word_count > 0 ? entries[r].offset + 4 * entries[r].word_count : d.at[r];
+      Distributor::Block& b = d.blocks[r];
+      b.at = entries[r].offset;
+      b.end = entries[r].word_count > 0 ? entries[r].offset + 4 * entries[r].word_count : b.at;
       // A region of no words still takes one pair, which the flush then
       // finds is more than it counted.
       const size_t words = static_cast<size_t>(std::max<int64_t>(entries[r].word_count, 2));
-      d.size[r] = std::min(block, (words + 1) & ~size_t{1});
+      b.size = std::min(block, (words + 1) & ~size_t{1});
     }
     if (temp_set_each(run->temp, d) < 0) status = 1;
     for (size_t r = 0; r < entries.size() && status == 0 && d.status == 0; ++r) {
       d.flush(r);
-      if (d.status == 0 && d.at[r] != d.end[r]) d.damaged = true;
+      if (d.status == 0 && d.blocks[r].at != d.blocks[r].end) d.damaged = true;
     }
     if (d.damaged)
       vq_report(16, GetMsgNumText(60028), run->temp.names.empty() ? "" : run->temp.names[0].c_str());

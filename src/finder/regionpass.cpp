@@ -70,13 +70,16 @@ void region_event(RegionRun* run, int event, const EventTagRecord& tag) {
   }
 }
 
-// Pulls the events of the current document to its end.
+// Pulls the events of the current document to its end. The element and
+// attribute names the events give stay in place until then.
 void region_document() {
   EventDataRecord data;
   EventTagRecord tag;
   int event;
+  region_names_in_place(current_run, true);
   while ((event = sgml_next_event_ext(&data, &tag)) != PARSE_END)
     region_event(current_run, event, tag);
+  region_names_in_place(current_run, false);
 }
 
 void add_to_cleanup(const std::string& name) { front_cleanup_add(name); }

@@ -34,7 +34,7 @@ bool same_name(const std::string& slot_name, const char* name) {
 RegionNameSlot& slot_of(RegionRun* run, const char* name) {
   const uintptr_t a = reinterpret_cast<uintptr_t>(name);
   RegionRun::SlotCache& recent = run->recent[(a ^ (a >> 6)) % std::size(run->recent)];
-  if (recent.address == name && same_name(recent.slot->name, name))
+  if (recent.address == name && (run->names_in_place || same_name(recent.slot->name, name)))
     return *recent.slot;
   auto it = run->slots.find(name);
   if (it != run->slots.end()) {
@@ -118,6 +118,12 @@ int32_t record_region(RegionRun* run, int kind, const char* name) {
 }
 
 }  // namespace
+
+void region_names_in_place(RegionRun* run, bool in_place) {
+  if (in_place)
+    for (RegionRun::SlotCache& c : run->recent) c = RegionRun::SlotCache{};
+  run->names_in_place = in_place;
+}
 
 int32_t region_find(const RegionRun* run, const std::string& name) {
   const auto it = run->index.find(name);

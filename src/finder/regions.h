@@ -202,6 +202,11 @@ struct RegionRun {
     RegionNameSlot* slot = nullptr;
   };
   SlotCache recent[64];
+  // Set while the pass pulls one document's events, during which the
+  // parser keeps the names it gives in place: an address found among the
+  // slots last used (all forgotten when this is set) is then taken
+  // without its characters being compared again.
+  bool names_in_place = false;
   FrgacText* fragmented = nullptr;  // positions mapped through its tables
   bool verbose = false;
   time_t start_time = 0;
@@ -220,6 +225,9 @@ int region_record_write(RegionRun* run, int kind, const char* name, int64_t star
                         int64_t end);
 // The number of the region of that name, -1 when there is none.
 int32_t region_find(const RegionRun* run, const std::string& name);
+// Sets names_in_place (see RegionRun); setting it forgets the slots last
+// used, so that each address is checked once more at its first record.
+void region_names_in_place(RegionRun* run, bool in_place);
 
 // ---------------------------------------------------------------------------
 // The pass

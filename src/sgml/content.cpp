@@ -3,6 +3,8 @@
 // applying the omitted-tag rules through the context checks, exceptions,
 // empty and unclosed tags, null end tags and short references.
 #include <cstring>
+#include <initializer_list>
+#include <vector>
 
 #include "io/vqio.h"
 #include "sgml/chclass.h"
@@ -63,16 +65,67 @@ EntityRecord* mapped(int index) {
   return map->entities[index];
 }
 
+// Which delimiters the map in force maps, bit i for delimiter index i: the
+// content parser asks at nearly every character it hands on as data, so
+// the bits are worked out once per map rather than read from the map each
+// time. Maps change only in declarations, before the instance;
+// instance_begin and instance_reset forget the bits.
+struct MappedBits {
+  const ShortRefMap* map = nullptr;
+  uint64_t bits = 0;
+};
+// A record that is never the map in force: last_bits holds nothing.
+const ShortRefMap no_map{};
+MappedBits last_bits{&no_map, 0};      // of the map last asked about
+std::vector<MappedBits> known_bits;    // of every map asked about
+
+void mapped_bits_forget() {
+  last_bits = MappedBits{&no_map, 0};
+  known_bits.clear();
+}
+
+[[gnu::noinline]] uint64_t mapped_bits_of(const ShortRefMap* map) {
+  uint64_t bits = 0;
+  bool known = false;
+  for (const MappedBits& k : known_bits) {
+    if (k.map == map) {
+      bits = k.bits;
+      known = true;
+      break;
+    }
+  }
+  if (!known) {
+    for (int i = 1; i < 64; ++i)
+      if (mapped(i) != nullptr) bits |= uint64_t{1} << i;
+    known_bits.push_back(MappedBits{map, bits});
+  }
+  last_bits = MappedBits{map, bits};
+  return bits;
+}
+
+inline uint64_t mapped_bits() {
+  const ShortRefMap* map = inst.stack[inst.level].map;
+  return last_bits.map == map ? last_bits.bits : mapped_bits_of(map);
+}
+
+// Whether the map in force maps the delimiter of index (0 none).
+bool is_mapped(int index) {
+  return index > 0 && index < 64 && ((mapped_bits() >> index) & 1) != 0;
+}
+
+// Bits of a list of delimiter indexes.
+constexpr uint64_t delimiter_bits(std::initializer_list<int> indexes) {
+  uint64_t bits = 0;
+  for (int i : indexes) bits |= uint64_t{1} << i;
+  return bits;
+}
+
 // Whether a short reference that begins with a blank is mapped: at the
 // start of a line (after an RS) any of them, else those that need no RS.
 bool blanks_mapped(bool line_start = true) {
-  ShortRefMap* map = current_map();
-  if (map == nullptr) return false;
-  static const int kBlankDelims[] = {1, 7, 8, 9, 4, 6};
-  const int count = line_start ? 6 : 4;
-  for (int k = 0; k < count; ++k)
-    if (mapped(kBlankDelims[k]) != nullptr) return true;
-  return false;
+  constexpr uint64_t kAnywhere = delimiter_bits({1, 7, 8, 9});
+  constexpr uint64_t kLineStart = kAnywhere | delimiter_bits({4, 6});
+  return (mapped_bits() & (line_start ? kLineStart : kAnywhere)) != 0;
 }
 
 // The short-reference delimiter of one character c (10 to 32), or 0.
@@ -316,7 +369,7 @@ int blank_run(ParseControlBlock* pcb, bool* data) {
   const int order[] = {after_rs && re_follows ? 6 : 0, re_follows ? 7 : 0, after_rs ? 4 : 0,
                        n >= 2 ? 9 : 0, tab ? 1 : 8};
   for (int index : order) {
-    if (index == 0 || mapped(index) == nullptr) continue;
+    if (!is_mapped(index)) continue;
     if (index == 1 || index == 8) e->ptr = first;  // one character only
     if (index == 6 || index == 7) ++e->ptr;         // the RE belongs to it
     if (is_external_entry(e)) doc_offsets.current_char += static_cast<int32_t>(e->ptr - first);
@@ -622,11 +675,11 @@ int parse_content() {
           if (c == ' ' || c == '\t')
             data = !blanks_mapped(false);
           else if (c == '-')
-            data = mapped(19) == nullptr && mapped(20) == nullptr;
+            data = !is_mapped(19) && !is_mapped(20);
           else if (c == ']')
-            data = mapped(26) == nullptr && p[1] != ']';
+            data = !is_mapped(26) && p[1] != ']';
           else if (c == '"' || c == '#' || c == '[' || pcb->last_class == 27)
-            data = mapped(single_delimiter(c)) == nullptr;
+            data = !is_mapped(single_delimiter(c));
           if (data) {
             pcb->state = kDataState;
             continue;
@@ -668,7 +721,7 @@ int parse_content() {
         return end_tag_read(code == 45);
       case TOK_RE:
         if (pcb == &pcb_cone) continue;  // a separator in element content
-        if (mapped(2) != nullptr) {
+        if (is_mapped(2)) {
           const int t = short_ref_token(short_ref_use(2));
           if (t < 0) continue;
           return t;
@@ -679,12 +732,16 @@ int parse_content() {
         return start_tag_read();
       case TOK_RS:
         lex_count_record();
-        if (mapped(3) != nullptr && pcb != &pcb_cone) {
+        if (is_mapped(3) && pcb != &pcb_cone) {
           const int t = short_ref_token(short_ref_use(3));
           if (t < 0) continue;
           return t;
         }
-        return TOK_RS;
+        // The record-end driver ignores every RS, only moving its state:
+        // it is stepped here and reading goes on, rather than the token
+        // going out to next_event and the parser being entered again.
+        sgml_driver_rs();
+        continue;
       case 36: {
         // Blanks in element content are separators unless a short
         // reference maps them.
@@ -705,7 +762,7 @@ int parse_content() {
         return t;
       }
       case 47:  // RS RE
-        if (mapped(5) != nullptr) {
+        if (is_mapped(5)) {
           const int t = short_ref_token(short_ref_use(5));
           if (t < 0) continue;
           return t;
@@ -720,7 +777,7 @@ int parse_content() {
         unsigned char* delim = code == 50 ? p : p - 1;
         const int index = code == 48 ? 20 : single_delimiter(*delim);
         if (code == 49) lex_step_back(1);
-        const int r = mapped(index) != nullptr ? short_ref_use(index) : -1;
+        const int r = is_mapped(index) ? short_ref_use(index) : -1;
         if (r >= 0) {
           const int t = short_ref_token(r);
           if (t < 0) continue;
@@ -792,6 +849,7 @@ void instance_begin(int start_code) {
   content_block_current();
   inst.ms_start_pending = start_code == TOK_MS_START;
   run = DataRun{};
+  mapped_bits_forget();
 }
 
 void instance_reset() {
@@ -803,6 +861,7 @@ void instance_reset() {
   inst.refill_pending = false;
   inst.root_name[0] = 0;
   run = DataRun{};
+  mapped_bits_forget();
 }
 
 int32_t pi_read(const unsigned char** text) {

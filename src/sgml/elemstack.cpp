@@ -3,6 +3,7 @@
 // exclusion check of a new element's model, and the choice of content
 // block by declared content.
 #include <cstring>
+#include <vector>
 
 #include "io/vqio.h"
 #include "sgml/chclass.h"
@@ -30,12 +31,20 @@ ElementTypeDef* pseudo(const char* counted) {
 // Declared content flags.
 constexpr int kMixed = 0x80;
 constexpr int kEmpty = 0x10;
-constexpr int kAny = 0x08;
 constexpr int kRcdata = 0x04;
 constexpr int kCdata = 0x02;
 
 const char* etd_chars(const ElementTypeDef* e) {
   return e != nullptr && e->name != nullptr ? name_chars(e->name) : "";
+}
+
+// Levels from `level` up leave the exception lists.
+void list_drop_from(std::vector<int>& list, int level) {
+  while (!list.empty() && list.back() >= level) list.pop_back();
+}
+void levels_drop_from(int level) {
+  list_drop_from(inst.exception_levels, level);
+  list_drop_from(inst.exclusion_levels, level);
 }
 
 }  // namespace
@@ -45,9 +54,11 @@ void message_open_elements(std::vector<std::string>* out) {
   for (int l = 1; l <= inst.level; ++l) out->emplace_back(etd_chars(inst.stack[l].etd));
 }
 
-ElementTypeDef* pseudo_data() {
-  static ElementTypeDef* e = pseudo("\011#PCDATA");
-  return e;
+ElementTypeDef* pseudo_data_record = nullptr;
+
+ElementTypeDef* pseudo_data_make() {
+  if (pseudo_data_record == nullptr) pseudo_data_record = pseudo("\011#PCDATA");
+  return pseudo_data_record;
 }
 ElementTypeDef* pseudo_empty_start() {
   static ElementTypeDef* e = pseudo("\004<>");
@@ -56,15 +67,6 @@ ElementTypeDef* pseudo_empty_start() {
 ElementTypeDef* pseudo_empty_end() {
   static ElementTypeDef* e = pseudo("\005</>");
   return e;
-}
-
-bool filter_or_meta_mode() {
-  return mode_options != nullptr && (mode_options->mode == kModeFilter || mode_options->meta != 0);
-}
-
-int element_content_flags(const ElementTypeDef* etd) {
-  if (etd == nullptr || etd->model == nullptr) return kAny;
-  return etd->model[0].flags;
 }
 
 void content_setup() {
@@ -77,6 +79,8 @@ void content_setup() {
   for (ContextState& s : inst.positions) context_state_init(&s, words);
   inst.driver.assign(entries + 1, InstanceState::DriverLevel{0});
   inst.driver_level = 0;
+  inst.exception_levels.clear();
+  inst.exclusion_levels.clear();
   inst.level = 0;
   inst.net_count = 0;
   inst.to_close = 0;
@@ -130,6 +134,11 @@ void element_push(ElementTypeDef* type) {
   e.status = 0;
   e.flags = flags;
   e.etd = type;
+  // The levels this push replaces leave the exception lists; the new level
+  // joins them when its type has exceptions.
+  levels_drop_from(inst.level);
+  if (type->minus != nullptr || type->plus != nullptr) inst.exception_levels.push_back(inst.level);
+  if (type->minus != nullptr) inst.exclusion_levels.push_back(inst.level);
   if (inst.net_mark && ++inst.net_count == 1) lex_net_switch(true);
   ShortRefMap* map = type->map;
   if (map != nullptr && map->entities != nullptr && map->entities[0] == nullptr) {
@@ -153,7 +162,7 @@ void element_push(ElementTypeDef* type) {
   context_state_reset(&inst.positions[static_cast<size_t>(inst.level)]);
   if (trace_on.grp)
     vqio_fprintf(vqio_stderr, "STACK    %d %s\n", inst.level, etd_chars(type));
-  exclusion_check();
+  if (!inst.exclusion_levels.empty()) exclusion_check();
 }
 
 void element_pop(int32_t pending) {
@@ -175,6 +184,7 @@ void element_pop(int32_t pending) {
   }
   const bool was_document = inst.level == 1;
   --inst.level;
+  levels_drop_from(inst.level + 1);
   if ((e.flags & OPEN_NET) && inst.net_count > 0 && --inst.net_count == 0) lex_net_switch(false);
   if (filter_or_meta_mode()) return;
   const bool end_omissible = (e.etd->flags & 0x04) != 0;
@@ -202,6 +212,9 @@ void element_pop(int32_t pending) {
 }
 
 int exception_level(ElementTypeDef* type) {
+  // A type named in no group is in no exception (nor in any plus group
+  // that filter mode records).
+  if (!type->in_exceptions) return 0;
   if (filter_or_meta_mode()) {
     for (int i = 0; i < mode_options->plus_group_count && i < kPlusGroupMax; ++i) {
       auto* group = static_cast<ElementTypeDef* const*>(mode_options->plus_groups[static_cast<size_t>(i)]);
@@ -209,8 +222,12 @@ int exception_level(ElementTypeDef* type) {
     }
     return 0;
   }
+  // Only the open levels whose types have exceptions are looked at.
   bool included = false;
-  for (int l = inst.level; l >= 1; --l) {
+  const std::vector<int>& exceptions = inst.exception_levels;
+  for (size_t i = exceptions.size(); i-- > 0;) {
+    const int l = exceptions[i];
+    if (l > inst.level || l < 1) continue;  // closed since it was listed
     const ElementTypeDef* e = inst.stack[l].etd;
     if (group_contains(e->minus, type)) return l;
     if (!included && group_contains(e->plus, type)) included = true;
@@ -262,24 +279,30 @@ int exclusion_walk(const ContentModel* model, int pos, bool in_or, bool* require
 }  // namespace
 
 void exclusion_check() {
+  // No exclusion in effect (nearly always): nothing to check.
+  if (inst.exclusion_levels.empty()) return;
   const ElementTypeDef* current = inst.stack[inst.level].etd;
   const ContentModel* model = current->model;
   if (model == nullptr || (model[0].flags & 0x1F) != 0 || model[0].count == 0) return;
-  bool any = false;
-  for (int l = inst.level; l >= 1; --l) {
-    ElementTypeDef** minus = inst.stack[l].etd->minus;
-    if (minus == nullptr) continue;
-    for (ElementTypeDef** m = minus; *m != nullptr; ++m) {
-      (*m)->mark = 1;
-      any = true;
+  // The exclusions in effect: those of the open levels whose types have
+  // exclusions.
+  const std::vector<int>& exclusions = inst.exclusion_levels;
+  auto mark_all = [&](unsigned char mark) {
+    bool any = false;
+    for (size_t i = exclusions.size(); i-- > 0;) {
+      const int l = exclusions[i];
+      if (l > inst.level || l < 1) continue;  // closed since it was listed
+      ElementTypeDef** minus = inst.stack[l].etd->minus;
+      if (minus == nullptr) continue;
+      for (ElementTypeDef** m = minus; *m != nullptr; ++m) {
+        (*m)->mark = mark;
+        any = true;
+      }
     }
-  }
-  if (!any) return;
+    return any;
+  };
+  if (!mark_all(1)) return;
   bool required = false;
   exclusion_walk(model, 1, false, &required, current);
-  for (int l = inst.level; l >= 1; --l) {
-    ElementTypeDef** minus = inst.stack[l].etd->minus;
-    if (minus == nullptr) continue;
-    for (ElementTypeDef** m = minus; *m != nullptr; ++m) (*m)->mark = 0;
-  }
+  mark_all(0);
 }

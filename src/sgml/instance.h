@@ -9,6 +9,7 @@
 
 #include "sgml/lex.h"
 #include "sgml/model.h"
+#include "sgml/modeopts.h"
 #include "sgml/sgml.h"
 #include "sgml/tables.h"
 
@@ -35,6 +36,12 @@ struct InstanceState {
   std::vector<OpenElement> stack;           // TAGLVL + 1 entries
   std::vector<ContextState> positions;      // one per level
   int level = 0;
+  // The levels, lowest first, whose element types have exclusions or
+  // inclusions: the exception searches look at these only. element_pop
+  // drops the closed level; entries above the current level left by other
+  // ways of lowering it are stale, passed over, and dropped by the next push.
+  std::vector<int> exception_levels;
+  std::vector<int> exclusion_levels;        // the same for exclusions only
   ParseControlBlock* block = nullptr;       // content block in use
   bool special_block = false;               // a marked section holds its own block
   // Words of the tags in hand.
@@ -84,8 +91,14 @@ struct InstanceState {
 };
 extern InstanceState inst;
 
-// Pseudo element types for data, "<>" and "</>" / NET.
-ElementTypeDef* pseudo_data();
+// Pseudo element types for data, "<>" and "</>" / NET. The one for data
+// is asked for at every data token: its record is made once and read
+// in place.
+extern ElementTypeDef* pseudo_data_record;
+ElementTypeDef* pseudo_data_make();
+inline ElementTypeDef* pseudo_data() {
+  return pseudo_data_record != nullptr ? pseudo_data_record : pseudo_data_make();
+}
 ElementTypeDef* pseudo_empty_start();
 ElementTypeDef* pseudo_empty_end();
 
@@ -96,6 +109,9 @@ void content_setup();
 void element_push(ElementTypeDef* type);
 // Closes the current element; pending is the pending markup length.
 void element_pop(int32_t pending);
+// The next content token (TOK_*, or a code of the lexical engine). An RS
+// never comes out: the record-end driver, which ignores it, is stepped
+// with it here.
 int parse_content();
 int content_action(int token);
 ParseControlBlock* content_pcb_select(int content_flags);
@@ -109,12 +125,21 @@ int open_element_find(ElementTypeDef* type);
 void exclusion_check();
 // Record-end driver: the token in, the action out.
 int sgml_driver_step(int token);
+// The driver stepped with an RS, which it always ignores: as
+// sgml_driver_step(TOK_RS) without the token's look-up.
+void sgml_driver_rs();
 void driver_reset();
-// Filter mode or meta processing.
-bool filter_or_meta_mode();
+// Filter mode or meta processing. Asked on every tag and data token, so
+// defined here to be inlined.
+inline bool filter_or_meta_mode() {
+  return mode_options != nullptr && (mode_options->mode == kModeFilter || mode_options->meta != 0);
+}
 // The content flags of an element type (header flags of its model; 0x08
 // ANY when it has no model).
-int element_content_flags(const ElementTypeDef* etd);
+inline int element_content_flags(const ElementTypeDef* etd) {
+  if (etd == nullptr || etd->model == nullptr) return 0x08;
+  return etd->model[0].flags;
+}
 // The instance begins: trace, set-up, "*DOC" pushed, its block selected.
 void instance_begin(int start_code);
 // Reads a processing instruction's text into the token buffer.

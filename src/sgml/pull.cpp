@@ -15,10 +15,13 @@
 #include "sgml/sgml.h"
 #include "sgml/switches.h"
 
-PullState& pull_state() {
-  static PullState state;
-  return state;
-}
+namespace {
+// A plain global rather than a function's static: next_event reads it per
+// event and need not check that it was made.
+PullState pull_state_record;
+}  // namespace
+
+PullState& pull_state() { return pull_state_record; }
 
 namespace {
 
@@ -106,7 +109,7 @@ int finish(int code) {
 }
 
 int next_event(EventDataRecord* data, EventTagRecord* tag, bool extended) {
-  PullState& ps = pull_state();
+  PullState& ps = pull_state_record;
   if (ps.finished) return PARSE_END;
   for (;;) {
     // The prolog.

@@ -4,30 +4,32 @@
 // that only markup declarations, processing instructions or marked section
 // boundaries stand between. An element accepted only through an inclusion
 // gets a level of its own.
+#include <iterator>
+
 #include "sgml/instance.h"
 #include "sgml/trace.h"
 
 namespace {
 
-// Token columns: data, end tag, markup declaration, comment declaration,
-// marked section start, marked section end, processing instruction,
-// record end, start tag, RS, end of input.
-int token_column(int token) {
-  switch (token) {
-    case TOK_DATA: return 0;
-    case TOK_END_TAG: return 1;
-    case TOK_MD: return 2;
-    case TOK_COMMENT: return 3;
-    case TOK_MS_START: return 4;
-    case TOK_MS_END: return 5;
-    case TOK_PI: return 6;
-    case TOK_RE: return 7;
-    case TOK_START_TAG: return 8;
-    case TOK_RS: return 9;
-    case TOK_END: return 10;
-    default: return -1;
-  }
-}
+// Token columns, by token - TOK_END: data, end tag, markup declaration,
+// comment declaration, marked section start, marked section end,
+// processing instruction, record end, start tag, RS, end of input; -1 for
+// tokens the driver passes through.
+constexpr int8_t kColumn[] = {
+    10,  // TOK_END
+    -1,  // TOK_REREAD
+    0,   // TOK_DATA
+    1,   // TOK_END_TAG
+    2,   // TOK_MD
+    3,   // TOK_COMMENT
+    4,   // TOK_MS_START
+    5,   // TOK_MS_END
+    6,   // TOK_PI
+    7,   // TOK_RE
+    8,   // TOK_START_TAG
+    9,   // TOK_RS
+};
+static_assert(TOK_RS - TOK_END + 1 == std::size(kColumn));
 
 // Next state by state (0, 2, 4, 6, 8 as rows 0 to 4) and column.
 const int kNext[5][11] = {
@@ -54,7 +56,10 @@ void driver_reset() {
 }
 
 int sgml_driver_step(int token) {
-  const int column = token_column(token);
+  // One table look-up decides whether the driver takes the token at all.
+  const auto index = static_cast<unsigned>(token - TOK_END);
+  if (index >= std::size(kColumn)) return token;
+  const int column = kColumn[index];
   if (column < 0 || inst.driver.empty()) return token;
   int& state = inst.driver[static_cast<size_t>(inst.driver_level)].state;
   const int before = state;
@@ -80,4 +85,14 @@ int sgml_driver_step(int token) {
   }
   if (trace_on.grp) trace_driver_step(inst.driver_level, before, column, state, action, 0, token);
   return action;
+}
+
+void sgml_driver_rs() {
+  if (inst.driver.empty()) return;
+  constexpr int kRsColumn = 9;
+  int& state = inst.driver[static_cast<size_t>(inst.driver_level)].state;
+  const int before = state;
+  state = kNext[before / 2][kRsColumn];
+  if (trace_on.grp)
+    trace_driver_step(inst.driver_level, before, kRsColumn, state, TOK_IGNORED, 0, TOK_RS);
 }

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <iterator>
 #include <string>
 #include <unordered_map>
 
@@ -149,14 +151,41 @@ ElementTypeDef* etd_define(const unsigned char* name) {
       sgml_tables.elements, name, hash_name(name, ETD_BUCKETS), sizeof(ElementTypeDef)));
 }
 
+namespace {
+
+// Element types found lately, by a cheap key of the name: the tags of a
+// document name few types, and each would otherwise be hashed in full
+// and searched along its chain. A slot is only a guess, checked against
+// the name; etd_remove and sgml_tables_clear empty them all.
+ElementTypeDef* etd_recent[64];
+
+size_t etd_recent_key(const unsigned char* name) {
+  const unsigned n = name[0];
+  return (n * 31u + name[1] * 7u + name[n - 2]) % std::size(etd_recent);
+}
+
+void etd_recent_forget() {
+  for (ElementTypeDef*& e : etd_recent) e = nullptr;
+}
+
+}  // namespace
+
 ElementTypeDef* etd_find(const unsigned char* name) {
-  return reinterpret_cast<ElementTypeDef*>(
+  if (name[0] < 2)
+    return reinterpret_cast<ElementTypeDef*>(
+        hash_find(sgml_tables.elements, name, hash_name(name, ETD_BUCKETS)));
+  ElementTypeDef*& recent = etd_recent[etd_recent_key(name)];
+  if (recent != nullptr && same_name(recent->name, name)) return recent;
+  auto* found = reinterpret_cast<ElementTypeDef*>(
       hash_find(sgml_tables.elements, name, hash_name(name, ETD_BUCKETS)));
+  if (found != nullptr) recent = found;
+  return found;
 }
 
 // The record is unlinked but kept: content models, exception groups and
 // the filter-mode plus-group list may still point at it.
 void etd_remove(const unsigned char* name) {
+  etd_recent_forget();
   hash_remove(sgml_tables.elements, name, hash_name(name, ETD_BUCKETS));
 }
 
@@ -166,6 +195,10 @@ void etd_set(ElementTypeDef* etd, unsigned char flags, ContentModel* model,
   etd->model = model;
   etd->minus = minus;
   etd->plus = plus;
+  // Types named in no group are in no exception wherever they occur: the
+  // content parser asks this before it looks at the open elements.
+  for (ElementTypeDef** group : {minus, plus})
+    for (ElementTypeDef** m = group; m != nullptr && *m != nullptr; ++m) (*m)->in_exceptions = 1;
   etd->map = map;
   ModeOptions* mo = mode_options;
   if (mo && (mo->mode == kModeFilter || mo->meta) && mo->plus_group_count < kPlusGroupMax)
@@ -242,6 +275,7 @@ ShortRefMap* srmap_define(const unsigned char* name, int entries) {
 }
 
 void sgml_tables_clear() {
+  etd_recent_forget();
   for (auto& head : sgml_tables.elements) head = nullptr;
   for (auto& head : sgml_tables.entities) head = nullptr;
   sgml_tables.notations = nullptr;

@@ -34,6 +34,7 @@ struct ElementTypeDef {
   unsigned char* name;
   unsigned char flags;
   unsigned char mark;          // set and cleared by the exclusion checks
+  unsigned char in_exceptions; // named in some type's exclusion or inclusion group
   ContentModel* model;         // null while only named
   ElementTypeDef** minus;      // null-ended exclusion group, or null
   ElementTypeDef** plus;       // null-ended inclusion group, or null

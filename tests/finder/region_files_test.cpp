@@ -203,6 +203,29 @@ TEST_F(RegionFiles, NamesGivenAtOneAddressAreTakenByTheirCharacters) {
   EXPECT_EQ(got, want);
 }
 
+// The pass takes a remembered address as its name while one document's
+// events are pulled; each document starts by forgetting the addresses, so
+// a name that a later document gives at an address of an earlier one's is
+// still taken by its characters.
+TEST_F(RegionFiles, EachDocumentTakesTheNamesItGivesAnew) {
+  begin();
+  char name[8];
+  const auto at = [&](const char* text) { return std::strcpy(name, text); };
+  region_names_in_place(&run, true);  // document 1: <E></E>
+  rec(REGION_START_TAG, at("E"), 0, 2);
+  rec(REGION_ELEMENT, at("E"), 0, 6);
+  region_names_in_place(&run, false);
+  region_names_in_place(&run, true);  // document 2: <F></F>, same address
+  rec(REGION_START_TAG, at("F"), 7, 9);
+  rec(REGION_ELEMENT, at("F"), 7, 13);
+  region_names_in_place(&run, false);
+  std::vector<std::pair<std::string, int64_t>> got;
+  for (const RegionEntry& e : run.entries) got.emplace_back(e.name, e.word_count);
+  const std::vector<std::pair<std::string, int64_t>> want = {
+      {"E-T", 2}, {"E", 2}, {"F-T", 2}, {"F", 2}};
+  EXPECT_EQ(got, want);
+}
+
 TEST_F(RegionFiles, NamesUpTo2047AndThe2048thIsRefused) {
   ReportRecorder recorder;
   begin();

@@ -75,6 +75,33 @@ TEST_F(Tables, ElementChainsPutTheNewestFirstAndKeepRemovedRecords) {
   EXPECT_STREQ(reinterpret_cast<char*>(second->name + 1), same[0].c_str());  // still readable
 }
 
+// Lookups repeat the same few names; whatever etd_find remembers of them
+// must tell apart names alike in length and in their first and last
+// characters, and must forget removed and cleared records.
+TEST_F(Tables, ElementLookupsFindTheRecordNowInTheTable) {
+  ElementTypeDef* axb = etd_define(counted("AXB").data());
+  ElementTypeDef* ayb = etd_define(counted("AYB").data());
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(etd_find(counted("AXB").data()), axb);
+    EXPECT_EQ(etd_find(counted("AYB").data()), ayb);
+    EXPECT_EQ(etd_find(counted("AZB").data()), nullptr);
+  }
+  // Found just before, then removed: no longer found; defined again: the
+  // new record.
+  ASSERT_EQ(etd_find(counted("AXB").data()), axb);
+  etd_remove(counted("AXB").data());
+  EXPECT_EQ(etd_find(counted("AXB").data()), nullptr);
+  ElementTypeDef* again = etd_define(counted("AXB").data());
+  EXPECT_NE(again, axb);
+  EXPECT_EQ(etd_find(counted("AXB").data()), again);
+  EXPECT_EQ(etd_find(counted("AYB").data()), ayb);
+  // Cleared tables hold nothing, whatever was found before.
+  ASSERT_EQ(etd_find(counted("AYB").data()), ayb);
+  sgml_tables_clear();
+  EXPECT_EQ(etd_find(counted("AXB").data()), nullptr);
+  EXPECT_EQ(etd_find(counted("AYB").data()), nullptr);
+}
+
 TEST_F(Tables, IdsAreDefinedOnceAndManyStayFast) {
   EXPECT_EQ(iddef(counted("intro").data()), 0);
   EXPECT_EQ(iddef(counted("intro").data()), -1);
