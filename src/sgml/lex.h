@@ -35,6 +35,10 @@ struct ParseControlBlock {
   // force maps no blank short reference (the blank would only come back
   // to it to be taken as data).
   int blank_data_state;
+  // Per state, per class: 1 where the class keeps the state with nothing
+  // to do (action 9), so that a run of such characters is passed over in
+  // one loop (states * LEX_MAX_CLASSES, made from the rows).
+  const uint8_t* runs;
 };
 
 // The 27 blocks.

@@ -115,29 +115,21 @@ namespace {
 // After a character that left the block in state s with nothing to do:
 // the characters after it that do the same (plain data, the text of a
 // comment, ...) are passed over in one loop, as the step loop would pass
-// them one by one; the block's words are left as the last of them leaves
-// them (the offset is set by the step after the run).
-void pass_over_run(ParseControlBlock* pcb, EntityEntry* e, int s, int cls) {
+// them one by one (the step after the run sets the block's words and the
+// offset).
+void pass_over_run(const ParseControlBlock* pcb, EntityEntry* e, int s) {
   const uint8_t* classes = pcb->classes;
-  const uint8_t* next = pcb->rows[2 * s];
-  const uint8_t* act = pcb->rows[2 * s + 1];
+  const uint8_t* stays = pcb->runs + s * LEX_MAX_CLASSES;
   const bool blanks = pcb->blank_data_state == s;
   unsigned char* p = e->ptr;
   for (;;) {
     const unsigned char d = p[1];
-    const int k = classes[d];
-    if (next[k] == s && act[k] == 9) {
+    if (stays[classes[d]] || (blanks && (d == ' ' || d == '\t')))
       ++p;
-      cls = k;
-    } else if (blanks && (d == ' ' || d == '\t')) {
-      ++p;
-      cls = k;
-    } else {
+    else
       break;
-    }
   }
   e->ptr = p;
-  pcb->last_class = cls;
 }
 
 }  // namespace
@@ -165,7 +157,7 @@ int lex_engine(ParseControlBlock* pcb) {
     } else if (action == 9) {
       // Nothing to do: the offset is set by the next step, in the same
       // entity (a run in the same state is passed over first).
-      if (pcb->state == s) pass_over_run(pcb, e, s, cls);
+      if (pcb->state == s) pass_over_run(pcb, e, s);
       continue;
     } else {
       update_offset(e);
