@@ -413,13 +413,6 @@ void entity_file_close(EntityEntry* e) {
   }
 }
 
-void entity_mark_position() {
-  EntityEntry* e = entity_top;
-  if (!e || !e->start) return;
-  e->saved_char = *e->ptr;
-  e->consumed = e->ptr - e->start;
-}
-
 void entity_make_private(EntityEntry* e) {
   if (is_external(e) || e->copy) return;
   size_t n = static_cast<size_t>(e->end - e->start);

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "sgml/entity.h"
 #include "sgml/message.h"
 
 enum { LEX_MAX_CLASSES = 28 };
@@ -90,12 +91,23 @@ enum LexCode : int {
 int lex_engine(ParseControlBlock* pcb);
 
 // The character read last (0 when no entity is open).
-unsigned char lex_current_char();
+inline unsigned char lex_current_char() { return entity_top ? *entity_top->ptr : 0; }
 // Pointer to the character read last in the innermost entity.
-unsigned char* lex_current_ptr();
-// Moves the read pointer of the innermost entity back by n characters
-// (never before the start of an internal entity's text).
-void lex_step_back(int n);
+inline unsigned char* lex_current_ptr() { return entity_top ? entity_top->ptr : nullptr; }
+// Moves the read pointer of the entity back by n characters (never before
+// the start of an internal entity's text, nor before the characters an
+// external one keeps in front of its buffer).
+inline void entity_step_back(EntityEntry* e, int n) {
+  unsigned char* lowest = e->type > ENT_CDATA ? e->buffer : e->start - 1;
+  if (e->ptr - lowest < n)
+    e->ptr = lowest;
+  else
+    e->ptr -= n;
+}
+// The same for the innermost entity.
+inline void lex_step_back(int n) {
+  if (entity_top) entity_step_back(entity_top, n);
+}
 
 // What the engine does at an RS it passes over (action 16), for callers
 // that receive the RS as a code (30 in content): one more line, a new

@@ -20,14 +20,6 @@ unsigned char escape_pair[2];
 // "&name;" of an echoed reference met in a literal (NAMELEN is at most 239).
 unsigned char echo_text[256];
 
-void step_back(EntityEntry* e, int n) {
-  unsigned char* lowest = e->type > ENT_CDATA ? e->buffer : e->start - 1;
-  if (e->ptr - lowest < n)
-    e->ptr = lowest;
-  else
-    e->ptr -= n;
-}
-
 void update_offset(const EntityEntry* e) {
   if (e->type > ENT_CDATA && e->line > 0 && e->start)
     doc_offsets.current_char =
@@ -90,19 +82,11 @@ unsigned char escape_char(int c) {
 
 const unsigned char* lex_escape_pair() { return escape_pair; }
 
-unsigned char lex_current_char() { return entity_top ? *entity_top->ptr : 0; }
-
-unsigned char* lex_current_ptr() { return entity_top ? entity_top->ptr : nullptr; }
-
 void lex_count_record() {
   EntityEntry* e = entity_top;
   if (!e) return;
   ++e->line;
   e->column_base = -(e->ptr - e->start) - 1;
-}
-
-void lex_step_back(int n) {
-  if (entity_top) step_back(entity_top, n);
 }
 
 int char_ref_function(const unsigned char* name) {
@@ -180,7 +164,7 @@ int lex_engine(ParseControlBlock* pcb) {
         // to drop.
         if (fc == 10 && pcb == &pcb_litp) return LEX_REREAD;
         if (fc == 10) --e->line;
-        step_back(e, 1);
+        entity_step_back(e, 1);
         break;
       }
       case 2: {  // "&#" and digits
@@ -236,7 +220,7 @@ int lex_engine(ParseControlBlock* pcb) {
         break;
       case 7:
         syntax_error(9, pcb->state_index);
-        step_back(e, 1);
+        entity_step_back(e, 1);
         return action;
       case 8:
         syntax_error(3, pcb->state_index);
@@ -244,32 +228,32 @@ int lex_engine(ParseControlBlock* pcb) {
       case 9:
         break;
       case 10:
-        step_back(e, 1);
+        entity_step_back(e, 1);
         syntax_error(9, pcb->state_index);
-        step_back(e, 1);
+        entity_step_back(e, 1);
         return action;
       case 11: {  // "%" and a name
         unsigned char name[256];
-        step_back(e, 1);
+        entity_step_back(e, 1);
         parse_name(name, 2);
         reference_end();
         if (entity_reference(name) == -6) return LEX_PI_ENTITY;
         break;
       }
       case 12:
-        step_back(e, 2);
+        entity_step_back(e, 2);
         break;
       case 13:
-        step_back(e, 1);
+        entity_step_back(e, 1);
         break;
       case 14:
-        step_back(e, 1);
+        entity_step_back(e, 1);
         return action;
       case 16:
         lex_count_record();
         break;
       case 61:
-        step_back(e, 1);
+        entity_step_back(e, 1);
         [[fallthrough]];
       case 17: {
         int code = entity_ref_in_text(action);
@@ -279,7 +263,7 @@ int lex_engine(ParseControlBlock* pcb) {
         syntax_error(4, pcb->state_index);
         break;
       case 64:
-        step_back(e, 1);
+        entity_step_back(e, 1);
         syntax_error(3, pcb->state_index);
         break;
       default:
