@@ -109,6 +109,13 @@ inline void lex_step_back(int n) {
   if (entity_top) entity_step_back(entity_top, n);
 }
 
+// The characters after the current one that the block would hand out one
+// by one as code from the state it is in, up to one equal to stop: at most
+// room of them are read and copied to out, and the block, the read pointer
+// and the offset are left as the last of these steps leaves them. Returns
+// how many (none while the state trace is on: every step is traced).
+int lex_take_run(ParseControlBlock* pcb, int code, int stop, unsigned char* out, int room);
+
 // What the engine does at an RS it passes over (action 16), for callers
 // that receive the RS as a code (30 in content): one more line, a new
 // column.

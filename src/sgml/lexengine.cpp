@@ -118,6 +118,34 @@ void pass_over_run(const ParseControlBlock* pcb, EntityEntry* e, int s) {
 
 }  // namespace
 
+int lex_take_run(ParseControlBlock* pcb, int code, int stop, unsigned char* out, int room) {
+  EntityEntry* e = entity_top;
+  if (!e || trace_on.state) return 0;
+  const int s = pcb->state;
+  const uint8_t* classes = pcb->classes;
+  const uint8_t* next = pcb->rows[2 * s];
+  const uint8_t* act = pcb->rows[2 * s + 1];
+  unsigned char* p = e->ptr;
+  int cls = 0;
+  int n = 0;
+  while (n < room) {
+    const unsigned char d = p[1];
+    const int k = classes[d];
+    if (d == stop || next[k] != s || act[k] != code) break;
+    out[n++] = d;
+    ++p;
+    cls = k;
+  }
+  if (n > 0) {
+    e->ptr = p;
+    pcb->prev_state = s;
+    pcb->last_class = cls;
+    pcb->last_action = code;
+    update_offset(e);
+  }
+  return n;
+}
+
 int lex_engine(ParseControlBlock* pcb) {
   lex_rows_setup();
   message_state_set(pcb->state_index);

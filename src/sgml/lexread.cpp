@@ -205,6 +205,9 @@ int parse_literal(unsigned char* buffer, ParseControlBlock* literal_block, int m
       case 21:
         if (c == delimiter && entity_stack.level == level) goto done;
         store(buffer, max_length, &n, &over, &c, 1);
+        // The data characters after it, up to the next delimiter character,
+        // are taken at once while they fit.
+        if (!over) n += lex_take_run(literal_block, 21, delimiter, buffer + n, max_length - n);
         break;
       case 25:  // not a minimum data character
         if (c == delimiter && entity_stack.level == level) goto done;

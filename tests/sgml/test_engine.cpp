@@ -158,4 +158,57 @@ TEST_F(EngineOnCutText, PassingOverRunsGivesWhatSingleStepsGive) {
   }
 }
 
+// A literal's data characters are taken in runs; with the state trace on
+// every one is a step of its own. Both must give the same text, messages,
+// block words, read position and offset, for each literal block, with
+// room for the whole literal or only part of it, over a buffer end (every
+// text holds both delimiters: the end of the input would be fatal).
+TEST_F(EngineOnCutText, LiteralRunsGiveWhatSingleStepsGive) {
+  std::string file = path("literal.txt");
+  QuietStderr quiet;
+  const char* const texts[] = {
+      "plain text of a literal, with 'other' quotes and  blanks\t\"rest\n",
+      "two\nrecords 'x' \" ]]> &#65;&#1; -- c -- %x; &y; end\"\n",
+      "'single' \"x\"'\n",
+  };
+  ParseControlBlock* const blocks[] = {&pcb_litr, &pcb_litc, &pcb_litp, &pcb_litv, &pcb_litt};
+  struct Result {
+    std::string text;
+    int errors, state, prev_state, last_class, last_action;
+    long at;
+    int32_t offset;
+    bool operator==(const Result&) const = default;
+  };
+  auto read = [&](ParseControlBlock* pcb, int room, int delimiter) {
+    Result r{};
+    std::string list = file + std::string(2, '\0');
+    if (entity_open_document(list.data()) != 0) return r;
+    error_count_reset();
+    unsigned char buffer[256];
+    int n = parse_literal(buffer, pcb, room, delimiter);
+    EntityEntry* e = entity_top;
+    r = {std::string(reinterpret_cast<char*>(buffer), static_cast<size_t>(n)), error_count(),
+         pcb->state, pcb->prev_state, pcb->last_class, pcb->last_action,
+         e ? static_cast<long>(e->count + (e->ptr - e->start)) : -1L, doc_offsets.current_char};
+    entity_close_all();
+    return r;
+  };
+  for (const char* text : texts) {
+    write_file(file, text);
+    for (ParseControlBlock* pcb : blocks) {
+      for (int room : {200, 20, 3}) {
+        for (int delimiter : {'"', '\''}) {
+          trace_on.state = 0;
+          Result runs = read(pcb, room, delimiter);
+          trace_on.state = 1;
+          Result steps = read(pcb, room, delimiter);
+          trace_on.state = 0;
+          EXPECT_TRUE(runs == steps) << pcb->name << " room " << room << " on " << text << ": "
+                                     << runs.text << " / " << steps.text;
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
