@@ -20,8 +20,10 @@ unsigned char escape_pair[2];
 // "&name;" of an echoed reference met in a literal (NAMELEN is at most 239).
 unsigned char echo_text[256];
 
+// The engine has just read through the entity's pointer: its buffer start
+// is set (every open entity has one).
 void update_offset(const EntityEntry* e) {
-  if (e->type > ENT_CDATA && e->line > 0 && e->start)
+  if (e->type > ENT_CDATA && e->line > 0)
     doc_offsets.current_char =
         e->buffer_offset + static_cast<int32_t>(e->ptr - e->start) - e->rs_given;
 }
