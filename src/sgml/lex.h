@@ -119,7 +119,12 @@ int lex_take_run(ParseControlBlock* pcb, int code, int stop, unsigned char* out,
 // What the engine does at an RS it passes over (action 16), for callers
 // that receive the RS as a code (30 in content): one more line, a new
 // column.
-void lex_count_record();
+inline void lex_count_record() {
+  EntityEntry* e = entity_top;
+  if (!e) return;
+  ++e->line;
+  e->column_base = -(e->ptr - e->start) - 1;
+}
 
 // The escape pair of the last LEX_ESCAPE: the escape character and the
 // offset character. lex_escape_char gives (escape offset + c) mod 256.

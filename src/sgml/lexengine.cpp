@@ -84,13 +84,6 @@ unsigned char escape_char(int c) {
 
 const unsigned char* lex_escape_pair() { return escape_pair; }
 
-void lex_count_record() {
-  EntityEntry* e = entity_top;
-  if (!e) return;
-  ++e->line;
-  e->column_base = -(e->ptr - e->start) - 1;
-}
-
 int char_ref_function(const unsigned char* name) {
   int c = keyword_lookup(kw_function_char, reinterpret_cast<const char*>(name + 1));
   return c ? c : -1;
