@@ -118,17 +118,7 @@ bool open_dd_text(DocHandle* h, const std::string& dd_name, bool fragmented_allo
   return ok;
 }
 
-ModeOptions& options() {
-  static ModeOptions none;
-  return mode_options != nullptr ? *mode_options : none;
-}
-
 }  // namespace
-
-int32_t doc_start_position() { return options().start_position; }
-int32_t doc_end_limit() { return options().end_limit; }
-bool doc_filter_mode() { return options().mode == kModeFilter; }
-bool doc_meta_processing() { return options().meta != 0; }
 
 bool doc_source_open(DocHandle* h, const std::string& name, bool fragmented_allowed) {
   h->source = kSourceNone;

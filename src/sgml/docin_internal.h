@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "sgml/modeopts.h"
+
 struct FrgacText;
 struct MfsReader;
 struct VqStream;
@@ -49,12 +51,16 @@ struct DocHandle {
 // fragmented text only when fragmented_allowed.
 bool doc_source_open(DocHandle* h, const std::string& name, bool fragmented_allowed);
 // The start position of the run's options (0 without options).
-int32_t doc_start_position();
+inline int32_t doc_start_position() {
+  return mode_options != nullptr ? mode_options->start_position : 0;
+}
 // The end limit of the run's options (0 without options).
-int32_t doc_end_limit();
+inline int32_t doc_end_limit() { return mode_options != nullptr ? mode_options->end_limit : 0; }
 // Filter mode or meta processing.
-bool doc_filter_mode();
-bool doc_meta_processing();
+inline bool doc_filter_mode() {
+  return mode_options != nullptr && mode_options->mode == kModeFilter;
+}
+inline bool doc_meta_processing() { return mode_options != nullptr && mode_options->meta != 0; }
 
 struct DocInputState {
   bool input_map[256] = {};     // characters read as the non-SGML marker

@@ -49,20 +49,34 @@ inline int next_byte(DocHandle* h, bool filter) {
   return c;
 }
 
-// Whether the n bytes at p all lie from 32 to 126 (one pass with no early
-// exit, which the compiler can do many bytes at a time).
-bool all_printable(const unsigned char* p, int32_t n) {
-  unsigned char outside = 0;
-  for (int32_t i = 0; i < n; ++i) outside |= static_cast<unsigned char>(p[i] - 32) > 94;
-  return outside == 0;
+// Marks the high bit of each byte of w outside 32..126 (a byte below 32
+// or above 126): the lowest marked byte is exact, marks above it may be
+// false (borrows and carries go upward only).
+inline uint64_t outside_printable(uint64_t w) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr uint64_t kHigh = 0x8080808080808080ULL;
+  return (((w - 32 * kOnes) & ~w) | (w + kOnes) | w) & kHigh;
 }
 
-// How many of the n bytes at p come before the first filter control byte
-// (2, 3 or 4): n when there is none.
-int32_t before_control(const unsigned char* p, int32_t n) {
-  for (int32_t i = 0; i < n; ++i)
-    if (static_cast<unsigned char>(p[i] - 2) <= 2) return i;
-  return n;
+// Copies the bytes at in to out up to the first one outside 32..126, at
+// most k of them, eight at a time where k allows (out takes whole words:
+// up to seven bytes past the returned count may be written, never past k).
+// Returns how many were copied.
+int32_t copy_printable(const unsigned char* in, unsigned char* out, int32_t k) {
+  int32_t i = 0;
+  for (; i + 8 <= k; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, in + i, 8);
+    std::memcpy(out + i, &w, 8);
+    const uint64_t m = outside_printable(w);
+    if (m != 0) return i + (__builtin_ctzll(m) >> 3);
+  }
+  for (; i < k; ++i) {
+    const unsigned char b = in[i];
+    if (static_cast<unsigned char>(b - 32) > 94) return i;
+    out[i] = b;
+  }
+  return k;
 }
 
 // The bytes a plain file's stream (or standard input) already holds in its
@@ -72,34 +86,36 @@ int32_t before_control(const unsigned char* p, int32_t n) {
 // full after them) and at most ahead (the bytes before the end limit or
 // past the largest offset are left to the byte loop). Returns how many
 // were taken.
-int32_t plain_run(DocHandle* h, unsigned char* out, int64_t room, int64_t ahead, bool filter) {
+int32_t plain_run(DocHandle* h, const DocInputState& st, unsigned char* out, int64_t room,
+                  int64_t ahead, bool filter) {
   VqStream* s = h->stream;
   if (s->count <= 0 || (s->flags & (VQ_READ | VQ_WRITE)) != VQ_READ) return 0;
-  int64_t k = s->count;
-  if (room < k) k = room;
-  if (ahead < k) k = ahead;
-  if (k <= 0) return 0;
-  const DocInputState& st = doc_input_state();
+  int64_t limit = s->count;
+  if (room < limit) limit = room;
+  if (ahead < limit) limit = ahead;
+  if (limit <= 0) return 0;
+  const int32_t k = static_cast<int32_t>(limit);
   const bool* map = st.input_map;
   const unsigned char* in = s->current;
-  const void* lf = std::memchr(in, '\n', static_cast<size_t>(k));
-  int32_t j = lf != nullptr ? static_cast<int32_t>(static_cast<const unsigned char*>(lf) - in)
-                            : static_cast<int32_t>(k);
-  // Control bytes lie below 32: a printable run holds none.
-  bool printable = all_printable(in, j);
-  if (filter && !printable) {
-    j = before_control(in, j);
-    printable = all_printable(in, j);
-  }
-  if (!st.printable_flagged && printable) {
-    std::memcpy(out, in, static_cast<size_t>(j));  // nothing to replace
-  } else if (front_carriage_return != 0) {
-    for (int32_t i = 0; i < j; ++i) {
-      const unsigned char b = in[i] == kRE ? ' ' : in[i];
-      out[i] = map[b] ? kMarker : b;
+  int32_t j = 0;
+  if (!st.printable_flagged) {
+    // Printable bytes are stored as they are; each other byte is looked at
+    // on its own.
+    for (;;) {
+      j += copy_printable(in + j, out + j, k - j);
+      if (j >= k) break;
+      unsigned char b = in[j];
+      if (b == '\n' || (filter && static_cast<unsigned char>(b - 2) <= 2)) break;
+      if (b == kRE && front_carriage_return != 0) b = ' ';
+      out[j++] = map[b] ? kMarker : b;
     }
   } else {
-    for (int32_t i = 0; i < j; ++i) out[i] = map[in[i]] ? kMarker : in[i];
+    for (; j < k; ++j) {
+      unsigned char b = in[j];
+      if (b == '\n' || (filter && static_cast<unsigned char>(b - 2) <= 2)) break;
+      if (b == kRE && front_carriage_return != 0) b = ' ';
+      out[j] = map[b] ? kMarker : b;
+    }
   }
   s->current += j;
   s->count -= j;
@@ -191,8 +207,9 @@ int doc_read(DocHandle* h, unsigned char* buffer, int* new_file) {
   } else {
     h->record_start_given = 0;
   }
-  const bool* map = doc_input_state().input_map;
-  const int last = doc_input_state().buffer_size - 1;
+  const DocInputState& st = doc_input_state();
+  const bool* map = st.input_map;
+  const int last = st.buffer_size - 1;
   for (int64_t offset = h->byte_position;; ++offset) {
     if (limit > 0 && offset >= limit) {
       buffer[n++] = kEE;
@@ -213,7 +230,7 @@ int doc_read(DocHandle* h, unsigned char* buffer, int* new_file) {
     if (h->source == kSourceStream && h->stream != nullptr) {
       int64_t ahead = kDocMaxOffset - offset;
       if (limit > 0 && limit - 1 - offset < ahead) ahead = limit - 1 - offset;
-      const int32_t k = plain_run(h, buffer + n, last - n - 1, ahead, filter);
+      const int32_t k = plain_run(h, st, buffer + n, last - n - 1, ahead, filter);
       n += k;
       offset += k;
     }

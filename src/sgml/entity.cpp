@@ -61,7 +61,16 @@ void keep_prefix(EntityEntry* e) {
   unsigned char* from = e->ptr - ENTITY_BUFFER_PREFIX;
   if (from < e->buffer) from = e->buffer;
   size_t n = e->ptr - from;
-  std::memmove(e->start - n, from, n);
+  if (n == ENTITY_BUFFER_PREFIX) {
+    // The usual case, as one word (loaded whole before it is stored: the
+    // two ranges may overlap after a short buffer).
+    uint32_t w;
+    static_assert(sizeof w == ENTITY_BUFFER_PREFIX);
+    std::memcpy(&w, from, sizeof w);
+    std::memcpy(e->start - n, &w, sizeof w);
+  } else {
+    std::memmove(e->start - n, from, n);
+  }
 }
 
 // Characters of the current buffer that stand for characters of the file
@@ -402,13 +411,6 @@ void entity_file_close(EntityEntry* e) {
     doc_close(e->doc);
     e->doc = nullptr;
   }
-}
-
-void entity_mark_position() {
-  EntityEntry* e = entity_top;
-  if (!e || !e->start) return;
-  e->saved_char = *e->ptr;
-  e->consumed = e->ptr - e->start;
 }
 
 void entity_make_private(EntityEntry* e) {

@@ -104,7 +104,14 @@ int entopen(EntityRecord* entity);
 // 0 reading goes on; -1 end of the input.
 int entpop();
 EntityRecord* default_entity(const unsigned char* name);
-void entity_mark_position();
+// Records the innermost entity's position for messages: the character
+// read last and how far into the buffer it lies.
+inline void entity_mark_position() {
+  EntityEntry* e = entity_top;
+  if (!e || !e->start) return;
+  e->saved_char = *e->ptr;
+  e->consumed = e->ptr - e->start;
+}
 int entity_refill(EntityEntry* e);
 void entity_suspend(int level);
 int entity_resume(EntityEntry* e);

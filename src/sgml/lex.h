@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "sgml/entity.h"
 #include "sgml/message.h"
 
 enum { LEX_MAX_CLASSES = 28 };
@@ -35,6 +36,10 @@ struct ParseControlBlock {
   // force maps no blank short reference (the blank would only come back
   // to it to be taken as data).
   int blank_data_state;
+  // Per state, per class: 1 where the class keeps the state with nothing
+  // to do (action 9), so that a run of such characters is passed over in
+  // one loop (states * LEX_MAX_CLASSES, made from the rows).
+  const uint8_t* runs;
 };
 
 // The 27 blocks.
@@ -86,17 +91,40 @@ enum LexCode : int {
 int lex_engine(ParseControlBlock* pcb);
 
 // The character read last (0 when no entity is open).
-unsigned char lex_current_char();
+inline unsigned char lex_current_char() { return entity_top ? *entity_top->ptr : 0; }
 // Pointer to the character read last in the innermost entity.
-unsigned char* lex_current_ptr();
-// Moves the read pointer of the innermost entity back by n characters
-// (never before the start of an internal entity's text).
-void lex_step_back(int n);
+inline unsigned char* lex_current_ptr() { return entity_top ? entity_top->ptr : nullptr; }
+// Moves the read pointer of the entity back by n characters (never before
+// the start of an internal entity's text, nor before the characters an
+// external one keeps in front of its buffer).
+inline void entity_step_back(EntityEntry* e, int n) {
+  unsigned char* lowest = e->type > ENT_CDATA ? e->buffer : e->start - 1;
+  if (e->ptr - lowest < n)
+    e->ptr = lowest;
+  else
+    e->ptr -= n;
+}
+// The same for the innermost entity.
+inline void lex_step_back(int n) {
+  if (entity_top) entity_step_back(entity_top, n);
+}
+
+// The characters after the current one that the block would hand out one
+// by one as code from the state it is in, up to one equal to stop: at most
+// room of them are read and copied to out, and the block, the read pointer
+// and the offset are left as the last of these steps leaves them. Returns
+// how many (none while the state trace is on: every step is traced).
+int lex_take_run(ParseControlBlock* pcb, int code, int stop, unsigned char* out, int room);
 
 // What the engine does at an RS it passes over (action 16), for callers
 // that receive the RS as a code (30 in content): one more line, a new
 // column.
-void lex_count_record();
+inline void lex_count_record() {
+  EntityEntry* e = entity_top;
+  if (!e) return;
+  ++e->line;
+  e->column_base = -(e->ptr - e->start) - 1;
+}
 
 // The escape pair of the last LEX_ESCAPE: the escape character and the
 // offset character. lex_escape_char gives (escape offset + c) mod 256.

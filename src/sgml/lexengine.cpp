@@ -20,16 +20,10 @@ unsigned char escape_pair[2];
 // "&name;" of an echoed reference met in a literal (NAMELEN is at most 239).
 unsigned char echo_text[256];
 
-void step_back(EntityEntry* e, int n) {
-  unsigned char* lowest = e->type > ENT_CDATA ? e->buffer : e->start - 1;
-  if (e->ptr - lowest < n)
-    e->ptr = lowest;
-  else
-    e->ptr -= n;
-}
-
+// The engine has just read through the entity's pointer: its buffer start
+// is set (every open entity has one).
 void update_offset(const EntityEntry* e) {
-  if (e->type > ENT_CDATA && e->line > 0 && e->start)
+  if (e->type > ENT_CDATA && e->line > 0)
     doc_offsets.current_char =
         e->buffer_offset + static_cast<int32_t>(e->ptr - e->start) - e->rs_given;
 }
@@ -90,21 +84,6 @@ unsigned char escape_char(int c) {
 
 const unsigned char* lex_escape_pair() { return escape_pair; }
 
-unsigned char lex_current_char() { return entity_top ? *entity_top->ptr : 0; }
-
-unsigned char* lex_current_ptr() { return entity_top ? entity_top->ptr : nullptr; }
-
-void lex_count_record() {
-  EntityEntry* e = entity_top;
-  if (!e) return;
-  ++e->line;
-  e->column_base = -(e->ptr - e->start) - 1;
-}
-
-void lex_step_back(int n) {
-  if (entity_top) step_back(entity_top, n);
-}
-
 int char_ref_function(const unsigned char* name) {
   int c = keyword_lookup(kw_function_char, reinterpret_cast<const char*>(name + 1));
   return c ? c : -1;
@@ -115,32 +94,52 @@ namespace {
 // After a character that left the block in state s with nothing to do:
 // the characters after it that do the same (plain data, the text of a
 // comment, ...) are passed over in one loop, as the step loop would pass
-// them one by one; the block's words are left as the last of them leaves
-// them (the offset is set by the step after the run).
-void pass_over_run(ParseControlBlock* pcb, EntityEntry* e, int s, int cls) {
+// them one by one (the step after the run sets the block's words and the
+// offset).
+void pass_over_run(const ParseControlBlock* pcb, EntityEntry* e, int s) {
   const uint8_t* classes = pcb->classes;
-  const uint8_t* next = pcb->rows[2 * s];
-  const uint8_t* act = pcb->rows[2 * s + 1];
+  const uint8_t* stays = pcb->runs + s * LEX_MAX_CLASSES;
   const bool blanks = pcb->blank_data_state == s;
   unsigned char* p = e->ptr;
   for (;;) {
     const unsigned char d = p[1];
-    const int k = classes[d];
-    if (next[k] == s && act[k] == 9) {
+    if (stays[classes[d]] || (blanks && (d == ' ' || d == '\t')))
       ++p;
-      cls = k;
-    } else if (blanks && (d == ' ' || d == '\t')) {
-      ++p;
-      cls = k;
-    } else {
+    else
       break;
-    }
   }
   e->ptr = p;
-  pcb->last_class = cls;
 }
 
 }  // namespace
+
+int lex_take_run(ParseControlBlock* pcb, int code, int stop, unsigned char* out, int room) {
+  EntityEntry* e = entity_top;
+  if (!e || trace_on.state) return 0;
+  const int s = pcb->state;
+  const uint8_t* classes = pcb->classes;
+  const uint8_t* next = pcb->rows[2 * s];
+  const uint8_t* act = pcb->rows[2 * s + 1];
+  unsigned char* p = e->ptr;
+  int cls = 0;
+  int n = 0;
+  while (n < room) {
+    const unsigned char d = p[1];
+    const int k = classes[d];
+    if (d == stop || next[k] != s || act[k] != code) break;
+    out[n++] = d;
+    ++p;
+    cls = k;
+  }
+  if (n > 0) {
+    e->ptr = p;
+    pcb->prev_state = s;
+    pcb->last_class = cls;
+    pcb->last_action = code;
+    update_offset(e);
+  }
+  return n;
+}
 
 int lex_engine(ParseControlBlock* pcb) {
   lex_rows_setup();
@@ -165,7 +164,7 @@ int lex_engine(ParseControlBlock* pcb) {
     } else if (action == 9) {
       // Nothing to do: the offset is set by the next step, in the same
       // entity (a run in the same state is passed over first).
-      if (pcb->state == s) pass_over_run(pcb, e, s, cls);
+      if (pcb->state == s) pass_over_run(pcb, e, s);
       continue;
     } else {
       update_offset(e);
@@ -188,7 +187,7 @@ int lex_engine(ParseControlBlock* pcb) {
         // to drop.
         if (fc == 10 && pcb == &pcb_litp) return LEX_REREAD;
         if (fc == 10) --e->line;
-        step_back(e, 1);
+        entity_step_back(e, 1);
         break;
       }
       case 2: {  // "&#" and digits
@@ -244,7 +243,7 @@ int lex_engine(ParseControlBlock* pcb) {
         break;
       case 7:
         syntax_error(9, pcb->state_index);
-        step_back(e, 1);
+        entity_step_back(e, 1);
         return action;
       case 8:
         syntax_error(3, pcb->state_index);
@@ -252,32 +251,32 @@ int lex_engine(ParseControlBlock* pcb) {
       case 9:
         break;
       case 10:
-        step_back(e, 1);
+        entity_step_back(e, 1);
         syntax_error(9, pcb->state_index);
-        step_back(e, 1);
+        entity_step_back(e, 1);
         return action;
       case 11: {  // "%" and a name
         unsigned char name[256];
-        step_back(e, 1);
+        entity_step_back(e, 1);
         parse_name(name, 2);
         reference_end();
         if (entity_reference(name) == -6) return LEX_PI_ENTITY;
         break;
       }
       case 12:
-        step_back(e, 2);
+        entity_step_back(e, 2);
         break;
       case 13:
-        step_back(e, 1);
+        entity_step_back(e, 1);
         break;
       case 14:
-        step_back(e, 1);
+        entity_step_back(e, 1);
         return action;
       case 16:
         lex_count_record();
         break;
       case 61:
-        step_back(e, 1);
+        entity_step_back(e, 1);
         [[fallthrough]];
       case 17: {
         int code = entity_ref_in_text(action);
@@ -287,7 +286,7 @@ int lex_engine(ParseControlBlock* pcb) {
         syntax_error(4, pcb->state_index);
         break;
       case 64:
-        step_back(e, 1);
+        entity_step_back(e, 1);
         syntax_error(3, pcb->state_index);
         break;
       default:

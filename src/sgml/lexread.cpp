@@ -22,8 +22,7 @@ namespace {
 const unsigned char* last_literal = nullptr;
 int last_literal_length = 0;
 
-const uint8_t* fold_map(int fold) {
-  const SgmlSettings& s = sgml_settings();
+const uint8_t* fold_map(const SgmlSettings& s, int fold) {
   if (fold == 1 && s.namecase_general) return NameCase;
   if (fold == 2 && s.namecase_entity) return NameCase;
   return nullptr;
@@ -91,10 +90,11 @@ void store(unsigned char* buffer, int max_length, int* n, bool* over, const unsi
 }  // namespace
 
 void parse_name(unsigned char* buffer, int fold) {
-  const uint8_t* map = fold_map(fold);
+  const SgmlSettings& s = sgml_settings();
+  const uint8_t* map = fold_map(s, fold);
   unsigned char c = lex_current_char();
   buffer[1] = map ? map[c] : c;
-  int n = read_run(buffer + 1, 1, kNameChar, quantity(kNAMELEN), map);
+  int n = read_run(buffer + 1, 1, kNameChar, s.quantities[kNAMELEN].value, map);
   buffer[0] = static_cast<unsigned char>(n + 2);
   buffer[n + 1] = 0;
 }
@@ -128,7 +128,7 @@ int read_blank_run(unsigned char* buffer, int max_length) {
 }
 
 void copy_name_token(unsigned char* dst, const unsigned char* src, int min_class, int fold) {
-  const uint8_t* map = fold ? fold_map(1) : nullptr;
+  const uint8_t* map = fold ? fold_map(sgml_settings(), 1) : nullptr;
   int limit = quantity(kNAMELEN);
   int n = 0;
   while (src[n] && NameClass[src[n]] >= min_class && n < limit) {
@@ -205,6 +205,9 @@ int parse_literal(unsigned char* buffer, ParseControlBlock* literal_block, int m
       case 21:
         if (c == delimiter && entity_stack.level == level) goto done;
         store(buffer, max_length, &n, &over, &c, 1);
+        // The data characters after it, up to the next delimiter character,
+        // are taken at once while they fit.
+        if (!over) n += lex_take_run(literal_block, 21, delimiter, buffer + n, max_length - n);
         break;
       case 25:  // not a minimum data character
         if (c == delimiter && entity_stack.level == level) goto done;

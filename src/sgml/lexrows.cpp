@@ -192,6 +192,7 @@
 //   parameter (P9), 19 end of input; comments "-- ... --" and separators
 //   are passed over.
 #include <cstring>
+#include <vector>
 
 #include "sgml/chclass.h"
 #include "sgml/lex.h"
@@ -713,12 +714,28 @@ void build(LexRow* rows, const Step* steps, size_t count, int states, int eob_cl
   }
 }
 
+// The runs table of each block (in the order of LexBlocks).
+std::vector<uint8_t> run_tables[27];
+
+void runs_make(ParseControlBlock* pcb, std::vector<uint8_t>* table) {
+  table->assign(static_cast<size_t>(pcb->states) * LEX_MAX_CLASSES, 0);
+  for (int s = 0; s < pcb->states; ++s)
+    for (int k = 0; k < LEX_MAX_CLASSES; ++k)
+      (*table)[static_cast<size_t>(s) * LEX_MAX_CLASSES + k] =
+          pcb->rows[2 * s][k] == s && pcb->rows[2 * s + 1][k] == 9;
+  pcb->runs = table->data();
+}
+
+void runs_make_all() {
+  for (int i = 0; LexBlocks[i]; ++i) runs_make(LexBlocks[i], &run_tables[i]);
+}
+
 }  // namespace
 
 bool lex_rows_built = false;
 
 #define PCB(var, label, st, table, rows, code)                                          \
-  ParseControlBlock var = {label, st, table, rows, 0, 0, 0, 0, 0, code, -1}
+  ParseControlBlock var = {label, st, table, rows, 0, 0, 0, 0, 0, code, -1, nullptr}
 
 PCB(pcb_conm, "CONM", kStateCONM, ContentClass, conm_rows, 21);
 PCB(pcb_cone, "CONE", kStateCONE, ContentClass, cone_rows, 37);
@@ -794,6 +811,7 @@ void lex_rows_reset() {
   pcb_grnt.states = pcb_grnm.states = G_STATES;
   pcb_litt.states = T_STATES;
   pcb_mdc.states = pcb_mdi.states = D_STATES;
+  runs_make_all();
   for (int i = 0; LexBlocks[i]; ++i) pcb_reset(LexBlocks[i]);
   lex_rows_built = true;
 }
@@ -819,4 +837,5 @@ void lex_shorttag_off() {
       pcb->rows[2 * s + 1][gt] = pcb->rows[2 * s + 1][underscore];
     }
   }
+  runs_make_all();
 }

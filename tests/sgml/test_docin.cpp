@@ -66,8 +66,9 @@ std::string stream_of(const std::vector<Buffer>& buffers) {
 }
 
 // The character stream worked out from the rules: every record starts with
-// RS, an LF becomes RE, flagged bytes the marker 1, the text ends with 26.
-std::string expected_stream(const std::vector<std::string>& files) {
+// RS, an LF becomes RE, flagged bytes (0, 1, 8, 13, 26, 28 and the escape
+// character) the marker 1, the text ends with 26.
+std::string expected_stream(const std::vector<std::string>& files, unsigned char escape = 31) {
   std::string s;
   for (const std::string& text : files) {
     bool start = true;
@@ -77,7 +78,7 @@ std::string expected_stream(const std::vector<std::string>& files) {
       if (c == '\n') {
         s.push_back('\r');
         start = true;
-      } else if (c == 0 || c == 1 || c == 8 || c == 13 || c == 26 || c == 28 || c == 31) {
+      } else if (c == 0 || c == 1 || c == 8 || c == 13 || c == 26 || c == 28 || c == escape) {
         s.push_back('\x01');
       } else {
         s.push_back(static_cast<char>(c));
@@ -187,6 +188,36 @@ TEST_F(DocInput, LongRecordSplitsIntoFullBuffers) {
     EXPECT_EQ(b[w.n - 1], 28);
   }
   EXPECT_EQ(b[175], 13);  // 175 characters, then RE where the LF stood
+  doc_close(h);
+}
+
+TEST_F(DocInput, EveryByteValueAtEveryPlaceOfARecord) {
+  // Each byte value but LF after 0 to 17 printable bytes and before 0 to 9
+  // more: the runs of printable bytes are taken several at a time, and a
+  // byte outside them must stop the run wherever it lies.
+  std::string text;
+  for (int lead = 0; lead < 18; ++lead) {
+    for (int b = 0; b < 256; ++b) {
+      if (b == '\n') continue;
+      text += std::string(static_cast<size_t>(lead), static_cast<char>('a' + lead));
+      text.push_back(static_cast<char>(b));
+      text += std::string(static_cast<size_t>(b % 10), '~');
+      text.push_back('\n');
+    }
+  }
+  text += "last record without LF\t\x80\xff";
+  std::string px = write("bytes", text);
+  DocHandle* h = nullptr;
+  ASSERT_EQ(doc_open(list_of({px}).c_str(), &h, true), 1);
+  EXPECT_EQ(stream_of(read_all(h)), expected_stream({text}));
+  doc_close(h);
+  // An escape character among the printable ones is flagged as well.
+  SwitchRecord sw;
+  sw.escape = '~';
+  parser_setup(sw);
+  offsets_reset();
+  ASSERT_EQ(doc_open(list_of({px}).c_str(), &h, true), 1);
+  EXPECT_EQ(stream_of(read_all(h)), expected_stream({text}, '~'));
   doc_close(h);
 }
 
