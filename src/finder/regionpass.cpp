@@ -71,14 +71,17 @@ void region_event(RegionRun* run, int event, const EventTagRecord& tag) {
 }
 
 // Pulls the events of the current document to its end. The element and
-// attribute names the events give stay in place until then.
+// attribute names the events give stay in place until then. Only tags make
+// records: data and record ends are passed over inside the parser.
 void region_document() {
   EventDataRecord data;
   EventTagRecord tag;
   int event;
   region_names_in_place(current_run, true);
+  sgml_events_tags_only(true);
   while ((event = sgml_next_event_ext(&data, &tag)) != PARSE_END)
     region_event(current_run, event, tag);
+  sgml_events_tags_only(false);
   region_names_in_place(current_run, false);
 }
 

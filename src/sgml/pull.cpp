@@ -151,11 +151,20 @@ int next_event(EventDataRecord* data, EventTagRecord* tag, bool extended) {
           continue;
         }
         inst.data_seen = true;
+        if (ps.tags_only) {
+          entity_mark_position();
+          continue;
+        }
         data->flags = 0;
         return finish(PARSE_RECORD_END);
       case TOK_DATA:
         inst.data_seen = true;
         inst.just_implied = false;
+        if (ps.tags_only) {
+          inst.data_flags = 0;
+          entity_mark_position();
+          continue;
+        }
         data->flags = inst.data_flags;
         data->length = inst.data_length;
         data->text = inst.data_text;
@@ -230,6 +239,8 @@ int sgml_next_event(EventDataRecord* data, EventTagRecord* tag) { return next_ev
 int sgml_next_event_ext(EventDataRecord* data, EventTagRecord* tag) {
   return next_event(data, tag, true);
 }
+
+void sgml_events_tags_only(bool tags_only) { pull_state_record.tags_only = tags_only ? 1 : 0; }
 
 void start_document() {
   PullState& ps = pull_state();

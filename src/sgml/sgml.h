@@ -123,6 +123,10 @@ int sgml_next_event(EventDataRecord* data, EventTagRecord* tag);
 // ends the prolog returns 5 at once with the records untouched; the event
 // that ended the prolog comes with the next call.
 int sgml_next_event_ext(EventDataRecord* data, EventTagRecord* tag);
+// While set, the next-event calls pass over data and record-end events
+// (parsed and checked as ever, the records left untouched) and return the
+// next event of another kind: for a caller that looks only at tags.
+void sgml_events_tags_only(bool tags_only);
 // Ends the run: pops every open entity, counts the capacities (with the
 // child figures of capacity_max_merge), reports P162 for each exceeded
 // limit and fills the report.
@@ -185,5 +189,8 @@ struct PullState {
   int32_t pending = 0;       // an action code is held for the next call
   int32_t pending_code = 0;
   int32_t finished = 0;      // 0 was returned
+  // Set while a caller wants only tags: data and record-end events are
+  // taken and passed over inside the pull call (see sgml_events_tags_only).
+  int32_t tags_only = 0;
 };
 PullState& pull_state();

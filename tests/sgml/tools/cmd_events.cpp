@@ -23,6 +23,8 @@
 //   -X    extended calls throughout
 //   -c    after the events, one line "NAME points limit" per capacity
 //   -L n  subdocument levels above the document (switch word 24)
+//   -G    tags only: data and record ends passed over inside the pull
+//         calls (as the region finder asks)
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -110,6 +112,7 @@ struct PullOptions {
   bool start_document = false;
   bool extended = false;
   bool capacities = false;
+  bool tags_only = false;
 };
 PullOptions& pull_options() {
   static PullOptions o;
@@ -126,6 +129,7 @@ bool take_levels(const char* argument) {
 bool take_s(const char*) { return pull_options().start_document = true; }
 bool take_x(const char*) { return pull_options().extended = true; }
 bool take_c(const char*) { return pull_options().capacities = true; }
+bool take_g(const char*) { return pull_options().tags_only = true; }
 
 int pull(int argc, char** argv, bool print) {
   if (argc < 2) {
@@ -156,6 +160,7 @@ int pull_document(const std::string& list, bool print) {
   }
   const bool extended = o.extended || o.start_document;
   if (o.start_document) start_document();
+  sgml_events_tags_only(o.tags_only);
   VqStream* out = vqio_stdout;
   for (;;) {
     EventDataRecord data;
@@ -170,6 +175,7 @@ int pull_document(const std::string& list, bool print) {
     }
     print_event(out, code, data, tag);
   }
+  sgml_events_tags_only(false);
   CapacityReport report;
   sgml_end_capacity(&report);
   if (o.capacities) {
@@ -188,5 +194,7 @@ static const bool registered_flag_x =
     driver_register_flag('X', take_x, "-X     extended next-event calls (events, check)");
 static const bool registered_flag_c =
     driver_register_flag('c', take_c, "-c     capacity lines after the events (events, check)");
+static const bool registered_flag_g =
+    driver_register_flag('G', take_g, "-G     tags only: no data or record-end events (events, check)");
 static const bool registered_levels =
     driver_register_option('L', take_levels, "-L n   subdocument levels above the document (events, check)");
