@@ -201,7 +201,7 @@ struct RegionRun {
     const char* address = nullptr;
     RegionNameSlot* slot = nullptr;
   };
-  SlotCache recent[64];
+  SlotCache recent[256];
   // Set while the pass pulls one document's events, during which the
   // parser keeps the names it gives in place: an address found among the
   // slots last used (all forgotten when this is set) is then taken
