@@ -12,6 +12,7 @@
 #include "sgml/modeopts.h"
 #include "sgml/sgml.h"
 #include "sgml/tables.h"
+#include "sgml/trace.h"
 
 struct EntityEntry;
 
@@ -123,8 +124,66 @@ int exception_level(ElementTypeDef* type);
 // Levels between the current element and the open element of type, or -1.
 int open_element_find(ElementTypeDef* type);
 void exclusion_check();
-// Record-end driver: the token in, the action out.
-int sgml_driver_step(int token);
+// Record-end driver: the token in, the action out. Stepped once per
+// content token, so the table step is inline; what is rare (a level of its
+// own for an element accepted through an inclusion, the trace) is in
+// redriver.cpp.
+namespace driver_tables {
+// Token columns, by token - TOK_END: data, end tag, markup declaration,
+// comment declaration, marked section start, marked section end,
+// processing instruction, record end, start tag, RS, end of input; -1 for
+// tokens the driver passes through.
+inline constexpr int8_t kColumn[] = {
+    10,  // TOK_END
+    -1,  // TOK_REREAD
+    0,   // TOK_DATA
+    1,   // TOK_END_TAG
+    2,   // TOK_MD
+    3,   // TOK_COMMENT
+    4,   // TOK_MS_START
+    5,   // TOK_MS_END
+    6,   // TOK_PI
+    7,   // TOK_RE
+    8,   // TOK_START_TAG
+    9,   // TOK_RS
+};
+static_assert(TOK_RS - TOK_END + 1 == sizeof kColumn);
+// Next state by state (0, 2, 4, 6, 8 as rows 0 to 4) and column.
+inline constexpr int8_t kNext[5][11] = {
+    {4, 4, 0, 0, 0, 0, 0, 2, 0, 2, 0},
+    {4, 4, 0, 0, 0, 0, 0, 6, 0, 2, 0},
+    {4, 4, 4, 4, 4, 4, 4, 6, 0, 2, 0},
+    {4, 4, 8, 8, 8, 8, 8, 6, 0, 6, 0},
+    {4, 4, 8, 8, 8, 8, 8, 2, 0, 6, 0},
+};
+}  // namespace driver_tables
+// After the table step: the driver level moved for a start tag of an
+// included element or the end of one, and the step traced (stepped: the
+// state the table gave the level the token came at).
+void sgml_driver_after(int token, int before, int column, int stepped, int action);
+inline int sgml_driver_step(int token) {
+  // One table look-up decides whether the driver takes the token at all.
+  const auto index = static_cast<unsigned>(token - TOK_END);
+  if (index >= sizeof driver_tables::kColumn) return token;
+  const int column = driver_tables::kColumn[index];
+  if (column < 0 || inst.driver.empty()) return token;
+  int& state = inst.driver[static_cast<size_t>(inst.driver_level)].state;
+  const int before = state;
+  int action = token;
+  if (before <= 4) {
+    if (token == TOK_RE || token == TOK_RS) action = TOK_IGNORED;
+  } else if (token == TOK_DATA || token == TOK_START_TAG) {
+    action = TOK_REREAD;
+  } else if (token == TOK_RS) {
+    action = TOK_IGNORED;
+  }
+  const int stepped = driver_tables::kNext[static_cast<unsigned>(before) / 2][column];
+  state = stepped;
+  if ((token == TOK_START_TAG && inst.level > 0 && (inst.stack[inst.level].flags & OPEN_INCLUDED)) ||
+      (token == TOK_END_TAG && inst.driver_level > 0) || trace_on.grp)
+    sgml_driver_after(token, before, column, stepped, action);
+  return action;
+}
 // The driver stepped with an RS, which it always ignores: as
 // sgml_driver_step(TOK_RS) without the token's look-up.
 void sgml_driver_rs();
