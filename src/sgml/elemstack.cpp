@@ -107,15 +107,6 @@ ParseControlBlock* content_pcb_select(int flags) {
   return pcb;
 }
 
-void content_block_current() {
-  if (inst.special_block) return;
-  ParseControlBlock* pcb = content_pcb_select(element_content_flags(inst.stack[inst.level].etd));
-  if (pcb != inst.block) {
-    inst.block = pcb;
-    pcb_reset(pcb);
-  }
-}
-
 void element_push(ElementTypeDef* type) {
   const int taglvl = quantity(kTAGLVL);
   if (inst.level >= taglvl) {

@@ -116,9 +116,6 @@ void element_pop(int32_t pending);
 int parse_content();
 int content_action(int token);
 ParseControlBlock* content_pcb_select(int content_flags);
-// Selects the content block of the current element (unless a marked
-// section holds its own).
-void content_block_current();
 // The exception level of type among the open elements.
 int exception_level(ElementTypeDef* type);
 // Levels between the current element and the open element of type, or -1.
@@ -198,6 +195,23 @@ inline bool filter_or_meta_mode() {
 inline int element_content_flags(const ElementTypeDef* etd) {
   if (etd == nullptr || etd->model == nullptr) return 0x08;
   return etd->model[0].flags;
+}
+// Selects the content block of the current element (unless a marked
+// section holds its own). Called per tag, so inline: element and mixed
+// content are chosen here, CDATA and RCDATA (which set more words) by
+// content_pcb_select.
+inline void content_block_current() {
+  if (inst.special_block) return;
+  const int flags = element_content_flags(inst.stack[inst.level].etd);
+  ParseControlBlock* pcb;
+  if (flags & (0x02 | 0x04))
+    pcb = content_pcb_select(flags);
+  else
+    pcb = (flags & 0x1F) == 0 && !(flags & 0x80) ? &pcb_cone : &pcb_conm;
+  if (pcb != inst.block) {
+    inst.block = pcb;
+    pcb_reset(pcb);
+  }
 }
 // The instance begins: trace, set-up, "*DOC" pushed, its block selected.
 void instance_begin(int start_code);
