@@ -70,7 +70,8 @@ struct DocInputState {
   MfsReader* last_mfs = nullptr;
   std::string last_closed_name;
 };
-DocInputState& doc_input_state();
+extern DocInputState doc_input_state_record;
+inline DocInputState& doc_input_state() { return doc_input_state_record; }
 
 // Largest byte offset a document may have.
 constexpr int64_t kDocMaxOffset = INT32_MAX;

@@ -6,13 +6,7 @@
 
 DocOffsets doc_offsets;
 
-namespace {
-
-DocInputState input_state;
-
-}  // namespace
-
-DocInputState& doc_input_state() { return input_state; }
+DocInputState doc_input_state_record;
 
 void offsets_reset() { doc_offsets = DocOffsets{}; }
 

@@ -287,7 +287,7 @@ int entopen(EntityRecord* rec) {
       return -2;
     }
   }
-  if (entity_top && (sgml_switches().entity_chain || is_external(entity_top)))
+  if (entity_top && (is_external(entity_top) || sgml_switches().entity_chain))
     entity_mark_position();
 
   ++entity_stack.level;

@@ -94,14 +94,14 @@ const PublicEntry KnownBaseSets[] = {
     {"ESC 2/13 4/1", base_maps.eight_bit},
     {nullptr, nullptr}};
 
-SgmlSettings& sgml_settings() {
-  static SgmlSettings* s = [] {
-    auto* fresh = new SgmlSettings;
-    settings_init(fresh);
-    return fresh;
-  }();
-  return *s;
-}
+// Constant-initialised (empty lists, zero values) before any code runs, so
+// that it is a valid record throughout; the initial values are set by the
+// dynamic initialiser below, before main.
+constinit SgmlSettingsStorage sgml_settings_storage;
+
+namespace {
+const bool settings_initialised = (settings_init(&sgml_settings_storage.settings), true);
+}  // namespace
 
 void sgml_settings_reset() {
   settings_init(&sgml_settings());

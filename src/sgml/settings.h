@@ -77,8 +77,18 @@ struct SgmlSettings {
   std::vector<std::string> replaced_names;
 };
 
+// The settings' storage: filled with the initial values while the program
+// starts, and never destroyed (code run at exit may still read it). Read
+// it through sgml_settings().
+union SgmlSettingsStorage {
+  SgmlSettings settings;
+  constexpr SgmlSettingsStorage() : settings{} {}
+  ~SgmlSettingsStorage() {}
+};
+extern SgmlSettingsStorage sgml_settings_storage;
+
 // The settings (initial values from program start).
-SgmlSettings& sgml_settings();
+inline SgmlSettings& sgml_settings() { return sgml_settings_storage.settings; }
 // Back to the initial values, buffers released (for tests).
 void sgml_settings_reset();
 
