@@ -286,6 +286,26 @@ ElementTypeDef* required_element(const ModelToken* model, int pos) {
   return nullptr;
 }
 
+// Clears n hit words. The usual counts (up to 8 words, GRPCNT 256) are
+// cleared by stores of a size known here rather than by a call.
+template <int N>
+void clear_fixed(uint32_t* hits) {
+  std::memset(hits, 0, sizeof(uint32_t) * N);
+}
+void clear_words(uint32_t* hits, int n) {
+  switch (n) {
+    case 1: clear_fixed<1>(hits); break;
+    case 2: clear_fixed<2>(hits); break;
+    case 3: clear_fixed<3>(hits); break;
+    case 4: clear_fixed<4>(hits); break;
+    case 5: clear_fixed<5>(hits); break;
+    case 6: clear_fixed<6>(hits); break;
+    case 7: clear_fixed<7>(hits); break;
+    case 8: clear_fixed<8>(hits); break;
+    default: std::memset(hits, 0, sizeof(uint32_t) * static_cast<size_t>(n)); break;
+  }
+}
+
 // Pushes a level for group pos, member m of level k, which begins with
 // element: a SEQ group at its first member, an OR or AND group straight at
 // member first (position first_pos), the member that begins with it. The
@@ -300,7 +320,7 @@ void enter_group(Walk* w, int k, int m, int pos, int first, int first_pos) {
   if (st->levels.size() < levels) st->levels.resize(levels);
   if (st->hits.size() < levels * static_cast<size_t>(st->words))
     st->hits.resize(levels * static_cast<size_t>(st->words));
-  std::memset(level_hits(st, k + 1), 0, sizeof(uint32_t) * static_cast<size_t>(st->words));
+  clear_words(level_hits(st, k + 1), st->words);
   if (model_type(g) == MODEL_SEQ) {
     first = 1;
     first_pos = pos + 1;
@@ -577,7 +597,27 @@ int end_context_check(const ModelToken* model, const ContextState* state, const 
     // an OR group was entered through a member, which is hit.
     int missing = 0;
     int missing_pos = 0;
-    if (type == MODEL_SEQ || type == MODEL_AND) {
+    if ((type == MODEL_SEQ || type == MODEL_AND) && count <= 32) {
+      // The members of one hit word: only those not hit are looked at, found
+      // from the word at once (most groups end with every member hit).
+      int at = type == MODEL_SEQ ? m : 1;
+      const uint32_t from = (1u << (at - 1)) - 1;  // members before at
+      const uint32_t all = count == 32 ? ~0u : (1u << count) - 1;
+      uint32_t unhit = ~level_hits(w.st, k)[0] & all & ~from;
+      if (unhit != 0) {
+        int pos = type == MODEL_SEQ ? current_member_token(w, k) : member_token(w, k, 1);
+        do {
+          const int c = __builtin_ctz(unhit) + 1;
+          unhit &= unhit - 1;
+          for (; at < c; ++at) pos += token_size(&model[pos]);
+          if (!(model[pos].flags & MODEL_OPTIONAL)) {
+            missing = c;
+            missing_pos = pos;
+            break;
+          }
+        } while (unhit != 0);
+      }
+    } else if (type == MODEL_SEQ || type == MODEL_AND) {
       // Positions are found only for members not hit, each from the one
       // before it: a SEQ group from its current member (the current token,
       // or the group entered at the level below), an AND group from its

@@ -22,15 +22,9 @@ void context_state_init(ContextState* state, int words) {
   context_forget_models();
 }
 
-void context_state_reset(ContextState* state) {
-  // The storage of deeper levels is kept for the next groups entered.
-  if (state->levels.empty() || state->hits.size() < static_cast<size_t>(state->words)) {
-    state->levels.assign(1, ContextLevel{1, 0});
-    state->hits.assign(static_cast<size_t>(state->words), 0);
-    return;
-  }
-  state->levels[0] = ContextLevel{1, 0};
-  state->hits[0] = 0;  // level 0 has one member, the outermost group
+void context_state_start(ContextState* state) {
+  state->levels.assign(1, ContextLevel{1, 0});
+  state->hits.assign(static_cast<size_t>(state->words), 0);
 }
 
 void state_copy(ContextState* to, const ContextState* from) {

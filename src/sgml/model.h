@@ -147,7 +147,19 @@ void context_state_init(ContextState* state, int words);
 // context_state_init) after models are made and before they are checked.
 void context_forget_models();
 // Back to the start of the model: depth 0, current token 1, nothing hit.
-void context_state_reset(ContextState* state);
+// A state that has its storage (every one after its first use) takes two
+// stores here, inline since each element pushed resets one; the first use
+// makes the storage (context_state_start).
+void context_state_start(ContextState* state);
+inline void context_state_reset(ContextState* state) {
+  // The storage of deeper levels is kept for the next groups entered.
+  if (state->levels.empty() || state->hits.size() < static_cast<size_t>(state->words)) {
+    context_state_start(state);
+    return;
+  }
+  state->levels[0] = ContextLevel{1, 0};
+  state->hits[0] = 0;  // level 0 has one member, the outermost group
+}
 void state_copy(ContextState* to, const ContextState* from);
 
 // Results of context_check.
