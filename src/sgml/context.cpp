@@ -597,40 +597,23 @@ int end_context_check(const ModelToken* model, const ContextState* state, const 
     // an OR group was entered through a member, which is hit.
     int missing = 0;
     int missing_pos = 0;
-    if ((type == MODEL_SEQ || type == MODEL_AND) && count <= 32) {
-      // The members of one hit word: only those not hit are looked at, found
-      // from the word at once (most groups end with every member hit).
+    if (type == MODEL_SEQ || type == MODEL_AND) {
+      // Only the members not hit are looked at, each position found from
+      // the one before it: a SEQ group from its current member (the current
+      // token, or the group entered at the level below), an AND group from
+      // its first.
+      const uint32_t* hits = level_hits(w.st, k);
       int at = type == MODEL_SEQ ? m : 1;
-      const uint32_t from = (1u << (at - 1)) - 1;  // members before at
-      const uint32_t all = count == 32 ? ~0u : (1u << count) - 1;
-      uint32_t unhit = ~level_hits(w.st, k)[0] & all & ~from;
-      if (unhit != 0) {
+      int c = next_unhit(hits, at - 1, count);
+      if (c != 0) {
         int pos = type == MODEL_SEQ ? current_member_token(w, k) : member_token(w, k, 1);
-        do {
-          const int c = __builtin_ctz(unhit) + 1;
-          unhit &= unhit - 1;
+        for (; c != 0; c = next_unhit(hits, c, count)) {
           for (; at < c; ++at) pos += token_size(&model[pos]);
           if (!(model[pos].flags & MODEL_OPTIONAL)) {
             missing = c;
             missing_pos = pos;
             break;
           }
-        } while (unhit != 0);
-      }
-    } else if (type == MODEL_SEQ || type == MODEL_AND) {
-      // Positions are found only for members not hit, each from the one
-      // before it: a SEQ group from its current member (the current token,
-      // or the group entered at the level below), an AND group from its
-      // first.
-      int at = type == MODEL_SEQ ? m : 1;
-      int pos = type == MODEL_SEQ ? current_member_token(w, k) : member_token(w, k, 1);
-      for (int c = at; c <= count; ++c) {
-        if (is_hit(w, k, c)) continue;
-        for (; at < c; ++at) pos += token_size(&model[pos]);
-        if (!(model[pos].flags & MODEL_OPTIONAL)) {
-          missing = c;
-          missing_pos = pos;
-          break;
         }
       }
     }

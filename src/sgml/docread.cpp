@@ -98,24 +98,15 @@ int32_t plain_run(DocHandle* h, const DocInputState& st, unsigned char* out, int
   const bool* map = st.input_map;
   const unsigned char* in = s->current;
   int32_t j = 0;
-  if (!st.printable_flagged) {
-    // Printable bytes are stored as they are; each other byte is looked at
-    // on its own.
-    for (;;) {
-      j += copy_printable(in + j, out + j, k - j);
-      if (j >= k) break;
-      unsigned char b = in[j];
-      if (b == '\n' || (filter && static_cast<unsigned char>(b - 2) <= 2)) break;
-      if (b == kRE && front_carriage_return != 0) b = ' ';
-      out[j++] = map[b] ? kMarker : b;
-    }
-  } else {
-    for (; j < k; ++j) {
-      unsigned char b = in[j];
-      if (b == '\n' || (filter && static_cast<unsigned char>(b - 2) <= 2)) break;
-      if (b == kRE && front_carriage_return != 0) b = ' ';
-      out[j] = map[b] ? kMarker : b;
-    }
+  for (;;) {
+    // Printable bytes are stored as they are, unless some of them are read
+    // as the marker; each other byte is looked at on its own.
+    if (!st.printable_flagged) j += copy_printable(in + j, out + j, k - j);
+    if (j >= k) break;
+    unsigned char b = in[j];
+    if (b == '\n' || (filter && static_cast<unsigned char>(b - 2) <= 2)) break;
+    if (b == kRE && front_carriage_return != 0) b = ' ';
+    out[j++] = map[b] ? kMarker : b;
   }
   s->current += j;
   s->count -= j;

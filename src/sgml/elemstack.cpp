@@ -29,7 +29,6 @@ ElementTypeDef* pseudo(const char* counted) {
 }
 
 // Declared content flags.
-constexpr int kMixed = 0x80;
 constexpr int kEmpty = 0x10;
 constexpr int kRcdata = 0x04;
 constexpr int kCdata = 0x02;
@@ -99,10 +98,8 @@ ParseControlBlock* content_pcb_select(int flags) {
     pcb = &pcb_conr;
     inst.rcdata_level = entity_stack.level;
     inst.data_seen = true;
-  } else if ((flags & 0x1F) == 0 && !(flags & kMixed)) {
-    pcb = &pcb_cone;
   } else {
-    pcb = &pcb_conm;
+    pcb = element_content_block(flags);
   }
   return pcb;
 }

@@ -116,6 +116,11 @@ void element_pop(int32_t pending);
 int parse_content();
 int content_action(int token);
 ParseControlBlock* content_pcb_select(int content_flags);
+// The block of element content (no #PCDATA: separators between tags) or of
+// mixed content, for content flags that are neither CDATA nor RCDATA.
+inline ParseControlBlock* element_content_block(int content_flags) {
+  return (content_flags & 0x1F) == 0 && !(content_flags & 0x80) ? &pcb_cone : &pcb_conm;
+}
 // The exception level of type among the open elements.
 int exception_level(ElementTypeDef* type);
 // Levels between the current element and the open element of type, or -1.
@@ -203,11 +208,8 @@ inline int element_content_flags(const ElementTypeDef* etd) {
 inline void content_block_current() {
   if (inst.special_block) return;
   const int flags = element_content_flags(inst.stack[inst.level].etd);
-  ParseControlBlock* pcb;
-  if (flags & (0x02 | 0x04))
-    pcb = content_pcb_select(flags);
-  else
-    pcb = (flags & 0x1F) == 0 && !(flags & 0x80) ? &pcb_cone : &pcb_conm;
+  ParseControlBlock* pcb =
+      flags & (0x02 | 0x04) ? content_pcb_select(flags) : element_content_block(flags);
   if (pcb != inst.block) {
     inst.block = pcb;
     pcb_reset(pcb);

@@ -192,6 +192,7 @@
 //   parameter (P9), 19 end of input; comments "-- ... --" and separators
 //   are passed over.
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "sgml/chclass.h"
@@ -715,7 +716,7 @@ void build(LexRow* rows, const Step* steps, size_t count, int states, int eob_cl
 }
 
 // The runs table of each block (in the order of LexBlocks).
-std::vector<uint8_t> run_tables[27];
+std::vector<uint8_t> run_tables[std::size(LexBlocks) - 1];
 
 void runs_make(ParseControlBlock* pcb, std::vector<uint8_t>* table) {
   table->assign(static_cast<size_t>(pcb->states) * LEX_MAX_CLASSES, 0);

@@ -48,12 +48,6 @@ int group_all_hit(const ModelToken* group, const uint32_t* hits, int except, int
   return 1;
 }
 
-int next_unhit(const uint32_t* hits, int after, int members) {
-  for (int m = after + 1; m <= members; ++m)
-    if (!bit_set(hits, m)) return m;
-  return 0;
-}
-
 int any_hit(const uint32_t* hits, int words) {
   for (int w = 0; w < words; ++w)
     if (hits[w] != 0) return 1;

@@ -195,7 +195,19 @@ void context_set_implied_element(ElementTypeDef* element);
 // Whether every member of group other than `except` (0 for none) is hit;
 // unhit members that may be absent are passed over unless count_optional.
 int group_all_hit(const ModelToken* group, const uint32_t* hits, int except, int count_optional);
-// The next member above `after` whose bit is clear, 0 when none up to members.
-int next_unhit(const uint32_t* hits, int after, int members);
+// The next member above `after` whose bit is clear, 0 when none up to
+// members. A word of bits at a time: the checks ask this of groups whose
+// members are mostly hit.
+inline int next_unhit(const uint32_t* hits, int after, int members) {
+  for (int bit = after; bit < members;) {  // bit m - 1 for member m
+    const int word = bit / 32;
+    uint32_t clear = ~hits[word] & (~0u << (bit % 32));
+    const int in_word = members - word * 32;  // members this word holds, if below 32
+    if (in_word < 32) clear &= (1u << in_word) - 1;
+    if (clear != 0) return word * 32 + __builtin_ctz(clear) + 1;
+    bit = (word + 1) * 32;
+  }
+  return 0;
+}
 // Whether any bit of the words is set.
 int any_hit(const uint32_t* hits, int words);
