@@ -24,6 +24,7 @@
 // (members are passed and groups left without touching their hit bits),
 // and a walk that enters a group beginning with the element always ends in
 // a match.
+#include <cstdint>
 #include <cstring>
 
 #include "io/vqio.h"
@@ -361,7 +362,8 @@ void group_beginning(const ModelToken* model, int pos, const ElementTypeDef* ele
 // the same groups over and over, and a large group is otherwise looked
 // through member by member each time. An entry holds the token's address;
 // entries of an earlier generation are not used (see context_forget_models).
-// A model has at most 254 tokens, so the member and the offset fit a byte.
+// A model has at most 256 tokens (GRPGTCNT is at most 253), so the member
+// and the offset fit a byte; one that did not would not be kept.
 struct BeginningEntry {
   const ModelToken* group;
   const ElementTypeDef* element;
@@ -386,9 +388,10 @@ void beginning_of(const ModelToken* model, int pos, const ElementTypeDef* elemen
     return;
   }
   group_beginning(model, pos, element, b);
+  const int offset = b->first != 0 ? b->first_pos - pos : 0;
+  if (b->first > UINT8_MAX || offset > UINT8_MAX) return;  // not kept: does not fit
   e = BeginningEntry{t, element, kept_generation, static_cast<uint8_t>(b->begins),
-                     static_cast<uint8_t>(b->first),
-                     static_cast<uint8_t>(b->first != 0 ? b->first_pos - pos : 0)};
+                     static_cast<uint8_t>(b->first), static_cast<uint8_t>(offset)};
 }
 
 WalkEnd walk(Walk* w, const ElementTypeDef* element, const uint8_t* status) {
