@@ -231,36 +231,47 @@ int open_element_find(ElementTypeDef* type) {
 
 namespace {
 
+// What a token of the model still stands for once the exclusions are
+// applied: nothing (an excluded element, or a group none of whose members
+// remain), something that may be absent, or something required.
+enum class Left { kNothing, kOptional, kRequired };
+
 // Walks the token at pos and everything inside it; returns the number of
-// tokens it takes. *required gets whether the token, as the exclusions
-// leave it, still requires something.
-int exclusion_walk(const ContentModel* model, int pos, bool in_or, bool* required,
+// tokens it takes and sets *left. A token may be absent when it is optional
+// itself, stands in an OR group, or lies in a group that may be absent
+// (absent: the caller's word for the last two): an exclusion may take away
+// only what the model does not require, so only an excluded element that
+// may not be absent is refused (P217), and only a group that may not be
+// absent is refused when the exclusions change its required status (P216).
+int exclusion_walk(const ContentModel* model, int pos, bool absent, Left* left,
                    const ElementTypeDef* current) {
   const ContentModel* t = &model[pos];
   const bool optional = (t->flags & MODEL_OPTIONAL) != 0;
+  absent = absent || optional;
   if (!model_is_group(t)) {
     const bool excluded = model_type(t) == MODEL_ELEMENT && t->etd != nullptr && t->etd->mark;
-    if (excluded && !optional && !in_or)
+    if (excluded && !absent)
       sgml_error(217, kStateSTAG, etd_chars(t->etd), etd_chars(current));
-    *required = !optional && !excluded;
-    return excluded ? -1 : 1;  // -1: one token, excluded
+    *left = excluded ? Left::kNothing : optional ? Left::kOptional : Left::kRequired;
+    return 1;
   }
   const bool is_or = model_type(t) == MODEL_OR;
   int p = pos + 1;
   int remain_required = 0, remain_optional = 0;
   for (uint32_t m = 0; m < t->count; ++m) {
-    bool member_required = false;
-    const int n = exclusion_walk(model, p, is_or, &member_required, current);
-    p += n < 0 ? 1 : n;
-    if (n < 0) continue;  // excluded
-    if (member_required)
+    Left member = Left::kNothing;
+    p += exclusion_walk(model, p, absent || is_or, &member, current);
+    if (member == Left::kRequired)
       ++remain_required;
-    else
+    else if (member == Left::kOptional)
       ++remain_optional;
   }
   const bool changed = is_or ? remain_optional > 0 || remain_required == 0 : remain_required == 0;
-  if (changed && !optional) sgml_error(216, kStateSTAG, etd_chars(current), nullptr);
-  *required = !optional && !changed;
+  if (changed && !absent) sgml_error(216, kStateSTAG, etd_chars(current), nullptr);
+  if (remain_required == 0 && remain_optional == 0)
+    *left = Left::kNothing;
+  else
+    *left = optional || changed ? Left::kOptional : Left::kRequired;
   return p - pos;
 }
 
@@ -290,7 +301,7 @@ void exclusion_check() {
     return any;
   };
   if (!mark_all(1)) return;
-  bool required = false;
-  exclusion_walk(model, 1, false, &required, current);
+  Left left = Left::kNothing;
+  exclusion_walk(model, 1, false, &left, current);
   mark_all(0);
 }
