@@ -453,7 +453,10 @@ int end_tag_read(bool in_rcdata) {
   if (length < 0) length = 0;
   doc_offsets.end_tag_length = length;
   doc_offsets.pending_markup_length = -1;
-  if (in_rcdata && (inst.level <= 0 || etd != inst.stack[inst.level].etd)) {
+  // In CDATA and RCDATA content an end tag of an enclosing open element
+  // ends the element as well (its end tag omitted); one that names no open
+  // element is taken as an empty end tag.
+  if (in_rcdata && (etd == nullptr || open_element_find(etd) < 0)) {
     sgml_error(57, kStateCurrent, nullptr, nullptr);
     return short_end_tag();
   }

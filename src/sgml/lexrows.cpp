@@ -60,7 +60,7 @@
 //   Markup and references (the current character is the one named):
 //   22 ETAGO and a name start: the first character of the GI (parse_name,
 //      then ETAG); 45 the same in CONR and CONC, where the caller checks
-//      that the GI names the open element (P57 otherwise);
+//      that the GI names an open element (P57 otherwise);
 //   23 MDO and a name start: the first character of the name (parse_name);
 //   24 MDO followed by "-" or by MDC: the current character is that "-"
 //      or ">"; for "-" the caller steps back one and reads the comment
