@@ -120,13 +120,17 @@ constexpr uint64_t delimiter_bits(std::initializer_list<int> indexes) {
   return bits;
 }
 
-// Whether a short reference that begins with a blank is mapped: at the
-// start of a line (after an RS) any of them, else those that need no RS.
+// Whether a short reference that begins with a blank, or that a run of
+// blanks belongs to, is mapped: at the start of a line (after an RS) "RS B"
+// and "RS B RE" as well as those that need no RS. When none is, a run of
+// blanks is data without looking further (blank_run decides otherwise).
 bool blanks_mapped(bool line_start = true) {
   constexpr uint64_t kAnywhere = delimiter_bits({1, 7, 8, 9});
   constexpr uint64_t kLineStart = kAnywhere | delimiter_bits({4, 6});
   return (mapped_bits() & (line_start ? kLineStart : kAnywhere)) != 0;
 }
+
+bool is_blank(unsigned char c) { return c == ' ' || c == '\t'; }
 
 // The short-reference delimiter of one character c (10 to 32), or 0.
 int single_delimiter(unsigned char c) {
@@ -350,42 +354,68 @@ bool data_entity_found() {
 }
 
 // A run of blanks at the current character while some blank short
-// reference is mapped: the longest mapped delimiter is used; none: the
-// blanks are data.
+// reference is mapped. The longest delimiter of the syntax that the run
+// makes is found first (after an RS the RS belongs to it, an RE right
+// after the run too) and then looked up in the map: "RS B RE", "RS B",
+// "B RE", BB, and TAB or SPACE for a single blank. Mapped, its entity is
+// used; unmapped (or mapped to an entity never declared), the blanks are
+// data and an RS or RE in the delimiter stays a record start or end (the RS
+// has been read already; the RE is read next, and a record end right after
+// a blank is never the RE delimiter, see re_delimiter).
 int blank_run(ParseControlBlock* pcb, bool* data) {
   *data = false;
   unsigned char* first = lex_current_ptr();
   EntityEntry* e = entity_top;
   const bool after_rs = pcb->prev_state == kAfterRsState;
-  const bool tab = *first == '\t';
   int n = 1;
   // Read the run (blanks of this buffer).
-  while (e->ptr[1] == ' ' || e->ptr[1] == '\t') {
+  while (is_blank(e->ptr[1])) {
     if (n >= quantity(kBSEQLEN)) break;
     ++e->ptr;
     ++n;
   }
   const bool re_follows = e->ptr[1] == 13;
-  const int order[] = {after_rs && re_follows ? 6 : 0, re_follows ? 7 : 0, after_rs ? 4 : 0,
-                       n >= 2 ? 9 : 0, tab ? 1 : 8};
-  for (int index : order) {
-    if (!is_mapped(index)) continue;
-    if (index == 1 || index == 8) e->ptr = first;  // one character only
-    if (index == 6 || index == 7) ++e->ptr;         // the RE belongs to it
-    if (is_external_entry(e)) doc_offsets.current_char += static_cast<int32_t>(e->ptr - first);
+  int index;
+  if (after_rs)
+    index = re_follows ? 6 : 4;
+  else if (re_follows)
+    index = 7;
+  else if (n >= 2)
+    index = 9;
+  else
+    index = *first == '\t' ? 1 : 8;
+  const bool external = is_external_entry(e);
+  if (is_mapped(index)) {
+    if (re_follows) ++e->ptr;  // the RE belongs to it
+    const int32_t taken = static_cast<int32_t>(e->ptr - first);
+    if (external) doc_offsets.current_char += taken;
     const int r = short_ref_use(index);
     if (r >= 0) return r;
-    e->ptr = first + (index == 1 || index == 8 ? 0 : n - 1);
-    break;
+    if (external) doc_offsets.current_char -= taken;
+    e->ptr = first + n - 1;
   }
   // Data.
   *data = true;
   inst.data_text = first;
   inst.data_length = static_cast<int32_t>(e->ptr - first + 1);
   inst.data_flags = 0;
-  if (is_external_entry(e))
-    doc_offsets.current_char += static_cast<int32_t>(e->ptr - first);
+  if (external) doc_offsets.current_char += static_cast<int32_t>(e->ptr - first);
   return TOK_DATA;
+}
+
+// Whether the RS just read is the RS delimiter: not when a blank or an RE
+// follows it, which makes it part of "RS B", "RS B RE" or "RS RE".
+bool rs_delimiter() {
+  const unsigned char next = lex_current_ptr()[1];
+  return !is_blank(next) && next != 13;
+}
+
+// Whether the RE just read is the RE delimiter: not when a blank of its
+// entity's text stands right before it, which makes it part of "B RE" or
+// "RS B RE" (either of them mapped would have taken it with the blanks).
+bool re_delimiter() {
+  const unsigned char* p = lex_current_ptr();
+  return p <= entity_top->start || !is_blank(p[-1]);
 }
 
 // What a short reference that was used gives: -1 nothing (reading goes
@@ -724,7 +754,7 @@ int parse_content() {
         return end_tag_read(code == 45);
       case TOK_RE:
         if (pcb == &pcb_cone) continue;  // a separator in element content
-        if (is_mapped(2)) {
+        if (is_mapped(2) && re_delimiter()) {
           const int t = short_ref_token(short_ref_use(2));
           if (t < 0) continue;
           return t;
@@ -735,7 +765,7 @@ int parse_content() {
         return start_tag_read();
       case TOK_RS:
         lex_count_record();
-        if (is_mapped(3) && pcb != &pcb_cone) {
+        if (is_mapped(3) && pcb != &pcb_cone && rs_delimiter()) {
           const int t = short_ref_token(short_ref_use(3));
           if (t < 0) continue;
           return t;
