@@ -75,8 +75,12 @@ struct InstanceState {
   const unsigned char* data_text = nullptr;
   int32_t data_length = 0;
   bool refill_pending = false;              // data ended at a buffer end
-  bool ms_start_pending = false;            // the instance began with "<!["
+  // What the instance began with, to be acted on before the first token:
+  // TOK_MS_START "<![", TOK_DATA a character reference (the document
+  // element's start tag is implied as before data); 0 nothing.
+  int start_pending = 0;
   int rcdata_level = -1;                    // entity level of an RCDATA element
+  int ms_rcdata_level = -1;                 // and of an RCDATA marked section
   int ms_cdata_level = 0;                   // marked sections open inside content
   int32_t start_tag_length = 0;
   int32_t tag_start = 0;                    // offset of the "<" of the start tag in hand
