@@ -188,6 +188,21 @@ int data_found() {
   return content_action(TOK_DATA);
 }
 
+// The instance began with what must stand inside the document element (a
+// character reference, a reference to a PI entity): its start tag is
+// implied as before data (P226 when it may not be omitted), starting at
+// offset at; then token (TOK_PI) follows, or the content is read on
+// (TOK_DATA).
+int document_element_imply(int token, int32_t at) {
+  inst.start_kind = TAG_ORDINARY;
+  inst.named = pseudo_data();
+  inst.implied_start = at < 0 ? 0 : at;
+  const int t = content_action(TOK_DATA);
+  inst.token_pending = t == TOK_START_TAG && token == TOK_PI;
+  inst.pending_token = token;
+  return t == TOK_START_TAG ? t : token == TOK_PI ? TOK_PI : TOK_IGNORED;
+}
+
 // Closes one of the levels that an end tag, a NET or the end of the input
 // closes.
 int close_one() {
@@ -427,18 +442,20 @@ int short_ref_token(int r) {
 }
 
 // RCDATA: an entity opened inside it reads "<", the NET character and "]"
-// as data; back at the element's level they are delimiters again.
+// as data; back at the entity level where the RCDATA element or marked
+// section began they are delimiters again.
 void rcdata_entity_opened() {
   LitContentClass['<'] = LitContentClass[254];
   LitContentClass['/'] = LitContentClass[254];
   LiteralClass[']'] = LiteralClass[254];
 }
-void rcdata_entity_ended() {
-  if (entity_stack.level < inst.rcdata_level) {
+void rcdata_entity_ended(const ParseControlBlock* pcb) {
+  int& level = pcb == &pcb_msrcdata ? inst.ms_rcdata_level : inst.rcdata_level;
+  if (entity_stack.level < level) {
     sgml_error(37, kStateCurrent, nullptr, nullptr);
-    inst.rcdata_level = entity_stack.level;
+    level = entity_stack.level;
   }
-  if (entity_stack.level == inst.rcdata_level) {
+  if (entity_stack.level == level) {
     LitContentClass['<'] = kLitConLt;
     LitContentClass['/'] = inst.net_count > 0 ? kLitConNet : kLitConSlash;
     LiteralClass[']'] = kLiteralRsqb;
@@ -536,7 +553,11 @@ int content_action(int token) {
   }
   if (result == CONTEXT_END && inst.level == 0) result = CONTEXT_REFUSED;
   if (result == CONTEXT_EXCLUDED && inst.level == 0) result = CONTEXT_OK;
-  if (result == CONTEXT_IMPLY && imply == nullptr) result = CONTEXT_REFUSED;
+  // With TAGLVL elements open no further start tag is implied (an element
+  // that requires itself, both tags omissible, would be implied forever):
+  // what needed it is not allowed there.
+  if (result == CONTEXT_IMPLY && (imply == nullptr || inst.level >= quantity(kTAGLVL)))
+    result = CONTEXT_REFUSED;
   switch (result) {
     case CONTEXT_END:
     case CONTEXT_EXCLUDED: {
@@ -646,6 +667,7 @@ int parse_content() {
       inst.start_etd = inst.saved_start_etd;
     }
     if (inst.pending_token != 0 && inst.data_seen) return inst.pending_token;
+    if (inst.pending_token == TOK_PI) return TOK_PI;
     if (inst.pending_token == TOK_DATA) inst.named = pseudo_data();
     return content_action(inst.pending_token);
   }
@@ -653,9 +675,11 @@ int parse_content() {
     inst.refill_pending = false;
     if (entpop() < 0) return LEX_END_OF_INPUT;
   }
-  if (inst.ms_start_pending) {
-    inst.ms_start_pending = false;
-    return TOK_MS_START;
+  if (inst.start_pending != 0) {
+    const int what = inst.start_pending;
+    inst.start_pending = 0;
+    if (what == TOK_MS_START) return TOK_MS_START;
+    return document_element_imply(TOK_DATA, doc_offsets.current_char - 1);
   }
   ParseControlBlock* pcb = inst.block;
   for (;;) {
@@ -674,7 +698,7 @@ int parse_content() {
         if (rcdata_block(pcb)) rcdata_entity_opened();
         continue;
       case LEX_ENTITY_END:
-        if (rcdata_block(pcb)) rcdata_entity_ended();
+        if (rcdata_block(pcb)) rcdata_entity_ended(pcb);
         continue;
       case LEX_END_OF_INPUT:
         if (inst.level > 0) {
@@ -852,6 +876,10 @@ int parse_content() {
       }
       case LEX_PI_ENTITY:
         inst.pi_entity = true;
+        // A reference belongs to the instance: before the document element
+        // began, its start tag is implied first.
+        if (inst.level == 0 && inst.stack[0].status == 0 && !filter_or_meta_mode())
+          return document_element_imply(TOK_PI, doc_offsets.current_char);
         return TOK_PI;
       case TOK_PI:
         inst.pi_entity = false;
@@ -880,7 +908,9 @@ void instance_begin(int start_code) {
   inst.special_block = false;
   inst.block = nullptr;
   content_block_current();
-  inst.ms_start_pending = start_code == TOK_MS_START;
+  inst.start_pending = start_code == TOK_MS_START                       ? TOK_MS_START
+                       : start_code == 77 && prolog.char_ref_start ? TOK_DATA
+                                                                    : 0;
   run = DataRun{};
   mapped_bits_forget();
 }

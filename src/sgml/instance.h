@@ -75,8 +75,12 @@ struct InstanceState {
   const unsigned char* data_text = nullptr;
   int32_t data_length = 0;
   bool refill_pending = false;              // data ended at a buffer end
-  bool ms_start_pending = false;            // the instance began with "<!["
+  // What the instance began with, to be acted on before the first token:
+  // TOK_MS_START "<![", TOK_DATA a character reference (the document
+  // element's start tag is implied as before data); 0 nothing.
+  int start_pending = 0;
   int rcdata_level = -1;                    // entity level of an RCDATA element
+  int ms_rcdata_level = -1;                 // and of an RCDATA marked section
   int ms_cdata_level = 0;                   // marked sections open inside content
   int32_t start_tag_length = 0;
   int32_t tag_start = 0;                    // offset of the "<" of the start tag in hand
@@ -150,18 +154,27 @@ inline constexpr int8_t kColumn[] = {
     9,   // TOK_RS
 };
 static_assert(TOK_RS - TOK_END + 1 == sizeof kColumn);
-// Next state by state (0, 2, 4, 6, 8 as rows 0 to 4) and column.
+// Next state by state (0, 2, 4, 6, 8 as rows 0 to 4) and column. State 6
+// holds a record end that data or a proper subelement would make data;
+// state 8 holds it after markup (a declaration, a processing instruction,
+// a marked section boundary, an included element) began the record now
+// read. The record end of such a record is ignored and the one held stays
+// held (8 to 6): when only an end tag follows, it is dropped.
 inline constexpr int8_t kNext[5][11] = {
     {4, 4, 0, 0, 0, 0, 0, 2, 0, 2, 0},
     {4, 4, 0, 0, 0, 0, 0, 6, 0, 2, 0},
     {4, 4, 4, 4, 4, 4, 4, 6, 0, 2, 0},
     {4, 4, 8, 8, 8, 8, 8, 6, 0, 6, 0},
-    {4, 4, 8, 8, 8, 8, 8, 2, 0, 6, 0},
+    {4, 4, 8, 8, 8, 8, 8, 6, 0, 6, 0},
 };
 }  // namespace driver_tables
-// After the table step: the driver level moved for a start tag of an
-// included element or the end of one, and the step traced (stepped: the
-// state the table gave the level the token came at).
+// A start tag of an element accepted only through an inclusion: the level
+// it came at is not stepped (the element is not a proper subelement), a
+// level of its own begins in state 0. Returns the token.
+int sgml_driver_included_start(int column);
+// After the table step: the level of an included element dropped at its
+// end, and the step traced (stepped: the state the table gave the level
+// the token came at).
 void sgml_driver_after(int token, int before, int column, int stepped, int action);
 inline int sgml_driver_step(int token) {
   // One table look-up decides whether the driver takes the token at all.
@@ -169,6 +182,8 @@ inline int sgml_driver_step(int token) {
   if (index >= sizeof driver_tables::kColumn) return token;
   const int column = driver_tables::kColumn[index];
   if (column < 0 || inst.driver.empty()) return token;
+  if (token == TOK_START_TAG && (inst.stack[inst.level].flags & OPEN_INCLUDED))
+    return sgml_driver_included_start(column);
   int& state = inst.driver[static_cast<size_t>(inst.driver_level)].state;
   const int before = state;
   int action = token;
@@ -176,13 +191,12 @@ inline int sgml_driver_step(int token) {
     if (token == TOK_RE || token == TOK_RS) action = TOK_IGNORED;
   } else if (token == TOK_DATA || token == TOK_START_TAG) {
     action = TOK_REREAD;
-  } else if (token == TOK_RS) {
+  } else if (token == TOK_RS || (token == TOK_RE && before == 8)) {
     action = TOK_IGNORED;
   }
   const int stepped = driver_tables::kNext[static_cast<unsigned>(before) / 2][column];
   state = stepped;
-  if ((token == TOK_START_TAG && inst.level > 0 && (inst.stack[inst.level].flags & OPEN_INCLUDED)) ||
-      (token == TOK_END_TAG && inst.driver_level > 0) || trace_on.grp)
+  if ((token == TOK_END_TAG && inst.driver_level > 0) || trace_on.grp)
     sgml_driver_after(token, before, column, stepped, action);
   return action;
 }

@@ -4,6 +4,7 @@
 // and stops where the document instance starts.
 #include <cstring>
 
+#include "sgml/chclass.h"
 #include "sgml/entity.h"
 #include "sgml/message.h"
 #include "sgml/prolog.h"
@@ -172,6 +173,9 @@ int parse_prolog() {
         lex_step_back(1);
         return instance_starts(37);
       case 77:
+        // "&#" (the "#" read last) is a character reference: data, which
+        // starts the instance whatever character it names.
+        prolog.char_ref_start = prolog.block->last_class == LitContentClass['#'];
         lex_step_back(2);
         return instance_starts(77);
       case 75:

@@ -29,6 +29,7 @@ struct PrologState {
   int ms_ignore = 0;                   // nesting inside an ignored section
   bool ended = false;
   int start_code = 0;                  // what started the instance (21, 25, 37, 77)
+  bool char_ref_start = false;         // 77 for "&#": a character reference, data
 };
 extern PrologState prolog;
 

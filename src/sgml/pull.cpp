@@ -183,6 +183,7 @@ int next_event(EventDataRecord* data, EventTagRecord* tag, bool extended) {
         continue;
       case TOK_MS_START: {
         ParseControlBlock* next = marked_section_start(inst.block);
+        if (next == &pcb_msrcdata) inst.ms_rcdata_level = entity_stack.level;
         if (next != inst.block) {
           inst.block = next;
           inst.special_block = true;

@@ -1,9 +1,11 @@
 // The record-end driver: decides, level by level of element nesting, which
 // record ends of the content are data (reported) and which are ignored: the
-// first one after a start tag, the last one before an end tag, and those
-// that only markup declarations, processing instructions or marked section
-// boundaries stand between. An element accepted only through an inclusion
-// gets a level of its own.
+// first one after a start tag, those that no data or proper subelement
+// follows in their element, and those of records that hold only markup
+// declarations, processing instructions or marked section boundaries. An
+// element accepted only through an inclusion is no proper subelement: it
+// gets a level of its own and leaves the level it came at as a processing
+// instruction would.
 #include <iterator>
 
 #include "sgml/instance.h"
@@ -26,14 +28,19 @@ void driver_reset() {
   if (!inst.driver.empty()) inst.driver[0].state = 0;
 }
 
-void sgml_driver_after(int token, int before, int column, int stepped, int action) {
-  if (token == TOK_START_TAG && inst.level > 0 && (inst.stack[inst.level].flags & OPEN_INCLUDED) &&
-      inst.driver_level + 1 < static_cast<int>(inst.driver.size())) {
+int sgml_driver_included_start(int column) {
+  if (inst.driver_level + 1 < static_cast<int>(inst.driver.size())) {
     ++inst.driver_level;
     inst.driver[static_cast<size_t>(inst.driver_level)].state = 0;
-  } else if (token == TOK_END_TAG && inst.driver_level > 0 &&
-             static_cast<size_t>(inst.level + 1) < inst.stack.size() &&
-             (inst.stack[inst.level + 1].flags & OPEN_INCLUDED)) {
+  }
+  if (trace_on.grp) trace_driver_step(inst.driver_level, 0, column, 0, TOK_START_TAG, 0, TOK_START_TAG);
+  return TOK_START_TAG;
+}
+
+void sgml_driver_after(int token, int before, int column, int stepped, int action) {
+  if (token == TOK_END_TAG && inst.driver_level > 0 &&
+      static_cast<size_t>(inst.level + 1) < inst.stack.size() &&
+      (inst.stack[inst.level + 1].flags & OPEN_INCLUDED)) {
     --inst.driver_level;
     int& outer = inst.driver[static_cast<size_t>(inst.driver_level)].state;
     outer = after_inclusion(outer);
