@@ -228,6 +228,9 @@ int parse_attributes(ElementTypeDef* etd, bool* net);
 // The checks of the values in effect after the tag (required, NOTATION,
 // ENTITY, ID).
 void att_defaults(ElementTypeDef* etd);
+// Whether the start tag just read gave a value to a #CONREF attribute (a
+// content reference).
+bool att_content_reference();
 // The working list of the tag just read, or null.
 const AttributeList* att_working_list();
 // Index of the attribute named name (counted) among the first count
