@@ -182,7 +182,7 @@ inline int sgml_driver_step(int token) {
   const int stepped = driver_tables::kNext[static_cast<unsigned>(before) / 2][column];
   state = stepped;
   if ((token == TOK_START_TAG && inst.level > 0 && (inst.stack[inst.level].flags & OPEN_INCLUDED)) ||
-      (token == TOK_END_TAG && inst.driver_level > 0) || trace_on.grp)
+      (token == TOK_END_TAG && inst.driver_level > 0) || trace_on.state)
     sgml_driver_after(token, before, column, stepped, action);
   return action;
 }

@@ -38,7 +38,8 @@ void sgml_driver_after(int token, int before, int column, int stepped, int actio
     int& outer = inst.driver[static_cast<size_t>(inst.driver_level)].state;
     outer = after_inclusion(outer);
   }
-  if (trace_on.grp) trace_driver_step(inst.driver_level, before, column, stepped, action, 0, token);
+  if (trace_on.state)
+    trace_driver_step(inst.driver_level, before, column, stepped, action, 0, token);
 }
 
 void sgml_driver_rs() {
@@ -47,6 +48,6 @@ void sgml_driver_rs() {
   int& state = inst.driver[static_cast<size_t>(inst.driver_level)].state;
   const int before = state;
   state = driver_tables::kNext[before / 2][kRsColumn];
-  if (trace_on.grp)
+  if (trace_on.state)
     trace_driver_step(inst.driver_level, before, kRsColumn, state, TOK_IGNORED, 0, TOK_RS);
 }
