@@ -35,7 +35,12 @@ int parse_attr_value(const unsigned char* value, int length, int declared_value,
   lex_rows_setup();
   const LexRow* rows = pcb_val.rows;
   const int namelen = quantity(kNAMELEN);
-  const uint8_t* map = sgml_settings().namecase_general ? NameCase : nullptr;
+  // Entity names (ENTITY, ENTITIES) follow the entity name case, every
+  // other token the general name case.
+  const SgmlSettings& settings = sgml_settings();
+  const bool entity_names = declared_value == 3 || declared_value == 10;
+  const uint8_t* map =
+      (entity_names ? settings.namecase_entity : settings.namecase_general) ? NameCase : nullptr;
   int count = 0, used = 0, result = 0;
   int state = 0, start = 0;
   *tokens = 0;

@@ -292,6 +292,33 @@ int32_t tag_end_offset(int how) {
   return at;
 }
 
+// The element stack trace (g) of the content actions and tags: the end
+// tags implied so far for the token in hand, and the exception level of
+// the last start tag checked.
+int trace_implied_ends = 0;
+int trace_exception_level = 0;
+
+[[gnu::cold]] void content_trace(int token, const ElementTypeDef* type, int result, int exc,
+                                 int status) {
+  const bool conref = token == 0 && inst.start_kind == TAG_ORDINARY &&
+                      type->attributes != nullptr && att_content_reference();
+  trace_content(trace_implied_ends, token == 0, token, etd_chars(type), result, conref, status);
+  if (token == 0) trace_exception_level = exc;
+  if (result == CONTEXT_END || result == CONTEXT_EXCLUDED)
+    ++trace_implied_ends;
+  else if (result != CONTEXT_IMPLY)
+    trace_implied_ends = 0;  // the token is taken
+}
+
+[[gnu::cold]] void start_tag_trace(const ElementTypeDef* etd, int code) {
+  trace_start_tag(etd, inst.token_pending, code, inst.stack[inst.level].etd, trace_exception_level);
+}
+
+[[gnu::cold]] void end_tag_trace(int levels, const ElementTypeDef* etd) {
+  const OpenElement& current = inst.stack[inst.level];
+  trace_end_tag(levels, etd, current.etd, current.flags, levels < 0 ? 0 : levels + 1);
+}
+
 int start_tag_process(ElementTypeDef* etd) {
   if (etd->model == nullptr) {
     sgml_error(43, kStateCurrent, etd_chars(etd), etd_chars(etd));
@@ -301,7 +328,9 @@ int start_tag_process(ElementTypeDef* etd) {
   inst.start_kind = TAG_ORDINARY;
   inst.start_etd = etd;
   inst.named = etd;
-  return content_action(0);
+  const int code = content_action(0);
+  if (trace_on.grp) start_tag_trace(etd, code);
+  return code;
 }
 
 int short_start_tag() {
@@ -313,11 +342,14 @@ int short_start_tag() {
   inst.net_mark = false;
   inst.start_tag_length = 1;
   inst.tag_start = doc_offsets.current_char - 1;
-  return content_action(0);
+  const int code = content_action(0);
+  if (trace_on.grp) start_tag_trace(etd, code);
+  return code;
 }
 
 int end_tag_process(ElementTypeDef* etd) {
   const int n = open_element_find(etd);
+  if (trace_on.grp) end_tag_trace(n, etd);
   if (n < 0) {
     sgml_error(5, kStateCurrent, etd_chars(etd), etd_chars(inst.stack[inst.level].etd));
     return TOK_IGNORED;
@@ -326,6 +358,7 @@ int end_tag_process(ElementTypeDef* etd) {
 }
 
 int short_end_tag() {
+  if (trace_on.grp) end_tag_trace(inst.level > 0 ? 0 : -1, pseudo_empty_end());
   if (inst.level <= 0) {
     sgml_error(51, kStateCurrent, nullptr, nullptr);
     return TOK_IGNORED;
@@ -558,6 +591,7 @@ int content_action(int token) {
   // what needed it is not allowed there.
   if (result == CONTEXT_IMPLY && (imply == nullptr || inst.level >= quantity(kTAGLVL)))
     result = CONTEXT_REFUSED;
+  if (trace_on.grp) content_trace(token, type, result, exc, cur.status);
   switch (result) {
     case CONTEXT_END:
     case CONTEXT_EXCLUDED: {
@@ -913,6 +947,7 @@ void instance_begin(int start_code) {
                                                                     : 0;
   run = DataRun{};
   mapped_bits_forget();
+  trace_implied_ends = 0;
 }
 
 void instance_reset() {

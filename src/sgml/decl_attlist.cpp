@@ -106,9 +106,14 @@ int attdef_default(Builder* b, size_t at, unsigned char* buffer) {
   const std::string name = attr_name(a);
   const int litlen = quantity(kLITLEN);
   const bool tokenized = a.declared != kDvCdata;
-  int code = parse_md_param(buffer, 1, tokenized ? &pcb_litt : &pcb_litr, md_buffer_size());
+  // The default is read as written: a CDATA value keeps its case, quoted
+  // or not; the tokens of any other value are folded by the tokenizer, as
+  // in a start tag.
+  int code = parse_md_param(buffer, 0, tokenized ? &pcb_litt : &pcb_litr, md_buffer_size());
   md_trace(code, "4: default");
   if (code == MD_RNI_NAME) {
+    if (sgml_settings().namecase_general)
+      for (int i = 1; i < buffer[0] - 1; ++i) buffer[i] = NameCase[buffer[i]];
     const char* reference = reserved_reference(buffer);
     int value = reference ? keyword_lookup(kw_default_value, reference) : 0;
     switch (value) {
@@ -138,7 +143,7 @@ int attdef_default(Builder* b, size_t at, unsigned char* buffer) {
         break;
       case 5:
         a.flags |= 0x20;
-        code = parse_md_param(buffer, 1, tokenized ? &pcb_litt : &pcb_litr, md_buffer_size());
+        code = parse_md_param(buffer, 0, tokenized ? &pcb_litt : &pcb_litr, md_buffer_size());
         md_trace(code, "5: fixed val");
         if (code != MD_LITERAL && code != MD_NAME && code != MD_NAME_TOKEN && code != MD_NUMBER) {
           md_error(110, name.c_str(), nullptr);

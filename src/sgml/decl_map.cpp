@@ -120,4 +120,23 @@ void decl_shortref() {
   for (int i = 1; i <= kDelims; ++i)
     if (newly[i]) delimiter_class(i);
   sgml_settings().capacities[kMAPCAP].count += 1;
+  if (trace_on.ent) srmap_trace("SHORTREF", map, name_chars(map->name));
+}
+
+const char* map_trace_name(const ShortRefMap* map) {
+  return map == nullptr || map->name == nullptr ? "#EMPTY" : name_chars(map->name);
+}
+
+void srmap_trace(const char* label, const ShortRefMap* map, const char* owner) {
+  if (map == nullptr || map == empty_map() || map->entities == nullptr) {
+    trace_srmap(label, nullptr, nullptr, owner);
+    return;
+  }
+  trace_srmap(label, name_chars(map->name), map, owner);
+  for (int i = 1; i < map->count && i <= kDelims; ++i) {
+    const EntityRecord* e = map->entities[i];
+    if (e != nullptr)
+      trace_srmap_entry(i <= 8 ? ShortRefNames[i] : ShortRefDelims[i], static_cast<unsigned>(i), e,
+                        name_chars(e->name));
+  }
 }

@@ -6,6 +6,7 @@
 #include "sgml/prolog.h"
 #include "sgml/settings.h"
 #include "sgml/switches.h"
+#include "sgml/trace.h"
 
 void decl_usemap() {
   md_begin(kKwUSEMAP);
@@ -47,9 +48,10 @@ void decl_usemap() {
     if (map == nullptr) map = srmap_define(map_name, 33);
   }
   for (ElementTypeDef* etd : types) {
-    if (etd->map == nullptr)
+    if (etd->map == nullptr) {
       etd->map = map;
-    else if (sgml_switches().duplicate_warnings)
+      if (trace_on.ent) srmap_trace("USEMAP", map, name_chars(etd->name));
+    } else if (sgml_switches().duplicate_warnings)
       md_error(68, name_chars(etd->name), nullptr);
   }
 }

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <vector>
 
-#include "io/vqio.h"
 #include "sgml/chclass.h"
 #include "sgml/docin.h"
 #include "sgml/entity.h"
@@ -44,6 +43,20 @@ void list_drop_from(std::vector<int>& list, int level) {
 void levels_drop_from(int level) {
   list_drop_from(inst.exception_levels, level);
   list_drop_from(inst.exclusion_levels, level);
+}
+
+// The element stack trace (g) and the map trace (e) of an element begun.
+[[gnu::cold]] void push_trace(const OpenElement& e) {
+  if (trace_on.grp)
+    trace_stack(etd_chars(e.etd), inst.level, e.flags, inst.net_count, map_trace_name(e.map));
+  if (trace_on.ent) srmap_trace("STACK", e.map, etd_chars(e.etd));
+}
+
+// The element stack trace of an element ended: the level below resumes.
+[[gnu::cold]] void pop_trace(const OpenElement& ended) {
+  const OpenElement& now = inst.stack[inst.level];
+  trace_destack(etd_chars(ended.etd), ended.flags, etd_chars(now.etd), inst.level, now.flags,
+                inst.net_count, map_trace_name(now.map));
 }
 
 }  // namespace
@@ -148,8 +161,7 @@ void element_push(ElementTypeDef* type) {
   }
   e.end = e.start;
   context_state_reset(&inst.positions[static_cast<size_t>(inst.level)]);
-  if (trace_on.grp)
-    vqio_fprintf(vqio_stderr, "STACK    %d %s\n", inst.level, etd_chars(type));
+  if (trace_on.grp || trace_on.ent) push_trace(e);
   if (!inst.exclusion_levels.empty()) exclusion_check();
 }
 
@@ -174,6 +186,7 @@ void element_pop(int32_t pending) {
   --inst.level;
   levels_drop_from(inst.level + 1);
   if ((e.flags & OPEN_NET) && inst.net_count > 0 && --inst.net_count == 0) lex_net_switch(false);
+  if (trace_on.grp) pop_trace(e);
   if (filter_or_meta_mode()) return;
   const bool end_omissible = (e.etd->flags & 0x04) != 0;
   const ElementTypeDef* by = inst.end_named;

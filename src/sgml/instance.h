@@ -196,7 +196,7 @@ inline int sgml_driver_step(int token) {
   }
   const int stepped = driver_tables::kNext[static_cast<unsigned>(before) / 2][column];
   state = stepped;
-  if ((token == TOK_END_TAG && inst.driver_level > 0) || trace_on.grp)
+  if ((token == TOK_END_TAG && inst.driver_level > 0) || trace_on.state)
     sgml_driver_after(token, before, column, stepped, action);
   return action;
 }
@@ -242,6 +242,9 @@ int parse_attributes(ElementTypeDef* etd, bool* net);
 // The checks of the values in effect after the tag (required, NOTATION,
 // ENTITY, ID).
 void att_defaults(ElementTypeDef* etd);
+// Whether the start tag just read gave a value to a #CONREF attribute (a
+// content reference).
+bool att_content_reference();
 // The working list of the tag just read, or null.
 const AttributeList* att_working_list();
 // Index of the attribute named name (counted) among the first count

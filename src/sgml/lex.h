@@ -83,6 +83,7 @@ enum LexCode : int {
   LEX_ENTITY_OPENED = 17,
   LEX_END_OF_INPUT = 19,
   LEX_REREAD = 20,
+  LEX_LITERAL_SPACE = 22,  // LITR: a record end or separator character, read as a space
   LEX_DATA_ENTITY = 62,
   LEX_PI_ENTITY = 63,
 };
@@ -187,6 +188,8 @@ int parse_md_param(unsigned char* buffer, int fold, ParseControlBlock* literal_b
 // Reads a literal whose opening delimiter (delimiter) was just read, up to
 // the same delimiter, into buffer (max_length characters at most; escape
 // pairs kept whole). Returns the raw length (NUL added). P134 past the limit.
+// In LITR (the literal of a CDATA attribute value) each record end and
+// separator character is stored as a space.
 int parse_literal(unsigned char* buffer, ParseControlBlock* literal_block, int max_length,
                   int delimiter);
 // Characters the last parse_literal stored (escape pairs count two).
@@ -202,7 +205,8 @@ int literal_normalize(unsigned char* out, int space);
 
 // Attribute value tokenizer: splits value (length characters) by the
 // declared value (1 NOTATION ... 15 NUTOKENS; above 15 a name token group)
-// into counted tokens back to back in out (out_size bytes). Returns 0, 14
+// into counted tokens back to back in out (out_size bytes), folded by the
+// entity name case for ENTITY and ENTITIES, else by the general name case. Returns 0, 14
 // (invalid character), 15 (token too long), 16 (too many tokens), 17
 // (wrong kind of token) or 25 (empty); *tokens gets the number of tokens.
 int parse_attr_value(const unsigned char* value, int length, int declared_value,

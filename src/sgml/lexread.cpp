@@ -75,6 +75,13 @@ int read_run(unsigned char* out, int n, int min_class, int max_length, const uin
   }
 }
 
+// Whether the external data entity just referenced (lex_data) holds
+// character data (CDATA or SDATA) rather than NDATA or a subdocument.
+bool external_data_kind_is_text() {
+  const auto* de = reinterpret_cast<const DataEntity*>(lex_data.text);
+  return de != nullptr && (de->kind == 1 || de->kind == 3);
+}
+
 void store(unsigned char* buffer, int max_length, int* n, bool* over, const unsigned char* text,
            int length) {
   if (*over) return;  // past the limit nothing more is kept
@@ -216,12 +223,17 @@ int parse_literal(unsigned char* buffer, ParseControlBlock* literal_block, int m
       case LEX_REREAD:  // a character reference: always data
         store(buffer, max_length, &n, &over, &c, 1);
         break;
+      case LEX_LITERAL_SPACE: {
+        const unsigned char space = ' ';
+        store(buffer, max_length, &n, &over, &space, 1);
+        break;
+      }
       case LEX_ESCAPE:  // the pair is kept whole or not at all
         store(buffer, max_length, &n, &over, lex_escape_pair(), 2);
         break;
       case LEX_DATA_ENTITY:
         if (lex_data.flags & 8)
-          syntax_error(141, kStateCurrent);
+          syntax_error(external_data_kind_is_text() ? 145 : 141, kStateCurrent);
         else
           store(buffer, max_length, &n, &over, lex_data.text, lex_data.length);
         break;

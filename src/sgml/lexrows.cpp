@@ -162,7 +162,8 @@
 //      character that is not minimum data: it closes the literal when it
 //      is the delimiter, else P63 and it is dropped; 17 an entity was
 //      opened (LITR, LITT: "&name;"), 62 a data entity or an echoed
-//      reference (lex_data), 63 a PI entity (P59); 15; 19 (fatal P92).
+//      reference (lex_data), 63 a PI entity (P59); 15; 19 (fatal P92);
+//      22 (LITR only) a record end or separator character: a space.
 //   RS is dropped (counted); "&#" references are resolved in LITP, LITR,
 //   LITT; "%name;" is opened in LITP; "&name;" stays text in LITP.
 //
@@ -531,9 +532,19 @@ const Step litp_steps[] = {
     {T_PERO, ANY, T_DATAFORCE, 12},
     {T_PERO, literal::LETTER, T_START, 11},
 };
+// LITT: the separators of a tokenized value stay as they are (the value
+// tokenizer splits at them).
+const Step litt_steps[] = {
+    LITERAL_COMMON,
+    {T_ERO, literal::LETTER, T_START, 17},
+};
+// LITR: a record end or separator character (also one given by "&#RE;" or
+// "&#TAB;", which is read again as that character) stands for a space.
 const Step litr_steps[] = {
     LITERAL_COMMON,
     {T_ERO, literal::LETTER, T_START, 17},
+    {T_START, literal::RE, T_START, 22},
+    {T_START, literal::TAB, T_START, 22},
 };
 const Step litv_steps[] = {
     {0, ANY, 0, 25},
@@ -687,7 +698,8 @@ struct BlockRows {
 LexRow conm_rows[2 * C_STATES], cone_rows[2 * C_STATES], conr_rows[2 * R_STATES],
     conc_rows[2 * R_STATES], pro_rows[2 * P_STATES], mds_rows[2 * S_STATES],
     md_rows[2 * D_STATES], group_rows[2 * G_STATES], grcs_rows[2], entref_rows[2],
-    eal_rows[2], litp_rows[2 * T_STATES], litr_rows[2 * T_STATES], litv_rows[2],
+    eal_rows[2], litp_rows[2 * T_STATES], litr_rows[2 * T_STATES], litt_rows[2 * T_STATES],
+    litv_rows[2],
     litc_rows[4], msrcdata_rows[2 * M_STATES], mscdata_rows[2 * M_STATES],
     msignore_rows[2 * I_STATES], stag_rows[2], etag_rows[2], val_rows[4],
     sd_rows[2 * SD_STATES];
@@ -753,7 +765,7 @@ PCB(pcb_litp, "LITP", kStateLITP, LiteralClass, litp_rows, 0);
 PCB(pcb_litc, "LITC", kStateLITC, LiteralClass, litc_rows, 0);
 PCB(pcb_litr, "LITR", kStateLITR, LiteralClass, litr_rows, 0);
 PCB(pcb_litv, "LITV", kStateLITV, LiteralClass, litv_rows, 0);
-PCB(pcb_litt, "LITT", kStateLITT, LiteralClass, litr_rows, 0);
+PCB(pcb_litt, "LITT", kStateLITT, LiteralClass, litt_rows, 0);
 PCB(pcb_md, "MD", kStateMD, MarkupClass, md_rows, 0);
 PCB(pcb_mdc, "MDC", kStateMDC, MarkupClass, md_rows, 0);
 PCB(pcb_mdi, "MDI", kStateMDI, MarkupClass, md_rows, 0);
@@ -794,6 +806,7 @@ void lex_rows_reset() {
       {&pcb_eal, STEPS(eal_steps), 1, group::EOB},
       {&pcb_litp, STEPS(litp_steps), T_STATES, literal::EOB},
       {&pcb_litr, STEPS(litr_steps), T_STATES, literal::EOB},
+      {&pcb_litt, STEPS(litt_steps), T_STATES, literal::EOB},
       {&pcb_litv, STEPS(litv_steps), 1, literal::EOB},
       {&pcb_litc, STEPS(litc_steps), 2, literal::EOB},
       {&pcb_msrcdata, STEPS(msrcdata_steps), M_STATES, literal::EOB},
@@ -810,7 +823,6 @@ void lex_rows_reset() {
   }
   // Blocks that share rows with another.
   pcb_grnt.states = pcb_grnm.states = G_STATES;
-  pcb_litt.states = T_STATES;
   pcb_mdc.states = pcb_mdi.states = D_STATES;
   runs_make_all();
   for (int i = 0; LexBlocks[i]; ++i) pcb_reset(LexBlocks[i]);

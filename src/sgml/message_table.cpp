@@ -13,8 +13,8 @@ namespace {
 const char* const kClasses[kMessageCount] = {
     "", "EC", "ED", "EQ", "ES", "EC", "EQ", "EM", "ES", "ES", "EC", "EC", "ES", "EC", "ES", "EQ",
     "EC", "EC", "EC", "EC", "EM", "WM", "EC", "ED", "ED", "EC", "ES", "EQ", "ED", "ED", "EC", "ER",
-    "ER", "CR", "EQ", "EC", "EC", "ES", "ED", "WM", "ED", "EC", "EC", "EC", "ES", "IC", "WM", "WM",
-    "WM", "WM", "WM", "EC", "EC", "EC", "EC", "ED", "ED", "ES", "ED", "ES", "WS", "ES", "ES", "ES",
+    "ER", "CR", "EQ", "EC", "EC", "ES", "ED", "WM", "ID", "EC", "EC", "EC", "ES", "IC", "WM", "WM",
+    "WM", "WM", "WM", "EC", "EC", "EC", "EC", "ED", "ED", "ES", "ID", "ES", "WS", "ES", "ES", "ES",
     "ED", "EQ", "WQ", "WC", "ID", "EC", "EQ", "EC", "EC", "WC", "EC", "EQ", "EC", "EC", "EC", "EC",
     "ED", "ED", "ED", "ED", "EC", "WD", "EC", "ID", "ES", "EC", "ED", "ED", "CS", "EC", "ER", "EC",
     "EC", "ED", "ED", "ED", "ED", "ED", "ED", "ED", "ED", "ED", "ED", "ED", "ED", "ED", "ED", "ED",

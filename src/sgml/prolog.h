@@ -169,3 +169,8 @@ ShortRefMap* empty_map_make();
 inline ShortRefMap* empty_map() {
   return empty_map_record != nullptr ? empty_map_record : empty_map_make();
 }
+// The name a trace shows for a map in force: "#EMPTY" for none.
+const char* map_trace_name(const ShortRefMap* map);
+// The entity trace of a map (label "SHORTREF", "USEMAP", "STACK"): its
+// name and record and what it is for (owner), then each delimiter it maps.
+void srmap_trace(const char* label, const ShortRefMap* map, const char* owner);

@@ -87,7 +87,11 @@ void usemap_in_content() {
     return;
   }
   md_end(code);
-  if (map != nullptr) inst.stack[inst.level].map = map;
+  if (map == nullptr) return;
+  OpenElement& current = inst.stack[inst.level];
+  current.map = map;
+  if (trace_on.ent)
+    srmap_trace("USEMAP", map, current.etd != nullptr ? name_chars(current.etd->name) : "");
 }
 
 void declaration_in_content() {

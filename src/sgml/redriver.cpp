@@ -33,7 +33,8 @@ int sgml_driver_included_start(int column) {
     ++inst.driver_level;
     inst.driver[static_cast<size_t>(inst.driver_level)].state = 0;
   }
-  if (trace_on.grp) trace_driver_step(inst.driver_level, 0, column, 0, TOK_START_TAG, 0, TOK_START_TAG);
+  if (trace_on.state)
+    trace_driver_step(inst.driver_level, 0, column, 0, TOK_START_TAG, 0, TOK_START_TAG);
   return TOK_START_TAG;
 }
 
@@ -45,7 +46,8 @@ void sgml_driver_after(int token, int before, int column, int stepped, int actio
     int& outer = inst.driver[static_cast<size_t>(inst.driver_level)].state;
     outer = after_inclusion(outer);
   }
-  if (trace_on.grp) trace_driver_step(inst.driver_level, before, column, stepped, action, 0, token);
+  if (trace_on.state)
+    trace_driver_step(inst.driver_level, before, column, stepped, action, 0, token);
 }
 
 void sgml_driver_rs() {
@@ -54,6 +56,6 @@ void sgml_driver_rs() {
   int& state = inst.driver[static_cast<size_t>(inst.driver_level)].state;
   const int before = state;
   state = driver_tables::kNext[before / 2][kRsColumn];
-  if (trace_on.grp)
+  if (trace_on.state)
     trace_driver_step(inst.driver_level, before, kRsColumn, state, TOK_IGNORED, 0, TOK_RS);
 }

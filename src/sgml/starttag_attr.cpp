@@ -66,23 +66,6 @@ bool token_in_entry_group(int i, const unsigned char* token) {
   return false;
 }
 
-// Entity names keep the entity name case: the tokens of out (counted,
-// back to back, as the tokenizer made them) are copied again from the raw
-// value, folded only when NAMECASE ENTITY is on.
-void entity_case(const unsigned char* raw, int32_t length, unsigned char* out) {
-  const bool fold = sgml_settings().namecase_entity != 0;
-  int32_t p = 0;
-  for (int32_t i = 0; i < length;) {
-    while (i < length && NameClass[raw[i]] <= kNameSeparator) ++i;
-    if (i >= length) break;
-    const int n = out[p] - 2;
-    for (int k = 0; k < n; ++k) out[p + 1 + k] = fold ? NameCase[raw[i + k]] : raw[i + k];
-    i += n;
-    while (i < length && NameClass[raw[i]] > kNameSeparator) ++i;
-    p += out[p];
-  }
-}
-
 // Sets attribute i to the value given (raw characters), checking it by its
 // declared value. start and end are the value's offsets.
 void value_given(int i, const unsigned char* raw, int32_t length, int32_t start, int32_t end) {
@@ -116,7 +99,6 @@ void value_given(int i, const unsigned char* raw, int32_t length, int32_t start,
     }
     int32_t used = 0;
     for (int k = 0; k < tokens; ++k) used += out[used];
-    if (a.declared == kDvEntity || a.declared == kDvEntities) entity_case(raw, length, out);
     if (a.flags & 0x10) {
       int32_t p = 0;
       for (int k = 0; k < tokens; ++k) {
@@ -236,6 +218,16 @@ int att_find_token(int count, const unsigned char* token) {
     if (a.flags & 0x10) i += a.count;
   }
   return 0;
+}
+
+bool att_content_reference() {
+  const int32_t n = work.entries.empty() ? 0 : work.entries[0].count;
+  for (int32_t i = 1; i <= n; ++i) {
+    const AttributeList& a = work.entries[static_cast<size_t>(i)];
+    if ((a.flags & 0x08) && (a.flags & 0x01) && !(a.flags & 0x02)) return true;
+    if (a.flags & 0x10) i += a.count;
+  }
+  return false;
 }
 
 const AttributeList* att_working_list() {
@@ -388,8 +380,10 @@ void att_defaults(ElementTypeDef* etd) {
             ? value_text(a.value + 1, a.value[0] - 2)
             : std::string();
     if (a.declared == kDvNotation) {
-      if (empty) {
-        sgml_error(76, kStateSTAG, att_chars(a), shown.c_str());
+      // A content reference leaves the element no content, so no data
+      // content notation either.
+      if (empty || att_content_reference()) {
+        sgml_error(empty ? 76 : 84, kStateSTAG, att_chars(a), shown.c_str());
         a.flags |= 0x04;
       } else {
         NotationRecord* nr = notation_find(a.value);

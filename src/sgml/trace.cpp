@@ -115,3 +115,47 @@ void trace_marked_section(int kind, int status, int began, int level, int msp) {
   vqio_fprintf(vqio_stderr, "MS%c      %2d                 %s nesting level %d (msp %d).\n", kind,
                status, began ? "began" : "resumed", level, msp);
 }
+
+void trace_stack(const char* name, int depth, unsigned flags, int net_count, const char* map) {
+  vqio_fprintf(vqio_stderr, "STACK    %s begun; stack depth %d; tflag=%02x; etictr=%d", name, depth,
+               flags, net_count);
+  vqio_fprintf(vqio_stderr, " srm=%s.\n", map);
+}
+
+void trace_destack(const char* name, unsigned ended_flags, const char* resumed, int depth,
+                   unsigned flags, int net_count, const char* map) {
+  vqio_fprintf(vqio_stderr,
+               "DESTACK  %s ended; otflag=%02x; %s resumed; depth=%d; tflag=%02x; etictr=%d", name,
+               ended_flags, resumed, depth, flags, net_count);
+  vqio_fprintf(vqio_stderr, " srm=%s.\n", map);
+}
+
+void trace_content(int implied_ends, int start_tag, int token, const char* name, int result,
+                   int content_reference, int status) {
+  vqio_fprintf(vqio_stderr, "CONTENT  etagimct=%d dostag=%d datarc=%d pname=%s action=%d ",
+               implied_ends, start_tag, token, name, result);
+  vqio_fprintf(vqio_stderr, "conrefsw=%d didreq=%d\n", content_reference, status);
+}
+
+void trace_start_tag(const void* etd, int pending, int code, const void* current,
+                     int exception_level) {
+  vqio_fprintf(vqio_stderr, "STARTTAG newetd=%p; dataret=%d; rc=%d; nextetd=%p; mexts=%d.\n", etd,
+               pending, code, current, exception_level);
+}
+
+void trace_end_tag(int levels, const void* etd, const void* current, unsigned flags, int closes) {
+  vqio_fprintf(vqio_stderr, "ENDTAG   tsl=%d; newetd=%p; stacketd=%p; tflags=%02x; etagimct=%d.\n",
+               levels, etd, current, flags, closes);
+}
+
+void trace_srmap(const char* label, const char* map, const void* record, const char* owner) {
+  if (map == nullptr)
+    vqio_fprintf(vqio_stderr, "%-8s SHORTREF table empty for %s.\n", label, owner);
+  else
+    vqio_fprintf(vqio_stderr, "%-8s %s at %p mapped for %s.\n", label, map, record, owner);
+}
+
+void trace_srmap_entry(const char* delimiter, unsigned index, const void* entity,
+                       const char* name) {
+  vqio_fprintf(vqio_stderr, "%14s%02u %p %s\n", delimiter, index, entity, name);
+}

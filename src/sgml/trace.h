@@ -62,6 +62,36 @@ void trace_adlist_entry(bool member, const void* entry, const char* name, unsign
 void trace_etd(const void* etd, const char* name, unsigned flags, const void* model,
                unsigned content, const void* minus, const void* plus, const void* attributes,
                const char* map);
+// Element stack: an element begun (its name, the depth it is at, its flags
+// byte, the open elements whose start tags enabled NET, the name of the
+// map in force) and an element ended (its name and flags byte; the element
+// resumed, the depth now, its flags byte, the NET count, its map).
+void trace_stack(const char* name, int depth, unsigned flags, int net_count, const char* map);
+void trace_destack(const char* name, unsigned ended_flags, const char* resumed, int depth,
+                   unsigned flags, int net_count, const char* map);
+// Content action: the end tags implied so far for the token in hand,
+// whether it is a start tag, the token (0 a start tag, 21 data, 28 a record
+// end), the element type in hand ("#PCDATA" for data), the result of the
+// context check, whether the start tag gave a content reference, and the
+// status byte of the current element after the check.
+void trace_content(int implied_ends, int start_tag, int token, const char* name, int result,
+                   int content_reference, int status);
+// Start tag: its element type, whether the tag waits to be taken again
+// (an end or start tag was implied first), the code returned, the
+// element type now current and the tag's exception level.
+void trace_start_tag(const void* etd, int pending, int code, const void* current,
+                     int exception_level);
+// End tag: the levels between the current element and the one the tag
+// ends (-1 none), the element type named, the current element type and
+// its flags byte, and the levels the tag closes.
+void trace_end_tag(int levels, const void* etd, const void* current, unsigned flags, int closes);
+// Short-reference map: label, the map's name (null for the empty map), its
+// record and what it is for (an element type or the map itself); then one
+// line per mapped delimiter: its display name, number, entity record and
+// entity name.
+void trace_srmap(const char* label, const char* map, const void* record, const char* owner);
+void trace_srmap_entry(const char* delimiter, unsigned index, const void* entity,
+                       const char* name);
 // Marked section: kind is the letter after "MS", began is nonzero for
 // "began" (else "resumed").
 void trace_marked_section(int kind, int status, int began, int level, int msp);

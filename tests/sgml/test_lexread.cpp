@@ -79,10 +79,11 @@ TEST_F(Readers, AttributeValueResultsByDeclaredValue) {
 }
 
 TEST_F(Readers, LiteralAndItsNormalizedForm) {
-  // The opening delimiter is taken as read; RE stands for a line end.
+  // The opening delimiter is taken as read; RE stands for a line end. A
+  // parameter literal keeps record ends and tabs.
   open_text("  a \r\n b&#SPACE;&#TAB;c\"rest");
   unsigned char raw[64];
-  int n = parse_literal(raw, &pcb_litr, 63, '"');
+  int n = parse_literal(raw, &pcb_litp, 63, '"');
   EXPECT_EQ(std::string(reinterpret_cast<char*>(raw), n), "  a \r b \tc");
   unsigned char norm[64];
   literal_keep_leading = 0;
@@ -93,6 +94,22 @@ TEST_F(Readers, LiteralAndItsNormalizedForm) {
   literal_normalize(norm, 63);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(norm)), " a b c");
   literal_keep_leading = 0;
+  EXPECT_EQ(error_count(), 0);
+}
+
+TEST_F(Readers, AttributeValueLiteralsReadSeparatorsAsSpaces) {
+  // CDATA (LITR): RS dropped, RE and tab (typed or referenced by name) a
+  // space; a numeric reference to 13 or 9 stays an escape pair. A
+  // tokenized value (LITT) keeps them for the tokenizer.
+  const char* text = "a\r\nb&#RE;c&#TAB;d\te&#RS;f&#13;&#9;\"";
+  open_text(text);
+  unsigned char raw[64];
+  int n = parse_literal(raw, &pcb_litr, 63, '"');
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(raw), n), "a b c d ef\037M\037I");
+  entity_close_all();
+  open_text(text);
+  n = parse_literal(raw, &pcb_litt, 63, '"');
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(raw), n), "a\rb\rc\td\tef\037M\037I");
   EXPECT_EQ(error_count(), 0);
 }
 

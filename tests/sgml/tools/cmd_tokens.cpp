@@ -272,7 +272,7 @@ bool tag_step(int code) {
 
 bool literal_step(int code) {
   switch (code) {
-    case 21: case 20: case 25:
+    case 21: case 20: case 22: case 25:
       line(code, one_char(lex_current_char()));
       return true;
     case 3:
