@@ -8,6 +8,7 @@
 // parser left it. A source that cannot tell its position (a pipe) gets no
 // excerpts.
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "finder/finder.h"
@@ -28,6 +29,7 @@ struct ExcerptSource {
   FrgacText* text = nullptr;
   MfsReader* reader = nullptr;
   long noted = 0;  // where the parser left the reader, in the reader's addresses
+  bool own = false;  // a stream opened here (the document's file is closed)
 };
 
 // The reader of the outermost document entity and its position; false when
@@ -48,7 +50,16 @@ bool source_note(ExcerptSource* s) {
   }
   s->kind = kPlain;
   s->stream = doc_stream(where.doc);
-  if (s->stream == nullptr) return false;
+  if (s->stream == nullptr) {
+    // While an external entity is read the document's file is closed:
+    // its bytes are read through a stream of their own.
+    const char* name = doc_name(where.doc);
+    if (name == nullptr || *name == '\0' || std::strcmp(name, kDocStdinName) == 0) return false;
+    s->stream = vqio_fopen(name, "r");
+    if (s->stream == nullptr) return false;
+    s->own = true;
+    return true;
+  }
   s->noted = vqio_ftell(s->stream);
   return s->noted >= 0;
 }
@@ -107,7 +118,12 @@ void source_restore(ExcerptSource* s) {
       break;
     }
     case kPlain:
-      vqio_fseek(s->stream, s->noted, SEEK_SET);
+      if (s->own) {
+        vqio_fclose(s->stream);
+        s->stream = nullptr;
+      } else {
+        vqio_fseek(s->stream, s->noted, SEEK_SET);
+      }
       break;
   }
 }

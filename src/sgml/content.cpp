@@ -49,8 +49,6 @@ const char* etd_chars(const ElementTypeDef* e) {
   return e != nullptr && e->name != nullptr ? name_chars(e->name) : "";
 }
 
-bool is_external_entry(const EntityEntry* e) { return e != nullptr && e->type > ENT_CDATA; }
-
 ElementTypeDef* document_element() { return etd_find(prolog.doctype_name); }
 
 // The map in force; null for none.
@@ -167,11 +165,19 @@ int data_end_at(const unsigned char* end) {
   return TOK_DATA;
 }
 
+// Whether the data in hand is the document entity's own characters, not
+// the text of an entity (data entity or entity opened above the document).
+bool data_in_document() {
+  return !entity_inside() && (inst.data_flags & (DATA_NO_RESCAN | DATA_SDATA | DATA_EXTERNAL)) == 0;
+}
+
+// Where an element that the data in hand implies starts: at its first
+// character, or, for the text of an entity, at the reference's "&".
 void mark_offsets_for_data() {
-  if (is_external_entry(entity_top))
+  if (data_in_document())
     inst.implied_start = doc_offsets.current_char - inst.data_length;
   else
-    inst.implied_start = doc_offsets.current_char;
+    inst.implied_start = reference_span.start;
   if (inst.implied_start < 0) inst.implied_start = 0;
 }
 
@@ -287,6 +293,7 @@ int tag_parse(ParseControlBlock* block) {
 // Offset where a tag read just now ended (its TAGC or NET; for an unclosed
 // tag the character before the one that ended it).
 int32_t tag_end_offset(int how) {
+  if (entity_inside()) return reference_span.end;
   int32_t at = doc_offsets.current_char;
   if (how == 27 || how == 29) --at;
   return at;
@@ -341,7 +348,7 @@ int short_start_tag() {
   inst.named = pseudo_empty_start();
   inst.net_mark = false;
   inst.start_tag_length = 1;
-  inst.tag_start = doc_offsets.current_char - 1;
+  inst.tag_start = markup_start_offset(1);
   const int code = content_action(0);
   if (trace_on.grp) start_tag_trace(etd, code);
   return code;
@@ -366,15 +373,17 @@ int short_end_tag() {
   return close_levels(1, TAG_EMPTY, 0, pseudo_empty_end());
 }
 
-// A short reference found: -1 its characters are data, 0 an entity was
-// opened (reading goes on), 62 a data entity, 27 a PI entity.
-int short_ref_use(int index) {
+// A short reference found, its last character (of length in the file)
+// read last: -1 its characters are data, 0 an entity was opened (reading
+// goes on), 62 a data entity, 27 a PI entity.
+int short_ref_use(int index, int32_t length) {
   EntityRecord* rec = mapped(index);
   if (rec == nullptr) return -1;
   if (rec->type == ENT_PLACEHOLDER) {
     sgml_error(93, kStateCurrent, name_chars(current_map()->name), name_chars(rec->name));
     return -1;
   }
+  reference_span_note(length);
   const int r = entopen(rec);
   if (r == -5) return LEX_DATA_ENTITY;
   if (r == -6) {
@@ -432,14 +441,14 @@ int blank_run(ParseControlBlock* pcb, bool* data) {
     index = 9;
   else
     index = *first == '\t' ? 1 : 8;
-  const bool external = is_external_entry(e);
+  const bool counted = e->keeps_offsets;
   if (is_mapped(index)) {
     if (re_follows) ++e->ptr;  // the RE belongs to it
     const int32_t taken = static_cast<int32_t>(e->ptr - first);
-    if (external) doc_offsets.current_char += taken;
-    const int r = short_ref_use(index);
+    if (counted) doc_offsets.current_char += taken;
+    const int r = short_ref_use(index, taken + 1);
     if (r >= 0) return r;
-    if (external) doc_offsets.current_char -= taken;
+    if (counted) doc_offsets.current_char -= taken;
     e->ptr = first + n - 1;
   }
   // Data.
@@ -447,7 +456,7 @@ int blank_run(ParseControlBlock* pcb, bool* data) {
   inst.data_text = first;
   inst.data_length = static_cast<int32_t>(e->ptr - first + 1);
   inst.data_flags = 0;
-  if (external) doc_offsets.current_char += static_cast<int32_t>(e->ptr - first);
+  if (counted) doc_offsets.current_char += static_cast<int32_t>(e->ptr - first);
   return TOK_DATA;
 }
 
@@ -498,7 +507,7 @@ void rcdata_entity_ended(const ParseControlBlock* pcb) {
 bool rcdata_block(const ParseControlBlock* pcb) { return pcb == &pcb_conr || pcb == &pcb_msrcdata; }
 
 int start_tag_read() {
-  const int32_t stago = doc_offsets.current_char - 1;
+  const int32_t stago = markup_start_offset(1);
   parse_name(gi, 1);
   ElementTypeDef* etd = etd_find(gi);
   inst.net_mark = false;
@@ -525,7 +534,7 @@ int start_tag_read() {
 }
 
 int end_tag_read(bool in_rcdata) {
-  const int32_t etago = doc_offsets.current_char - 2;
+  const int32_t etago = markup_start_offset(2);
   parse_name(gi, 1);
   ElementTypeDef* etd = etd_find(gi);
   const int how = tag_parse(&pcb_etag);
@@ -605,7 +614,7 @@ int content_action(int token) {
       inst.end_named = token == 0 ? inst.named : pseudo_data();
       int32_t pending = -1;
       if (token == 0) pending = inst.start_kind == TAG_IMPLIED ? -1 : doc_offsets.current_char - inst.tag_start;
-      else if (token == TOK_DATA && is_external_entry(entity_top)) pending = inst.data_length;
+      else if (token == TOK_DATA && data_in_document()) pending = inst.data_length;
       doc_offsets.pending_markup_length = pending;
       element_pop(pending);
       doc_offsets.pending_markup_length = -1;
@@ -638,7 +647,7 @@ int content_action(int token) {
       if (token == 0)
         inst.implied_start = inst.tag_start;
       else if (token == TOK_RE)
-        inst.implied_start = doc_offsets.current_char;
+        inst.implied_start = entity_inside() ? reference_span.start : doc_offsets.current_char;
       if (inst.implied_start < 0) inst.implied_start = 0;
       inst.start_kind = TAG_IMPLIED;
       inst.net_mark = false;
@@ -813,7 +822,7 @@ int parse_content() {
       case TOK_RE:
         if (pcb == &pcb_cone) continue;  // a separator in element content
         if (is_mapped(2) && re_delimiter()) {
-          const int t = short_ref_token(short_ref_use(2));
+          const int t = short_ref_token(short_ref_use(2, 1));
           if (t < 0) continue;
           return t;
         }
@@ -824,7 +833,7 @@ int parse_content() {
       case TOK_RS:
         lex_count_record();
         if (is_mapped(3) && pcb != &pcb_cone && rs_delimiter()) {
-          const int t = short_ref_token(short_ref_use(3));
+          const int t = short_ref_token(short_ref_use(3, 0));
           if (t < 0) continue;
           return t;
         }
@@ -854,7 +863,7 @@ int parse_content() {
       }
       case 47:  // RS RE
         if (is_mapped(5)) {
-          const int t = short_ref_token(short_ref_use(5));
+          const int t = short_ref_token(short_ref_use(5, 1));
           if (t < 0) continue;
           return t;
         }
@@ -868,7 +877,7 @@ int parse_content() {
         unsigned char* delim = code == 50 ? p : p - 1;
         const int index = code == 48 ? 20 : single_delimiter(*delim);
         if (code == 49) lex_step_back(1);
-        const int r = is_mapped(index) ? short_ref_use(index) : -1;
+        const int r = is_mapped(index) ? short_ref_use(index, code == 48 ? 2 : 1) : -1;
         if (r >= 0) {
           const int t = short_ref_token(r);
           if (t < 0) continue;

@@ -190,7 +190,9 @@ int doc_read(DocHandle* h, unsigned char* buffer, int* new_file) {
     if (!next_file(h)) return -1;
   }
 
-  doc_offsets.current_char = doc_offsets.buffer_file = h->byte_position;
+  // Only the document entity's characters move the current offset.
+  if (h->document) doc_offsets.current_char = h->byte_position;
+  doc_offsets.buffer_file = h->byte_position;
   if (h->record_start) {
     h->record_start = 0;
     buffer[n++] = kRS;

@@ -169,6 +169,10 @@ void element_pop(int32_t pending) {
   if (inst.level <= 0) return;
   OpenElement& e = inst.stack[inst.level];
   e.end = doc_offsets.current_char - pending - 1;
+  // An element begun inside the entity open now (at its reference) takes
+  // in the whole reference, whatever markup of the entity ends it.
+  if (entity_inside() && e.start >= reference_span.start && e.end < reference_span.end)
+    e.end = reference_span.end;
   if (e.end < e.start) e.end = e.start;
   const ContentModel* model = e.etd->model;
   if (model != nullptr && (model[0].flags & 0x1F) == 0 && !(e.flags & OPEN_EMPTY) &&

@@ -18,6 +18,7 @@
 
 EntityStack entity_stack;
 EntityEntry* entity_top = nullptr;
+ReferenceSpan reference_span;
 
 namespace {
 
@@ -223,7 +224,26 @@ EntityRecord* default_entity(const unsigned char* name) {
   return rec;
 }
 
+void reference_span_note(int32_t length) {
+  const EntityEntry* e = entity_top;
+  if (entity_stack.level != 0 || e == nullptr || !e->keeps_offsets || e->start == nullptr) return;
+  int32_t end = e->buffer_offset + static_cast<int32_t>(e->ptr - e->start) - e->rs_given;
+  if (end < 0) end = 0;
+  int32_t start = end - (length > 0 ? length : 1) + 1;
+  if (start < 0) start = 0;
+  reference_span = ReferenceSpan{start, end};
+  doc_offsets.current_char = end;
+}
+
 int entity_reference(const unsigned char* name) {
+  if (entity_stack.level == 0) {
+    // "&" (a parameter entity's name holds its "%"), the name, and the
+    // ";" or RE that ended it when one did.
+    const unsigned char last = entity_top != nullptr ? *entity_top->ptr : 0;
+    int32_t length = name[0] - 2 + (name[1] == '%' ? 0 : 1);
+    if (last == ';' || last == 13) ++length;
+    reference_span_note(length);
+  }
   EntityRecord* rec = entfind(name);
   if (!rec || rec->type == ENT_PLACEHOLDER) {
     const char* text = reinterpret_cast<const char*>(name + 1);
@@ -315,6 +335,8 @@ int entopen(EntityRecord* rec) {
     }
     e->start = e->buffer + ENTITY_BUFFER_PREFIX;
     *e->start = 28;  // nothing read yet: the first read refills
+    // Offsets count the characters of the document entity alone.
+    e->keeps_offsets = entity_stack.level == 0;
     e->ptr = e->start - 1;
     DocHandle* handle = nullptr;
     // Only the document entity (level 0) may name standard input or a

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "sgml/docin.h"
 #include "sgml/tables.h"
 
 struct DocHandle;
@@ -77,6 +78,7 @@ struct EntityEntry {
   int32_t read_count;          // characters of the last read
   bool suspended;
   bool at_end;                 // the last read reached the end of the text
+  bool keeps_offsets;          // the document entity: reading it moves the offset
 };
 
 struct EntityStack {
@@ -89,6 +91,30 @@ struct EntityStack {
 extern EntityStack entity_stack;
 // The innermost open entity, or null (kept by push and pop).
 extern EntityEntry* entity_top;
+
+// The reference read last in the document entity: the offsets of its
+// first character (the "&", or a short reference's first character) and of
+// its last (the ";" or RE that ended it, else the last character of the
+// name or delimiter). Markup read while an entity is open above the
+// document entity is not in the document's bytes: it is given the offsets
+// of this reference, the one that opened the outermost such entity.
+struct ReferenceSpan {
+  int32_t start = 0;
+  int32_t end = 0;
+};
+extern ReferenceSpan reference_span;
+// Notes the span of a reference of length characters of the document
+// entity that ends at the read pointer (the reference was just read in
+// the document entity); the current offset becomes its last character.
+// Nothing when the innermost entity is not the document entity.
+void reference_span_note(int32_t length);
+// Whether an entity is open above the document entity.
+inline bool entity_inside() { return entity_stack.level > 0; }
+// Offset of markup that began back characters before the one read last:
+// inside an entity, the start of the reference that opened it.
+inline int32_t markup_start_offset(int back) {
+  return entity_inside() ? reference_span.start : doc_offsets.current_char - back;
+}
 
 // Sizes the stack for the ENTLVL in effect (keeps open entries).
 void entity_stack_size(int32_t entries);

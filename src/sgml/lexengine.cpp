@@ -21,9 +21,10 @@ unsigned char escape_pair[2];
 unsigned char echo_text[256];
 
 // The engine has just read through the entity's pointer: its buffer start
-// is set (every open entity has one).
+// is set (every open entity has one). Only the document entity's
+// characters move the offset.
 void update_offset(const EntityEntry* e) {
-  if (e->type > ENT_CDATA && e->line > 0)
+  if (e->keeps_offsets && e->line > 0)
     doc_offsets.current_char =
         e->buffer_offset + static_cast<int32_t>(e->ptr - e->start) - e->rs_given;
 }

@@ -29,7 +29,7 @@ const uint8_t* fold_map(const SgmlSettings& s, int fold) {
 }
 
 void finish_offset(const EntityEntry* e) {
-  if (e->type > ENT_CDATA && e->line > 0 && e->start)
+  if (e->keeps_offsets && e->line > 0 && e->start)
     doc_offsets.current_char =
         e->buffer_offset + static_cast<int32_t>(e->ptr - e->start) - e->rs_given;
 }

@@ -341,11 +341,19 @@ int parse_attributes(ElementTypeDef* etd, bool* net) {
     if (!work.over) value_given(i, token + 1, token[0] - 2, v.start, v.end);
   }
   // Attributes not given: the offset of the character that ended the list.
+  // A tag read from an entity is not in the document's bytes: every value
+  // gets the offsets of the reference that opened the entity.
   int32_t at = doc_offsets.current_char;
   if (code == 27 || code == 29) --at;
+  const bool inside = entity_inside();
   for (int32_t i = 1; i <= n; ++i) {
     AttributeList& a = work.entries[static_cast<size_t>(i)];
-    if (a.value_start < 1 || a.value_end < 1) a.value_start = a.value_end = at;
+    if (inside) {
+      a.value_start = reference_span.start;
+      a.value_end = reference_span.end;
+    } else if (a.value_start < 1 || a.value_end < 1) {
+      a.value_start = a.value_end = at;
+    }
     if (a.flags & 0x10) i += a.count;
   }
   current_pass_back(etd->attributes);
