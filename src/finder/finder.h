@@ -32,7 +32,9 @@
 #include "sgml/sgml.h"
 #include "sgml/switches.h"
 
+struct AttributeList;
 struct DataEntity;
+struct NotationRecord;
 
 enum : int32_t {
   TAVREL_VERSION = 50300,  // handed to the region pass (region-file headers)
@@ -238,6 +240,11 @@ void writing_output_buffer();
 // is not; the index of that byte (length at the end).
 size_t append_plain_run(std::string& out, const unsigned char* text, size_t i, size_t length,
                         const bool* plain);
+// The notation record of a NOTATION attribute's value: the entry's record,
+// else (the declared list of an implied start tag, whose default names
+// the notation but holds no record) the notation its counted value names;
+// null when neither.
+NotationRecord* attribute_notation(const AttributeList& attribute);
 
 // Line-format output (vesk): the document's events as lines on standard
 // output, from the start of the document to its end.
