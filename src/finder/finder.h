@@ -265,8 +265,17 @@ void normalize_mode();
 void normalize_event(int code, const EventTagRecord& tag, const EventDataRecord& data);
 // Its text writer, appended to out: byte 31 takes the next byte less 64 as
 // the character, a record end becomes a newline, a line feed is dropped,
-// every other byte stays as it is.
-void normalize_text(std::string& out, const unsigned char* text, size_t length);
+// every other byte stays as it is, except that
+// - data of content that allows character references (kTextContent)
+//   writes "<", "&", the ">" that follows "]]" in out, and a character of
+//   byte 31 other than a tab, blank, record end or line feed as "&#N;";
+// - a double-quoted value (kTextValue) writes "\"", "&" and every
+//   character of byte 31 as "&#N;";
+// - data of the open element (kTextData) is written as kTextContent
+//   unless the element's declared content is CDATA, then as is.
+enum NormalizeText : uint8_t { kTextAsIs, kTextContent, kTextValue, kTextData };
+void normalize_text(std::string& out, const unsigned char* text, size_t length,
+                    NormalizeText how = kTextAsIs);
 
 // Filter mode: the documents that follow the prolog on standard input,
 // each normalized on standard output, until control byte 4 or the end.
