@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include "finder/finder.h"
+#include "sgml/attlist.h"
 #include "sgml/entity.h"
 #include "sgml/sgml.h"
+#include "sgml/tables.h"
 
 namespace {
 constexpr unsigned char kRecordEnd = 13;
@@ -66,4 +68,11 @@ size_t append_plain_run(std::string& out, const unsigned char* text, size_t i, s
   while (end < length && plain[text[end]]) ++end;
   out.append(reinterpret_cast<const char*>(text + i), end - i);
   return end;
+}
+
+NotationRecord* attribute_notation(const AttributeList& a) {
+  if (a.record != nullptr) return static_cast<NotationRecord*>(a.record);
+  const bool token = a.value != nullptr && a.value_length >= 2 && a.value[0] >= 2 &&
+                     a.value[0] <= a.value_length;
+  return token ? notation_find(a.value) : nullptr;
 }

@@ -32,7 +32,9 @@
 #include "sgml/sgml.h"
 #include "sgml/switches.h"
 
+struct AttributeList;
 struct DataEntity;
+struct NotationRecord;
 
 enum : int32_t {
   TAVREL_VERSION = 50300,  // handed to the region pass (region-file headers)
@@ -238,6 +240,11 @@ void writing_output_buffer();
 // is not; the index of that byte (length at the end).
 size_t append_plain_run(std::string& out, const unsigned char* text, size_t i, size_t length,
                         const bool* plain);
+// The notation record of a NOTATION attribute's value: the entry's record,
+// else (the declared list of an implied start tag, whose default names
+// the notation but holds no record) the notation its counted value names;
+// null when neither.
+NotationRecord* attribute_notation(const AttributeList& attribute);
 
 // Line-format output (vesk): the document's events as lines on standard
 // output, from the start of the document to its end.
@@ -258,8 +265,17 @@ void normalize_mode();
 void normalize_event(int code, const EventTagRecord& tag, const EventDataRecord& data);
 // Its text writer, appended to out: byte 31 takes the next byte less 64 as
 // the character, a record end becomes a newline, a line feed is dropped,
-// every other byte stays as it is.
-void normalize_text(std::string& out, const unsigned char* text, size_t length);
+// every other byte stays as it is, except that
+// - data of content that allows character references (kTextContent)
+//   writes "<", "&", the ">" that follows "]]" in out, and a character of
+//   byte 31 other than a tab, blank, record end or line feed as "&#N;";
+// - a double-quoted value (kTextValue) writes "\"", "&" and every
+//   character of byte 31 as "&#N;";
+// - data of the open element (kTextData) is written as kTextContent
+//   unless the element's declared content is CDATA, then as is.
+enum NormalizeText : uint8_t { kTextAsIs, kTextContent, kTextValue, kTextData };
+void normalize_text(std::string& out, const unsigned char* text, size_t length,
+                    NormalizeText how = kTextAsIs);
 
 // Filter mode: the documents that follow the prolog on standard input,
 // each normalized on standard output, until control byte 4 or the end.

@@ -17,6 +17,12 @@
 // or the end of its element when no end tag is written), so data never
 // runs into a tag name.
 //
+// Generated tags nest as the parser reads them: an element that the
+// exclusion group of an open element names is not generated (no draw is
+// made for it), since its start tag would end the open elements down to a
+// level that allows it, and the end tags written later would name elements
+// no longer open.
+//
 // Recursive content models are bounded: beyond kSoftDepth open elements
 // "?" and "*" members and groups get no instance (no draw is made) and
 // "+" ones exactly one; content that must nest deeper still is cut when
@@ -31,6 +37,7 @@
 #include "finder/gentest.h"
 #include "sgml/attlist.h"
 #include "sgml/prolog.h"
+#include "sgml/tables.h"
 
 namespace {
 
@@ -78,6 +85,18 @@ struct Generator {
   std::string out;
   std::unordered_map<const ElementTypeDef*, const TestParams*> params_of;
   std::unordered_map<const ContentModel*, bool> mixed_of;
+  // Per element type, the open elements whose exclusion group names it.
+  std::unordered_map<const ElementTypeDef*, int> excluded_by;
+
+  bool excluded(const ElementTypeDef* etd) const {
+    if (!etd->in_exceptions) return false;
+    auto found = excluded_by.find(etd);
+    return found != excluded_by.end() && found->second > 0;
+  }
+  void exclude(const ElementTypeDef* etd, int step) {
+    if (etd->minus == nullptr) return;
+    for (ElementTypeDef** x = etd->minus; *x != nullptr; ++x) excluded_by[*x] += step;
+  }
 
   void put(char c) { out.push_back(c); }
   void put(const char* s) { out.append(s); }
@@ -199,6 +218,7 @@ void Generator::group(const ContentModel* g, const TestParams* owner_params,
 }
 
 void Generator::element(const ElementTypeDef* etd, uint8_t flags) {
+  if (excluded(etd)) return;
   active = params(etd);
   const TestParams* own = active;
   const int32_t n = occurrences(flags, own->orep, own->rep, own->opt_prob);
@@ -210,6 +230,7 @@ void Generator::element(const ElementTypeDef* etd, uint8_t flags) {
     ++open;
     TagState state;
     const bool written = start_tag(etd, &state);
+    exclude(etd, 1);
     const ContentModel* model = etd->model;
     bool empty = false;
     if (has_model_group(model)) {
@@ -219,6 +240,7 @@ void Generator::element(const ElementTypeDef* etd, uint8_t flags) {
     } else {
       data();
     }
+    exclude(etd, -1);
     if (empty) {
       if (waiting == &state) close_waiting();
     } else {

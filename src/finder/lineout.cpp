@@ -4,7 +4,7 @@
 //   & external data entity reference   ? processing instruction
 //   # application information   N notation   E external data entity
 //   I internal data entity   S subdocument entity   L line number
-//   { } around the lines of a subdocument's child.
+//   { } around the lines of a subdocument's child, with the entity's name.
 // Consecutive data, SDATA and record ends share one "-" line, which is
 // ended only when another line starts (and never at the end of the run).
 // Each entity and notation definition is written once per run, before the
@@ -242,7 +242,7 @@ void write_attributes(const AttributeList* list, const unsigned char* entity) {
       // A tokenized value may hold no token (a default left empty).
       const bool token = a.declared != kDvCdata && a.value_length >= 2 && a.value[0] >= 2 &&
                          a.value[0] <= a.value_length;
-      if (a.declared == kDvNotation) write_notation(static_cast<NotationRecord*>(a.record));
+      if (a.declared == kDvNotation) write_notation(attribute_notation(a));
       if (a.declared == kDvEntity && token) write_definition(a.value);
       attribute_head(entity, a, type_word(a.declared));
       if (a.declared == kDvCdata) {
@@ -295,18 +295,24 @@ void instruction(const EventDataRecord& data) { text_line('?', data); }
 void appinfo(const EventDataRecord& data) { text_line('#', data); }
 
 // A subdocument: its child writes its own lines (with its own L and
-// definition state) between "{" and "}"; under -s the child still runs but
+// definition state) between "{name" and "}name"; under -s the child still runs but
 // no bracket is written. The next L line names its file again.
 void subdocument(const DataEntity& de) {
   const bool write = front_state().suppress == 0;
   if (write) {
     end_data_line();
     line_check();
-    vqio_fputs("{\n", out());
+    put('{');
+    put_name(de.name);
+    put('\n');
     vqio_fflush(out());
   }
   subdoc_run(name_chars(de.name), de.files);
-  if (write) vqio_fputs("}\n", out());
+  if (write) {
+    put('}');
+    put_name(de.name);
+    put('\n');
+  }
   lo.have_file = false;
   lo.last_file.clear();
 }

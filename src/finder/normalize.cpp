@@ -10,6 +10,15 @@
 // first met (before its first "&name;", or inside the start tag before the
 // ENTITY attribute that names it). The notation of a data entity is only
 // marked as met; nothing is written for it.
+//
+// The output parses again to the same document: where the content allows
+// character references (all but CDATA declared content), data "<" and "&"
+// are written as "&#60;" and "&#38;", the ">" of a "]]" as "&#62;", and a
+// character that came as an escape pair (a non-SGML character, or a
+// reference to a character below 33) other than a record end, a line feed,
+// a tab or a blank as "&#N;"; in a double-quoted value "\"" and "&" are
+// "&#34;" and "&#38;" and every escaped character "&#N;" (a tab or record
+// end written as it is would read back as a blank).
 #include <array>
 #include <cstring>
 #include <string>
@@ -28,6 +37,7 @@ namespace {
 enum : uint8_t { kDvNotation = 1, kDvCdata = 2, kDvEntity = 3, kDvEntities = 10 };
 constexpr unsigned char kRE = 13;
 constexpr uint8_t kContentEmpty = 0x10;  // declared content EMPTY (model header)
+constexpr uint8_t kContentCdata = 0x02;  // declared content CDATA
 
 struct NormalizeState {
   bool data_written = false;  // data was written since the last subdocument
@@ -40,22 +50,45 @@ void put(int c) { vqio_putc(c, out()); }
 // An element or entity name, as it is.
 void put_name(const unsigned char* counted) { vqio_fputs(name_chars(counted), out()); }
 
-// Bytes that normalize_text copies as they are: all but byte 31, a record
-// end and a line feed. Runs of them are copied at once.
-constexpr std::array<bool, 256> plain_bytes() {
+// Bytes that normalize_text copies as they are, per kind of text: all but
+// byte 31, a record end, a line feed and the bytes the kind writes as
+// references. Runs of them are copied at once.
+constexpr std::array<bool, 256> plain_bytes(const char* referenced) {
   std::array<bool, 256> plain{};
   for (unsigned c = 0; c < 256; ++c) plain[c] = c != 31 && c != kRE && c != '\n';
+  for (const char* p = referenced; *p != '\0'; ++p) plain[static_cast<unsigned char>(*p)] = false;
   return plain;
 }
-constexpr std::array<bool, 256> kPlain = plain_bytes();
+constexpr std::array<bool, 256> kPlainAsIs = plain_bytes("");
+constexpr std::array<bool, 256> kPlainContent = plain_bytes("<&>");
+constexpr std::array<bool, 256> kPlainValue = plain_bytes("\"&");
+
+void put_reference(std::string& s, unsigned c) {
+  s += "&#";
+  s += std::to_string(c);
+  s += ';';
+}
 
 // Texts are formed here and then written.
 std::string scratch;
 
-void put_text(const unsigned char* t, size_t n) {
+void put_text(const unsigned char* t, size_t n, NormalizeText how) {
   scratch.clear();
-  normalize_text(scratch, t, n);
+  normalize_text(scratch, t, n, how);
   vqio_fwrite(scratch.data(), 1, scratch.size(), out());
+}
+
+// Data of the content is formed here. It keeps the last two bytes of the
+// data written before, so that a "]]" and a ">" of two data items are seen
+// together; markup written between them clears it.
+std::string content_text;
+void markup_follows() { content_text.clear(); }
+
+// Character references are not recognized in CDATA declared content.
+bool references_allowed() {
+  const OpenElement* e = open_element_at(open_element_level());
+  return e == nullptr || e->etd == nullptr || e->etd->model == nullptr ||
+         !(e->etd->model[0].flags & kContentCdata);
 }
 
 // No line breaks are added in the filter mode and for meta documents.
@@ -67,7 +100,15 @@ void line_break() {
 
 void data_item(const unsigned char* t, size_t n, bool sdata) {
   if (n == 0 && !sdata) return;
-  put_text(t, n);
+  std::string& s = content_text;
+  if (s.empty() || s.back() != ']') {
+    s.clear();
+  } else if (s.size() > 2) {
+    s.erase(0, s.size() - 2);
+  }
+  const size_t from = s.size();
+  normalize_text(s, t, n, kTextData);
+  vqio_fwrite(s.data() + from, 1, s.size() - from, out());
   norm.data_written = true;
 }
 
@@ -90,7 +131,8 @@ void meet_entity(const unsigned char* name) {
   if (kind == 1) {
     meet_data_entity(static_cast<const DataEntity*>(record));
   } else if (kind == 2 || kind == 3) {
-    if (const EntityRecord* rec = entfind(name)) put_text(rec->text, static_cast<size_t>(rec->text_len));
+    if (const EntityRecord* rec = entfind(name))
+      put_text(rec->text, static_cast<size_t>(rec->text_len), kTextAsIs);
   }
 }
 
@@ -129,12 +171,13 @@ void write_attributes(const AttributeList* list) {
     // A tokenized value may hold no token (a default left empty).
     const bool token = a.declared != kDvCdata && a.value_length >= 2 && a.value[0] >= 2 &&
                        a.value[0] <= a.value_length;
-    if (a.declared == kDvNotation && a.record != nullptr)
-      static_cast<NotationRecord*>(a.record)->output_mark = 1;
+    if (a.declared == kDvNotation) {
+      if (NotationRecord* notation = attribute_notation(a)) notation->output_mark = 1;
+    }
     if (a.declared == kDvEntity && token) meet_entity(a.value);
     attribute_head(a);
     if (a.declared == kDvCdata) {
-      put_text(a.value, static_cast<size_t>(a.value_length));
+      put_text(a.value, static_cast<size_t>(a.value_length), kTextValue);
     } else if (token) {
       vqio_fwrite(a.value + 1, 1, static_cast<size_t>(a.value[0] - 2), out());
     }
@@ -151,6 +194,7 @@ bool end_tag_written(const unsigned char* name) {
 }
 
 void external_reference(const DataEntity& de) {
+  markup_follows();
   meet_entity(de.name);
   put('&');
   put_name(de.name);
@@ -158,6 +202,7 @@ void external_reference(const DataEntity& de) {
 }
 
 void start_tag(const EventTagRecord& tag) {
+  markup_follows();
   line_break();
   put('<');
   put_name(tag.name);
@@ -167,6 +212,7 @@ void start_tag(const EventTagRecord& tag) {
 
 void end_tag(const EventTagRecord& tag) {
   if (!end_tag_written(tag.name)) return;
+  markup_follows();
   put('<');
   put('/');
   put_name(tag.name);
@@ -174,9 +220,10 @@ void end_tag(const EventTagRecord& tag) {
 }
 
 void instruction(const EventDataRecord& data) {
+  markup_follows();
   line_break();
   vqio_fputs("<? ", out());
-  put_text(data.text, static_cast<size_t>(data.length));
+  put_text(data.text, static_cast<size_t>(data.length), kTextAsIs);
   put('>');
 }
 
@@ -186,6 +233,7 @@ void subdocument(const DataEntity& de) {
   if (front_state().suppress == 0) {
     if (norm.data_written) line_break();
     norm.data_written = false;
+    markup_follows();
     vqio_fflush(out());
   }
   subdoc_run(name_chars(de.name), de.files);
@@ -197,14 +245,46 @@ const EventWriter kNormalizeWriter = {data_item, external_reference, subdocument
 
 }  // namespace
 
-void normalize_text(std::string& s, const unsigned char* t, size_t n) {
+void normalize_text(std::string& s, const unsigned char* t, size_t n, NormalizeText how) {
+  const bool* plain = how == kTextContent || how == kTextData ? kPlainContent.data()
+                      : how == kTextValue                     ? kPlainValue.data()
+                                                              : kPlainAsIs.data();
   for (size_t i = 0; i < n; ++i) {
-    i = append_plain_run(s, t, i, n, kPlain.data());
+    i = append_plain_run(s, t, i, n, plain);
     if (i >= n) break;
     unsigned c = t[i];
+    // The open element's declared content is looked at only when a byte
+    // may need a reference.
+    if (how == kTextData && c != kRE && c != '\n') {
+      how = references_allowed() ? kTextContent : kTextAsIs;
+      if (how == kTextAsIs) plain = kPlainAsIs.data();
+    }
     if (c == 31) {
       if (i + 1 >= n) break;
       c = (t[++i] - 64u) & 0xFFu;
+      const bool as_is = how == kTextAsIs || (how == kTextContent && (c == '\t' || c == ' ' ||
+                                                                       c == kRE || c == '\n'));
+      if (!as_is) {
+        put_reference(s, c);
+        continue;
+      }
+    } else if (how == kTextContent) {
+      if (c == '<' || c == '&') {
+        put_reference(s, c);
+        continue;
+      }
+      if (c == '>') {
+        const size_t k = s.size();
+        if (k >= 2 && s[k - 1] == ']' && s[k - 2] == ']') {
+          put_reference(s, c);
+        } else {
+          s += '>';
+        }
+        continue;
+      }
+    } else if (how == kTextValue && (c == '"' || c == '&')) {
+      put_reference(s, c);
+      continue;
     }
     if (c == kRE) {
       s += '\n';

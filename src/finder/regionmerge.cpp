@@ -3,10 +3,13 @@
 //
 // Per region, old and new pairs are both taken from their ends: the new
 // pairs as the records of all temporary files come, last first; the old
-// ones from the region's block. A pending old pair that lies after the new
-// pair is kept, one equal to it or overlapping it (an old end equal to the
-// new start included) is dropped, one before it waits for the next new
-// pair; every new pair is written. What is left of the old pairs when the
+// ones from the region's block. A pending old pair equal to the new pair
+// is dropped; else one that lies after the new pair is kept, one
+// overlapping it (an old end equal to the new start included) is dropped,
+// one before it waits for the next new pair; every new pair is written.
+// Equality comes first: the pair (s, s - 1) of an empty attribute value
+// lies after itself and would otherwise be kept beside its new copy,
+// growing the region at every rerun of the same document. What is left of the old pairs when the
 // new ones are used up is kept as it is (with the lone word of a block of
 // an odd count).
 //
@@ -133,24 +136,27 @@ bool refill(Merge& m, OldPairs& r) {
 }
 
 // The first kept pair of a run below the words [0, top) of the buffer
-// (pairs whose start lies after the new pair's end): its word index.
-size_t kept_from(const int32_t* words, size_t top, int32_t end) {
+// (pairs whose start lies after the new pair's end): its word index. A
+// pair equal to the new one is not kept, also when it is empty (an empty
+// value's pair (s, s - 1) starts after its own end).
+size_t kept_from(const int32_t* words, size_t top, int32_t start, int32_t end) {
   size_t low = top;
-  while (low > 0 && end < words[low - 2]) low -= 2;
+  while (low > 0 && end < words[low - 2] && (words[low - 2] != start || words[low - 1] != end))
+    low -= 2;
   return low;
 }
 
 // A run of kept pairs that took the whole chunk goes on below it: followed
 // through the shared buffer; the region's chunk is left empty, the file's
 // bytes below the run to be read again.
-void keep_run(Merge& m, MergeRegion& g, int32_t end) {
+void keep_run(Merge& m, MergeRegion& g, int32_t start, int32_t end) {
   OldPairs& r = g.reader;
   if (m.run.empty()) m.run.resize(kRunWords);
   while (r.next > r.lower) {
     const int64_t n = std::min<int64_t>(r.next - r.lower, static_cast<int64_t>(4 * kRunWords));
     if (!read_below(m, r.next, m.run.data(), n)) return;
     const size_t top = static_cast<size_t>(n / 4);
-    const size_t low = kept_from(m.run.data(), top, end);
+    const size_t low = kept_from(m.run.data(), top, start, end);
     put(m, g, m.run.data() + low, top - low);
     r.next -= n - static_cast<int64_t>(4 * low);
     if (low > 0) return;
@@ -163,15 +169,16 @@ void merge_pair(Merge& m, MergeRegion& g, int32_t start, int32_t end) {
   while (r.present && !m.failed) {
     if (r.at == 0 && !refill(m, r)) break;
     const int32_t* chunk = r.chunk.data();
-    const size_t low = kept_from(chunk, r.at, end);
+    const size_t low = kept_from(chunk, r.at, start, end);
     if (low < r.at) {
       put(m, g, chunk + low, r.at - low);
       r.at = low;
-      if (low == 0) keep_run(m, g, end);
+      if (low == 0) keep_run(m, g, start, end);
       continue;
     }
-    if (chunk[r.at - 1] < start) break;  // before the new pair: it waits
-    r.at -= 2;                           // equal or overlapping: dropped
+    const bool equal = chunk[r.at - 2] == start && chunk[r.at - 1] == end;
+    if (!equal && chunk[r.at - 1] < start) break;  // before the new pair: it waits
+    r.at -= 2;                                      // equal or overlapping: dropped
   }
   const int32_t pair[2] = {start, end};
   put(m, g, pair, 2);

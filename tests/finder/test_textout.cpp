@@ -102,4 +102,37 @@ TEST(NormalizeText, Bytes) {
   }
 }
 
+// Texts that must read back as the same data or value: the delimiters and
+// escaped characters written as character references.
+TEST(NormalizeText, References) {
+  using namespace std::string_literals;
+  const struct {
+    const char* label;
+    NormalizeText how;
+    std::string before;  // already in out
+    std::string in;
+    std::string want;    // appended
+  } cases[] = {
+      {"content: < and &", kTextContent, "", "a<b&c", "a&#60;b&#38;c"},
+      {"content: ]]> closes no marked section", kTextContent, "", "x]]>y", "x]]&#62;y"},
+      {"content: ]] before in out", kTextContent, "]]", ">", "&#62;"},
+      {"content: one ] is no MSC", kTextContent, "", "]>", "]>"},
+      {"content: > alone", kTextContent, "", "a>b", "a>b"},
+      {"content: NUL of a reference", kTextContent, "", "a\x1F@b", "a&#0;b"},
+      {"content: escaped 127", kTextContent, "", "\x1F\xBF", "&#127;"},
+      {"content: escaped tab and blank stay", kTextContent, "", "\x1FI\x1F`", "\t "},
+      {"content: escaped record end", kTextContent, "", "\x1FM", "\n"},
+      {"content: quote stays", kTextContent, "", "\"", "\""},
+      {"value: quote and &", kTextValue, "", "a\"b&c<d", "a&#34;b&#38;c<d"},
+      {"value: escaped tab", kTextValue, "", "a\x1FIb", "a&#9;b"},
+      {"value: escaped record end", kTextValue, "", "\x1FM", "&#13;"},
+      {"as is: nothing referenced", kTextAsIs, "", "<&\"]]>\x1F@", "<&\"]]>\0"s},
+  };
+  for (const auto& c : cases) {
+    std::string out = c.before;
+    normalize_text(out, reinterpret_cast<const unsigned char*>(c.in.data()), c.in.size(), c.how);
+    EXPECT_EQ(out.substr(c.before.size()), c.want) << c.label;
+  }
+}
+
 }  // namespace
