@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,7 @@
 #include "frgac/frgac.h"
 #include "builder/builder.h"
 #include "builder/phases_internal.h"
+#include "commit/commit.h"
 #include "madat/madat.h"
 #include "mfs/mfs.h"
 #include "msg/msg.h"
@@ -233,6 +235,16 @@ int SetUp() {
   BuildOptions* o = st.options;
   BuildControl* c = st.control;
   SetDefCntl(c, o->base_map);
+  // The data dictionary this build writes is locked before anything is
+  // read; what a build that died during its commit left is dealt with.
+  const char* dd_update = o->dd_update.c_str();
+  if (commit_lock(dd_update) != 0) {
+    vq_report(9, GetMsgNumText(80032), dd_update);
+    return 0;
+  }
+  if (commit_recover(dd_update, {commit_dir_of(commit_resolve_links(dd_update))},
+                     {COMMIT_NEW_PATTERN, COMMIT_OLD_PATTERN}) != 0)
+    return 0;
   if (o->dd_name) {
     st.lock = addgetlock(o->dd_name->c_str());
     int r = ReadDataDict(o->dd_name->c_str(), o->index_name ? o->index_name->c_str() : nullptr, c);
@@ -314,11 +326,17 @@ int BuildIndex(int argc, char** argv) {
   BuildOptions* o = st.options;
   if (o->verbose) vq_report(1, "vexabld release 5.3");
   if (!o->dd_name && !o->text_name) return 0;
+  commit_signals({SIGINT, SIGTERM, SIGHUP}, nullptr);
   if (Initialize() != 0 || !SetUp()) return 1;
   if (o->dd_name && IndexNameFromDD(o->dd_name->c_str(),
                                     o->index_name ? o->index_name->c_str() : nullptr) != 0) {
     return 1;
   }
+  // New index files of builds that died before their commit.
+  if (commit_recover(o->dd_update.c_str(),
+                     {commit_dir_of(commit_resolve_links(o->index_file.value_or("").c_str()))},
+                     {COMMIT_NEW_PATTERN, COMMIT_OLD_PATTERN}) != 0)
+    return 1;
   CheckOutputsAreNotInputs();
   // A fragmented index needs a fresh fragment directory: refused before the
   // old index or any work file is touched.

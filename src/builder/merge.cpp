@@ -13,9 +13,11 @@
 // decrement, rightmost zero), so each point costs O(log passes).
 //
 // The index is written to a new file beside the old one, which replaces
-// it only once it is complete: a build that fails part way (a damaged
-// work file, a full disk) leaves the old index as it was. The new file is
-// removed when a fatal report ends the program before that. A member of a
+// it only once it is complete, together with the data dictionary that
+// describes it (commit/commit.h): a build that fails part way (a damaged
+// work file, a full disk, a data dictionary that cannot be written) leaves
+// the old index as it was. The new file is removed when the run ends
+// before that. A member of a
 // superfile ("@file@member") cannot be renamed, and no new file can be
 // made in a directory that may not be written: those are written in place.
 //
@@ -35,6 +37,7 @@
 #include <vector>
 
 #include "builder/phases_internal.h"
+#include "commit/commit.h"
 #include "msg/msg.h"
 #include "pitas/pitas.h"
 
@@ -212,61 +215,21 @@ int PickMergePass(CounterTree* tree) {
   return static_cast<int>(leaf) + 1;
 }
 
-// The new index file while it is written: removed at exit unless it has
-// replaced the old one.
-std::string pending_index;
-
-void remove_pending_index() {
-  if (!pending_index.empty()) unlink(pending_index.c_str());
-}
-
-// The file the index name stands for: a symbolic link keeps pointing at
-// the index it names.
-std::string index_target(const std::string& index) {
-  char* real = realpath(index.c_str(), nullptr);
-  if (real == nullptr) return index;
-  std::string target = real;
-  std::free(real);
-  return target;
-}
-
-// Creates the new index file next to `target`: its descriptor, or -1 when
-// the directory may not be written (the index is then written in place,
-// as it may be when only the file itself is writable); any other failure
-// is reported under the index file's name and ends the run.
-int create_new_index(const std::string& target, const std::string& index) {
-  static bool registered = false;
-  if (!registered) {
-    std::atexit(remove_pending_index);
-    registered = true;
-  }
-  const size_t slash = target.rfind('/');
-  const std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  for (int attempt = 0;; ++attempt) {
-    std::string name = dir + "." + base + "." + std::to_string(getpid()) + "-" +
-                       std::to_string(attempt) + ".new";
-    const int fd = vqio_open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-    if (fd >= 0) {
-      pending_index = std::move(name);
-      return fd;
-    }
-    if (errno == EACCES || errno == EPERM || errno == EROFS) return -1;
-    if (errno != EEXIST || attempt == 99) vq_report(16, GetMsgNumText(60006), index.c_str());
-  }
-}
-
-// Puts the complete new index in the place of the old one, with the old
-// one's permissions.
-void replace_index(const std::string& target, const std::string& index) {
-  struct stat old{};
-  if (vqio_stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-    chmod(pending_index.c_str(), old.st_mode & 07777);
-  }
-  if (std::rename(pending_index.c_str(), target.c_str()) != 0) {
+// Creates the new index file next to `target`: its descriptor with its
+// name in *fresh, or -1 when the directory may not be written (the index
+// is then written in place, as it may be when only the file itself is
+// writable); any other failure is reported under the index file's name and
+// ends the run. The new file goes in place with the data dictionary
+// (commit/commit.h), and is removed should the run end before.
+int create_new_index(const std::string& target, const std::string& index, std::string* fresh) {
+  int denied = 0;
+  if (commit_create(target, fresh, &denied) != 0) {
+    if (denied) return -1;
     vq_report(16, GetMsgNumText(60006), index.c_str());
   }
-  pending_index.clear();
+  const int fd = vqio_open(fresh->c_str(), O_WRONLY | O_TRUNC);
+  if (fd < 0) vq_report(16, GetMsgNumText(60006), index.c_str());
+  return fd;
 }
 
 }  // namespace
@@ -312,8 +275,9 @@ void WriteIndex(int passes) {
   const std::string& index = *o->index_file;
   bool in_place =
       index.size() > 1 && index[0] == '@' && index.find('@', 1) != std::string::npos;
-  const std::string target = in_place ? index : index_target(index);
-  int fd = in_place ? -1 : create_new_index(target, index);
+  const std::string target = in_place ? index : commit_resolve_links(index.c_str());
+  std::string fresh;
+  int fd = in_place ? -1 : create_new_index(target, index, &fresh);
   if (fd < 0) {
     in_place = true;
     fd = vqio_open(index.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
@@ -349,7 +313,7 @@ void WriteIndex(int passes) {
     vq_report(16, GetMsgNumText(100042), index.c_str(), "write");
   }
   if (vqio_close(fd) != 0) vq_report(16, GetMsgNumText(60000), index.c_str());
-  if (!in_place) replace_index(target, index);
+  if (!in_place && commit_ready(fresh) != 0) vq_report(16, GetMsgNumText(60006), index.c_str());
   for (int i = 1; i <= n; ++i) {
     for (MergeStream* m : {&skip[static_cast<size_t>(i)], &piece[static_cast<size_t>(i)]}) {
       if (m->fd >= 0) vqio_close(m->fd);

@@ -2,7 +2,8 @@
 // fresh modification dates, the index file (made a fragmented file of one
 // fragment when the collection is one fragmented text), the <Index> entry,
 // the data dictionary rewritten (a new file that replaces the old one only
-// when it was written whole), and the lock released.
+// when it was written whole, put in place together with the new index:
+// commit/commit.h), and the lock released.
 //
 // Every text record keeps its own fragmented flag and fragment fields: the
 // "one fragmented text" rule decides only how the index itself is written,
@@ -13,6 +14,7 @@
 
 #include "addgi/addgi.h"
 #include "builder/builder.h"
+#include "commit/commit.h"
 #include "frgac/frgac.h"
 #include "msg/msg.h"
 
@@ -34,7 +36,7 @@ uint32_t mod_date(const char* path, uint32_t old) {
 void fill_index_record(FileInfo* index, const std::string& index_file, bool fragmented) {
   addgi_file_clear(index);
   index->sys_name = StrDup(index_file.c_str());
-  index->mod_date = mod_date(index_file.c_str(), 0);
+  index->mod_date = mod_date(commit_current_name(index_file).c_str(), 0);
   index->offset = 0;
   index->fragmented = fragmented ? 1 : 0;
   index->frg_dir = fragmented ? StrDup(fragment_dir().c_str()) : nullptr;

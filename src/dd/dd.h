@@ -98,16 +98,15 @@ MadNode* addpadd(const char* path, std::initializer_list<int32_t> sections = {})
 // Writes the tree to path without ever losing the old file: the text goes
 // to a new file in the same directory, which replaces the old one (of a
 // symbolic link: the link's target) only after the whole text was written,
-// flushed and closed, with the old file's permissions. On failure the old
-// file stays and the new one is removed. 0, or the failing status (16 open,
-// write or replace, 15 set-up, else the writer's status), reported.
+// flushed, synced and closed, with the old file's permissions. The new
+// file is put in place by commit_run (commit/commit.h), together with every
+// new file of the run made ready for it (region files, an index). On
+// failure the old files stay and the new data dictionary is removed (the
+// other new files are the caller's: commit_abort). 0, or the failing
+// status (16 open, write or replace, 15 set-up, else the writer's status),
+// reported.
 int addutwrdd(const char* path, const MadNode* root);
 
-// Whole-run lock on a data dictionary: an exclusive BSD lock on the file
-// itself, held until the process ends. 0 when held (or when the file cannot
-// be locked: a superfile member, a file that does not open), 1 when another
-// run holds it.
-int addlockdd(const char* path);
 // Internal to the reader and writer: the file read is stamped (device,
 // inode, size, modification time) by the path as given; a rewrite checks,
 // under the lock, that the file is still the one stamped. dd_guard_begin

@@ -7,8 +7,8 @@
 // the other's update, and writing it would lose that update. The lock is a
 // BSD lock (flock) on the data dictionary itself, which the rename of a
 // rewrite leaves to the old file: whoever then waits for it sees another
-// file under the name. A run may also hold that lock from start to end
-// (addlockdd), so that a second run of the same program stops at once.
+// file under the name. A writing run holds that lock from start to end
+// (commit_lock), so that a second run stops at once.
 //
 // Superfile members ("@superfile@member") are neither stamped nor locked.
 #include <sys/file.h>
@@ -19,6 +19,7 @@
 #include <map>
 #include <string>
 
+#include "commit/commit.h"
 #include "dd/dd.h"
 #include "msg/msg.h"
 
@@ -33,9 +34,6 @@ struct Stamp {
 
 struct GuardState {
   std::map<std::string, Stamp> stamps;  // by the path as the caller gave it
-  int held_fd = -1;                     // addlockdd's descriptor
-  dev_t held_device = 0;
-  ino_t held_inode = 0;
 };
 
 GuardState& guard_state() {
@@ -67,39 +65,13 @@ void dd_stamp_read(const char* path, VqStream* file) {
   guard_state().stamps[path] = stamp_of(sb);
 }
 
-int addlockdd(const char* path) {
-  GuardState& g = guard_state();
-  if (path == nullptr || is_member_path(path) || g.held_fd >= 0) return 0;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return 0;  // the reader reports a file that does not open
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      const int error = errno;
-      ::close(fd);
-      return error == EWOULDBLOCK ? 1 : 0;
-    }
-    struct stat held{}, now{};
-    if (fstat(fd, &held) == 0 && stat(path, &now) == 0 && held.st_dev == now.st_dev &&
-        held.st_ino == now.st_ino) {
-      g.held_fd = fd;
-      g.held_device = held.st_dev;
-      g.held_inode = held.st_ino;
-      return 0;
-    }
-    // Replaced between the open and the lock: lock the file now named.
-    ::close(fd);
-  }
-  return 0;
-}
-
 int dd_guard_begin(const char* path, const std::string& target) {
   GuardState& g = guard_state();
   if (is_member_path(path)) return -1;
   const auto stamp = g.stamps.find(path);
   int fd = -1;
   struct stat now{};
-  if (stat(target.c_str(), &now) == 0 &&
-      !(g.held_fd >= 0 && now.st_dev == g.held_device && now.st_ino == g.held_inode)) {
+  if (stat(target.c_str(), &now) == 0 && !commit_lock_holds(now.st_dev, now.st_ino)) {
     fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd >= 0) {
       while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {

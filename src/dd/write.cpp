@@ -1,11 +1,11 @@
 // Writing a data dictionary without ever losing the old one.
 //
 // The text goes to a new file in the same directory as the data dictionary
-// (the target of a symbolic link, so the link stays a link). Only when the
-// whole text was written, flushed, synced and closed without error does
-// the new file take the old one's permissions and replace it by rename,
-// which is atomic within a directory. On any failure the new file is
-// removed and the old data dictionary stays as it was. A data dictionary
+// (the target of a symbolic link, so the link stays a link), made with the
+// old one's permissions. Only when the whole text was written, flushed,
+// synced and closed without error does the commit (commit/commit.h) put it
+// in place, together with the other new files of the run. On any failure
+// the new file is removed and the old data dictionary stays as it was. A data dictionary
 // this process may not write is refused, as an in-place write would be.
 //
 // A superfile member path ("@superfile@member") cannot be replaced by
@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "commit/commit.h"
 #include "dd/dd.h"
 #include "msg/msg.h"
 
@@ -26,66 +27,6 @@ namespace {
 
 bool is_superfile_member(const char* path) {
   return path[0] == '@' && strchr(path + 1, '@') != nullptr;
-}
-
-std::string directory_of(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-// Follows symbolic links to the file they name (which may not exist yet).
-std::string resolve_links(const char* path) {
-  std::string current = path;
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat st;
-    if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
-    std::string link(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
-    const ssize_t n = readlink(current.c_str(), link.data(), link.size());
-    if (n <= 0 || static_cast<size_t>(n) >= link.size()) break;
-    link.resize(static_cast<size_t>(n));
-    if (link[0] == '/')
-      current = link;
-    else
-      current = directory_of(current) + "/" + link;
-  }
-  return current;
-}
-
-// The new file being written, removed at exit should a fatal report end
-// the program part way (reports of severity 3 and above do not return).
-struct PendingFile {
-  std::string name;
-  bool cleanup_registered = false;
-};
-PendingFile pending;
-
-void remove_pending_file() {
-  if (!pending.name.empty()) unlink(pending.name.c_str());
-}
-
-void set_pending(const std::string& name) {
-  if (!pending.cleanup_registered) {
-    atexit(remove_pending_file);
-    pending.cleanup_registered = true;
-  }
-  pending.name = name;
-}
-
-// Creates a new file next to target, named after it; its descriptor, or -1.
-int create_temporary(const std::string& target, std::string* name) {
-  const std::string dir = directory_of(target);
-  const size_t slash = target.rfind('/');
-  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    *name = dir + "/." + base + "." + std::to_string(getpid()) + "-" + std::to_string(attempt) +
-            ".new";
-    const int fd = vqio_open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-    if (fd >= 0) set_pending(*name);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  return -1;
 }
 
 // Writes the tree on an open output stream: 0, or the reported status.
@@ -171,25 +112,21 @@ int addutwrdd(const char* path, const MadNode* root) {
   }
   if (is_superfile_member(path)) return write_in_place(path, root);
 
-  const std::string target = resolve_links(path);
+  const std::string target = commit_resolve_links(path);
   struct stat old;
-  const bool existed = stat(target.c_str(), &old) == 0;
   // A file that may not be written stays protected: the new file would
   // otherwise replace it through the directory.
-  if (existed && vqio_access(target.c_str(), W_OK) != 0) {
+  if (stat(target.c_str(), &old) == 0 && vqio_access(target.c_str(), W_OK) != 0) {
     vq_report(16, GetMsgNumText(60002), "addutwr", path);
     return 16;
   }
   std::string temporary;
-  const int fd = create_temporary(target, &temporary);
-  VqStream* file = fd >= 0 ? vqio_fdopen(fd, "w") : nullptr;
+  VqStream* file = commit_create(target, &temporary, nullptr) == 0
+                       ? vqio_fopen(temporary.c_str(), "w")
+                       : nullptr;
   if (!file) {
     const int saved = errno;
-    if (fd >= 0) {
-      vqio_close(fd);
-      vqio_unlink(temporary.c_str());
-      pending.name.clear();
-    }
+    if (!temporary.empty()) commit_discard(temporary);
     errno = saved;
     vq_report(16, GetMsgNumText(60002), "addutwr", path);
     return 16;
@@ -204,31 +141,18 @@ int addutwrdd(const char* path, const MadNode* root) {
     vq_report(16, GetMsgNumText(60011), "addutwrdd");
     status = 16;
   }
+  if (status == 0 && commit_ready(temporary) != 0) {
+    vq_report(16, GetMsgNumText(60011), "addutwrdd");
+    status = 16;
+  }
   int guard = -1;
   if (status == 0) {
     guard = dd_guard_begin(path, target);
     if (guard == -2) status = 15;
   }
-  if (status == 0) {
-    if (existed) {
-      // Keep the old file's permissions and, where allowed, its owner.
-      if (chown(temporary.c_str(), old.st_uid, old.st_gid) != 0) {
-        // Only a privileged process may give a file away; the new file then
-        // keeps this process's owner.
-      }
-      chmod(temporary.c_str(), old.st_mode & 07777);
-    }
-    if (rename(temporary.c_str(), target.c_str()) != 0) {
-      vq_report(16, GetMsgNumText(60011), "addutwrdd");
-      status = 16;
-    }
-  }
-  if (status != 0) {
-    const int saved = errno;
-    vqio_unlink(temporary.c_str());
-    errno = saved;
-  }
+  // The new data dictionary and every ready new file go in place together.
+  if (status == 0) status = commit_run(temporary, "addutwrdd");
+  if (status != 0) commit_discard(temporary);
   dd_guard_end(path, target, guard, status == 0);
-  pending.name.clear();
   return status;
 }

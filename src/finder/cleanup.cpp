@@ -6,6 +6,7 @@
 // handlers.
 #include <csignal>
 
+#include "commit/commit.h"
 #include "finder/finder.h"
 #include "finder/subdoc.h"
 #include "util/util.h"
@@ -17,6 +18,5 @@ void front_cleanup_drop(const std::string& path) { exit_files_drop(path); }
 void front_cleanup_run() { exit_files_remove(); }
 
 // A parent ended by one of the signals ends its running child as well.
-void front_cleanup_signals() {
-  exit_files_signals(kFrontCleanupSignals, subdoc_stop_child);
-}
+// A commit in progress is undone first (commit/commit.h).
+void front_cleanup_signals() { commit_signals(kFrontCleanupSignals, subdoc_stop_child); }

@@ -55,12 +55,14 @@ const ModeEntry* mode_entry(int32_t value) {
   return nullptr;
 }
 
-// Region set-up: a data dictionary that opens and reads (a damaged one is
-// refused before the parse), then the region pass.
+// Region set-up: the run's lock and start-up, a data dictionary that opens
+// and reads (a damaged one is refused before the parse), then the region
+// pass.
 void region_mode() {
   const ModeOptions& o = *mode_options;
   if (o.dd_name.empty()) vq_report(9, GetMsgNumText(220000));
   std::string dd_file = region_dd_file(o);
+  region_run_begin(dd_file, region_base_name(o));
   VqStream* test = vqio_fopen(dd_file.c_str(), "r");
   if (test == nullptr) vq_report(16, GetMsgNumText(10003), "sgmlvq", dd_file.c_str());
   vqio_fclose(test);

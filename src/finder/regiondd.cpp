@@ -3,12 +3,16 @@
 // region files that no longer exist dropped, the region files written by
 // the replace or the merge path, and every region of the run entered as a
 // Region of type "pairs" in the order of the DTD's element levels. The
-// data dictionary is written once, after the new region files are in
-// place; should that fail, the old region files are put back.
+// new region files are complete beside the old ones before the data
+// dictionary is written; its writer puts them in place together with it
+// (commit/commit.h), and should anything fail they are removed.
+#include <cstdlib>
 #include <cstring>
 #include <unordered_map>
 
+#include "commit/commit.h"
 #include "dd/dd.h"
+#include "finder/finder.h"
 #include "finder/regions.h"
 #include "msg/msg.h"
 #include "region/region.h"
@@ -36,8 +40,8 @@ int register_regions(const RegionWriteOptions& options, const RegionRun& run, Ma
   }
   if (n > 1) qsort_by_int(order.data(), 0, n - 1);
   int status = 0;
-  // The modification time of each region file, looked up once (the files
-  // are all in place and no longer change).
+  // The modification time of each region file, looked up once on its new
+  // file (complete, and put in place with the data dictionary).
   std::vector<std::pair<bool, time_t>> mtimes;
   for (const SortIntPair& p : order) {
     const RegionEntry& e = run.entries[static_cast<size_t>(p.first)];
@@ -47,7 +51,7 @@ int register_regions(const RegionWriteOptions& options, const RegionRun& run, Ma
                 static_cast<int>(e.word_count));
     const size_t k = static_cast<size_t>(e.file_index);
     if (mtimes.size() <= k) mtimes.resize(k + 1, {false, 0});
-    if (!mtimes[k].first) mtimes[k] = {true, file_mtime(file.c_str())};
+    if (!mtimes[k].first) mtimes[k] = {true, file_mtime(commit_current_name(file).c_str())};
     const time_t mtime = mtimes[k].second;
     FileInfo info{};
     info.sys_name = const_cast<char*>(file.c_str());
@@ -73,6 +77,17 @@ std::string rgn_file_name(const std::string& base, int32_t n) {
   return base + std::to_string(n) + ".rgn";
 }
 
+void region_run_begin(const std::string& dd_file, const std::string& base) {
+  front_cleanup_signals();
+  if (commit_lock(dd_file.c_str()) != 0) vq_report(9, GetMsgNumText(80032), dd_file.c_str());
+  const char* temp_dir = std::getenv("TAVREL_TMPDIR");
+  if (commit_recover(dd_file.c_str(),
+                     {commit_dir_of(commit_resolve_links(dd_file.c_str())), commit_dir_of(base),
+                      temp_dir != nullptr ? temp_dir : ""},
+                     {COMMIT_NEW_PATTERN, COMMIT_OLD_PATTERN, "TAG%n.%p.TMP", "TAG%n.%p-%n.TMP"}) != 0)
+    vqio_exit(1);
+}
+
 int region_dd_check(const std::string& dd_file) {
   MadNode* tree = read_regions(dd_file);
   if (tree == nullptr) return 1;
@@ -89,9 +104,17 @@ int region_write_files(const RegionWriteOptions& options, RegionRun* run) {
   int32_t file_count = 0;
   RegionListFile* files = nullptr;
   if (status == 0) region_list_build(tree, &file_count, &files);
-  for (int32_t i = 0; i < file_count; ++i)
-    if (files[i].name != nullptr && vqio_access(files[i].name, F_OK) != 0)
-      region_dd_remove(tree, &files[i]);
+  // Only a file that is not there loses its entries: a file whose
+  // existence cannot be told stops the run before anything changes.
+  for (int32_t i = 0; i < file_count && status == 0; ++i) {
+    if (files[i].name == nullptr) continue;
+    const int exists = commit_file_exists(files[i].name);
+    if (exists == 0) region_dd_remove(tree, &files[i]);
+    if (exists < 0) {
+      vq_report(16, GetMsgNumText(60053), files[i].name);
+      status = 1;
+    }
+  }
 
   if (status == 0 && options.verbose) vq_report(1, GetMsgNumText(220012));
   const int32_t current = region_list_find(first.c_str(), file_count, files);
@@ -127,10 +150,9 @@ int region_write_files(const RegionWriteOptions& options, RegionRun* run) {
     }
   }
   if (status == 0) {
-    region_replace_keep();
     if (merge && options.verbose) vq_report(1, GetMsgNumText(220024));
   } else {
-    region_replace_undo();
+    commit_abort();
   }
   region_list_free(file_count, files);
   madmtfr(tree);

@@ -35,10 +35,10 @@
 // the file keeps; before each block, when the bytes used pass 0x3fffffff,
 // the layout moves on to the next region file. A block is never split.
 //
-// Every region file is written anew beside the old one and put in place
-// only when complete; the old one goes only after the data dictionary that
-// describes the new one is written (region/replace.cpp). After any failure
-// the data dictionary and the region files agree.
+// Every region file is written anew beside the old one; the complete new
+// files are put in place together with the data dictionary that describes
+// them (commit/commit.h). After any failure, and after a run that died, the
+// data dictionary and the region files agree.
 #pragma once
 
 #include <cstdint>
@@ -263,6 +263,13 @@ struct RegionWriteOptions {
   std::vector<std::pair<std::string, int32_t>> levels;
 };
 
+// The start of a region run, before the data dictionary is read: the
+// interrupting signals handled, the data dictionary locked for the run
+// (another run holding it: 80032, status 1), and the commit or the work
+// files of a run that has ended finished or undone and removed
+// (commit_recover: the data dictionary's folder, the region files' folder
+// and the temporary records' folder).
+void region_run_begin(const std::string& dd_file, const std::string& base);
 // Reads the data dictionary (its Regions section) as a check before the
 // pass: 0, or 1 after 40032.
 int region_dd_check(const std::string& dd_file);
@@ -300,7 +307,8 @@ int region_output_write(RegionOutput* out, int64_t offset, const void* bytes, si
 // or 60027.
 int region_output_copy(RegionOutput* out, int old_fd, const char* old_name, int64_t from,
                        int64_t offset, int64_t n);
-// Puts the new file in place (the old one kept until region_replace_keep):
+// Syncs and closes the new file and hands it to the commit, which puts it
+// in place with the data dictionary:
 // 0, or 1 after 60027.
 int region_output_commit(RegionOutput* out);
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "commit/commit.h"
 #include "frgac/frgac.h"
 #include "io/vqio.h"
 #include "msg/msg.h"
@@ -175,7 +176,8 @@ int frgaccr(const char* plain_name, const char* frg_dir, FrgacText* t, int flags
   t->file_name = plain_name != nullptr ? plain_name : "";
   t->directory = frg_dir != nullptr ? frg_dir : "";
   struct stat sb{};
-  if (vqio_stat(t->file_name.c_str(), &sb) != 0) {
+  // A file that waits for its commit is measured in its new file.
+  if (vqio_stat(commit_current_name(t->file_name).c_str(), &sb) != 0) {
     vq_report(16, "frgaccr: Failed to obtain file size of %s.", t->file_name.c_str());
     return FRGAC_FAIL;
   }

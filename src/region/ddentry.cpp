@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "addgi/addgi.h"
+#include "commit/commit.h"
 #include "dd/dd.h"
 #include "madat/madat.h"
 #include "msg/msg.h"
@@ -36,7 +37,7 @@ void region_dd_remove(MadNode* tree, const RegionListFile* file) {
 
 int region_write_dd(MadNode* tree, const RegionListFile* file) {
   if (!tree || !file) return 11;
-  const time_t mtime = file_mtime(file->name);
+  const time_t mtime = file_mtime(commit_current_name(file->name).c_str());
   FileInfo info{};
   info.sys_name = file->name;
   info.major = -1;

@@ -279,9 +279,10 @@ long tag_count(VqStream* records, int32_t n, long* counts);
 
 // ---------------------------------------------------------------------------
 // Replacing region files (replace.cpp): the new content goes to a new file
-// beside the region file, which takes the region file's name only when it
-// is complete; the old file stays under a second name until the data
-// dictionary describing the new one is written. Up to 32 files of one run.
+// beside the region file (commit_create), which is handed to the commit
+// when complete; the data dictionary writer puts it in place together with
+// the data dictionary that describes it (commit/commit.h). commit_abort
+// removes what was not put in place.
 
 // Whether the region file is a superfile member ("@superfile@member"),
 // which cannot be renamed and so is rewritten in place.
@@ -290,14 +291,7 @@ bool region_file_in_place(const char* region_file);
 // reading and writing; null with errno set when it cannot be made, and
 // *denied nonzero when the folder may not be written.
 VqStream* region_replace_open(const char* region_file, int* denied);
-// Syncs and closes the new file and puts it under the region file's name,
-// the old file kept under a second name. 0; 1 when the new file could
-// not be written out (flush, sync, close); -1 when it could not be put in
-// place. errno is set.
+// Syncs and closes the new file and hands it to the commit. 0; 1 when the
+// new file could not be written out (flush, sync, close); -1 when it is no
+// file of region_replace_open. errno is set.
 int region_replace_commit(VqStream* fresh);
-// The data dictionary describes the new files: the old ones go.
-void region_replace_keep();
-// Puts the old region files back (and removes new ones that had no old
-// one, and new files not yet committed) unless region_replace_keep ran;
-// runs at every exit too. Signal-safe.
-void region_replace_undo();

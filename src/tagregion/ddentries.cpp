@@ -1,5 +1,6 @@
 // The regions of a run entered in the data dictionary, one Region of type
 // "pairs" per slot, named as the SGML region finder names them.
+#include "commit/commit.h"
 #include "tagregion/tagregion.h"
 #include "util/util.h"
 
@@ -12,7 +13,7 @@ constexpr size_t kMaxRegionName = 1023;
 
 void region_add_dd_entry(MadNode* tree, const char* name, const char* description, long count,
                          uint32_t offset, const char* region_file) {
-  time_t date = file_mtime(region_file);
+  time_t date = file_mtime(commit_current_name(region_file).c_str());
   FileInfo info{};
   info.sys_name = const_cast<char*>(region_file);
   info.major = -1;

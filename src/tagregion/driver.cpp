@@ -4,17 +4,19 @@
 // Nothing the user keeps changes before the finding has succeeded: the
 // data dictionary, the tag name file and the text are read and checked
 // first. The data dictionary is locked for the whole run, so a second run
-// on it stops at once. The new region file is written beside the old one
-// and takes its name only when complete; the old one comes back unless the
-// data dictionary describing the new one was written, so the data
-// dictionary always describes the bytes of its region files. Work files go
-// on every exit (see workfiles.cpp).
+// on it stops at once; under the lock, what a run that died left is
+// finished or undone and removed. The new region file is written beside
+// the old one and put in place together with the data dictionary that
+// describes it (commit/commit.h), so the data dictionary always describes
+// the bytes of its region files. Work files go on every exit (see
+// workfiles.cpp).
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 
 #include "addgi/addgi.h"
+#include "commit/commit.h"
 #include "region/region.h"
 #include "tagregion/tagregion.h"
 
@@ -96,7 +98,15 @@ int pellion_run(int argc, char** argv) {
   region_signals_install();
   struct stat st;
   if (vqio_stat(o.dd_name.c_str(), &st) != 0) msg_report(9, 80012, o.dd_name.c_str());
-  if (addlockdd(o.dd_name.c_str()) != 0) msg_report(9, 80032, o.dd_name.c_str());
+  if (commit_lock(o.dd_name.c_str()) != 0) msg_report(9, 80032, o.dd_name.c_str());
+  if (commit_recover(o.dd_name.c_str(),
+                     {commit_dir_of(commit_resolve_links(o.dd_name.c_str())),
+                      commit_dir_of(region_file), ""},
+                     {COMMIT_NEW_PATTERN, COMMIT_OLD_PATTERN, "tagint.%p", "tagcounts.%p"}) != 0)
+    return 1;
+  // A folder under the region file's name stays; nothing is written.
+  if (vqio_stat(region_file.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    msg_report(9, 60054, region_file.c_str());
   if (o.has_tagpos && vqio_stat(o.tagpos_file.c_str(), &st) != 0)
     msg_report(16, 80019, o.tagpos_file.c_str());
 
@@ -187,13 +197,13 @@ int pellion_run(int argc, char** argv) {
                        o.meta && !o.display_fmt) != 0)
     msg_report(16, 80018, program);
   region_work_files_remove();
+  // The data dictionary and the new region file go in place together.
   int status = addutwrdd(o.dd_name.c_str(), tree);
   if (status != 0) {
-    region_replace_undo();
+    commit_abort();
     msg_report(status, 80001);
     return 1;
   }
-  region_replace_keep();
 
   madmtfr(tree);
   addgi_files_free(files, file_count);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "commit/commit.h"
 #include "pitas/pitas.h"
 #include "region/region.h"
 #include "tagregion/tagregion.h"
@@ -64,9 +65,12 @@ int region_base_offset(MadNode* tree, const char* region_file, int64_t* base) {
   RegionListFile* files = nullptr;
   region_list_build(tree, &file_count, &files);
   int status = 0;
+  // Only a file that is not there loses its entries: a file whose
+  // existence cannot be told stops the run before anything changes.
   for (int32_t i = 0; i < file_count; ++i) {
-    struct stat st;
-    if (vqio_stat(files[i].name, &st) != 0) region_dd_remove(tree, &files[i]);
+    const int exists = commit_file_exists(files[i].name);
+    if (exists == 0) region_dd_remove(tree, &files[i]);
+    if (exists < 0) msg_report(16, 60053, files[i].name);
   }
   int32_t mine = region_list_find(region_file, file_count, files);
   if (mine >= 0) {

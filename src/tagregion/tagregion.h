@@ -125,9 +125,9 @@ int pellion_run(int argc, char** argv);
 void region_work_file_add(const std::string& path);
 // Removes the registered files (those still there) and forgets them.
 void region_work_files_remove();
-// SIGINT, SIGTERM and SIGHUP remove the work files and put the old region
-// file back, then end the run as the signal would (a signal the run was
-// started ignoring stays ignored).
+// SIGINT, SIGTERM and SIGHUP remove the work files, undo a commit in
+// progress and remove the new files, then end the run as the signal would
+// (a signal the run was started ignoring stays ignored).
 void region_signals_install();
 
 // ---------------------------------------------------------------------------
@@ -137,9 +137,9 @@ void region_signals_install();
 // when the folder may not be written (the region file is then written in
 // place); other failures report 80020.
 VqStream* region_replace_begin(const std::string& region_file);
-// Commits the new file under the region file's name, the old file kept
-// under a second name until region_replace_keep (region/region.h). A
-// failure to write it out reports 80021, one to put it in place 80020.
+// Hands the complete new file to the commit, which puts it in place with
+// the data dictionary (region/region.h). A failure to write it out reports
+// 80021, any other 80020.
 void region_replace_swap(VqStream* fresh, const std::string& region_file);
 
 // A ready tag position file (-sw) checked whole before anything changes:

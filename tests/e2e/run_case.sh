@@ -4,7 +4,10 @@
 # A case is a folder holding:
 #   cmd              shell commands, run in a fresh work folder; the programs
 #                    are $VEXABLD, $TAVREL and $PELLION, the parser's test
-#                    driver is $SGML_DRIVER, fixtures are under $FIXTURES
+#                    driver is $SGML_DRIVER, fixtures are under $FIXTURES;
+#                    $VEXABLD_FAULTS, $TAVREL_FAULTS and $PELLION_FAULTS are
+#                    the programs with the commit's fault points
+#                    (src/commit/fault.cpp)
 #   input/           (optional) copied into the work folder first
 #   expect/status    (optional) expected exit status of cmd, default 0
 #   expect/stdout    (optional) expected standard output, byte for byte
@@ -20,6 +23,8 @@ trap 'rm -rf "$work"' EXIT
 
 export VEXABLD="$bin_dir/vexabld" TAVREL="$bin_dir/tavrel" PELLION="$bin_dir/pellion"
 export SGML_DRIVER="$bin_dir/sgml_driver"
+export VEXABLD_FAULTS="$bin_dir/vexabld_faults" TAVREL_FAULTS="$bin_dir/tavrel_faults"
+export PELLION_FAULTS="$bin_dir/pellion_faults"
 export FIXTURES="$here/../fixtures"
 unset VQ_IOMAP VQ_MESSAGE_FILE
 
