@@ -33,7 +33,7 @@ struct Stamp {
 };
 
 struct GuardState {
-  std::map<std::string, Stamp> stamps;  // by the path as the caller gave it
+  std::map<std::string, Stamp> stamps;  // by stamp_key of the path
 };
 
 GuardState& guard_state() {
@@ -43,6 +43,17 @@ GuardState& guard_state() {
 
 bool is_member_path(const char* path) {
   return path[0] == '@' && std::strchr(path + 1, '@') != nullptr;
+}
+
+// A relative path names another file once the working directory changes:
+// stamps are kept under the path made absolute when it is stamped or
+// checked, so that a file of one directory is never checked against the
+// stamp of another's.
+std::string stamp_key(const char* path) {
+  if (path[0] == '/') return path;
+  char cwd[4096];
+  if (getcwd(cwd, sizeof cwd) == nullptr) return path;
+  return std::string(cwd) + "/" + path;
 }
 
 Stamp stamp_of(const struct stat& sb) {
@@ -62,13 +73,13 @@ void dd_stamp_read(const char* path, VqStream* file) {
   struct stat sb{};
   const int fd = vqio_system_fd(vqio_fileno(file));
   if (fd < 0 || fstat(fd, &sb) != 0) return;
-  guard_state().stamps[path] = stamp_of(sb);
+  guard_state().stamps[stamp_key(path)] = stamp_of(sb);
 }
 
 int dd_guard_begin(const char* path, const std::string& target) {
   GuardState& g = guard_state();
   if (is_member_path(path)) return -1;
-  const auto stamp = g.stamps.find(path);
+  const auto stamp = g.stamps.find(stamp_key(path));
   int fd = -1;
   struct stat now{};
   if (stat(target.c_str(), &now) == 0 && !commit_lock_holds(now.st_dev, now.st_ino)) {
@@ -94,7 +105,7 @@ void dd_guard_end(const char* path, const std::string& target, int fd, bool writ
   GuardState& g = guard_state();
   if (written && !is_member_path(path)) {
     struct stat sb{};
-    if (stat(target.c_str(), &sb) == 0) g.stamps[path] = stamp_of(sb);
+    if (stat(target.c_str(), &sb) == 0) g.stamps[stamp_key(path)] = stamp_of(sb);
   }
   if (fd >= 0) ::close(fd);
 }

@@ -13,8 +13,9 @@
 // most 10), 10 entries of 108 bytes: name (80 bytes, NUL-terminated; the
 // member path as it was opened), reserved, data offset (from byte 1024),
 // size, capacity, and three uint32 time stamps (access, modification,
-// change: all set when the member is created). A file shorter than 16 bytes
-// is an empty superfile.
+// change: all set when the member is created). A deleted member keeps its
+// slot with an empty name and all numbers zero. A file shorter than 16
+// bytes is an empty superfile.
 //
 // Members are written in place; only the member whose space ends at the end
 // of data can grow. A write past the capacity of any other member ends the
@@ -145,8 +146,13 @@ bool decode_entry(const unsigned char* e, int64_t end_of_data, SfEntry& out) {
   return kDataStart + int64_t{out.offset} + out.capacity <= end_of_data;
 }
 
+// A deleted member is written as an empty name and zero numbers whenever
+// the directory goes out, even while it is still open and its numbers in
+// memory still place its data: the process may end before its last close
+// (at an exit, the open records are freed without one).
 void encode_entry(const SfEntry& in, unsigned char* e) {
   std::memset(e, 0, kEntrySize);
+  if (in.name.empty()) return;
   std::memcpy(e, in.name.data(), std::min(in.name.size(), kNameSize - 1));
   put32(e + 80, in.reserved);
   put32(e + 84, in.offset);
@@ -465,8 +471,9 @@ int sf_link(MixedPrivate*, FsHandle*, const char*) {
 }
 
 // The name goes at once; the space stays in place. The numbers of a member
-// that is still open are cleared when its last record closes, so its handle
-// never points at another member's data meanwhile.
+// that is still open are kept in memory until its last record closes, so
+// its handle never points at another member's data meanwhile (the
+// directory written meanwhile shows them zero already).
 int sf_unlink(MixedPrivate*, FsHandle* h) {
   SfEntry& e = entry_of(h);
   e.name.clear();

@@ -159,7 +159,7 @@ TEST_F(Update, MappingsLinesWorkedOutByHand) {
   // "none" keeps every byte: bytes 0-31 and 127-255 are listed as kept,
   // byte 0 with both sides empty; 0xE9 as a backslash and 351.
   const std::vector<std::string> none = lines_of(BASE_MAP_NONE);
-  EXPECT_EQ(none.size(), 32u + 129u);
+  ASSERT_EQ(none.size(), 32u + 129u);
   EXPECT_EQ(none.front(), "<Map><From></From><To></To></Map>");
   EXPECT_TRUE(has(none, "<Map><From>\\351</From><To>\\351</To></Map>"));
   EXPECT_TRUE(has(none, "<Map><From>&tab.</From><To>&tab.</To></Map>"));

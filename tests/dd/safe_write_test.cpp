@@ -124,6 +124,31 @@ TEST_F(SafeWrite, RefusedReplaceRemovesTheNewFile) {
   EXPECT_EQ(read_file(path("sub/keep")), "x");
 }
 
+// A data dictionary named by a relative path is told apart from one of the
+// same name in another working directory: the stamp a write leaves in one
+// directory does not refuse the write in the other, and still refuses a
+// rewrite in its own directory once the file there has changed.
+TEST_F(SafeWrite, ARelativeNameIsStampedInItsOwnDirectory) {
+  ReportRecorder rec;
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  ASSERT_EQ(mkdir(path("one").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(path("two").c_str(), 0755), 0);
+  ASSERT_EQ(chdir(path("one").c_str()), 0);
+  const int first = addutwrdd("same.dd", tree_);
+  write_file(path("one/same.dd"), "changed by another run\n");
+  ASSERT_EQ(chdir(path("two").c_str()), 0);
+  const int second = addutwrdd("same.dd", tree_);
+  ASSERT_EQ(chdir(path("one").c_str()), 0);
+  const int third = addutwrdd("same.dd", tree_);
+  ASSERT_EQ(chdir(cwd), 0);
+  EXPECT_EQ(first, 0);
+  EXPECT_EQ(second, 0);
+  EXPECT_NE(read_file(path("two/same.dd")).find("<Name>added</Name>"), std::string::npos);
+  EXPECT_EQ(third, 15);
+  EXPECT_EQ(read_file(path("one/same.dd")), "changed by another run\n");
+}
+
 TEST_F(SafeWrite, NoTreeWritesNothing) {
   ReportRecorder rec;
   EXPECT_EQ(addutwrdd(path("in.dd").c_str(), nullptr), 15);

@@ -387,6 +387,60 @@ TEST_F(Superfile, TheLastMemberRemovedWhileOpenStillGrows) {
   EXPECT_EQ(img.members[1].capacity, 0);
 }
 
+// A member removed while open and never closed (a program that ends with
+// the descriptor open: the subsystem frees its records without closing
+// them) is written back as a deleted member: an empty name and zero
+// numbers, in every directory written, the one written when another
+// superfile is selected included. The bytes of the directory block are
+// worked out here from the format; the time stamps of the kept member are
+// taken from the file.
+TEST_F(Superfile, AMemberRemovedWhileOpenIsWrittenBackWithZeroNumbers) {
+  MapSuperfiles({"lib", "other"});
+  int keep = Create("@lib@keep");
+  ASSERT_TRUE(WriteAll(keep, "KEEP"));
+  vqio_close(keep);
+  int log = Create("@lib@log");  // at 2048, capacity 1024
+  ASSERT_TRUE(WriteAll(log, std::string(77, 'l')));
+  ASSERT_EQ(vqio_unlink("@lib@log"), 0);
+  ASSERT_TRUE(WriteAll(log, "more"));  // still writable
+  // The header, then the one directory block at the end of data (3072):
+  // the kept member's entry, the removed member's entry all zero bytes, and
+  // eight unused slots.
+  auto check = [](const std::string& b) {
+    const size_t eod = 3072;
+    ASSERT_EQ(b.size(), eod + 1088);
+    std::string header(16, '\0');
+    iotest::PutLe32(header, 0, 1234567);
+    iotest::PutLe32(header, 4, eod);
+    iotest::PutLe32(header, 8, 2);
+    iotest::PutLe32(header, 12, eod);
+    EXPECT_EQ(b.substr(0, 16), header);
+    std::string kept(8 + 108, '\0');
+    iotest::PutLe32(kept, 0, 0);  // the last block
+    iotest::PutLe32(kept, 4, 2);  // entries used
+    kept.replace(8, 9, "@lib@keep");
+    iotest::PutLe32(kept, 8 + 84, 0);     // data offset
+    iotest::PutLe32(kept, 8 + 88, 4);     // size
+    iotest::PutLe32(kept, 8 + 92, 1024);  // capacity
+    kept.replace(8 + 96, 12, b.substr(eod + 8 + 96, 12));
+    EXPECT_EQ(b.substr(eod, 8 + 108), kept);
+    EXPECT_NE(iotest::Le32(b, eod + 8 + 96), 0);  // a stamp was set
+    EXPECT_EQ(b.substr(eod + 8 + 108, 108), std::string(108, '\0')) << "the removed member";
+    EXPECT_EQ(b.substr(eod + 8 + 2 * 108), std::string(8 * 108, '\0'));
+    EXPECT_EQ(b.substr(2048, 81), std::string(77, 'l') + "more");  // its data stays in place
+  };
+  // Selecting another superfile writes this one back while the member is
+  // still open.
+  int other = Create("@other@x");
+  vqio_close(other);
+  check(ReadFile(SfPath("lib")));
+  Stop();  // the record still open is freed, not closed
+  check(ReadFile(SfPath("lib")));
+  Start();
+  EXPECT_EQ(Content("@lib@keep"), "KEEP");
+  EXPECT_EQ(Open("@lib@log", O_RDONLY), -1);
+}
+
 // A directory that cannot be written back is lost output: the program does
 // not end as a success, at its exit or at the close that wrote it back.
 TEST_F(Superfile, AFailedWriteBackIsNoSuccess) {
