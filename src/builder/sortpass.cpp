@@ -96,6 +96,29 @@ struct Sorter {
     }
   }
 
+  // Insertion sort of a small group whose words at depth d are cached in
+  // k: the words decide most pairs without reading the text (prose differs
+  // within a word or two), equal words compare the text from d + 8 on.
+  void insertion_cached(int32_t* p, uint64_t* k, int64_t n, int d) const {
+    for (int64_t i = 1; i < n; ++i) {
+      const int32_t v = p[i];
+      const uint64_t w = k[i];
+      int64_t j = i;
+      for (; j > 0; --j) {
+        const uint64_t u = k[j - 1];
+        if (w > u) break;
+        if (w == u) {
+          const int c = compare_from(text + v, text + p[j - 1], d + 8);
+          if (c > 0 || (c == 0 && v > p[j - 1])) break;
+        }
+        p[j] = p[j - 1];
+        k[j] = u;
+      }
+      p[j] = v;
+      k[j] = w;
+    }
+  }
+
   void load_keys(const int32_t* p, uint64_t* k, int64_t n, int d) const {
     constexpr int64_t kAhead = 16;  // text loads in flight
     for (int64_t i = 0; i < n; ++i) {
@@ -129,7 +152,7 @@ struct Sorter {
         return;
       }
       if (n < kSmall) {
-        insertion(p, n, d);
+        insertion_cached(p, k, n, d);
         return;
       }
       const uint64_t pivot = median3(k[0], k[n / 2], k[n - 1]);
