@@ -46,6 +46,7 @@ enum : int64_t {
   BUILD_DEFAULT_MEMORY = 512000,
   BUILD_RESERVED_MEMORY = 409600,  // kept out of the two halves
   BUILD_MIN_USABLE = 102400,       // usable memory must exceed 102399
+  BUILD_PASSES_WARNED = 20,        // more passes than this are warned about
 };
 
 struct BuildOptions {

@@ -215,17 +215,25 @@ bool load_region_set(const std::string& region_name) {
 namespace {
 
 // A pass holds at most its buffer less the 1001 characters kept after its
-// last point; a text that needs more passes than a restart can hold is
-// said so at once, with the budget that would need fewer.
+// last point. A text that needs more than a few passes at this budget is
+// said so at once, with the budget that builds it in one (room for the
+// text and its padding in the buffer, and a point per two characters in
+// the point array); one that needs more passes than a restart can hold
+// also with the budget that would need fewer.
 void warn_many_passes(const FileInfo& text) {
   const BuildState& st = build_state();
   const int64_t per_pass = st.buffer_size - 1001;
   if (per_pass <= 0 || st.text_size <= 0) return;
   const int64_t passes = (st.text_size + per_pass - 1) / per_pass;
+  if (passes <= BUILD_PASSES_WARNED) return;
+  const char* name = text.sys_name != nullptr ? text.sys_name : "";
+  const int64_t one_pass = BUILD_RESERVED_MEMORY + 4 * (st.text_size + 2048);
+  vq_report(2, GetMsgNumText(100038), name, static_cast<long long>(passes),
+            static_cast<long long>((one_pass + 1023) / 1024));
   if (passes <= 499) return;
   const int64_t memory = BUILD_RESERVED_MEMORY + 2 * ((st.text_size + 498) / 499 + 1001);
-  vq_report(2, GetMsgNumText(100037), text.sys_name != nullptr ? text.sys_name : "",
-            static_cast<long long>(passes), static_cast<long long>((memory + 1023) / 1024));
+  vq_report(2, GetMsgNumText(100037), name, static_cast<long long>(passes),
+            static_cast<long long>((memory + 1023) / 1024));
 }
 
 }  // namespace

@@ -112,23 +112,35 @@ int32_t final_piece(int pass) {
   // Offsets to ranks in text order. The threads mark disjoint parts of the
   // offsets; a damaged file (an offset out of range or twice) is reported
   // once they have ended.
+  // The bitmap covers the offsets the pass holds, not the whole buffer:
+  // the memory touched grows with the pass, not with the budget.
+  const int parts = work_parts(c, kLeast);
+  std::vector<int32_t> highest(static_cast<size_t>(parts), 0);
+  std::atomic<bool> damaged{false};
+  split_work(c, kLeast, [&](int part, int64_t from, int64_t to) {
+    int32_t most = 0;
+    for (int64_t k = from; k < to; ++k) {
+      const int32_t o = slots[k];
+      if (!offset_in_pass(o)) {
+        damaged = true;
+        break;
+      }
+      most = std::max(most, o);
+    }
+    highest[static_cast<size_t>(part)] = most;
+  });
+  if (damaged) work_files_damaged();
   Ranks r;
-  r.words = st.buffer_size / 64 + 1;
+  r.words = *std::max_element(highest.begin(), highest.end()) / 64 + 1;
   r.bits = reinterpret_cast<uint64_t*>(st.text_buffer);
   r.before = reinterpret_cast<uint32_t*>(r.bits + r.words);
   std::fill(r.bits, r.bits + r.words, 0);
-  const int parts = work_parts(c, kLeast);
   std::vector<uint64_t> sums(static_cast<size_t>(parts)), mixes(static_cast<size_t>(parts));
-  std::atomic<bool> damaged{false};
   split_work(c, kLeast, [&](int part, int64_t from, int64_t to) {
     uint64_t sum = 0, mix = 0;
     bool bad = false;
     for (int64_t k = from; k < to; ++k) {
       const int32_t o = slots[k];
-      if (!offset_in_pass(o)) {
-        bad = true;
-        break;
-      }
       const uint64_t bit = uint64_t{1} << (o & 63);
       if (std::atomic_ref<uint64_t>(r.bits[o >> 6]).fetch_or(bit, std::memory_order_relaxed) & bit) {
         bad = true;

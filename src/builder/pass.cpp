@@ -84,7 +84,7 @@ int run_pass(int pass, int32_t* point_count) {
     job.checkpoints = record_checkpoints(pass, start, first);
     job.checkpoint_every = kCheckpointEvery;
   }
-  scan_text(ScanMode::Pass, &job);
+  if (!scan_pass_in_parts(&job)) scan_text(ScanMode::Pass, &job);
 
   st.pass_start = start;
   st.first_char = first;

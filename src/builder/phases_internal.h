@@ -132,6 +132,12 @@ std::vector<ScanCheckpoint>* record_checkpoints(int pass, int64_t start, unsigne
 bool replay_in_parts(ScanMode mode, int64_t start, unsigned char first_char, unsigned char* target,
                      int32_t* positions, ScanJob* whole);
 
+// Scans a pass (a job of pass_job with its buffer, points and checkpoints)
+// in parts on the threads where it can, with the result of scan_text on
+// one thread: false when it cannot be split (one thread, -p, -d, a text
+// that is not one plain file, too little text), with the job untouched.
+bool scan_pass_in_parts(ScanJob* job);
+
 // The mixing hash of an offset whose sum over a set of offsets, with their
 // plain sum, tells the set (a replay against its pass file).
 inline uint64_t offset_hash(int64_t offset) {

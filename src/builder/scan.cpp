@@ -179,15 +179,17 @@ void run(ScanJob* job) {
   bool check_taken = false;
   int pad = 0;
   bool end_of_text = false;
-  if (M != ScanMode::Pass && job->resume != nullptr) {
+  if (job->resume != nullptr) {
     // Taken up after a stored blank: the window holds that blank (a
-    // rebuild's buffer holds it already).
+    // rebuild's buffer holds it already; a part of a pass stores it).
     const ScanCheckpoint& at = *job->resume;
     pos = at.pos;
     nf = at.nf;
     if (M == ScanMode::Convert) {
       base = nf - 1;
       win[0] = ' ';
+    } else if (M == ScanMode::Pass) {
+      win[nf - 1] = ' ';
     }
     state = AFTER_BLANK;
     count = at.count;
@@ -199,7 +201,7 @@ void run(ScanJob* job) {
   }
   std::vector<ScanCheckpoint>* checkpoints = M == ScanMode::Pass && R == 0 ? job->checkpoints : nullptr;
   int64_t next_checkpoint = checkpoints != nullptr ? pos + job->checkpoint_every : INT64_MAX;
-  const int64_t stop_at = M != ScanMode::Pass && job->stop_at > 0 ? job->stop_at : INT64_MAX;
+  const int64_t stop_at = job->stop_at > 0 ? job->stop_at : INT64_MAX;
   bool stopped = false;
 
   TextReader rd;

@@ -96,6 +96,29 @@ struct Sorter {
     }
   }
 
+  // Insertion sort of a small group whose words at depth d are cached in
+  // k: the words decide most pairs without reading the text (prose differs
+  // within a word or two), equal words compare the text from d + 8 on.
+  void insertion_cached(int32_t* p, uint64_t* k, int64_t n, int d) const {
+    for (int64_t i = 1; i < n; ++i) {
+      const int32_t v = p[i];
+      const uint64_t w = k[i];
+      int64_t j = i;
+      for (; j > 0; --j) {
+        const uint64_t u = k[j - 1];
+        if (w > u) break;
+        if (w == u) {
+          const int c = compare_from(text + v, text + p[j - 1], d + 8);
+          if (c > 0 || (c == 0 && v > p[j - 1])) break;
+        }
+        p[j] = p[j - 1];
+        k[j] = u;
+      }
+      p[j] = v;
+      k[j] = w;
+    }
+  }
+
   void load_keys(const int32_t* p, uint64_t* k, int64_t n, int d) const {
     constexpr int64_t kAhead = 16;  // text loads in flight
     for (int64_t i = 0; i < n; ++i) {
@@ -129,7 +152,7 @@ struct Sorter {
         return;
       }
       if (n < kSmall) {
-        insertion(p, n, d);
+        insertion_cached(p, k, n, d);
         return;
       }
       const uint64_t pivot = median3(k[0], k[n / 2], k[n - 1]);
@@ -351,6 +374,50 @@ void sort_words(uint64_t* w, int64_t n, Sorter& sorter) {
   });
 }
 
+// The fingerprints with their low 6 bits 0 sample about one group in 64,
+// whole: their distinct share estimates the share of groups. Too few
+// repeats for the grouping to pay when more than half of them are distinct
+// (a small sample decides nothing).
+struct RepeatSample {
+  std::vector<uint32_t> seen = std::vector<uint32_t>(kSampleSlots, 0);
+  int64_t sampled = 0, distinct = 0;
+
+  bool full() const { return 2 * distinct >= static_cast<int64_t>(kSampleSlots); }
+  void add(uint64_t f) {
+    if ((f & 63) != 0) return;
+    ++sampled;
+    const uint32_t key = static_cast<uint32_t>(f) | 1u;  // never 0
+    for (size_t slot = (f >> 6) % kSampleSlots;; slot = (slot + 1) % kSampleSlots) {
+      if (seen[slot] == key) return;
+      if (seen[slot] == 0) {
+        seen[slot] = key;
+        ++distinct;
+        return;
+      }
+    }
+  }
+  bool too_few_repeats() const { return sampled >= 256 && 2 * distinct > sampled; }
+};
+
+// A first look at the windows of the first eighth of the points (in text
+// order): when they repeat too little, the whole is not looked at, which
+// would cost a sweep over all of the text and a copy of the points into
+// fresh memory. Repeated files and markup repeat within any such stretch.
+bool stretch_repeats(const unsigned char* text, const int32_t* points, int64_t whole) {
+  const int64_t m = std::min(whole, std::max<int64_t>(64 * 1024, whole / 8));
+  uint64_t top = 1;  // kRoll ^ (kWindow - 1)
+  for (int64_t k = 1; k < kWindow; ++k) top *= kRoll;
+  RepeatSample sample;
+  int64_t at = points[0];
+  uint64_t h = 0;
+  for (int64_t k = 0; k < kWindow; ++k) h = h * kRoll + text[at + k];
+  for (int64_t i = 0; i < m && !sample.full(); ++i) {
+    for (const int64_t o = points[i]; at < o; ++at) h = (h - text[at] * top) * kRoll + text[at + kWindow];
+    sample.add(window_mix(h) >> 32);
+  }
+  return !sample.too_few_repeats();
+}
+
 // Sorts the points of a pass by grouping identical windows first. False,
 // with the points unchanged as a set, when the pass leaves too little room
 // or the text repeats too little for it to pay.
@@ -365,7 +432,7 @@ bool sort_grouped(Sorter& sorter, int32_t* points, int64_t n, const SortSpace& s
   // stay alone; the others get fingerprints.
   int64_t whole = n;
   while (whole > 0 && points[whole - 1] + kWindow > space.text_end) --whole;
-  if (whole < 2) return false;
+  if (whole < 2 || !stretch_repeats(text, points, whole)) return false;
 
   // The points move to the upper half; the words are written from the
   // bottom, each over points already read.
@@ -394,24 +461,8 @@ bool sort_grouped(Sorter& sorter, int32_t* points, int64_t n, const SortSpace& s
     split_work(b - a, kLeast, [&](int, int64_t from, int64_t to) { sweep(a + from, a + to); });
     a = b;
   }
-  // The fingerprints with their low 6 bits 0 sample about one group in 64,
-  // whole: their distinct share estimates the share of groups.
-  std::vector<uint32_t> seen(kSampleSlots, 0);
-  int64_t sampled = 0, distinct = 0;
-  for (int64_t i = 0; i < whole && 2 * distinct < static_cast<int64_t>(kSampleSlots); ++i) {
-    const uint64_t f = words[i] >> 32;
-    if ((f & 63) != 0) continue;
-    ++sampled;
-    const uint32_t key = static_cast<uint32_t>(f) | 1u;  // never 0
-    for (size_t slot = (f >> 6) % kSampleSlots;; slot = (slot + 1) % kSampleSlots) {
-      if (seen[slot] == key) break;
-      if (seen[slot] == 0) {
-        seen[slot] = key;
-        ++distinct;
-        break;
-      }
-    }
-  }
+  RepeatSample sample;
+  for (int64_t i = 0; i < whole && !sample.full(); ++i) sample.add(words[i] >> 32);
   // The points that stay alone are kept above the words.
   int32_t* alone = points + 2 * whole;
   std::memmove(alone, moved + whole, static_cast<size_t>(n - whole) * 4);
@@ -423,7 +474,7 @@ bool sort_grouped(Sorter& sorter, int32_t* points, int64_t n, const SortSpace& s
     std::memmove(points + whole, alone, static_cast<size_t>(n - whole) * 4);
   };
 
-  if (sampled >= 256 && 2 * distinct > sampled) {
+  if (sample.too_few_repeats()) {
     // Too few repeats for the grouping to pay (a small sample decides
     // nothing: the exact count below does).
     compact();

@@ -86,9 +86,10 @@ std::string on_cores(int count) {
   return "taskset -c " + list + " ";
 }
 
-// Texts large enough for the sort, the grouping of repeated windows, the
-// conversion, the rebuilds and the merge walk to split their work: the
-// same index on one core, two and all, in one pass and in several.
+// Texts large enough for the scan, the sort, the grouping of repeated
+// windows, the conversion, the rebuilds and the merge walk to split their
+// work: the same index on one core, two and all, in one pass and in
+// several.
 TEST_F(Build, SameIndexOnOneTwoAndAllCores) {
   std::string document = gather("/usr/share/sgml/html/dtd/4.01", ".dtd", 40 * 1024);
   std::string repeated;
@@ -102,6 +103,13 @@ TEST_F(Build, SameIndexOnOneTwoAndAllCores) {
     int n = 0;
     for (std::string l; std::getline(lines, l);) numbered += std::to_string(copy * 3 + n++ % 7) + " " + l + "\n";
   }
+  // Prose, then a stretch of one-letter words (a point per two
+  // characters: at 2m a pass's point array fills before its buffer, so the
+  // rest of such a pass is scanned on one thread from the part where it
+  // fills), then prose again.
+  std::string letters = licences.substr(0, 200 * 1024);
+  for (int i = 0; i < 150000; ++i) letters += static_cast<char>('a' + i % 26) + std::string(" ");
+  letters += licences.substr(0, 300 * 1024);
   struct Case {
     const char* name;
     const std::string& text;
@@ -113,6 +121,8 @@ TEST_F(Build, SameIndexOnOneTwoAndAllCores) {
       {"repeated document, passes", repeated, ref::SGML, "2m"},
       {"numbered licences, one pass", numbered, ref::BASIC, "64m"},
       {"numbered licences, passes", numbered, ref::BASIC, "2m"},
+      {"prose and letters, one pass", letters, ref::BASIC, "64m"},
+      {"prose and letters, passes", letters, ref::BASIC, "2m"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
