@@ -317,12 +317,12 @@ std::string commit_current_name(const std::string& target) {
 
 int commit_run(const std::string& dd_fresh, const char* reporter) {
   State& st = state();
-  Swap* dd = slot_of(dd_fresh);
-  if (dd == nullptr || !dd->ready) {
+  Swap* dd = dd_fresh.empty() ? nullptr : slot_of(dd_fresh);
+  if (!dd_fresh.empty() && (dd == nullptr || !dd->ready)) {
     errno = EINVAL;
     return failed(st, 60011, reporter);
   }
-  dd->is_dd = true;
+  if (dd != nullptr) dd->is_dd = true;
   int count = 0;
   for (const Swap& s : st.swaps) count += s.target[0] != '\0' && s.ready ? 1 : 0;
   if (fault()) return failed(st, 60011, reporter);
@@ -330,9 +330,11 @@ int commit_run(const std::string& dd_fresh, const char* reporter) {
     for (Swap& s : st.swaps)
       if (s.target[0] != '\0' && s.ready && !second_name(s))
         return failed(st, s.is_dd ? 60011 : 60006, s.is_dd ? reporter : s.target);
-    const std::string journal = journal_name(dd->target);
-    if (!write_journal(st, journal)) return failed(st, 60056, journal.c_str());
-    if (fault()) return failed(st, 60011, reporter);
+    if (dd != nullptr) {
+      const std::string journal = journal_name(dd->target);
+      if (!write_journal(st, journal)) return failed(st, 60056, journal.c_str());
+      if (fault()) return failed(st, 60011, reporter);
+    }
     for (int pass = 0; pass < 2; ++pass)
       for (Swap& s : st.swaps) {
         if (s.target[0] == '\0' || !s.ready || s.is_dd != (pass == 1)) continue;
