@@ -108,7 +108,10 @@ std::string commit_current_name(const std::string& target);
 
 // Puts every ready file in place, then dd_fresh (a ready new file whose
 // target is the data dictionary) over the data dictionary, as described
-// above. 0; or 16 after the report (60011 with reporter, or 60056 for the
+// above. An empty dd_fresh (a data dictionary rewritten in place, as a
+// superfile member is) puts the ready files in place one after the other,
+// without a journal. 0; or 16 after the report (60006 with the file that could not be
+// put in place, 60011 with reporter for the data dictionary, 60056 for the
 // journal), every old file back in place and the new files removed.
 int commit_run(const std::string& dd_fresh, const char* reporter);
 

@@ -28,9 +28,13 @@ bool is_member_path(const char* path) {
 int commit_lock(const char* dd_path) {
   State& st = state();
   if (dd_path == nullptr || is_member_path(dd_path) || st.held_fd >= 0) return 0;
+  const int caller_errno = errno;  // the caller's reports keep their errno
   for (int attempt = 0; attempt < 100; ++attempt) {
     const int fd = ::open(dd_path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return 0;  // the reader reports a file that does not open
+    if (fd < 0) {
+      errno = caller_errno;
+      return 0;  // the reader reports a file that does not open
+    }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
       const int error = errno;
       ::close(fd);
@@ -42,11 +46,13 @@ int commit_lock(const char* dd_path) {
       st.held_fd = fd;
       st.held_device = held.st_dev;
       st.held_inode = held.st_ino;
+      errno = caller_errno;
       return 0;
     }
     // Replaced between the open and the lock: lock the file now named.
     ::close(fd);
   }
+  errno = caller_errno;
   return 0;
 }
 

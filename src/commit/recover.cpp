@@ -173,6 +173,7 @@ void sweep(const std::string& dir, std::initializer_list<const char*> patterns) 
 
 int commit_recover(const char* dd_path, const std::vector<std::string>& dirs,
                    std::initializer_list<const char*> patterns) {
+  const int caller_errno = errno;  // the caller's reports keep their errno
   if (recover_journal(dd_path, journal_name(dd_path)) != 0) return 1;
   std::vector<std::string> seen;
   for (const std::string& dir : dirs) {
@@ -183,5 +184,6 @@ int commit_recover(const char* dd_path, const std::vector<std::string>& dirs,
     seen.push_back(d);
     sweep(d, patterns);
   }
+  errno = caller_errno;
   return 0;
 }

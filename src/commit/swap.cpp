@@ -173,9 +173,10 @@ bool fault() {
 
 int failed(State& st, long message, const char* name) {
   const int error = errno;
+  const std::string named = name;  // a target's name goes with the undo
   undo(st);
   errno = error;
-  vq_report(16, GetMsgNumText(message), name);
+  vq_report(16, GetMsgNumText(message), named.c_str());
   return 16;
 }
 
@@ -316,26 +317,33 @@ std::string commit_current_name(const std::string& target) {
 
 int commit_run(const std::string& dd_fresh, const char* reporter) {
   State& st = state();
-  Swap* dd = slot_of(dd_fresh);
-  if (dd == nullptr || !dd->ready) {
+  Swap* dd = dd_fresh.empty() ? nullptr : slot_of(dd_fresh);
+  if (!dd_fresh.empty() && (dd == nullptr || !dd->ready)) {
     errno = EINVAL;
     return failed(st, 60011, reporter);
   }
-  dd->is_dd = true;
+  if (dd != nullptr) dd->is_dd = true;
   int count = 0;
   for (const Swap& s : st.swaps) count += s.target[0] != '\0' && s.ready ? 1 : 0;
   if (fault()) return failed(st, 60011, reporter);
   if (count > 1) {
     for (Swap& s : st.swaps)
-      if (s.target[0] != '\0' && s.ready && !second_name(s)) return failed(st, 60011, reporter);
-    const std::string journal = journal_name(dd->target);
-    if (!write_journal(st, journal)) return failed(st, 60056, journal.c_str());
-    if (fault()) return failed(st, 60011, reporter);
+      if (s.target[0] != '\0' && s.ready && !second_name(s))
+        return failed(st, s.is_dd ? 60011 : 60006, s.is_dd ? reporter : s.target);
+    if (dd != nullptr) {
+      const std::string journal = journal_name(dd->target);
+      if (!write_journal(st, journal)) return failed(st, 60056, journal.c_str());
+      if (fault()) return failed(st, 60011, reporter);
+    }
     for (int pass = 0; pass < 2; ++pass)
       for (Swap& s : st.swaps) {
         if (s.target[0] == '\0' || !s.ready || s.is_dd != (pass == 1)) continue;
-        if (!make_second_name(s) || fault()) return failed(st, 60011, reporter);
-        if (!put_in_place(s) || fault()) return failed(st, 60011, reporter);
+        // A file that cannot be put in place is named; the data dictionary
+        // is the reporter's.
+        const long message = s.is_dd ? 60011 : 60006;
+        const char* name = s.is_dd ? reporter : s.target;
+        if (!make_second_name(s) || fault()) return failed(st, message, name);
+        if (!put_in_place(s) || fault()) return failed(st, message, name);
       }
   }
   if (finish(st) != 0) return failed(st, 60011, reporter);

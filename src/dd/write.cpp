@@ -110,7 +110,11 @@ int addutwrdd(const char* path, const MadNode* root) {
     vq_report(15, GetMsgNumText(60011), "addutwrdd");
     return 15;
   }
-  if (is_superfile_member(path)) return write_in_place(path, root);
+  if (is_superfile_member(path)) {
+    // The new files of the run go in place first; a member is not renamed.
+    const int status = commit_run("", "addutwrdd");
+    return status != 0 ? status : write_in_place(path, root);
+  }
 
   const std::string target = commit_resolve_links(path);
   struct stat old;
