@@ -3,7 +3,7 @@
 #include <ctime>
 
 #include "finder/finder.h"
-#include "sgml/docin.h"
+#include "sgml/input/docin.h"
 #include "sgml/sgml.h"
 
 void check_mode() {

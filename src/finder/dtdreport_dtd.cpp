@@ -9,8 +9,8 @@
 #include "finder/dtdreport.h"
 #include "finder/dtdreport_internal.h"
 #include "io/vqio.h"
-#include "sgml/attlist.h"
-#include "sgml/prolog.h"
+#include "sgml/entities/attlist.h"
+#include "sgml/decl/prolog.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "sgml/model.h"
-#include "sgml/tables.h"
+#include "sgml/instance/model.h"
+#include "sgml/entities/tables.h"
 
 // The name of the document type's pseudo element.
 inline constexpr char kDocPseudoName[] = "*DOC";

@@ -8,7 +8,7 @@
 #include "finder/dtdreport.h"
 #include "finder/dtdreport_internal.h"
 #include "msg/msg.h"
-#include "sgml/prolog.h"
+#include "sgml/decl/prolog.h"
 
 namespace {
 

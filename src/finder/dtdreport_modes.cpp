@@ -7,7 +7,7 @@
 #include "io/vqio.h"
 #include "msg/msg.h"
 #include "sgml/modeopts.h"
-#include "sgml/prolog.h"
+#include "sgml/decl/prolog.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include "finder/dtdreport_internal.h"
 #include "finder/finder.h"
 #include "io/vqio.h"
-#include "sgml/attlist.h"
-#include "sgml/prolog.h"
+#include "sgml/entities/attlist.h"
+#include "sgml/decl/prolog.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <unistd.h>
 
 #include "finder/finder.h"
-#include "sgml/attlist.h"
-#include "sgml/entity.h"
+#include "sgml/entities/attlist.h"
+#include "sgml/entities/entity.h"
 #include "sgml/sgml.h"
-#include "sgml/tables.h"
+#include "sgml/entities/tables.h"
 
 namespace {
 constexpr unsigned char kRecordEnd = 13;

@@ -5,7 +5,7 @@
 
 #include "finder/finder.h"
 #include "finder/subdoc.h"
-#include "sgml/docin.h"
+#include "sgml/input/docin.h"
 
 namespace {
 

@@ -35,9 +35,9 @@
 #include "finder/dtdreport_internal.h"
 #include "finder/finder.h"
 #include "finder/gentest.h"
-#include "sgml/attlist.h"
-#include "sgml/prolog.h"
-#include "sgml/tables.h"
+#include "sgml/entities/attlist.h"
+#include "sgml/decl/prolog.h"
+#include "sgml/entities/tables.h"
 
 namespace {
 

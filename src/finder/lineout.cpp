@@ -15,11 +15,11 @@
 
 #include "finder/finder.h"
 #include "finder/subdoc.h"
-#include "sgml/attlist.h"
-#include "sgml/entity.h"
-#include "sgml/prolog.h"
+#include "sgml/entities/attlist.h"
+#include "sgml/entities/entity.h"
+#include "sgml/decl/prolog.h"
 #include "sgml/sgml.h"
-#include "sgml/tables.h"
+#include "sgml/entities/tables.h"
 
 namespace {
 

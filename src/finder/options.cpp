@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "finder/finder.h"
-#include "sgml/docin.h"
-#include "sgml/settings.h"
+#include "sgml/input/docin.h"
+#include "sgml/entities/settings.h"
 
 namespace {
 

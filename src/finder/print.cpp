@@ -14,8 +14,8 @@
 #include "finder/finder.h"
 #include "frgac/frgac.h"
 #include "mfs/mfs.h"
-#include "sgml/attlist.h"
-#include "sgml/docin.h"
+#include "sgml/entities/attlist.h"
+#include "sgml/input/docin.h"
 #include "sgml/sgml.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include "finder/dtdreport.h"
 #include "finder/finder.h"
 #include "finder/regions.h"
-#include "sgml/attlist.h"
-#include "sgml/docin.h"
+#include "sgml/entities/attlist.h"
+#include "sgml/input/docin.h"
 #include "sgml/sgml.h"
 
 namespace {

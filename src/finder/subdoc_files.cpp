@@ -14,7 +14,7 @@
 
 #include "finder/finder.h"
 #include "finder/subdoc.h"
-#include "sgml/settings.h"
+#include "sgml/entities/settings.h"
 #include "sgml/sgml.h"
 #include "util/util.h"
 

@@ -3,11 +3,11 @@
 // Figures that child processes send back are merged in.
 #include <string>
 
-#include "sgml/entity.h"
-#include "sgml/message.h"
-#include "sgml/settings.h"
+#include "sgml/entities/entity.h"
+#include "sgml/messages/message.h"
+#include "sgml/entities/settings.h"
 #include "sgml/sgml.h"
-#include "sgml/tables.h"
+#include "sgml/entities/tables.h"
 
 namespace {
 

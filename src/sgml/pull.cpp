@@ -5,13 +5,13 @@
 #include <cctype>
 #include <cstring>
 
-#include "sgml/docin.h"
-#include "sgml/entity.h"
-#include "sgml/instance.h"
-#include "sgml/message.h"
+#include "sgml/input/docin.h"
+#include "sgml/entities/entity.h"
+#include "sgml/instance/instance.h"
+#include "sgml/messages/message.h"
 #include "sgml/modeopts.h"
-#include "sgml/prolog.h"
-#include "sgml/settings.h"
+#include "sgml/decl/prolog.h"
+#include "sgml/entities/settings.h"
 #include "sgml/sgml.h"
 #include "sgml/switches.h"
 

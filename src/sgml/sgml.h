@@ -9,6 +9,30 @@
 // Pointers handed out (names, texts, lists) point into parser storage and
 // stay valid until the next call that parses.
 //
+// How the parser is laid out, stage by stage, from bytes to events:
+//
+//   input/     bytes into characters: opens the text behind an external
+//              entity (file, list of files, data dictionary, filter input),
+//              finds the files of an external identifier, and reads one
+//              record at a time with its RS and RE (doc_read).
+//   entities/  the entity stack every character is read through, and the
+//              tables of declarations (element types, attributes, entities,
+//              notations, maps) with the settings they depend on.
+//   lex/       characters into tokens: the table-driven lexical engine, its
+//              rows and character classes, and the readers of names,
+//              literals and attribute values.
+//   sgmldecl/  tokens of an SGML declaration into settings.
+//   decl/      tokens of the prolog into declarations: the prolog loop and
+//              one reader per markup declaration, marked sections.
+//   instance/  tokens of the document instance into events: the content
+//              parser, the open-element stack, start-tag attributes, the
+//              record-end driver, content models and their context and
+//              ambiguity checks.
+//   messages/  the numbered parser messages and the trace output.
+//
+// This folder keeps the pull interface (this header, pull.cpp), the
+// set-up call (switches.h) and the end-of-run report (capacity.cpp).
+//
 // Names that cross this interface are counted names: a length byte that
 // counts itself, the characters and the NUL, then the characters and the
 // NUL (the characters start at name + 1).

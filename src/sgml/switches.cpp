@@ -2,13 +2,13 @@
 // the region finder.
 #include "sgml/switches.h"
 
-#include "sgml/chclass.h"
-#include "sgml/docin.h"
-#include "sgml/entity.h"
-#include "sgml/message.h"
+#include "sgml/lex/chclass.h"
+#include "sgml/input/docin.h"
+#include "sgml/entities/entity.h"
+#include "sgml/messages/message.h"
 #include "sgml/modeopts.h"
-#include "sgml/settings.h"
-#include "sgml/trace.h"
+#include "sgml/entities/settings.h"
+#include "sgml/messages/trace.h"
 
 ModeOptions* mode_options = nullptr;
 int32_t front_verbose = 0;

@@ -17,8 +17,8 @@
 #include "dtd_support.h"
 #include "finder/dtdreport.h"
 #include "report_reference.h"
-#include "sgml/attlist.h"
-#include "sgml/model.h"
+#include "sgml/entities/attlist.h"
+#include "sgml/instance/model.h"
 
 namespace {
 

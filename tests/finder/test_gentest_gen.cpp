@@ -13,8 +13,8 @@
 
 #include "dtd_support.h"
 #include "finder/gentest.h"
-#include "sgml/attlist.h"
-#include "sgml/model.h"
+#include "sgml/entities/attlist.h"
+#include "sgml/instance/model.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "io/vqio.h"
-#include "sgml/message.h"
-#include "sgml/model.h"
-#include "sgml/trace.h"
+#include "sgml/messages/message.h"
+#include "sgml/instance/model.h"
+#include "sgml/messages/trace.h"
 #include "sgml_support.h"
 #include "support/recorded_reports.h"
 

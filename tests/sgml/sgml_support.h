@@ -5,14 +5,14 @@
 #include <string>
 
 #include "io/vqio.h"
-#include "sgml/chclass.h"
-#include "sgml/entity.h"
-#include "sgml/message.h"
+#include "sgml/lex/chclass.h"
+#include "sgml/entities/entity.h"
+#include "sgml/messages/message.h"
 #include "sgml/modeopts.h"
-#include "sgml/settings.h"
+#include "sgml/entities/settings.h"
 #include "sgml/switches.h"
-#include "sgml/lex.h"
-#include "sgml/tables.h"
+#include "sgml/lex/lex.h"
+#include "sgml/entities/tables.h"
 #include "support/scratch.h"
 #include "support/stderr_capture.h"
 

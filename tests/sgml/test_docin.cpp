@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "frgac/frg_fixture.h"
-#include "sgml/docin.h"
+#include "sgml/input/docin.h"
 #include "sgml_support.h"
 #include "support/recorded_reports.h"
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "sgml/docin.h"
-#include "sgml/entity.h"
-#include "sgml/lex.h"
-#include "sgml/message.h"
-#include "sgml/tables.h"
-#include "sgml/trace.h"
+#include "sgml/input/docin.h"
+#include "sgml/entities/entity.h"
+#include "sgml/lex/lex.h"
+#include "sgml/messages/message.h"
+#include "sgml/entities/tables.h"
+#include "sgml/messages/trace.h"
 #include "sgml_support.h"
 
 namespace {

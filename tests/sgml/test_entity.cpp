@@ -6,11 +6,11 @@
 #include <string>
 
 #include "counted_name.h"
-#include "sgml/entity.h"
-#include "sgml/settings.h"
-#include "sgml/lex.h"
-#include "sgml/message.h"
-#include "sgml/tables.h"
+#include "sgml/entities/entity.h"
+#include "sgml/entities/settings.h"
+#include "sgml/lex/lex.h"
+#include "sgml/messages/message.h"
+#include "sgml/entities/tables.h"
 #include "sgml_support.h"
 #include "support/stderr_capture.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "sgml/extid.h"
+#include "sgml/input/extid.h"
 #include "sgml_support.h"
 
 namespace {

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "sgml/entity.h"
-#include "sgml/lex.h"
-#include "sgml/message.h"
-#include "sgml/model.h"
-#include "sgml/prolog.h"
-#include "sgml/tables.h"
+#include "sgml/entities/entity.h"
+#include "sgml/lex/lex.h"
+#include "sgml/messages/message.h"
+#include "sgml/instance/model.h"
+#include "sgml/decl/prolog.h"
+#include "sgml/entities/tables.h"
 #include "sgml_support.h"
 
 namespace {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "sgml/entity.h"
-#include "sgml/lex.h"
-#include "sgml/message.h"
-#include "sgml/tables.h"
+#include "sgml/entities/entity.h"
+#include "sgml/lex/lex.h"
+#include "sgml/messages/message.h"
+#include "sgml/entities/tables.h"
 #include "counted_name.h"
 #include "sgml_support.h"
 

@@ -11,7 +11,7 @@
 #include <nl_types.h>
 
 #include "msg/msg.h"
-#include "sgml/message.h"
+#include "sgml/messages/message.h"
 #include "sgml_support.h"
 
 namespace {

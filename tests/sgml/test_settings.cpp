@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "sgml/chclass.h"
+#include "sgml/lex/chclass.h"
 #include "sgml_support.h"
 
 namespace {

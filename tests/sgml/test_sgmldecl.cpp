@@ -11,13 +11,13 @@
 #include <utility>
 #include <vector>
 
-#include "sgml/chclass.h"
-#include "sgml/entity.h"
-#include "sgml/lex.h"
-#include "sgml/message.h"
-#include "sgml/settings.h"
-#include "sgml/sgmldecl.h"
-#include "sgml/tables.h"
+#include "sgml/lex/chclass.h"
+#include "sgml/entities/entity.h"
+#include "sgml/lex/lex.h"
+#include "sgml/messages/message.h"
+#include "sgml/entities/settings.h"
+#include "sgml/sgmldecl/sgmldecl.h"
+#include "sgml/entities/tables.h"
 #include "sgml_support.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "sgml/message.h"
-#include "sgml/tables.h"
+#include "sgml/messages/message.h"
+#include "sgml/entities/tables.h"
 #include "counted_name.h"
 #include "sgml_support.h"
 

@@ -1,7 +1,7 @@
 // Trace switches from letters, the summary lines and trace_char.
 #include <gtest/gtest.h>
 
-#include "sgml/trace.h"
+#include "sgml/messages/trace.h"
 #include "sgml_support.h"
 
 namespace {

@@ -18,11 +18,11 @@
 #include <string>
 
 #include "io/vqio.h"
-#include "sgml/entity.h"
-#include "sgml/instance.h"
-#include "sgml/model.h"
-#include "sgml/prolog.h"
-#include "sgml/settings.h"
+#include "sgml/entities/entity.h"
+#include "sgml/instance/instance.h"
+#include "sgml/instance/model.h"
+#include "sgml/decl/prolog.h"
+#include "sgml/entities/settings.h"
 #include "tools/driver.h"
 #include "tools/entity_options.h"
 

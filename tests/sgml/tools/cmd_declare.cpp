@@ -3,7 +3,7 @@
 //
 //   sgml_driver [options] declare
 #include "io/vqio.h"
-#include "sgml/settings.h"
+#include "sgml/entities/settings.h"
 #include "tools/driver.h"
 
 namespace {

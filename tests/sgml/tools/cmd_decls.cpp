@@ -22,9 +22,9 @@
 #include <vector>
 
 #include "io/vqio.h"
-#include "sgml/entity.h"
-#include "sgml/lex.h"
-#include "sgml/settings.h"
+#include "sgml/entities/entity.h"
+#include "sgml/lex/lex.h"
+#include "sgml/entities/settings.h"
 #include "tools/driver.h"
 #include "tools/entity_options.h"
 

@@ -24,11 +24,11 @@
 #include <vector>
 
 #include "io/vqio.h"
-#include "sgml/attlist.h"
-#include "sgml/entity.h"
-#include "sgml/model.h"
-#include "sgml/prolog.h"
-#include "sgml/settings.h"
+#include "sgml/entities/attlist.h"
+#include "sgml/entities/entity.h"
+#include "sgml/instance/model.h"
+#include "sgml/decl/prolog.h"
+#include "sgml/entities/settings.h"
 #include "tools/driver.h"
 #include "tools/entity_options.h"
 

@@ -30,10 +30,10 @@
 #include <string>
 
 #include "io/vqio.h"
-#include "sgml/attlist.h"
-#include "sgml/prolog.h"
+#include "sgml/entities/attlist.h"
+#include "sgml/decl/prolog.h"
 #include "sgml/sgml.h"
-#include "sgml/tables.h"
+#include "sgml/entities/tables.h"
 #include "tools/driver.h"
 #include "tools/entity_options.h"
 #include "tools/pull_run.h"

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "io/vqio.h"
-#include "sgml/extid.h"
+#include "sgml/input/extid.h"
 #include "tools/driver.h"
 
 namespace {

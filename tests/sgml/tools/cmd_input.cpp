@@ -21,7 +21,7 @@
 #include <string>
 
 #include "io/vqio.h"
-#include "sgml/docin.h"
+#include "sgml/input/docin.h"
 #include "tools/driver.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include <string>
 
 #include "io/vqio.h"
-#include "sgml/extid.h"
-#include "sgml/settings.h"
+#include "sgml/input/extid.h"
+#include "sgml/entities/settings.h"
 #include "tools/driver.h"
 
 namespace {

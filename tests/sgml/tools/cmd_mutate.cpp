@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "io/vqio.h"
-#include "sgml/message.h"
+#include "sgml/messages/message.h"
 #include "tools/driver.h"
 #include "tools/pull_run.h"
 

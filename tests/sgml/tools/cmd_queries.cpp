@@ -15,7 +15,7 @@
 #include <string>
 
 #include "io/vqio.h"
-#include "sgml/entity.h"
+#include "sgml/entities/entity.h"
 #include "sgml/sgml.h"
 #include "tools/driver.h"
 #include "tools/entity_options.h"

@@ -5,9 +5,9 @@
 //
 //   sgml_driver [options] sgmldecl FILE...
 #include "io/vqio.h"
-#include "sgml/lex.h"
-#include "sgml/settings.h"
-#include "sgml/sgmldecl.h"
+#include "sgml/lex/lex.h"
+#include "sgml/entities/settings.h"
+#include "sgml/sgmldecl/sgmldecl.h"
 #include "sgml/switches.h"
 #include "tools/driver.h"
 #include "tools/entity_options.h"

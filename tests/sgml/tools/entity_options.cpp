@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "io/vqio.h"
-#include "sgml/docin.h"
-#include "sgml/entity.h"
-#include "sgml/lex.h"
-#include "sgml/prolog.h"
-#include "sgml/settings.h"
+#include "sgml/input/docin.h"
+#include "sgml/entities/entity.h"
+#include "sgml/lex/lex.h"
+#include "sgml/decl/prolog.h"
+#include "sgml/entities/settings.h"
 #include "tools/driver.h"
 
 namespace {

@@ -47,8 +47,8 @@
 
 #include "io/vqio.h"
 #include "msg/msg.h"
-#include "sgml/message.h"
-#include "sgml/settings.h"
+#include "sgml/messages/message.h"
+#include "sgml/entities/settings.h"
 #include "tools/driver.h"
 
 namespace {

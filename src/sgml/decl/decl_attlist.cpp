@@ -1,0 +1,445 @@
+// The ATTLIST declaration: attribute definitions (name, declared value with
+// its name or name token group, default) for element types or, after
+// "#NOTATION", for notations.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "sgml/entities/attlist.h"
+#include "sgml/lex/chclass.h"
+#include "sgml/messages/message.h"
+#include "sgml/instance/model.h"
+#include "sgml/decl/prolog.h"
+#include "sgml/entities/settings.h"
+#include "sgml/messages/trace.h"
+
+namespace {
+
+enum : int { kDvNotation = 1, kDvCdata = 2, kDvEntity = 3, kDvId = 4, kDvIdref = 5,
+             kDvEntities = 10, kDvIdrefs = 11 };
+
+struct Builder {
+  std::vector<AttributeList> entries;  // entry 0 the header
+  int limit = 0;                       // ATTCNT
+  bool notation_list = false;
+  bool has_notation = false;
+  bool has_id = false;
+  int attributes = 0;
+  int group_tokens = 0;
+};
+
+std::string attr_name(const AttributeList& a) { return name_chars(a.name); }
+
+// Whether a group token of the list already holds token.
+bool token_in_list(const Builder& b, const unsigned char* token) {
+  for (size_t i = 1; i < b.entries.size(); ++i) {
+    const AttributeList& a = b.entries[i];
+    if (!(a.flags & 0x10)) continue;
+    for (int k = 1; k <= a.count; ++k)
+      if (std::strcmp(name_chars(b.entries[i + k].name), name_chars(token)) == 0) return true;
+    i += static_cast<size_t>(a.count);
+  }
+  return false;
+}
+
+// Reads the group of the attribute at b.entries[owner] (its "(" stepped
+// back): names (NOTATION) or name tokens. -1 when the limit was reached
+// (message given), else the tokens read.
+int attdef_group(Builder* b, size_t owner, bool names) {
+  ParseControlBlock* block = names ? &pcb_grnm : &pcb_grnt;
+  pcb_reset(block);
+  unsigned char token[512];
+  int read = 0;
+  int number = 0;
+  for (;;) {
+    int code = lex_engine(block);
+    if (code == LEX_END_OF_INPUT) sgml_fatal(133, kStateCurrent);
+    if (code == LEX_ENTITY_END) continue;
+    if (code == LEX_PI_ENTITY) {
+      sgml_error(59, kStateCurrent, nullptr, nullptr);
+      continue;
+    }
+    if (code == 21) continue;  // the "("
+    if (code == 20) return read;
+    if (code == 7) md_group_stopped = true;  // P9 given
+    if (code == 22 || code == 23) {
+      ++number;
+      if (code == 22) {
+        parse_name(token, 1);
+      } else {
+        unsigned char raw[512];
+        int n = parse_token(raw, kNameChar, quantity(kNAMELEN));
+        raw[n] = 0;
+        copy_name_token(token, raw, kNameChar, 1);
+      }
+      if (token_in_list(*b, token) || [&] {
+            for (int k = 1; k <= read; ++k)
+              if (std::strcmp(name_chars(b->entries[owner + k].name), name_chars(token)) == 0)
+                return true;
+            return false;
+          }()) {
+        md_error(98, number_text(number), name_chars(token));
+        continue;
+      }
+      if (static_cast<int>(b->entries.size()) > b->limit) {
+        md_error(105, attr_name(b->entries[owner]).c_str(), nullptr);
+        md_skip_group();
+        return -1;
+      }
+      AttributeList t{};
+      t.name = save_name(token);
+      t.declared = b->entries[owner].declared;
+      b->entries.push_back(t);
+      ++read;
+      continue;
+    }
+    if (code >= 25 && code <= 30) continue;  // connectors between the tokens
+    return -1;                               // P9 given
+  }
+}
+
+// The default of the attribute at b->entries[at]: code is the parameter
+// read after the declared value. Returns the code after the default, or
+// -1 when the definition was dropped with a message.
+int attdef_default(Builder* b, size_t at, unsigned char* buffer) {
+  AttributeList& a = b->entries[at];
+  const std::string name = attr_name(a);
+  const int litlen = quantity(kLITLEN);
+  const bool tokenized = a.declared != kDvCdata;
+  // The default is read as written: a CDATA value keeps its case, quoted
+  // or not; the tokens of any other value are folded by the tokenizer, as
+  // in a start tag.
+  int code = parse_md_param(buffer, 0, tokenized ? &pcb_litt : &pcb_litr, md_buffer_size());
+  md_trace(code, "4: default");
+  if (code == MD_RNI_NAME) {
+    if (sgml_settings().namecase_general)
+      for (int i = 1; i < buffer[0] - 1; ++i) buffer[i] = NameCase[buffer[i]];
+    const char* reference = reserved_reference(buffer);
+    int value = reference ? keyword_lookup(kw_default_value, reference) : 0;
+    switch (value) {
+      case 1: break;
+      case 2:
+        a.flags |= 0x80;
+        b->entries[0].flags |= 0x80;
+        break;
+      case 3:
+        if (b->notation_list) {
+          md_error(157, nullptr, nullptr);
+        } else if (a.declared == kDvId) {
+          md_error(80, name.c_str(), nullptr);
+        } else {
+          a.flags |= 0x40;
+        }
+        break;
+      case 4:
+        if (b->notation_list) {
+          md_error(158, nullptr, nullptr);
+        } else if (a.declared == kDvId) {
+          md_error(107, name.c_str(), nullptr);
+        } else {
+          a.flags |= 0x08;
+          b->entries[0].flags |= 0x20;
+        }
+        break;
+      case 5:
+        a.flags |= 0x20;
+        code = parse_md_param(buffer, 0, tokenized ? &pcb_litt : &pcb_litr, md_buffer_size());
+        md_trace(code, "5: fixed val");
+        if (code != MD_LITERAL && code != MD_NAME && code != MD_NAME_TOKEN && code != MD_NUMBER) {
+          md_error(110, name.c_str(), nullptr);
+          return -1;
+        }
+        goto value;
+      default:
+        md_error(108, name.c_str(), name_chars(buffer));
+        return -1;
+    }
+    return parse_md_param(buffer, 1, &pcb_litp, md_buffer_size());
+  }
+  if (code == MD_MDC) {
+    md_error(109, name.c_str(), nullptr);
+    return -1;
+  }
+  if (code != MD_LITERAL && code != MD_NAME && code != MD_NAME_TOKEN && code != MD_NUMBER) {
+    md_error(110, name.c_str(), nullptr);
+    return -1;
+  }
+value : {
+  // The default value: its text, whole.
+  const unsigned char* text = code == MD_NAME ? buffer + 1 : buffer;
+  int32_t length = md_state.length;
+  if (a.declared == kDvId) {
+    md_error(81, name.c_str(), nullptr);
+    return parse_md_param(buffer, 1, &pcb_litp, md_buffer_size());
+  }
+  if (!tokenized) {
+    a.value = static_cast<unsigned char*>(sgml_calloc(static_cast<size_t>(length) + 1));
+    std::memcpy(a.value, text, static_cast<size_t>(length));
+    a.value_length = length;
+    a.count = 0;
+  } else {
+    std::vector<unsigned char> out(static_cast<size_t>(length) * 2 + 8);
+    int tokens = 0;
+    int r = parse_attr_value(text, length, a.declared == 0 ? 16 : a.declared, out.data(),
+                             static_cast<int>(out.size()), &tokens);
+    if (r == 25) {
+      md_error(82, name.c_str(), nullptr);
+      return parse_md_param(buffer, 1, &pcb_litp, md_buffer_size());
+    }
+    int32_t used = 0;
+    for (int k = 0; k < tokens; ++k) used += out[static_cast<size_t>(used)];
+    if (a.flags & 0x10) {
+      // Every token of a grouped value must be in the group.
+      int32_t p = 0;
+      for (int k = 0; k < tokens; ++k) {
+        const unsigned char* tok = out.data() + p;
+        bool found = false;
+        for (int g = 1; g <= a.count && !found; ++g)
+          found = std::strcmp(name_chars(b->entries[at + g].name), name_chars(tok)) == 0;
+        if (!found) {
+          md_error(79, name.c_str(), name_chars(tok));
+          return parse_md_param(buffer, 1, &pcb_litp, md_buffer_size());
+        }
+        p += tok[0];
+      }
+    } else {
+      a.count = tokens;
+    }
+    a.value = static_cast<unsigned char*>(sgml_calloc(static_cast<size_t>(used) + 1));
+    std::memcpy(a.value, out.data(), static_cast<size_t>(used));
+    a.value_length = used;
+    length = used;
+  }
+  int tokens = (a.flags & 0x10) ? 1 : a.count;
+  a.normalized = att_normalized_length(a.declared, tokens, a.value_length);
+  if (a.normalized > litlen) {
+    md_error(224, name.c_str(), nullptr);
+    sgml_free(a.value);
+    a.value = nullptr;
+    a.value_length = 0;
+  } else {
+    sgml_settings().capacities[kATTCHCAP].count += a.value_length;
+  }
+  return parse_md_param(buffer, 1, &pcb_litp, md_buffer_size());
+}
+}
+
+// The attribute definition list trace: the header line, then each
+// attribute with its default and each token of its group.
+void adlist_trace(const AttributeList* list) {
+  trace_adlist(list, list[0].count, list[0].normalized);
+  for (int32_t i = 1; i <= list[0].count; ++i) {
+    const AttributeList& a = list[i];
+    std::string text;
+    if (a.flags & 0x40) {
+      text = "CURRENT";
+    } else if (a.flags & 0x80) {
+      text = "REQUIRED";
+    } else if (a.value == nullptr) {
+      text = "NULL";
+    } else if (a.declared == kDvCdata) {
+      text = "[";
+      text.append(reinterpret_cast<const char*>(a.value), static_cast<size_t>(a.value_length));
+      text += ']';
+    } else {
+      text = "[";
+      for (int32_t p = 0; p < a.value_length && a.value[p] >= 2; p += a.value[p]) {
+        if (p > 0) text += ' ';
+        text += name_chars(a.value + p);
+      }
+      text += "]";
+    }
+    trace_adlist_entry(false, &a, name_chars(a.name), a.declared, a.flags, a.count, a.normalized,
+                       a.value, a.record, text.c_str());
+    if (!(a.flags & 0x10)) continue;
+    for (int32_t g = 1; g <= a.count; ++g) {
+      const AttributeList& t = list[i + g];
+      trace_adlist_entry(true, &t, name_chars(t.name), t.declared, t.flags, t.count, t.normalized,
+                         t.value, t.record, nullptr);
+    }
+    i += a.count;
+  }
+}
+
+// One attribute definition; its name is in buffer. Returns the code of the
+// parameter after it, or -1 when the declaration ended.
+int attdef_read(Builder* b, unsigned char* buffer) {
+  const size_t at = b->entries.size();
+  if (static_cast<int>(at) > b->limit) {
+    md_error(111, nullptr, nullptr);
+    return -1;
+  }
+  AttributeList a{};
+  a.name = save_name(buffer);
+  const std::string name = name_chars(buffer);
+  bool redefined = attlist_find_name(b->entries.data(), b->entries.size(), buffer) != 0;
+  b->entries.push_back(a);
+
+  int code = md_param(buffer, 1);
+  md_trace(code, "3: dcl value");
+  int declared = 0;
+  if (code == MD_NAME) {
+    const char* reference = reserved_reference(buffer);
+    declared = reference ? keyword_lookup(kw_declared_value, reference) : 0;
+    if (declared == 0) {
+      md_error(100, name.c_str(), name_chars(buffer));
+      return -1;
+    }
+    b->entries[at].declared = static_cast<uint8_t>(declared);
+    if (declared == kDvNotation) {
+      code = md_param(buffer, 1);
+      md_trace(code, "3: nt group");
+      if (code != MD_GROUP) {
+        md_error(106, name.c_str(), nullptr);
+        return -1;
+      }
+    }
+  } else if (code != MD_GROUP) {
+    md_error(code == MD_MDC ? 103 : 104, name.c_str(), nullptr);
+    return -1;
+  }
+  if (code == MD_GROUP) {
+    b->entries[at].flags |= 0x10;
+    int n = attdef_group(b, at, declared == kDvNotation);
+    if (n < 0) return -1;
+    if (n == 0) {
+      md_error(103, name.c_str(), nullptr);
+      return -1;
+    }
+    b->entries[at].count = n;
+    b->group_tokens += n;
+  }
+
+  bool drop = redefined;
+  if (b->notation_list) {
+    switch (declared) {
+      case kDvNotation: md_error(156, nullptr, nullptr); drop = true; break;
+      case kDvId: md_error(144, nullptr, nullptr); drop = true; break;
+      case kDvEntity:
+      case kDvEntities: md_error(154, nullptr, nullptr); drop = true; break;
+      case kDvIdref:
+      case kDvIdrefs: md_error(155, nullptr, nullptr); drop = true; break;
+      default: break;
+    }
+  } else if (declared == kDvNotation && b->has_notation) {
+    md_error(101, name.c_str(), nullptr);
+    drop = true;
+  } else if (declared == kDvId && b->has_id) {
+    md_error(102, name.c_str(), nullptr);
+    drop = true;
+  }
+  if (redefined) md_error(99, name.c_str(), nullptr);
+
+  code = attdef_default(b, at, buffer);
+  if (code >= 0) md_trace(code, "2: att name");
+  if (drop || code < 0) {
+    b->entries.resize(at);  // the definition is ignored
+    return code;
+  }
+  if (declared == kDvNotation) {
+    b->has_notation = true;
+    b->entries[0].flags |= 0x40;
+  }
+  if (declared == kDvId) b->has_id = true;
+  ++b->attributes;
+  return code;
+}
+
+}  // namespace
+
+int32_t att_normalized_length(int declared, int32_t tokens, int32_t length) {
+  const int32_t normsep = quantity(kNORMSEP);
+  if (declared == kDvCdata) return normsep + length;
+  if (declared > 9) return normsep + (normsep - 1) * tokens + length;
+  return normsep + length;
+}
+
+int attlist_find_name(const AttributeList* entries, size_t used, const unsigned char* name) {
+  for (size_t i = 1; i < used; ++i) {
+    const AttributeList& a = entries[i];
+    if (std::strcmp(name_chars(a.name), name_chars(name)) == 0) return static_cast<int>(i);
+    if (a.flags & 0x10) i += static_cast<size_t>(a.count);
+  }
+  return 0;
+}
+
+void attlist_element_check(ElementTypeDef* etd) {
+  const AttributeList* list = etd->attributes;
+  if (list == nullptr || etd->model == nullptr) return;
+  const bool empty = etd->model->count == 0 && etd->model->flags == 48;
+  if ((etd->flags & 0x40) && (list[0].flags & 0x80)) {
+    md_error(40, nullptr, nullptr);
+    etd->flags &= static_cast<unsigned char>(~0x40);
+  }
+  if (empty && (list[0].flags & 0x40)) md_error(83, nullptr, nullptr);
+  if (empty && (list[0].flags & 0x20)) md_error(85, nullptr, nullptr);
+  if (sgml_settings().omittag && (list[0].flags & 0x20) && !(etd->flags & 0x04))
+    md_error(153, nullptr, nullptr);
+}
+
+void md_attlist() {
+  md_begin(kKwATTLIST);
+  unsigned char* buffer = md_buffer();
+  std::vector<ElementTypeDef*> types;
+  std::vector<NotationRecord*> notations;
+  Builder b;
+  b.limit = quantity(kATTCNT);
+  b.entries.push_back(AttributeList{});
+
+  int code = md_param(buffer, 1);
+  md_trace(code, "1: elem nm");
+  if (code == MD_RNI_NAME) {
+    if (!keyword_is(buffer, "NOTATION")) {
+      md_error(118, name_chars(buffer), "NOTATION");
+      md_skip(code);
+      return;
+    }
+    b.notation_list = true;
+    code = md_param(buffer, 1);
+    md_trace(code, "1: notat nm");
+    if (!md_notations(code, buffer, &notations, true)) return;
+  } else if (!md_element_types(code, buffer, &types, true)) {
+    return;
+  }
+
+  code = md_param(buffer, 1);
+  md_trace(code, "2: att name");
+  if (code != MD_NAME) {
+    md_error(120, nullptr, nullptr);
+    md_skip(code);
+    return;
+  }
+  while (code == MD_NAME) {
+    code = attdef_read(&b, buffer);
+    if (code < 0) {
+      md_skip_after_group(buffer);
+      return;
+    }
+  }
+  md_end(code);
+
+  b.entries[0].count = static_cast<int32_t>(b.entries.size()) - 1;
+  b.entries[0].normalized = b.attributes;
+  auto& caps = sgml_settings().capacities;
+  caps[kATTCAP].count += b.attributes;
+  caps[kAVGRPCAP].count += b.group_tokens;
+  auto* list = static_cast<AttributeList*>(sgml_calloc(sizeof(AttributeList) * b.entries.size()));
+  std::memcpy(static_cast<void*>(list), b.entries.data(), sizeof(AttributeList) * b.entries.size());
+  if (trace_on.att) adlist_trace(list);
+
+  for (ElementTypeDef* etd : types) {
+    if (etd->attributes != nullptr) {
+      md_error(112, nullptr, nullptr);
+      continue;
+    }
+    etd->attributes = list;
+    if (etd->model != nullptr) attlist_element_check(etd);
+  }
+  for (NotationRecord* n : notations) {
+    if (n->attributes != nullptr) {
+      md_error(112, nullptr, nullptr);
+      continue;
+    }
+    n->attributes = list;
+  }
+}

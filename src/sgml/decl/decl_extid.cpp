@@ -1,0 +1,108 @@
+// External identifiers of ENTITY, NOTATION and DOCTYPE declarations:
+// SYSTEM or PUBLIC with its literals, and for an external general entity
+// the data kind, its notation and the data attributes.
+#include <cstring>
+
+#include "sgml/entities/entity.h"
+#include "sgml/messages/message.h"
+#include "sgml/decl/prolog.h"
+#include "sgml/entities/settings.h"
+#include "sgml/messages/trace.h"
+
+namespace {
+
+std::string literal_text(const unsigned char* buffer) {
+  return std::string(reinterpret_cast<const char*>(buffer), static_cast<size_t>(md_state.length));
+}
+
+}  // namespace
+
+bool decl_extid(unsigned char* buffer, ExternalId* record, const unsigned char* name, int kind,
+                int* data_kind, NotationRecord** notation, AttributeList** data_atts,
+                int* next) {
+  *record = ExternalId{};
+  *data_kind = 0;
+  *notation = nullptr;
+  *data_atts = nullptr;
+  record->name = name_chars(name);
+  record->kind = kind;
+  const int litlen = quantity(kLITLEN);
+  md_trace(MD_NAME, "1: extid keyword");
+  int code;
+  if (keyword_is(buffer, "PUBLIC")) {
+    code = parse_md_param(buffer, 1, &pcb_litv, litlen);
+    md_trace(code, "2: pub ID literal");
+    if (code != MD_LITERAL) {
+      md_error(117, nullptr, nullptr);
+      *next = code;
+      return false;
+    }
+    record->public_id = literal_text(buffer);
+  } else if (!keyword_is(buffer, "SYSTEM")) {
+    md_error(29, nullptr, nullptr);
+    *next = MD_NAME;
+    return false;
+  }
+  code = parse_md_param(buffer, 1, nullptr, litlen);
+  md_trace(code, "3: sys ID literal");
+  if (code == MD_LITERAL) {
+    record->system_id = literal_text(buffer);
+    code = parse_md_param(buffer, 1, &pcb_litp, md_buffer_size());
+  }
+  if (kind == kExtGeneral && code == MD_NAME) {
+    md_trace(code, "4: Entity type");
+    const char* reference = reserved_reference(buffer);
+    int value = reference ? keyword_lookup(kw_data_kind, reference) : 0;
+    if (value == 0) {
+      md_error(24, name_chars(buffer), nullptr);
+      *next = code;
+      return false;
+    }
+    if (value == 4 && sgml_settings().subdoc == 0) {
+      md_error(90, name_chars(buffer), nullptr);
+      *next = code;
+      return false;
+    }
+    *data_kind = value;
+    record->kind = kExtData;
+    code = parse_md_param(buffer, 1, &pcb_litp, md_buffer_size());
+    if (value != 4) {
+      md_trace(code, "5: notation");
+      if (code != MD_NAME) {
+        md_error(119, reference, nullptr);
+        *next = code;
+        return false;
+      }
+      *notation = notation_define(buffer);
+      (*notation)->referenced = 1;
+      record->notation = std::string(name_chars(buffer));
+      code = parse_md_param(buffer, 1, &pcb_litp, md_buffer_size());
+      if (code == MD_DSO) {
+        md_trace(code, "6: [att list]");
+        if (!data_attributes_read(*notation, data_atts)) {
+          *next = MD_INVALID;
+          return false;
+        }
+        code = parse_md_param(buffer, 1, &pcb_litp, md_buffer_size());
+      }
+    }
+  }
+  if (record->public_id) {
+    md_trace(code, "7: generate fpi");
+    if (sgml_settings().formal) {
+      if (parse_fpi(record) > 0) {
+        md_error(88, record->public_id->c_str(), nullptr);
+        record->form = -1;
+      }
+    } else {
+      record->form = -1;
+    }
+  }
+  if (trace_on.att || trace_on.ent || trace_on.dcn) {
+    static const char* const kTypes[] = {"[UNDEFINED]", "CDATA", "NDATA", "SDATA", "[UNDEFINED]"};
+    trace_esn(record->name.c_str(), kTypes[*data_kind],
+              record->system_id ? record->system_id->c_str() : nullptr);
+  }
+  *next = code;
+  return true;
+}

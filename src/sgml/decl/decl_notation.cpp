@@ -1,0 +1,57 @@
+// The NOTATION declaration: a notation name and its external identifier,
+// whose lookup gives the notation's identifier list.
+#include <cstring>
+
+#include "sgml/messages/message.h"
+#include "sgml/decl/prolog.h"
+#include "sgml/entities/settings.h"
+#include "sgml/messages/trace.h"
+
+void decl_notation() {
+  md_begin(kKwNOTATION);
+  unsigned char* buffer = md_buffer();
+  unsigned char name[512];
+  int code = md_param(buffer, 1);
+  md_trace(code, "1: name");
+  if (code != MD_NAME) {
+    md_error(120, nullptr, nullptr);
+    md_skip(code);
+    return;
+  }
+  std::memcpy(name, buffer, buffer[0]);
+  md_subject(name);
+  code = md_param(buffer, 1);
+  md_trace(code, "2: extid");
+  if (code != MD_NAME || !(keyword_is(buffer, "PUBLIC") || keyword_is(buffer, "SYSTEM"))) {
+    md_error(29, nullptr, nullptr);
+    md_skip(code);
+    return;
+  }
+  ExternalId id;
+  int data_kind = 0;
+  NotationRecord* unused_notation = nullptr;
+  AttributeList* unused_atts = nullptr;
+  if (!decl_extid(buffer, &id, name, kExtNotation, &data_kind, &unused_notation, &unused_atts,
+                  &code)) {
+    md_skip(code);
+    return;
+  }
+  std::optional<FileList> files = entity_file_generate(id);
+  if (!files) md_error(149, name_chars(name), nullptr);
+  md_end(code);
+  NotationRecord* n = notation_find(name);
+  if (n != nullptr && n->identifiers != nullptr) {
+    md_error(56, name_chars(name), nullptr);
+    return;
+  }
+  n = notation_define(name);
+  // Declared: the identifier list is set (empty when nothing was found).
+  std::string list = files ? *files : std::string(1, '\0');
+  n->identifiers = static_cast<char*>(sgml_calloc(list.size() + 1));
+  std::memcpy(n->identifiers, list.data(), list.size());
+  auto& caps = sgml_settings().capacities;
+  caps[kNOTCAP].count += 1;
+  if (trace_on.dcn) trace_dcn(n, n->attributes, name_chars(n->name), n->identifiers);
+  caps[kNOTCHCAP].count += (id.public_id ? static_cast<int32_t>(id.public_id->size()) : 0) +
+                           (id.system_id ? static_cast<int32_t>(id.system_id->size()) : 0);
+}

@@ -1,0 +1,70 @@
+// Marked sections of the declaration subset: the status keywords at the
+// start ("<![" ... "["), the ignored sections and their nesting, the end
+// "]]>".
+#include "sgml/entities/entity.h"
+#include "sgml/messages/message.h"
+#include "sgml/decl/prolog.h"
+#include "sgml/entities/settings.h"
+#include "sgml/messages/trace.h"
+
+ParseControlBlock* marked_section_start(ParseControlBlock* block) {
+  if (block == &pcb_msignore) {
+    ++prolog.ms_ignore;
+    return block;
+  }
+  if (prolog.ms_open >= quantity(kTAGLVL)) {
+    sgml_error(27, kStateCurrent, number_text(prolog.ms_open), nullptr);
+    return block;
+  }
+  ++prolog.ms_open;
+  const int level = entity_stack.level;
+  md_state.level = level;
+  unsigned char* buffer = md_buffer2();
+  int status = 1;
+  int code;
+  for (;;) {
+    code = parse_md_param(buffer, 2, nullptr, quantity(kNAMELEN));
+    if (code != MD_NAME) break;
+    const char* reference = reserved_reference(buffer);
+    int value = reference ? keyword_lookup(kw_marked_section, reference) : 0;
+    if (value == 0) {
+      sgml_error(64, kStateCurrent, name_chars(buffer), name_chars(buffer));
+      continue;
+    }
+    if (value > status) status = value;
+  }
+  if (code != MD_DSO) {
+    sgml_error(97, kStateCurrent, "[", nullptr);
+    if (code == MD_MDC) lex_engine(&pcb_mdc);
+  }
+  if (entity_stack.level != level) sgml_error(37, kStateCurrent, nullptr, nullptr);
+  if (trace_on.ms) trace_marked_section('S', status, 1, prolog.ms_open, prolog.ms_open);
+  switch (status) {
+    case 4:
+      prolog.ms_ignore = 1;
+      pcb_reset(&pcb_msignore);
+      return &pcb_msignore;
+    case 3:
+      pcb_reset(&pcb_mscdata);
+      return &pcb_mscdata;
+    case 2:
+      pcb_reset(&pcb_msrcdata);
+      return &pcb_msrcdata;
+    default:
+      return block;
+  }
+}
+
+int marked_section_end() {
+  if (prolog.ms_ignore > 0) {
+    if (--prolog.ms_ignore > 0) return 0;
+    --prolog.ms_open;
+    return 1;
+  }
+  if (prolog.ms_open == 0) {
+    sgml_error(26, kStateCurrent, nullptr, nullptr);
+    return 0;
+  }
+  --prolog.ms_open;
+  return 0;
+}

@@ -1,0 +1,449 @@
+// The attribute specification list of a start tag: the element type's list
+// copied into the working list, each specification read with its value's
+// offsets (a name, VI and a quoted or unquoted value; or a value alone,
+// whose attribute is the one whose group holds it), the values tokenized
+// and checked against their declared values, and, after the tag, the
+// checks of required, NOTATION, ENTITY and ID values.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "sgml/entities/attlist.h"
+#include "sgml/lex/chclass.h"
+#include "sgml/input/docin.h"
+#include "sgml/entities/entity.h"
+#include "sgml/instance/instance.h"
+#include "sgml/lex/lex.h"
+#include "sgml/messages/message.h"
+#include "sgml/decl/prolog.h"
+#include "sgml/entities/settings.h"
+
+namespace {
+
+enum : int { kDvNotation = 1, kDvCdata = 2, kDvEntity = 3, kDvId = 4, kDvEntities = 10 };
+
+struct WorkingList {
+  std::vector<AttributeList> entries;  // the list of the tag in hand
+  std::vector<unsigned char> values;   // the values given, one after the other
+  size_t used = 0;                     // characters of values used
+  int32_t normalized = 0;              // normalized length of the specifications
+  bool over = false;                   // P75 given: the rest is not read
+};
+WorkingList work;
+
+const char* att_chars(const AttributeList& a) { return a.name != nullptr ? name_chars(a.name) : ""; }
+
+// Declared value for the tokenizer: a name token group is read as NMTOKEN
+// tokens of a group (above 15).
+int tokenizer_kind(const AttributeList& a) { return a.declared == 0 ? 16 : a.declared; }
+
+// The value text for messages.
+std::string value_text(const unsigned char* v, int32_t n) {
+  return std::string(reinterpret_cast<const char*>(v), static_cast<size_t>(n));
+}
+
+// Stores n characters in the value buffer; null past ATTSPLEN (P75).
+unsigned char* value_store(const unsigned char* text, int32_t n) {
+  if (work.over) return nullptr;
+  if (work.used + static_cast<size_t>(n) + 1 > work.values.size()) {
+    sgml_error(75, kStateSTAG, nullptr, nullptr);
+    work.over = true;
+    return nullptr;
+  }
+  unsigned char* at = work.values.data() + work.used;
+  std::memcpy(at, text, static_cast<size_t>(n));
+  at[n] = 0;
+  work.used += static_cast<size_t>(n) + 1;
+  return at;
+}
+
+// Whether the counted token is one of the group entries that follow entry i.
+bool token_in_entry_group(int i, const unsigned char* token) {
+  const AttributeList& a = work.entries[static_cast<size_t>(i)];
+  for (int g = 1; g <= a.count; ++g)
+    if (std::strcmp(name_chars(work.entries[static_cast<size_t>(i + g)].name), name_chars(token)) == 0)
+      return true;
+  return false;
+}
+
+// Sets attribute i to the value given (raw characters), checking it by its
+// declared value. start and end are the value's offsets.
+void value_given(int i, const unsigned char* raw, int32_t length, int32_t start, int32_t end) {
+  AttributeList& a = work.entries[static_cast<size_t>(i)];
+  const std::string shown = value_text(raw, length);
+  if (a.flags & 0x01) {
+    sgml_error(73, kStateSTAG, att_chars(a), shown.c_str());
+    return;
+  }
+  a.flags |= 0x01;
+  a.value_start = start;
+  a.value_end = end;
+  unsigned char tokens_out[4096];
+  std::vector<unsigned char> big;
+  unsigned char* out = tokens_out;
+  int out_size = static_cast<int>(sizeof tokens_out);
+  if (length * 2 + 8 > out_size) {
+    big.resize(static_cast<size_t>(length) * 2 + 8);
+    out = big.data();
+    out_size = static_cast<int>(big.size());
+  }
+  const unsigned char* value = raw;
+  int32_t value_length = length;
+  int tokens = 0;
+  if (a.declared != kDvCdata) {
+    const int r = parse_attr_value(raw, length, tokenizer_kind(a), out, out_size, &tokens);
+    if (r != 0) {
+      sgml_error(r, kStateSTAG, att_chars(a), shown.c_str());
+      a.flags |= 0x02;
+      return;
+    }
+    int32_t used = 0;
+    for (int k = 0; k < tokens; ++k) used += out[used];
+    if (a.flags & 0x10) {
+      int32_t p = 0;
+      for (int k = 0; k < tokens; ++k) {
+        if (!token_in_entry_group(i, out + p)) {
+          sgml_error(18, kStateSTAG, att_chars(a), shown.c_str());
+          a.flags |= 0x02;
+          return;
+        }
+        p += out[p];
+      }
+    }
+    value = out;
+    value_length = used;
+  }
+  if ((a.flags & 0x20) &&
+      (a.value == nullptr || a.value_length != value_length ||
+       std::memcmp(a.value, value, static_cast<size_t>(value_length)) != 0)) {
+    sgml_error(67, kStateSTAG, att_chars(a), nullptr);
+    a.flags |= 0x02;
+    return;
+  }
+  const int32_t normalized = att_normalized_length(a.declared, (a.flags & 0x10) ? 1 : tokens, value_length);
+  if (normalized > quantity(kLITLEN)) {
+    sgml_error(224, kStateSTAG, att_chars(a), nullptr);
+    a.flags |= 0x02;
+    return;
+  }
+  work.normalized += normalized;
+  if (work.normalized > quantity(kATTSPLEN) && !work.over) {
+    sgml_error(75, kStateSTAG, nullptr, nullptr);
+    work.over = true;
+  }
+  unsigned char* stored = value_store(value, value_length);
+  if (stored == nullptr) {
+    a.flags |= 0x02;
+    return;
+  }
+  a.value = stored;
+  a.value_length = value_length;
+  a.normalized = normalized;
+  if (!(a.flags & 0x10)) a.count = a.declared == kDvCdata ? 0 : tokens;
+  a.record = nullptr;
+}
+
+// #CURRENT: the value given becomes the definition's value for the next
+// start tag that omits it.
+void current_pass_back(AttributeList* definitions) {
+  const int32_t n = definitions[0].count;
+  for (int32_t i = 1; i <= n; ++i) {
+    AttributeList& d = definitions[i];
+    const AttributeList& w = work.entries[static_cast<size_t>(i)];
+    if ((d.flags & 0x40) && (w.flags & 0x01) && !(w.flags & 0x02) && w.value != nullptr) {
+      const int32_t grow = w.value_length - d.value_length;
+      auto* copy = static_cast<unsigned char*>(sgml_calloc(static_cast<size_t>(w.value_length) + 1));
+      std::memcpy(copy, w.value, static_cast<size_t>(w.value_length));
+      d.value = copy;
+      d.value_length = w.value_length;
+      if (!(d.flags & 0x10)) d.count = w.count;
+      if (grow > 0) sgml_settings().capacities[kATTCHCAP].count += grow;
+    }
+    if (d.flags & 0x10) i += d.count;
+  }
+}
+
+// A value read by its reader: raw text in buffer (length), offsets.
+struct Value {
+  const unsigned char* text;
+  int32_t length;
+  int32_t start;
+  int32_t end;
+};
+
+// Reads the value after VI: a literal or an unquoted token. false when
+// the next code is not a value (it is kept in *held).
+bool value_read(unsigned char* buffer, int limit, const AttributeList* a, Value* v, int* held) {
+  for (;;) {
+    const int code = lex_engine(&pcb_stag);
+    if (code == LEX_ENTITY_END) continue;
+    if (code == 26 || code == 28) {
+      const int32_t quote = doc_offsets.current_char;
+      const bool cdata = a == nullptr || a->declared == kDvCdata;
+      parse_literal(buffer, cdata ? &pcb_litr : &pcb_litt, limit, code == 26 ? '"' : '\'');
+      v->text = buffer;
+      v->length = literal_length;
+      v->start = quote + 1;
+      v->end = doc_offsets.current_char - 1;
+      return true;
+    }
+    if (code == 23 || code == 25) {
+      if (!sgml_settings().shorttag) sgml_error(196, kStateSTAG, nullptr, nullptr);
+      v->start = doc_offsets.current_char;
+      v->length = parse_token(buffer, kNameChar, quantity(kNAMELEN));
+      v->text = buffer;
+      v->end = doc_offsets.current_char;
+      return true;
+    }
+    *held = code;
+    return false;
+  }
+}
+
+}  // namespace
+
+int att_find_name(int count, const unsigned char* name) {
+  for (int i = 1; i <= count; ++i) {
+    const AttributeList& a = work.entries[static_cast<size_t>(i)];
+    if (std::strcmp(att_chars(a), name_chars(name)) == 0) return i;
+    if (a.flags & 0x10) i += a.count;
+  }
+  return 0;
+}
+
+int att_find_token(int count, const unsigned char* token) {
+  for (int i = 1; i <= count; ++i) {
+    const AttributeList& a = work.entries[static_cast<size_t>(i)];
+    if ((a.flags & 0x10) && token_in_entry_group(i, token)) return i;
+    if (a.flags & 0x10) i += a.count;
+  }
+  return 0;
+}
+
+bool att_content_reference() {
+  const int32_t n = work.entries.empty() ? 0 : work.entries[0].count;
+  for (int32_t i = 1; i <= n; ++i) {
+    const AttributeList& a = work.entries[static_cast<size_t>(i)];
+    if ((a.flags & 0x08) && (a.flags & 0x01) && !(a.flags & 0x02)) return true;
+    if (a.flags & 0x10) i += a.count;
+  }
+  return false;
+}
+
+const AttributeList* att_working_list() {
+  return work.entries.empty() ? nullptr : work.entries.data();
+}
+
+int parse_attributes(ElementTypeDef* etd, bool* net) {
+  const AttributeList* list = etd->attributes;
+  const int32_t n = list[0].count;
+  work.entries.assign(list, list + n + 1);
+  for (int32_t i = 1; i <= n; ++i) {
+    work.entries[static_cast<size_t>(i)].flags &= static_cast<uint8_t>(~0x07);
+    work.entries[static_cast<size_t>(i)].value_start = -1;
+    work.entries[static_cast<size_t>(i)].value_end = -1;
+  }
+  const size_t room = static_cast<size_t>(quantity(kATTSPLEN)) + static_cast<size_t>(quantity(kLITLEN)) + 2;
+  if (work.values.size() < room) work.values.assign(room, 0);
+  work.used = 0;
+  work.normalized = 0;
+  work.over = false;
+  unsigned char* buffer = md_buffer2();
+  const int limit = quantity(kLITLEN);
+  unsigned char name[256];
+  int held = 0;
+  bool told_literal = false;
+  *net = false;
+  pcb_reset(&pcb_stag);
+  int code;
+  for (;;) {
+    if (held != 0) {
+      code = held;
+      held = 0;
+    } else {
+      code = lex_engine(&pcb_stag);
+    }
+    if (code == LEX_ENTITY_END || code == 24) continue;
+    if (code == 20) break;
+    if (code == 22) {
+      if (!sgml_settings().shorttag) sgml_error(194, kStateCurrent, nullptr, nullptr);
+      *net = true;
+      break;
+    }
+    if (code == 27) {
+      if (!sgml_settings().shorttag) sgml_error(193, kStateCurrent, nullptr, nullptr);
+      lex_step_back(1);
+      break;
+    }
+    if (code == 29) {
+      sgml_error(9, kStateCurrent, nullptr, nullptr);
+      lex_step_back(1);
+      break;
+    }
+    if (code == LEX_END_OF_INPUT) {
+      sgml_error(9, kStateCurrent, nullptr, nullptr);
+      break;
+    }
+    if (code != 23 && code != 25 && code != 26 && code != 28) {
+      if (code == 7 || code == 10) break;
+      continue;
+    }
+    Value v{};
+    if (code == 23) {
+      const int32_t start = doc_offsets.current_char;
+      parse_name(name, 1);
+      const int32_t end = doc_offsets.current_char;
+      // A name followed by VI names the attribute; otherwise it is a value.
+      int next = lex_engine(&pcb_stag);
+      while (next == LEX_ENTITY_END) next = lex_engine(&pcb_stag);
+      if (next == 24) {
+        const int i = att_find_name(n, name);
+        const AttributeList* a = i > 0 ? &work.entries[static_cast<size_t>(i)] : nullptr;
+        if (!value_read(buffer, limit, a, &v, &held)) {
+          sgml_error(9, kStateSTAG, nullptr, nullptr);
+          continue;
+        }
+        if (i == 0) {
+          sgml_error(13, kStateSTAG, name_chars(name), value_text(v.text, v.length).c_str());
+          continue;
+        }
+        if (!work.over) value_given(i, v.text, v.length, v.start, v.end);
+        continue;
+      }
+      held = next;
+      v = Value{name + 1, static_cast<int32_t>(name[0] - 2), start, end};
+    } else if (code == 25) {
+      v.start = doc_offsets.current_char;
+      v.length = parse_token(buffer, kNameChar, quantity(kNAMELEN));
+      v.text = buffer;
+      v.end = doc_offsets.current_char;
+    } else {
+      const int32_t quote = doc_offsets.current_char;
+      parse_literal(buffer, &pcb_litt, limit, code == 26 ? '"' : '\'');
+      v.text = buffer;
+      v.length = literal_length;
+      v.start = quote + 1;
+      v.end = doc_offsets.current_char - 1;
+      if (!told_literal) sgml_error(9, kStateSTAG, nullptr, nullptr);
+      told_literal = true;
+      continue;
+    }
+    // A value without its name: the attribute whose group holds it.
+    if (!sgml_settings().shorttag) sgml_error(195, kStateSTAG, nullptr, nullptr);
+    unsigned char token[256];
+    copy_name_token(token, reinterpret_cast<const unsigned char*>(value_text(v.text, v.length).c_str()),
+                    kNameChar, 1);
+    const int i = att_find_token(n, token);
+    if (i == 0) {
+      sgml_error(74, kStateSTAG, value_text(v.text, v.length).c_str(), nullptr);
+      continue;
+    }
+    if (!work.over) value_given(i, token + 1, token[0] - 2, v.start, v.end);
+  }
+  // Attributes not given: the offset of the character that ended the list.
+  // A tag read from an entity is not in the document's bytes: every value
+  // gets the offsets of the reference that opened the entity.
+  int32_t at = doc_offsets.current_char;
+  if (code == 27 || code == 29) --at;
+  const bool inside = entity_inside();
+  for (int32_t i = 1; i <= n; ++i) {
+    AttributeList& a = work.entries[static_cast<size_t>(i)];
+    if (inside) {
+      a.value_start = reference_span.start;
+      a.value_end = reference_span.end;
+    } else if (a.value_start < 1 || a.value_end < 1) {
+      a.value_start = a.value_end = at;
+    }
+    if (a.flags & 0x10) i += a.count;
+  }
+  current_pass_back(etd->attributes);
+  return code;
+}
+
+void att_defaults(ElementTypeDef* etd) {
+  const int32_t n = work.entries.empty() ? 0 : work.entries[0].count;
+  const bool minimization = sgml_settings().omittag || sgml_settings().shorttag;
+  const bool empty = (element_content_flags(etd) & 0x10) != 0;
+  for (int32_t i = 1; i <= n; ++i) {
+    AttributeList& a = work.entries[static_cast<size_t>(i)];
+    const int32_t skip = (a.flags & 0x10) ? a.count : 0;
+    const bool given = (a.flags & 0x01) && !(a.flags & 0x02);
+    if (a.value == nullptr) {
+      if (a.flags & 0xC0) {
+        sgml_error(19, kStateSTAG, att_chars(a), nullptr);
+        a.flags |= 0x04;
+      }
+      i += skip;
+      continue;
+    }
+    if (!given && !minimization) sgml_error(197, kStateSTAG, att_chars(a), nullptr);
+    if (a.declared != kDvCdata && (a.value_length < 2 || a.value[0] < 2 || a.value[0] > a.value_length)) {
+      i += skip;  // no token to check
+      continue;
+    }
+    // A tokenized value shows its first token (counted); an empty one nothing.
+    const std::string shown =
+        a.declared == kDvCdata ? value_text(a.value, a.value_length)
+        : a.value_length >= 2 && a.value[0] >= 2 && a.value[0] <= a.value_length
+            ? value_text(a.value + 1, a.value[0] - 2)
+            : std::string();
+    if (a.declared == kDvNotation) {
+      // A content reference leaves the element no content, so no data
+      // content notation either.
+      if (empty || att_content_reference()) {
+        sgml_error(empty ? 76 : 84, kStateSTAG, att_chars(a), shown.c_str());
+        a.flags |= 0x04;
+      } else {
+        NotationRecord* nr = notation_find(a.value);
+        if (nr == nullptr || nr->identifiers == nullptr) {
+          sgml_error(77, kStateSTAG, att_chars(a), shown.c_str());
+          a.flags |= 0x04;
+        }
+        a.record = nr;
+      }
+    } else if (a.declared == kDvEntity || a.declared == kDvEntities) {
+      if (a.declared == kDvEntities && a.count > quantity(kGRPCNT)) {
+        sgml_error(136, kStateSTAG, att_chars(a), shown.c_str());
+        a.flags |= 0x04;
+      } else {
+        for (int32_t p = 0, k = 0; p < a.value_length && k < a.count; ++k) {
+          const unsigned char* token = a.value + p;
+          p += token[0];
+          EntityRecord* rec = entfind(token);
+          if (rec == nullptr || rec->type == ENT_PLACEHOLDER) {
+            if (entity_stack.default_entity != nullptr) {
+              rec = default_entity(token);
+              if (rec == nullptr) {
+                sgml_error(151, kStateSTAG, name_chars(token), att_chars(a));
+                a.flags |= 0x04;
+                continue;
+              }
+            } else {
+              sgml_error(72, kStateSTAG, att_chars(a), name_chars(token));
+              a.flags |= 0x04;
+              continue;
+            }
+          }
+          if (rec->type == ENT_DATA) {
+            const auto* de = reinterpret_cast<const DataEntity*>(rec->text);
+            if (de != nullptr && de->kind != 4 && de->notation != nullptr &&
+                de->notation->identifiers == nullptr) {
+              sgml_error(78, kStateSTAG, name_chars(token), name_chars(de->notation->name));
+              a.flags |= 0x04;
+            }
+          } else if (rec->type != ENT_SDATA && rec->type != ENT_CDATA) {
+            sgml_error(86, kStateSTAG, att_chars(a), name_chars(token));
+            a.flags |= 0x04;
+          }
+          if (k == 0) a.record = rec;
+        }
+      }
+    } else if (a.declared == kDvId && given) {
+      if (iddef(a.value) != 0) {
+        sgml_error(71, kStateSTAG, att_chars(a), shown.c_str());
+        a.flags |= 0x04;
+      }
+    }
+    i += skip;
+  }
+}

@@ -1,0 +1,72 @@
+// The attribute value tokenizer: splits a value into counted tokens by its
+// declared value, walking the VAL rows over the name class table.
+#include <cstring>
+
+#include "sgml/lex/chclass.h"
+#include "sgml/lex/lex.h"
+#include "sgml/entities/settings.h"
+
+namespace {
+
+// Declared values that take a single token.
+bool single_token(int declared) { return declared >= 1 && declared <= 9; }
+
+// Whether a token fits the declared value: names must start with a name
+// start character, numbers are all digits, number tokens start with one.
+bool token_kind_ok(int declared, const unsigned char* t, int n) {
+  switch (declared) {
+    case 1: case 3: case 4: case 5: case 6: case 10: case 11: case 12:
+      return NameClass[t[0]] == kNameStart;
+    case 8: case 14:
+      for (int i = 0; i < n; ++i)
+        if (NameClass[t[i]] != kNameDigit) return false;
+      return true;
+    case 9: case 15:
+      return NameClass[t[0]] == kNameDigit;
+    default:
+      return true;
+  }
+}
+
+}  // namespace
+
+int parse_attr_value(const unsigned char* value, int length, int declared_value,
+                     unsigned char* out, int out_size, int* tokens) {
+  lex_rows_setup();
+  const LexRow* rows = pcb_val.rows;
+  const int namelen = quantity(kNAMELEN);
+  // Entity names (ENTITY, ENTITIES) follow the entity name case, every
+  // other token the general name case.
+  const SgmlSettings& settings = sgml_settings();
+  const bool entity_names = declared_value == 3 || declared_value == 10;
+  const uint8_t* map =
+      (entity_names ? settings.namecase_entity : settings.namecase_general) ? NameCase : nullptr;
+  int count = 0, used = 0, result = 0;
+  int state = 0, start = 0;
+  *tokens = 0;
+  for (int i = 0; i <= length; ++i) {
+    // The end of the value acts as a blank that ends the last token.
+    int cls = i < length ? static_cast<int>(NameClass[value[i]]) : static_cast<int>(kNameSeparator);
+    int action = rows[2 * state + 1][cls];
+    state = rows[2 * state][cls];
+    if (action == 35) {
+      start = i;
+    } else if (action == 14) {
+      return 14;
+    } else if (action == 21) {
+      int n = i - start;
+      if (n > namelen) return 15;
+      if (++count > 1 && single_token(declared_value)) result = 16;
+      if (!token_kind_ok(declared_value, value + start, n) && result == 0) result = 17;
+      if (used + n + 2 <= out_size) {
+        out[used] = static_cast<unsigned char>(n + 2);
+        for (int k = 0; k < n; ++k) out[used + 1 + k] = map ? map[value[start + k]] : value[start + k];
+        out[used + 1 + n] = 0;
+        used += n + 2;
+      }
+    }
+  }
+  *tokens = count;
+  if (count == 0) return 25;
+  return result;
+}

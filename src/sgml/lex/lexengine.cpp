@@ -1,0 +1,297 @@
+// The lexical engine loop and the actions it handles itself.
+#include <cstring>
+
+#include "io/vqio.h"
+#include "sgml/lex/chclass.h"
+#include "sgml/input/docin.h"
+#include "sgml/entities/entity.h"
+#include "sgml/lex/lex.h"
+#include "sgml/messages/message.h"
+#include "sgml/modeopts.h"
+#include "sgml/entities/settings.h"
+#include "sgml/switches.h"
+#include "sgml/messages/trace.h"
+
+LexData lex_data;
+
+namespace {
+
+unsigned char escape_pair[2];
+// "&name;" of an echoed reference met in a literal (NAMELEN is at most 239).
+unsigned char echo_text[256];
+
+// The engine has just read through the entity's pointer: its buffer start
+// is set (every open entity has one). Only the document entity's
+// characters move the offset.
+void update_offset(const EntityEntry* e) {
+  if (e->keeps_offsets && e->line > 0)
+    doc_offsets.current_char =
+        e->buffer_offset + static_cast<int32_t>(e->ptr - e->start) - e->rs_given;
+}
+
+bool echo_references() { return mode_options == nullptr || mode_options->entity_echo == 1; }
+
+// Reads the end of a reference (";" or RE is consumed, anything else is
+// read again by what follows).
+void reference_end() {
+  pcb_reset(&pcb_entref);
+  lex_engine(&pcb_entref);
+}
+
+// The character a reference stands for replaces the reference's last
+// character, where the read pointer is.
+void write_back(EntityEntry* e, unsigned char c) {
+  entity_make_private(e);
+  *e->ptr = c;
+}
+
+long reference_number(const unsigned char* digits) {
+  long v = 0;
+  for (const unsigned char* p = digits; *p; ++p) {
+    v = v * 10 + (*p - '0');
+    if (v > 255) return 256;  // saturates: every larger value is refused alike
+  }
+  return v;
+}
+
+// "&" and a name: the entity is referenced when echoing is on (or always,
+// for the literal actions that are not 17); returns the code to hand out,
+// or 0 to go on reading.
+int entity_ref_in_text(int action) {
+  unsigned char name[256];
+  parse_name(name, 2);
+  reference_end();
+  if (echo_references() || action != 17) {
+    int r = entity_reference(name);
+    if (r == -5) return LEX_DATA_ENTITY;
+    if (r == -6) return LEX_PI_ENTITY;
+    return r == 0 ? LEX_ENTITY_OPENED : LEX_ENTITY_END;
+  }
+  size_t n = name[0] - 2;
+  echo_text[0] = '&';
+  std::memcpy(echo_text + 1, name + 1, n);
+  echo_text[n + 1] = ';';
+  lex_data.text = echo_text;
+  lex_data.length = static_cast<int32_t>(n + 2);
+  lex_data.flags = 2;
+  return LEX_DATA_ENTITY;
+}
+
+}  // namespace
+
+unsigned char escape_char(int c) {
+  return static_cast<unsigned char>((sgml_switches().escape_offset + c) & 0xFF);
+}
+
+const unsigned char* lex_escape_pair() { return escape_pair; }
+
+int char_ref_function(const unsigned char* name) {
+  int c = keyword_lookup(kw_function_char, reinterpret_cast<const char*>(name + 1));
+  return c ? c : -1;
+}
+
+namespace {
+
+// After a character that left the block in state s with nothing to do:
+// the characters after it that do the same (plain data, the text of a
+// comment, ...) are passed over in one loop, as the step loop would pass
+// them one by one (the step after the run sets the block's words and the
+// offset).
+void pass_over_run(const ParseControlBlock* pcb, EntityEntry* e, int s) {
+  const uint8_t* classes = pcb->classes;
+  const uint8_t* stays = pcb->runs + s * LEX_MAX_CLASSES;
+  const bool blanks = pcb->blank_data_state == s;
+  unsigned char* p = e->ptr;
+  for (;;) {
+    const unsigned char d = p[1];
+    if (stays[classes[d]] || (blanks && (d == ' ' || d == '\t')))
+      ++p;
+    else
+      break;
+  }
+  e->ptr = p;
+}
+
+}  // namespace
+
+int lex_take_run(ParseControlBlock* pcb, int code, int stop, unsigned char* out, int room) {
+  EntityEntry* e = entity_top;
+  if (!e || trace_on.state) return 0;
+  const int s = pcb->state;
+  const uint8_t* classes = pcb->classes;
+  const uint8_t* next = pcb->rows[2 * s];
+  const uint8_t* act = pcb->rows[2 * s + 1];
+  unsigned char* p = e->ptr;
+  int cls = 0;
+  int n = 0;
+  while (n < room) {
+    const unsigned char d = p[1];
+    const int k = classes[d];
+    if (d == stop || next[k] != s || act[k] != code) break;
+    out[n++] = d;
+    ++p;
+    cls = k;
+  }
+  if (n > 0) {
+    e->ptr = p;
+    pcb->prev_state = s;
+    pcb->last_class = cls;
+    pcb->last_action = code;
+    update_offset(e);
+  }
+  return n;
+}
+
+int lex_engine(ParseControlBlock* pcb) {
+  lex_rows_setup();
+  message_state_set(pcb->state_index);
+  for (;;) {
+    EntityEntry* e = entity_top;
+    if (!e) return LEX_END_OF_INPUT;
+    unsigned char c = *++e->ptr;
+    int cls = pcb->classes[c];
+    int s = pcb->state;
+    pcb->prev_state = s;
+    pcb->state = pcb->rows[2 * s][cls];
+    int action = pcb->rows[2 * s + 1][cls];
+    pcb->last_class = cls;
+    pcb->last_action = action;
+    if (trace_on.state) {
+      update_offset(e);
+      trace_lex_step(pcb->name, s, cls, action, pcb->state, c,
+                     reinterpret_cast<const char*>(e->name + 1), static_cast<int>(e->line),
+                     static_cast<int>(e->column_base + (e->ptr - e->start)),
+                     doc_offsets.current_char);
+    } else if (action == 9) {
+      // Nothing to do: the offset is set by the next step, in the same
+      // entity (a run in the same state is passed over first).
+      if (pcb->state == s) pass_over_run(pcb, e, s);
+      continue;
+    } else {
+      update_offset(e);
+    }
+    if (action > 64) return action;
+    switch (action) {
+      case 1: {  // "&#" and a function name
+        unsigned char name[256];
+        parse_name(name, 1);
+        reference_end();
+        int fc = char_ref_function(name);
+        if (fc < 0) {
+          syntax_error(62, pcb->state_index);
+          break;
+        }
+        e = entity_top;
+        write_back(e, static_cast<unsigned char>(fc));
+        // In a parameter literal "&#RS;" is a character of the text (a
+        // SHORTREF literal names "&#RS;B" this way), not a record start
+        // to drop.
+        if (fc == 10 && pcb == &pcb_litp) return LEX_REREAD;
+        if (fc == 10) --e->line;
+        entity_step_back(e, 1);
+        break;
+      }
+      case 2: {  // "&#" and digits
+        unsigned char digits[256];
+        parse_token(digits, kNameDigit, quantity(kNAMELEN));
+        reference_end();
+        long v = reference_number(digits);
+        if (v > 255) {
+          syntax_error(61, pcb->state_index);
+          break;
+        }
+        e = entity_top;
+        if (v >= 33 && v <= 254 && v != 127) {
+          write_back(e, static_cast<unsigned char>(v));
+          return pcb->data_code ? pcb->data_code : LEX_REREAD;
+        }
+        escape_pair[0] = sgml_switches().escape;
+        escape_pair[1] = escape_char(static_cast<int>(v));
+        return LEX_ESCAPE;
+      }
+      case 3:  // non-SGML character
+        if (c == 1) {
+          syntax_error(152, pcb->state_index);
+          break;
+        }
+        syntax_error(60, pcb->state_index);
+        escape_pair[0] = sgml_switches().escape;
+        escape_pair[1] = escape_char(c);
+        return LEX_ESCAPE;
+      case 4:  // entity end inside markup
+        syntax_error(8, pcb->state_index);
+        [[fallthrough]];
+      case 15:
+        if (e->type <= ENT_CDATA && e->ptr < e->end) break;  // a stray NUL in text
+        if (entpop() < 0) return LEX_END_OF_INPUT;
+        return LEX_ENTITY_END;
+      case 5: {  // "&" and a name in content
+        unsigned char name[256];
+        parse_name(name, 2);
+        reference_end();
+        if (echo_references()) {
+          int r = entity_reference(name);
+          if (r == -5) return LEX_DATA_ENTITY;
+          if (r == -6) return LEX_PI_ENTITY;
+        } else {
+          vqio_printf("&%s;", reinterpret_cast<const char*>(name + 1));
+          vqio_fflush(vqio_stdout);
+        }
+        break;
+      }
+      case 6:
+        if (entpop() < 0) return LEX_END_OF_INPUT;
+        break;
+      case 7:
+        syntax_error(9, pcb->state_index);
+        entity_step_back(e, 1);
+        return action;
+      case 8:
+        syntax_error(3, pcb->state_index);
+        break;
+      case 9:
+        break;
+      case 10:
+        entity_step_back(e, 1);
+        syntax_error(9, pcb->state_index);
+        entity_step_back(e, 1);
+        return action;
+      case 11: {  // "%" and a name
+        unsigned char name[256];
+        entity_step_back(e, 1);
+        parse_name(name, 2);
+        reference_end();
+        if (entity_reference(name) == -6) return LEX_PI_ENTITY;
+        break;
+      }
+      case 12:
+        entity_step_back(e, 2);
+        break;
+      case 13:
+        entity_step_back(e, 1);
+        break;
+      case 14:
+        entity_step_back(e, 1);
+        return action;
+      case 16:
+        lex_count_record();
+        break;
+      case 61:
+        entity_step_back(e, 1);
+        [[fallthrough]];
+      case 17: {
+        int code = entity_ref_in_text(action);
+        return code;
+      }
+      case 18:
+        syntax_error(4, pcb->state_index);
+        break;
+      case 64:
+        entity_step_back(e, 1);
+        syntax_error(3, pcb->state_index);
+        break;
+      default:
+        return action;
+    }
+  }
+}

@@ -1,0 +1,126 @@
+// Character set descriptions of the SGML declaration (the document
+// character set and the syntax-reference character set) and the mapping
+// of syntax-reference character numbers to system characters.
+#include "sgml/input/extid.h"
+#include "sgml/lex/lex.h"
+#include "sgml/messages/message.h"
+#include "sgml/entities/settings.h"
+#include "sgml/sgmldecl/sgmldecl_internal.h"
+
+int32_t syntax_reference_set[256];
+
+namespace {
+
+// The base set named by a public identifier: its map, or null when the
+// designating sequence is unknown (the characters are then described as
+// kDescUnknownBase).
+const int16_t* base_set_map(const std::string& identifier) {
+  ExternalId record;
+  record.public_id = identifier;
+  if (parse_fpi(&record) != 0) {
+    md_error(189, nullptr, nullptr);
+    return nullptr;
+  }
+  if (record.text_class != kClassCHARSET) {
+    md_error(190, "CHARSET", nullptr);
+    return nullptr;
+  }
+  std::string sequence = identifier.substr(static_cast<size_t>(record.language.offset),
+                                           static_cast<size_t>(record.language.length));
+  const void* map = public_table_lookup(KnownBaseSets, sequence.c_str());
+  if (map == nullptr) md_error(227, sequence.c_str(), nullptr);
+  return static_cast<const int16_t*>(map);
+}
+
+// One triple: first, count and the description that follows. Sums are
+// taken in 64 bits so that no huge number reaches past the table.
+bool describe_range(int32_t table[256], const int16_t* map, bool known) {
+  int64_t first = sd_param.number;
+  int64_t count;
+  if (!sd_read_number(&count)) return false;
+  const SdParam& d = sd_read(&pcb_litv);
+  int32_t code;
+  int64_t base = 0;
+  if (d.kind == kSdNumber) {
+    code = 0;
+    base = d.number;
+  } else if (d.kind == kSdLiteral) {
+    code = kDescLiteral;
+  } else if (d.kind == kSdName && d.text == "UNUSED") {
+    code = kDescUnused;
+  } else {
+    md_error(171, decl_number_text(static_cast<long>(first)), nullptr);
+    return false;
+  }
+  if (first + count > 256) {
+    md_error(173, nullptr, nullptr);
+    return true;
+  }
+  for (int64_t k = first; k < first + count; ++k) {
+    if (table[k] != kDescNone) {
+      md_error(172, decl_number_text(static_cast<long>(k)), nullptr);
+      continue;
+    }
+    if (code < 0) {
+      table[k] = code;
+    } else if (!known) {
+      table[k] = kDescUnknownBase;
+    } else {
+      int64_t index = base + (k - first);
+      if (index >= 256) {
+        md_error(173, nullptr, nullptr);
+      } else if (map[index] < 0) {
+        md_error(199, decl_number_text(static_cast<long>(k)), nullptr);
+      } else {
+        table[k] = map[index];
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool sd_charset_description(int32_t table[256]) {
+  for (int c = 0; c < 256; ++c) table[c] = kDescNone;
+  int basesets = 0;
+  while (sd_param.kind == kSdName) {
+    if (sd_param.text != "BASESET") {
+      if (basesets > 0) return true;
+      md_error(118, sd_param.text.c_str(), "BASESET");
+      return false;
+    }
+    if (sd_read(&pcb_litv).kind != kSdLiteral) {
+      md_error(123, nullptr, nullptr);
+      return false;
+    }
+    ++basesets;
+    std::string identifier = sd_param.text;
+    sd_repair_iso(&identifier);
+    const int16_t* map = base_set_map(identifier);
+    if (!sd_expect("DESCSET")) return false;
+    if (sd_read(nullptr).kind != kSdNumber) {
+      md_error(167, nullptr, nullptr);
+      return false;
+    }
+    while (sd_param.kind == kSdNumber) {
+      if (!describe_range(table, map, map != nullptr)) return false;
+      sd_read(nullptr);
+    }
+  }
+  if (basesets > 0) return true;
+  md_error(120, nullptr, nullptr);
+  return false;
+}
+
+int sd_map_syntax_char(int64_t n) {
+  if (n >= 256) {
+    md_error(181, nullptr, nullptr);
+    return -1;
+  }
+  int32_t v = syntax_reference_set[n];
+  if (v >= 0) return v;
+  int message = v == kDescUnused ? 200 : v == kDescLiteral ? 202 : v == kDescNone ? 201 : 203;
+  md_error(message, decl_number_text(static_cast<long>(n)), nullptr);
+  return -1;
+}
