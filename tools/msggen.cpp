@@ -7,6 +7,12 @@
 // number and a colon (lookups add "NUMBER: "). Output: an include file of
 // {number, "text"} initialisers sorted by number. A duplicate number or a
 // malformed line fails the build with a message naming the line.
+//
+// With a third argument it also writes a header naming the parser's
+// messages (P<n> is message 220120 + n): enum ParserMessage with one
+// enumerator P<n>_WORDS = n a message, WORDS made from the text (see
+// message_name_words) so that a call site says which message it gives.
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,10 +20,112 @@
 #include <iostream>
 #include <map>
 #include <string>
+#include <vector>
+
+namespace {
+
+constexpr unsigned long kFirstParserMessage = 220120;
+constexpr unsigned long kParserMessageRange = 1000;
+// At most this many words are taken from one clause of a text.
+constexpr size_t kClauseWords = 6;
+
+// The words of a text, clause by clause. Clauses end at ';' and ':'. A word
+// is a run of letters and digits, upper-cased; C escapes, conversions
+// ("%s", "%d", "%%") and the articles A, AN and THE are left out, and a
+// clause keeps its first kClauseWords words.
+std::vector<std::vector<std::string>> message_clauses(const std::string& text) {
+  std::vector<std::vector<std::string>> clauses(1);
+  std::string word;
+  auto end_word = [&] {
+    if (word.empty()) return;
+    if (word != "A" && word != "AN" && word != "THE" && clauses.back().size() < kClauseWords)
+      clauses.back().push_back(word);
+    word.clear();
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if ((c == '\\' || c == '%') && i + 1 < text.size()) {
+      end_word();
+      ++i;  // the escaped character or the conversion letter
+      continue;
+    }
+    if (std::isalnum(c)) {
+      word += static_cast<char>(std::toupper(c));
+      continue;
+    }
+    end_word();
+    if ((c == ';' || c == ':') && !clauses.back().empty()) clauses.emplace_back();
+  }
+  end_word();
+  if (clauses.back().empty() && clauses.size() > 1) clauses.pop_back();
+  return clauses;
+}
+
+// The name of each parser message: "P<n>_" and the words of its first
+// clause. Messages whose names would be the same though their texts differ
+// take their next clause too, until the names differ or the clauses run out.
+std::map<unsigned long, std::string> message_names(
+    const std::map<unsigned long, std::string>& table) {
+  struct Entry {
+    std::vector<std::vector<std::string>> clauses;
+    size_t used = 1;
+    std::string words;
+  };
+  std::map<unsigned long, Entry> entries;
+  for (const auto& [n, text] : table) {
+    if (n < kFirstParserMessage || n >= kFirstParserMessage + kParserMessageRange) continue;
+    entries[n - kFirstParserMessage].clauses = message_clauses(text);
+  }
+  auto words_of = [](const Entry& e) {
+    std::string w;
+    for (size_t k = 0; k < e.used && k < e.clauses.size(); ++k)
+      for (const std::string& word : e.clauses[k]) w += "_" + word;
+    return w;
+  };
+  for (bool grown = true; grown;) {
+    grown = false;
+    std::map<std::string, std::vector<unsigned long>> by_words;
+    for (auto& [n, e] : entries) by_words[e.words = words_of(e)].push_back(n);
+    for (const auto& [words, ns] : by_words) {
+      if (ns.size() < 2) continue;
+      for (unsigned long n : ns) {
+        Entry& e = entries[n];
+        if (e.used < e.clauses.size()) {
+          ++e.used;
+          grown = true;
+        }
+      }
+    }
+  }
+  std::map<unsigned long, std::string> names;
+  for (const auto& [n, e] : entries) names[n] = "P" + std::to_string(n) + e.words;
+  return names;
+}
+
+bool write_names(const char* path, const std::map<unsigned long, std::string>& table) {
+  const std::map<unsigned long, std::string> names = message_names(table);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << "// Generated from the message data file; do not edit.\n"
+         "// The parser's messages: P<n> is catalogue message "
+      << kFirstParserMessage << " + n.\n"
+         "#pragma once\n\n"
+         "enum ParserMessage : int {\n";
+  unsigned long count = 0;
+  for (const auto& [n, name] : names) {
+    out << "  " << name << " = " << n << ",\n";
+    count = n + 1;
+  }
+  out << "};\n\n// One more than the highest parser message number.\n"
+         "constexpr int kParserMessageCount = "
+      << count << ";\n";
+  return static_cast<bool>(out);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cerr << "usage: msggen messages.txt out.inc\n";
+  if (argc != 3 && argc != 4) {
+    std::cerr << "usage: msggen messages.txt out.inc [parser_messages.h]\n";
     return 2;
   }
   std::ifstream in(argv[1], std::ios::binary);
@@ -74,5 +182,10 @@ int main(int argc, char** argv) {
     }
     out << "{" << n << "u, \"" << text << "\"},\n";
   }
-  return out ? 0 : 1;
+  if (!out) return 1;
+  if (argc == 4 && !write_names(argv[3], table)) {
+    std::cerr << "msggen: cannot write " << argv[3] << "\n";
+    return 1;
+  }
+  return 0;
 }

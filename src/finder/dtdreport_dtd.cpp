@@ -63,10 +63,10 @@ void write_exceptions(VqStream* out, const char* sign, ElementTypeDef* const* gr
 }
 
 const char* declared_content(uint8_t flags) {
-  if (flags & 0x10) return "EMPTY";
-  if (flags & 0x04) return "RCDATA";
-  if (flags & 0x02) return "CDATA";
-  if (flags & 0x08) return "ANY";
+  if (flags & CONTENT_EMPTY) return "EMPTY";
+  if (flags & CONTENT_RCDATA) return "RCDATA";
+  if (flags & CONTENT_CDATA) return "CDATA";
+  if (flags & CONTENT_ANY) return "ANY";
   return "";
 }
 
@@ -76,17 +76,17 @@ const char* const kDeclaredValues[16] = {
     "NUMBER",   "NUTOKEN",  "ENTITIES", "IDREFS", "NAMES",    "NMTOKENS", "NUMBERS", "NUTOKENS"};
 
 void write_default(VqStream* out, const AttributeList& a) {
-  if (a.flags & 0x08) {
+  if (a.flags & ATT_CONREF) {
     vqio_fputs("#CONREF", out);
-  } else if (a.flags & 0x20) {
+  } else if (a.flags & ATT_FIXED) {
     vqio_fputs("#FIXED", out);
-  } else if (a.flags & 0x40) {
+  } else if (a.flags & ATT_CURRENT) {
     vqio_fputs("#CURRENT", out);
-  } else if (a.flags & 0x80) {
+  } else if (a.flags & ATT_REQUIRED) {
     vqio_fputs("#REQUIRED", out);
   } else if (a.value == nullptr) {
     vqio_fputs("#IMPLIED", out);
-  } else if (a.declared == 2) {
+  } else if (a.declared == DV_CDATA) {
     vqio_fputc('"', out);
     vqio_fwrite(a.value, 1, static_cast<size_t>(a.value_length), out);
     vqio_fputc('"', out);
@@ -107,17 +107,18 @@ void write_attributes(VqStream* out, const AttributeList* list) {
     const AttributeList& a = list[i];
     vqio_fprintf(out, "%s%-12s ", first ? "\t" : "\n\t\t\t", name_chars(a.name));
     first = false;
-    if (a.flags & 0x10) {
+    if (a.flags & ATT_GROUP) {
       // A notation attribute's group is a group of notation names: the
       // keyword comes first, or the attribute would read as name tokens.
-      vqio_fputs(a.declared == 1 ? "NOTATION (" : "(", out);
+      vqio_fputs(a.declared == DV_NOTATION ? "NOTATION (" : "(", out);
       for (int32_t k = 1; k <= a.count && i + k <= n; ++k)
         vqio_fprintf(out, "%s%s", k > 1 ? "|" : "", name_chars(list[i + k].name));
       vqio_fputs(") ", out);
       write_default(out, a);
       i += a.count;
     } else {
-      if (a.declared >= 1 && a.declared <= 15) vqio_fprintf(out, "%s ", kDeclaredValues[a.declared]);
+      if (a.declared >= DV_NOTATION && a.declared <= DV_NUTOKENS)
+        vqio_fprintf(out, "%s ", kDeclaredValues[a.declared]);
       vqio_fputs(" ", out);
       write_default(out, a);
     }
@@ -128,8 +129,8 @@ void write_element(const ElementTypeDef* etd) {
   VqStream* out = vqio_stdout;
   const char* name = name_chars(etd->name);
   vqio_fprintf(out, "<!ELEMENT %-8s ", name);
-  vqio_fputs(etd->flags & 0x40 ? "O " : "- ", out);
-  vqio_fputs(etd->flags & 0x04 ? "O " : "- ", out);
+  vqio_fputs(etd->flags & ETD_START_OMIT ? "O " : "- ", out);
+  vqio_fputs(etd->flags & ETD_END_OMIT ? "O " : "- ", out);
   const ContentModel* model = etd->model;
   if (has_model_group(model)) {
     const ContentModel* outer = model + 1;

@@ -36,7 +36,7 @@ void write_query(const ElementTypeDef* etd) {
     put(out, {"region \"A-", a, "\"\n"});
     put(out, {"region \"A-", a, "\" within region \"", e, "-T\"\n"});
     put(out, {"region \"", e, "-T\" incl region \"A-", a, "\"\n"});
-    if (list[i].flags & 0x10) i += list[i].count;  // its group tokens
+    if (list[i].flags & ATT_GROUP) i += list[i].count;  // its group tokens
   }
 }
 

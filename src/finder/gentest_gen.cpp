@@ -45,27 +45,6 @@ constexpr int kSoftDepth = 100;
 constexpr int kHardDepth = 200;
 constexpr size_t kFlushAt = 1 << 16;
 
-// Element type flags: omissible start and end tags.
-constexpr unsigned char kStartOmissible = 0x40;
-constexpr unsigned char kEndOmissible = 0x04;
-// Declared content EMPTY in a model's header.
-constexpr uint8_t kContentEmpty = 0x10;
-
-// Declared values of attribute definitions.
-enum : uint8_t {
-  kAttNotation = 1,
-  kAttEntity = 3,
-  kAttId = 4,
-  kAttIdref = 5,
-  kAttNumber = 8,
-  kAttNutoken = 9,
-  kAttEntities = 10,
-  kAttIdrefs = 11,
-  kAttNumbers = 14,
-  kAttNutokens = 15,
-};
-constexpr uint8_t kAttGroupFollows = 0x10;
-
 // The tag state of one element instance.
 struct TagState {
   bool unclosed = false;  // its start tag still waits for its ">"
@@ -235,7 +214,7 @@ void Generator::element(const ElementTypeDef* etd, uint8_t flags) {
     bool empty = false;
     if (has_model_group(model)) {
       group(model + 1, own, false);
-    } else if (model == nullptr || (model->flags & kContentEmpty) != 0) {
+    } else if (model == nullptr || (model->flags & CONTENT_EMPTY) != 0) {
       empty = true;
     } else {
       data();
@@ -255,7 +234,7 @@ bool Generator::start_tag(const ElementTypeDef* etd, TagState* state) {
   const TestParams& p = *active;
   if (!mixed && p.stag_eoln != 0 && random_chance(p.stag_eoln_prob)) put('\n');
   bool written = true;
-  if (p.omit_stag != 0 && (etd->flags & kStartOmissible) != 0 &&
+  if (p.omit_stag != 0 && (etd->flags & ETD_START_OMIT) != 0 &&
       random_chance(p.omit_stag_prob)) {
     written = false;
   } else {
@@ -297,7 +276,7 @@ void Generator::attributes(const AttributeList* list) {
     if (i > 1) put(' ');
     put(name_chars(a.name));
     put('=');
-    if ((a.flags & kAttGroupFollows) != 0) {
+    if ((a.flags & ATT_GROUP) != 0) {
       const int32_t k = random_int(a.count - 1);
       if (k >= 0 && k < a.count && i + 1 + k <= n) put(name_chars(list[i + 1 + k].name));
       i += a.count;
@@ -305,26 +284,26 @@ void Generator::attributes(const AttributeList* list) {
     }
     put('"');
     switch (a.declared) {
-      case kAttNotation:
+      case DV_NOTATION:
         put("notation");
         break;
-      case kAttEntity:
-      case kAttEntities:
+      case DV_ENTITY:
+      case DV_ENTITIES:
         put("entity");
         break;
-      case kAttId:
+      case DV_ID:
         put("id");
         put(std::to_string(id_counter++).c_str());
         break;
-      case kAttIdref:
-      case kAttIdrefs:
+      case DV_IDREF:
+      case DV_IDREFS:
         put("id");
         put(std::to_string(id_counter > 0 ? id_counter - 1 : 0).c_str());
         break;
-      case kAttNumber:
-      case kAttNutoken:
-      case kAttNumbers:
-      case kAttNutokens:
+      case DV_NUMBER:
+      case DV_NUTOKEN:
+      case DV_NUMBERS:
+      case DV_NUTOKENS:
         letters(p.att_num_range, p.att_num_char_range, p.att_num_char_start);
         break;
       default:
@@ -360,7 +339,7 @@ void Generator::end_tag(const ElementTypeDef* etd, TagState* state, bool written
     put('/');
     return;
   }
-  if (p.omit_etag != 0 && (etd->flags & kEndOmissible) != 0 &&
+  if (p.omit_etag != 0 && (etd->flags & ETD_END_OMIT) != 0 &&
       random_chance(p.omit_etag_prob)) {
     written = false;
   }

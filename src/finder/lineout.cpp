@@ -23,8 +23,6 @@
 
 namespace {
 
-// Declared-value kinds of attribute entries.
-enum : uint8_t { kDvNotation = 1, kDvCdata = 2, kDvEntity = 3, kDvEntities = 10 };
 constexpr unsigned char kRE = 13;
 
 struct LineoutState {
@@ -131,17 +129,18 @@ void data_item(const unsigned char* t, size_t n, bool sdata) {
 
 const char* type_word(uint8_t kind) {
   switch (kind) {
-    case 0: case 6: case 7: case 8: case 9: case 12: case 13: case 14: case 15:
+    case DV_GROUP: case DV_NAME: case DV_NMTOKEN: case DV_NUMBER: case DV_NUTOKEN:
+    case DV_NAMES: case DV_NMTOKENS: case DV_NUMBERS: case DV_NUTOKENS:
       return "TOKEN";
-    case 1:
+    case DV_NOTATION:
       return "NOTATION";
-    case 2:
+    case DV_CDATA:
       return "CDATA";
-    case 3: case 10:
+    case DV_ENTITY: case DV_ENTITIES:
       return "ENTITY";
-    case 4:
+    case DV_ID:
       return "ID";
-    case 5: case 11:
+    case DV_IDREF: case DV_IDREFS:
       return "IDREF";
     default:
       return "INVALID";
@@ -217,16 +216,16 @@ void write_attributes(const AttributeList* list, const unsigned char* entity) {
   const int32_t n = list[0].count;
   for (int32_t i = 1; i <= n; ++i) {
     const AttributeList& a = list[i];
-    const int32_t skip = (a.flags & 0x10) ? a.count : 0;
-    if (a.flags & 0x06) {
+    const int32_t skip = (a.flags & ATT_GROUP) ? a.count : 0;
+    if (a.flags & (ATT_GIVEN_BAD | ATT_DEFAULT_BAD)) {
       i += skip;
       continue;
     }
     if (a.value == nullptr) {
       attribute_head(entity, a, "IMPLIED");
       put('\n');
-    } else if (a.declared > 9) {
-      if (a.declared == kDvEntities) {
+    } else if (a.declared > DV_NUTOKEN) {
+      if (a.declared == DV_ENTITIES) {
         for (int32_t p = 0, k = 0; k < a.count && p < a.value_length; ++k) {
           write_definition(a.value + p);
           p += a.value[p];
@@ -240,12 +239,12 @@ void write_attributes(const AttributeList* list, const unsigned char* entity) {
       put('\n');
     } else {
       // A tokenized value may hold no token (a default left empty).
-      const bool token = a.declared != kDvCdata && a.value_length >= 2 && a.value[0] >= 2 &&
+      const bool token = a.declared != DV_CDATA && a.value_length >= 2 && a.value[0] >= 2 &&
                          a.value[0] <= a.value_length;
-      if (a.declared == kDvNotation) write_notation(attribute_notation(a));
-      if (a.declared == kDvEntity && token) write_definition(a.value);
+      if (a.declared == DV_NOTATION) write_notation(attribute_notation(a));
+      if (a.declared == DV_ENTITY && token) write_definition(a.value);
       attribute_head(entity, a, type_word(a.declared));
-      if (a.declared == kDvCdata) {
+      if (a.declared == DV_CDATA) {
         put(' ');
         put_data(a.value, static_cast<size_t>(a.value_length), false);
       } else if (token) {

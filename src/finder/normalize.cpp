@@ -34,10 +34,7 @@
 
 namespace {
 
-enum : uint8_t { kDvNotation = 1, kDvCdata = 2, kDvEntity = 3, kDvEntities = 10 };
 constexpr unsigned char kRE = 13;
-constexpr uint8_t kContentEmpty = 0x10;  // declared content EMPTY (model header)
-constexpr uint8_t kContentCdata = 0x02;  // declared content CDATA
 
 struct NormalizeState {
   bool data_written = false;  // data was written since the last subdocument
@@ -88,7 +85,7 @@ void markup_follows() { content_text.clear(); }
 bool references_allowed() {
   const OpenElement* e = open_element_at(open_element_level());
   return e == nullptr || e->etd == nullptr || e->etd->model == nullptr ||
-         !(e->etd->model[0].flags & kContentCdata);
+         !(e->etd->model[0].flags & CONTENT_CDATA);
 }
 
 // No line breaks are added in the filter mode and for meta documents.
@@ -149,11 +146,11 @@ void write_attributes(const AttributeList* list) {
   const int32_t n = list[0].count;
   for (int32_t i = 1; i <= n; ++i) {
     const AttributeList& a = list[i];
-    const int32_t skip = (a.flags & 0x10) ? a.count : 0;
+    const int32_t skip = (a.flags & ATT_GROUP) ? a.count : 0;
     i += skip;
-    if ((a.flags & 0x06) || a.value == nullptr) continue;
-    if (a.declared > 9) {
-      if (a.declared == kDvEntities) {
+    if ((a.flags & (ATT_GIVEN_BAD | ATT_DEFAULT_BAD)) || a.value == nullptr) continue;
+    if (a.declared > DV_NUTOKEN) {
+      if (a.declared == DV_ENTITIES) {
         for (int32_t p = 0, k = 0; k < a.count && p < a.value_length; ++k) {
           meet_entity(a.value + p);
           p += a.value[p];
@@ -169,14 +166,14 @@ void write_attributes(const AttributeList* list) {
       continue;
     }
     // A tokenized value may hold no token (a default left empty).
-    const bool token = a.declared != kDvCdata && a.value_length >= 2 && a.value[0] >= 2 &&
+    const bool token = a.declared != DV_CDATA && a.value_length >= 2 && a.value[0] >= 2 &&
                        a.value[0] <= a.value_length;
-    if (a.declared == kDvNotation) {
+    if (a.declared == DV_NOTATION) {
       if (NotationRecord* notation = attribute_notation(a)) notation->output_mark = 1;
     }
-    if (a.declared == kDvEntity && token) meet_entity(a.value);
+    if (a.declared == DV_ENTITY && token) meet_entity(a.value);
     attribute_head(a);
-    if (a.declared == kDvCdata) {
+    if (a.declared == DV_CDATA) {
       put_text(a.value, static_cast<size_t>(a.value_length), kTextValue);
     } else if (token) {
       vqio_fwrite(a.value + 1, 1, static_cast<size_t>(a.value[0] - 2), out());
@@ -189,8 +186,8 @@ void write_attributes(const AttributeList* list) {
 // content record, and not EMPTY.
 bool end_tag_written(const unsigned char* name) {
   const ElementTypeDef* etd = name != nullptr ? etd_find(name) : nullptr;
-  return etd != nullptr && (etd->flags & 0x80) && etd->model != nullptr &&
-         !(etd->model[0].flags & kContentEmpty);
+  return etd != nullptr && (etd->flags & ETD_DECLARED) && etd->model != nullptr &&
+         !(etd->model[0].flags & CONTENT_EMPTY);
 }
 
 void external_reference(const DataEntity& de) {

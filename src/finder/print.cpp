@@ -172,13 +172,15 @@ void print_attributes(VqStream* out, int width, const std::string& indent,
   const int32_t n = list[0].count;
   for (int32_t i = 1; i <= n; ++i) {
     const AttributeList& a = list[i];
-    if (!(a.flags & 0x06)) {
-      const char* kind = a.value == nullptr ? "IMPLIED" : a.declared > 9 ? "TOKEN_LIST" : "TOKEN";
+    if (!(a.flags & (ATT_GIVEN_BAD | ATT_DEFAULT_BAD))) {
+      const char* kind = a.value == nullptr        ? "IMPLIED"
+                         : a.declared > DV_NUTOKEN ? "TOKEN_LIST"
+                                                   : "TOKEN";
       vqio_fprintf(out, "\n%s     %s %s %d:%d]", indent.c_str(), name_chars(a.name), kind,
                    static_cast<int>(a.value_start), static_cast<int>(a.value_end));
       print_excerpt(out, width, a.value_start, a.value_end);
     }
-    if (a.flags & 0x10) i += a.count;
+    if (a.flags & ATT_GROUP) i += a.count;
   }
 }
 

@@ -47,11 +47,11 @@ void region_attributes(RegionRun* run, const EventTagRecord& tag, int32_t tag_en
   const int32_t n = list[0].count;
   for (int32_t i = 1; i <= n; ++i) {
     const AttributeList& a = list[i];
-    if ((a.flags & (0x02 | 0x04)) == 0 && a.name != nullptr) {
+    if ((a.flags & (ATT_GIVEN_BAD | ATT_DEFAULT_BAD)) == 0 && a.name != nullptr) {
       record(run, REGION_ATTRIBUTE, a.name, given ? a.value_start : tag_end,
              given ? a.value_end : tag_end);
     }
-    if (a.flags & 0x10) i += a.count;
+    if (a.flags & ATT_GROUP) i += a.count;
   }
 }
 

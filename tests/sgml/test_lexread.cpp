@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "sgml/entities/attlist.h"
 #include "sgml/entities/entity.h"
 #include "sgml/lex/lex.h"
 #include "sgml/messages/message.h"
@@ -36,8 +37,6 @@ class Readers : public ::testing::Test {
 };
 
 TEST_F(Readers, AttributeValueResultsByDeclaredValue) {
-  enum { NOTATION = 1, CDATA, ENTITY, ID, IDREF, NAME, NMTOKEN, NUMBER, NUTOKEN, ENTITIES,
-         IDREFS, NAMES, NMTOKENS, NUMBERS, NUTOKENS, GROUP };
   struct Case {
     const char* value;
     int declared;
@@ -45,12 +44,15 @@ TEST_F(Readers, AttributeValueResultsByDeclaredValue) {
     int tokens;
   };
   const Case cases[] = {
-      {"abc", NAME, 0, 1},        {"a b", NAME, 16, 2},        {"", NAME, 25, 0},
-      {"   ", NMTOKEN, 25, 0},    {"a$b", NAME, 14, 0},        {"1abc", NAME, 17, 1},
-      {"-x", NMTOKEN, 0, 1},      {"12", NUMBER, 0, 1},        {"12a", NUMBER, 17, 1},
-      {"7up", NUTOKEN, 0, 1},     {"up7", NUTOKEN, 17, 1},     {"a b c", NAMES, 0, 3},
-      {"1 2 x", NUMBERS, 17, 3},  {" a\tb\r\nc ", IDREFS, 0, 3}, {".5 x", NMTOKENS, 0, 2},
-      {"x y", GROUP, 0, 2},       {"a b", ID, 16, 2},          {"n1", ENTITY, 0, 1},
+      {"abc", DV_NAME, 0, 1},       {"a b", DV_NAME, 16, 2},
+      {"", DV_NAME, 25, 0},         {"   ", DV_NMTOKEN, 25, 0},
+      {"a$b", DV_NAME, 14, 0},      {"1abc", DV_NAME, 17, 1},
+      {"-x", DV_NMTOKEN, 0, 1},     {"12", DV_NUMBER, 0, 1},
+      {"12a", DV_NUMBER, 17, 1},    {"7up", DV_NUTOKEN, 0, 1},
+      {"up7", DV_NUTOKEN, 17, 1},   {"a b c", DV_NAMES, 0, 3},
+      {"1 2 x", DV_NUMBERS, 17, 3}, {" a\tb\r\nc ", DV_IDREFS, 0, 3},
+      {".5 x", DV_NMTOKENS, 0, 2},  {"x y", DV_GROUP_TOKENS, 0, 2},
+      {"a b", DV_ID, 16, 2},        {"n1", DV_ENTITY, 0, 1},
   };
   unsigned char out[512];
   for (const Case& k : cases) {
@@ -66,13 +68,13 @@ TEST_F(Readers, AttributeValueResultsByDeclaredValue) {
   // A token longer than NAMELEN (80) is too long.
   std::string long_token(81, 'a');
   int tokens = 0;
-  EXPECT_EQ(parse_attr_value(reinterpret_cast<const unsigned char*>(long_token.data()), 81, NAME,
-                             out, sizeof out, &tokens),
+  EXPECT_EQ(parse_attr_value(reinterpret_cast<const unsigned char*>(long_token.data()), 81,
+                             DV_NAME, out, sizeof out, &tokens),
             15);
   // Tokens come back counted, folded, one after the other.
   const char* v = " ab  cd ";
-  ASSERT_EQ(parse_attr_value(reinterpret_cast<const unsigned char*>(v), 8, NAMES, out, sizeof out,
-                             &tokens),
+  ASSERT_EQ(parse_attr_value(reinterpret_cast<const unsigned char*>(v), 8, DV_NAMES, out,
+                             sizeof out, &tokens),
             0);
   const unsigned char want[] = {4, 'A', 'B', 0, 4, 'C', 'D', 0};
   EXPECT_EQ(std::memcmp(out, want, sizeof want), 0);

@@ -15,9 +15,6 @@
 
 namespace {
 
-enum : int { kDvNotation = 1, kDvCdata = 2, kDvEntity = 3, kDvId = 4, kDvIdref = 5,
-             kDvEntities = 10, kDvIdrefs = 11 };
-
 struct Builder {
   std::vector<AttributeList> entries;  // entry 0 the header
   int limit = 0;                       // ATTCNT
@@ -34,7 +31,7 @@ std::string attr_name(const AttributeList& a) { return name_chars(a.name); }
 bool token_in_list(const Builder& b, const unsigned char* token) {
   for (size_t i = 1; i < b.entries.size(); ++i) {
     const AttributeList& a = b.entries[i];
-    if (!(a.flags & 0x10)) continue;
+    if (!(a.flags & ATT_GROUP)) continue;
     for (int k = 1; k <= a.count; ++k)
       if (std::strcmp(name_chars(b.entries[i + k].name), name_chars(token)) == 0) return true;
     i += static_cast<size_t>(a.count);
@@ -105,7 +102,7 @@ int attdef_default(Builder* b, size_t at, unsigned char* buffer) {
   AttributeList& a = b->entries[at];
   const std::string name = attr_name(a);
   const int litlen = quantity(kLITLEN);
-  const bool tokenized = a.declared != kDvCdata;
+  const bool tokenized = a.declared != DV_CDATA;
   // The default is read as written: a CDATA value keeps its case, quoted
   // or not; the tokens of any other value are folded by the tokenizer, as
   // in a start tag.
@@ -119,30 +116,30 @@ int attdef_default(Builder* b, size_t at, unsigned char* buffer) {
     switch (value) {
       case 1: break;
       case 2:
-        a.flags |= 0x80;
-        b->entries[0].flags |= 0x80;
+        a.flags |= ATT_REQUIRED;
+        b->entries[0].flags |= ATTLIST_HAS_REQUIRED;
         break;
       case 3:
         if (b->notation_list) {
           md_error(157, nullptr, nullptr);
-        } else if (a.declared == kDvId) {
+        } else if (a.declared == DV_ID) {
           md_error(80, name.c_str(), nullptr);
         } else {
-          a.flags |= 0x40;
+          a.flags |= ATT_CURRENT;
         }
         break;
       case 4:
         if (b->notation_list) {
           md_error(158, nullptr, nullptr);
-        } else if (a.declared == kDvId) {
+        } else if (a.declared == DV_ID) {
           md_error(107, name.c_str(), nullptr);
         } else {
-          a.flags |= 0x08;
-          b->entries[0].flags |= 0x20;
+          a.flags |= ATT_CONREF;
+          b->entries[0].flags |= ATTLIST_HAS_CONREF;
         }
         break;
       case 5:
-        a.flags |= 0x20;
+        a.flags |= ATT_FIXED;
         code = parse_md_param(buffer, 0, tokenized ? &pcb_litt : &pcb_litr, md_buffer_size());
         md_trace(code, "5: fixed val");
         if (code != MD_LITERAL && code != MD_NAME && code != MD_NAME_TOKEN && code != MD_NUMBER) {
@@ -168,7 +165,7 @@ value : {
   // The default value: its text, whole.
   const unsigned char* text = code == MD_NAME ? buffer + 1 : buffer;
   int32_t length = md_state.length;
-  if (a.declared == kDvId) {
+  if (a.declared == DV_ID) {
     md_error(81, name.c_str(), nullptr);
     return parse_md_param(buffer, 1, &pcb_litp, md_buffer_size());
   }
@@ -180,15 +177,16 @@ value : {
   } else {
     std::vector<unsigned char> out(static_cast<size_t>(length) * 2 + 8);
     int tokens = 0;
-    int r = parse_attr_value(text, length, a.declared == 0 ? 16 : a.declared, out.data(),
-                             static_cast<int>(out.size()), &tokens);
+    int r =
+        parse_attr_value(text, length, a.declared == DV_GROUP ? int{DV_GROUP_TOKENS} : a.declared,
+                         out.data(), static_cast<int>(out.size()), &tokens);
     if (r == 25) {
       md_error(82, name.c_str(), nullptr);
       return parse_md_param(buffer, 1, &pcb_litp, md_buffer_size());
     }
     int32_t used = 0;
     for (int k = 0; k < tokens; ++k) used += out[static_cast<size_t>(used)];
-    if (a.flags & 0x10) {
+    if (a.flags & ATT_GROUP) {
       // Every token of a grouped value must be in the group.
       int32_t p = 0;
       for (int k = 0; k < tokens; ++k) {
@@ -210,7 +208,7 @@ value : {
     a.value_length = used;
     length = used;
   }
-  int tokens = (a.flags & 0x10) ? 1 : a.count;
+  int tokens = (a.flags & ATT_GROUP) ? 1 : a.count;
   a.normalized = att_normalized_length(a.declared, tokens, a.value_length);
   if (a.normalized > litlen) {
     md_error(224, name.c_str(), nullptr);
@@ -231,13 +229,13 @@ void adlist_trace(const AttributeList* list) {
   for (int32_t i = 1; i <= list[0].count; ++i) {
     const AttributeList& a = list[i];
     std::string text;
-    if (a.flags & 0x40) {
+    if (a.flags & ATT_CURRENT) {
       text = "CURRENT";
-    } else if (a.flags & 0x80) {
+    } else if (a.flags & ATT_REQUIRED) {
       text = "REQUIRED";
     } else if (a.value == nullptr) {
       text = "NULL";
-    } else if (a.declared == kDvCdata) {
+    } else if (a.declared == DV_CDATA) {
       text = "[";
       text.append(reinterpret_cast<const char*>(a.value), static_cast<size_t>(a.value_length));
       text += ']';
@@ -251,7 +249,7 @@ void adlist_trace(const AttributeList* list) {
     }
     trace_adlist_entry(false, &a, name_chars(a.name), a.declared, a.flags, a.count, a.normalized,
                        a.value, a.record, text.c_str());
-    if (!(a.flags & 0x10)) continue;
+    if (!(a.flags & ATT_GROUP)) continue;
     for (int32_t g = 1; g <= a.count; ++g) {
       const AttributeList& t = list[i + g];
       trace_adlist_entry(true, &t, name_chars(t.name), t.declared, t.flags, t.count, t.normalized,
@@ -277,7 +275,7 @@ int attdef_read(Builder* b, unsigned char* buffer) {
 
   int code = md_param(buffer, 1);
   md_trace(code, "3: dcl value");
-  int declared = 0;
+  int declared = DV_GROUP;
   if (code == MD_NAME) {
     const char* reference = reserved_reference(buffer);
     declared = reference ? keyword_lookup(kw_declared_value, reference) : 0;
@@ -286,7 +284,7 @@ int attdef_read(Builder* b, unsigned char* buffer) {
       return -1;
     }
     b->entries[at].declared = static_cast<uint8_t>(declared);
-    if (declared == kDvNotation) {
+    if (declared == DV_NOTATION) {
       code = md_param(buffer, 1);
       md_trace(code, "3: nt group");
       if (code != MD_GROUP) {
@@ -299,8 +297,8 @@ int attdef_read(Builder* b, unsigned char* buffer) {
     return -1;
   }
   if (code == MD_GROUP) {
-    b->entries[at].flags |= 0x10;
-    int n = attdef_group(b, at, declared == kDvNotation);
+    b->entries[at].flags |= ATT_GROUP;
+    int n = attdef_group(b, at, declared == DV_NOTATION);
     if (n < 0) return -1;
     if (n == 0) {
       md_error(103, name.c_str(), nullptr);
@@ -313,18 +311,18 @@ int attdef_read(Builder* b, unsigned char* buffer) {
   bool drop = redefined;
   if (b->notation_list) {
     switch (declared) {
-      case kDvNotation: md_error(156, nullptr, nullptr); drop = true; break;
-      case kDvId: md_error(144, nullptr, nullptr); drop = true; break;
-      case kDvEntity:
-      case kDvEntities: md_error(154, nullptr, nullptr); drop = true; break;
-      case kDvIdref:
-      case kDvIdrefs: md_error(155, nullptr, nullptr); drop = true; break;
+      case DV_NOTATION: md_error(156, nullptr, nullptr); drop = true; break;
+      case DV_ID: md_error(144, nullptr, nullptr); drop = true; break;
+      case DV_ENTITY:
+      case DV_ENTITIES: md_error(154, nullptr, nullptr); drop = true; break;
+      case DV_IDREF:
+      case DV_IDREFS: md_error(155, nullptr, nullptr); drop = true; break;
       default: break;
     }
-  } else if (declared == kDvNotation && b->has_notation) {
+  } else if (declared == DV_NOTATION && b->has_notation) {
     md_error(101, name.c_str(), nullptr);
     drop = true;
-  } else if (declared == kDvId && b->has_id) {
+  } else if (declared == DV_ID && b->has_id) {
     md_error(102, name.c_str(), nullptr);
     drop = true;
   }
@@ -336,11 +334,11 @@ int attdef_read(Builder* b, unsigned char* buffer) {
     b->entries.resize(at);  // the definition is ignored
     return code;
   }
-  if (declared == kDvNotation) {
+  if (declared == DV_NOTATION) {
     b->has_notation = true;
-    b->entries[0].flags |= 0x40;
+    b->entries[0].flags |= ATTLIST_HAS_NOTATION;
   }
-  if (declared == kDvId) b->has_id = true;
+  if (declared == DV_ID) b->has_id = true;
   ++b->attributes;
   return code;
 }
@@ -349,8 +347,8 @@ int attdef_read(Builder* b, unsigned char* buffer) {
 
 int32_t att_normalized_length(int declared, int32_t tokens, int32_t length) {
   const int32_t normsep = quantity(kNORMSEP);
-  if (declared == kDvCdata) return normsep + length;
-  if (declared > 9) return normsep + (normsep - 1) * tokens + length;
+  if (declared == DV_CDATA) return normsep + length;
+  if (declared > DV_NUTOKEN) return normsep + (normsep - 1) * tokens + length;
   return normsep + length;
 }
 
@@ -358,7 +356,7 @@ int attlist_find_name(const AttributeList* entries, size_t used, const unsigned 
   for (size_t i = 1; i < used; ++i) {
     const AttributeList& a = entries[i];
     if (std::strcmp(name_chars(a.name), name_chars(name)) == 0) return static_cast<int>(i);
-    if (a.flags & 0x10) i += static_cast<size_t>(a.count);
+    if (a.flags & ATT_GROUP) i += static_cast<size_t>(a.count);
   }
   return 0;
 }
@@ -366,14 +364,15 @@ int attlist_find_name(const AttributeList* entries, size_t used, const unsigned 
 void attlist_element_check(ElementTypeDef* etd) {
   const AttributeList* list = etd->attributes;
   if (list == nullptr || etd->model == nullptr) return;
-  const bool empty = etd->model->count == 0 && etd->model->flags == 48;
-  if ((etd->flags & 0x40) && (list[0].flags & 0x80)) {
+  const bool empty = etd->model->count == 0 && etd->model->flags == CONTENT_IS_EMPTY;
+  if ((etd->flags & ETD_START_OMIT) && (list[0].flags & ATTLIST_HAS_REQUIRED)) {
     md_error(40, nullptr, nullptr);
-    etd->flags &= static_cast<unsigned char>(~0x40);
+    etd->flags &= static_cast<unsigned char>(~ETD_START_OMIT);
   }
-  if (empty && (list[0].flags & 0x40)) md_error(83, nullptr, nullptr);
-  if (empty && (list[0].flags & 0x20)) md_error(85, nullptr, nullptr);
-  if (sgml_settings().omittag && (list[0].flags & 0x20) && !(etd->flags & 0x04))
+  if (empty && (list[0].flags & ATTLIST_HAS_NOTATION)) md_error(83, nullptr, nullptr);
+  if (empty && (list[0].flags & ATTLIST_HAS_CONREF)) md_error(85, nullptr, nullptr);
+  if (sgml_settings().omittag && (list[0].flags & ATTLIST_HAS_CONREF) &&
+      !(etd->flags & ETD_END_OMIT))
     md_error(153, nullptr, nullptr);
 }
 

@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr int kDvCdata = 2;
-
 // The list being filled: a copy of the notation's definitions (entry 0 the
 // header), and the normalized length of the values given so far.
 struct DataList {
@@ -30,7 +28,7 @@ struct DataList {
 int find_by_token(const DataList& l, const unsigned char* token) {
   for (size_t i = 1; i < l.entries.size(); ++i) {
     const AttributeList& a = l.entries[i];
-    if (!(a.flags & 0x10)) continue;
+    if (!(a.flags & ATT_GROUP)) continue;
     for (int k = 1; k <= a.count; ++k)
       if (std::strcmp(name_chars(l.entries[i + k].name), name_chars(token)) == 0)
         return static_cast<int>(i);
@@ -52,37 +50,38 @@ void take_value(DataList* l, size_t at, const unsigned char* text, int32_t lengt
   const std::string name = name_chars(a.name);
   const std::string shown(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
   if (!quoted && !sgml_settings().shorttag) md_error(196, nullptr, nullptr);
-  if (a.flags & 0x01) {
+  if (a.flags & ATT_GIVEN) {
     md_error(73, name.c_str(), shown.c_str());
     return;
   }
-  a.flags |= 0x01;
+  a.flags |= ATT_GIVEN;
   std::vector<unsigned char> value;
   int32_t tokens = 0;
-  if (a.declared == kDvCdata) {
+  if (a.declared == DV_CDATA) {
     value.assign(text, text + length);
   } else {
     std::vector<unsigned char> out(static_cast<size_t>(length) * 2 + 8);
     int count = 0;
-    int r = parse_attr_value(text, length, a.declared == 0 ? 16 : a.declared, out.data(),
-                             static_cast<int>(out.size()), &count);
+    int r =
+        parse_attr_value(text, length, a.declared == DV_GROUP ? int{DV_GROUP_TOKENS} : a.declared,
+                         out.data(), static_cast<int>(out.size()), &count);
     static const int kMessages[] = {14, 15, 16, 17};
     if (r >= 14 && r <= 17) {
       md_error(kMessages[r - 14], name.c_str(), shown.c_str());
-      a.flags |= 0x02;
+      a.flags |= ATT_GIVEN_BAD;
       return;
     }
     if (r == 25) {
       md_error(25, name.c_str(), shown.c_str());
-      a.flags |= 0x02;
+      a.flags |= ATT_GIVEN_BAD;
       return;
     }
     size_t used = 0;
     for (int k = 0; k < count; ++k) {
       const unsigned char* tok = out.data() + used;
-      if ((a.flags & 0x10) && !in_group(*l, at, tok)) {
+      if ((a.flags & ATT_GROUP) && !in_group(*l, at, tok)) {
         md_error(18, name.c_str(), shown.c_str());
-        a.flags |= 0x02;
+        a.flags |= ATT_GIVEN_BAD;
         return;
       }
       used += tok[0];
@@ -91,30 +90,30 @@ void take_value(DataList* l, size_t at, const unsigned char* text, int32_t lengt
     tokens = count;
   }
   const int32_t length_in = static_cast<int32_t>(value.size());
-  if ((a.flags & 0x20) && a.value != nullptr &&
+  if ((a.flags & ATT_FIXED) && a.value != nullptr &&
       (a.value_length != length_in || std::memcmp(a.value, value.data(), value.size()) != 0)) {
     md_error(67, name.c_str(), nullptr);
-    a.flags |= 0x02;
+    a.flags |= ATT_GIVEN_BAD;
     return;
   }
   const int32_t normalized = att_normalized_length(a.declared, tokens, length_in);
   if (normalized > quantity(kLITLEN)) {
     md_error(224, name.c_str(), nullptr);
-    a.flags |= 0x02;
+    a.flags |= ATT_GIVEN_BAD;
     return;
   }
   l->spec_length += normalized;
   if (l->spec_length > quantity(kATTSPLEN)) {
     md_error(75, nullptr, nullptr);
     l->over = true;
-    a.flags |= 0x02;
+    a.flags |= ATT_GIVEN_BAD;
     return;
   }
   a.value = static_cast<unsigned char*>(sgml_calloc(value.size() + 1));
   std::memcpy(a.value, value.data(), value.size());
   a.value_length = length_in;
   a.normalized = normalized;
-  if (!(a.flags & 0x10)) a.count = tokens;
+  if (!(a.flags & ATT_GROUP)) a.count = tokens;
 }
 
 // A value given without its name (a name token of some attribute's group).
@@ -136,14 +135,14 @@ void check_defaults(DataList* l) {
   const bool minimizing = sgml_settings().omittag || sgml_settings().shorttag;
   for (size_t i = 1; i < l->entries.size(); ++i) {
     AttributeList& a = l->entries[i];
-    const bool given = (a.flags & 0x03) == 0x01;
-    if (!given && (a.flags & 0xC0) && a.value == nullptr) {
+    const bool given = (a.flags & (ATT_GIVEN | ATT_GIVEN_BAD)) == ATT_GIVEN;
+    if (!given && (a.flags & (ATT_REQUIRED | ATT_CURRENT)) && a.value == nullptr) {
       md_error(19, name_chars(a.name), nullptr);
-      a.flags |= 0x04;
+      a.flags |= ATT_DEFAULT_BAD;
     } else if (!given && !minimizing) {
       md_error(197, name_chars(a.name), nullptr);
     }
-    if (a.flags & 0x10) i += static_cast<size_t>(a.count);
+    if (a.flags & ATT_GROUP) i += static_cast<size_t>(a.count);
   }
 }
 
@@ -214,7 +213,7 @@ bool data_attributes_read(NotationRecord* notation, AttributeList** out) {
       case 31:
       case 32: {
         const bool cdata = !want_value || value_for == 0 ||
-                           l.entries[static_cast<size_t>(value_for)].declared == kDvCdata;
+                           l.entries[static_cast<size_t>(value_for)].declared == DV_CDATA;
         int n = parse_literal(buffer, cdata ? &pcb_litr : &pcb_litt, litlen,
                               code == 31 ? '"' : '\'');
         if (want_value) {

@@ -55,7 +55,7 @@ void md_element() {
   if (omittag || is_o() || is_minus()) {
     for (int i = 0; i < 2; ++i) {
       if (is_o()) {
-        if (omittag) flags |= i == 0 ? 0x40 : 0x04;
+        if (omittag) flags |= i == 0 ? ETD_START_OMIT : ETD_END_OMIT;
       } else if (!is_minus()) {
         const char* text = code == MD_NAME         ? name_chars(buffer)
                            : code == MD_NAME_TOKEN ? reinterpret_cast<const char*>(buffer)
@@ -80,14 +80,14 @@ void md_element() {
       md_skip(code);
       return;
     }
-    if (value != 200) {
-      if (flags & 0x40) {
+    if (value != CONTENT_IS_ANY) {
+      if (flags & ETD_START_OMIT) {
         md_error(58, nullptr, nullptr);
-        flags &= ~0x40;
+        flags &= ~ETD_START_OMIT;
       }
-      if (value == 48 && !(flags & 0x04) && omittag) {
+      if (value == CONTENT_IS_EMPTY && !(flags & ETD_END_OMIT) && omittag) {
         md_error(87, nullptr, nullptr);
-        flags |= 0x04;
+        flags |= ETD_END_OMIT;
       }
     }
     read = parse_model(value);
@@ -110,7 +110,7 @@ void md_element() {
   ElementTypeDef** plus = nullptr;
   code = md_param(buffer, 1);
   md_trace(code, "6: exclusions");
-  const bool exceptions = model->count > 0 || model->flags == 200;
+  const bool exceptions = model->count > 0 || model->flags == CONTENT_IS_ANY;
   if (exceptions && code == MD_MINUS) {
     minus = exception_group(buffer);
     if (minus == nullptr) return;
@@ -158,7 +158,7 @@ void md_element() {
       md_error(56, name_chars(etd->name), nullptr);
       continue;
     }
-    etd_set(etd, static_cast<unsigned char>(flags | 0x80), model, minus, plus, etd->map);
+    etd_set(etd, static_cast<unsigned char>(flags | ETD_DECLARED), model, minus, plus, etd->map);
     sgml_settings().capacities[kELEMCAP].count += 1;
     if (etd->attributes != nullptr) attlist_element_check(etd);
     etd_trace(etd);

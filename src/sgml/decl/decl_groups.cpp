@@ -179,7 +179,7 @@ bool parse_model_group(ModelReader* r, int g) {
         parse_name(name, 1);
         ++members;
         last = model_token_add(r, MODEL_ELEMENT, etd_define(name));
-        header->flags |= 0x40;
+        header->flags |= CONTENT_ELEMENTS;
         r->content_seen = true;
         break;
       }
@@ -188,8 +188,8 @@ bool parse_model_group(ModelReader* r, int g) {
         if (!keyword_is(name, "PCDATA")) return fail(116, name_chars(name));
         ++members;
         last = model_token_add(r, MODEL_PCDATA_FLAGS | MODEL_PCDATA, pseudo_data());
-        header->flags |= 0x80;
-        if (!r->content_seen) header->flags |= 0x20;
+        header->flags |= CONTENT_MIXED;
+        if (!r->content_seen) header->flags |= CONTENT_KEYWORD;
         r->content_seen = true;
         break;
       }
@@ -207,7 +207,7 @@ bool parse_model_group(ModelReader* r, int g) {
       case G_GRPC: {
         ContentModel* group = &r->tokens[static_cast<size_t>(g)];
         const int type = members == 1 || connector == 0 ? MODEL_SEQ : connector;
-        group->flags = static_cast<uint8_t>((group->flags & 0xF0) | type);
+        group->flags = static_cast<uint8_t>((group->flags & MODEL_OCCURRENCE_MASK) | type);
         group->count = static_cast<uint32_t>(members);
         bool any_optional = false;
         bool all_optional = true;

@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "io/vqio.h"
+#include "sgml/entities/attlist.h"
 #include "sgml/messages/message.h"
 #include "sgml/modeopts.h"
 #include "sgml/messages/trace.h"
@@ -294,14 +295,17 @@ int keyword_lookup(const KeywordMap* map, const char* text) {
 }
 
 const KeywordMap kw_declared_content[] = {
-    {"RCDATA", 36}, {"CDATA", 34}, {"ANY", 200}, {"EMPTY", 48}, {nullptr, 0}};
+    {"RCDATA", CONTENT_IS_RCDATA}, {"CDATA", CONTENT_IS_CDATA}, {"ANY", CONTENT_IS_ANY},
+    {"EMPTY", CONTENT_IS_EMPTY},   {nullptr, 0}};
 const KeywordMap kw_default_value[] = {{"IMPLIED", 1}, {"REQUIRED", 2}, {"CURRENT", 3},
                                        {"CONREF", 4},  {"FIXED", 5},    {nullptr, 0}};
 const KeywordMap kw_declared_value[] = {
-    {"NOTATION", 1}, {"CDATA", 2},     {"ENTITY", 3},   {"ID", 4},        {"IDREF", 5},
-    {"NAME", 6},     {"NMTOKEN", 7},   {"NUMBER", 8},   {"NUTOKEN", 9},   {"ENTITIES", 10},
-    {"IDREFS", 11},  {"NAMES", 12},    {"NMTOKENS", 13}, {"NUMBERS", 14}, {"NUTOKENS", 15},
-    {nullptr, 0}};
+    {"NOTATION", DV_NOTATION}, {"CDATA", DV_CDATA},       {"ENTITY", DV_ENTITY},
+    {"ID", DV_ID},             {"IDREF", DV_IDREF},       {"NAME", DV_NAME},
+    {"NMTOKEN", DV_NMTOKEN},   {"NUMBER", DV_NUMBER},     {"NUTOKEN", DV_NUTOKEN},
+    {"ENTITIES", DV_ENTITIES}, {"IDREFS", DV_IDREFS},     {"NAMES", DV_NAMES},
+    {"NMTOKENS", DV_NMTOKENS}, {"NUMBERS", DV_NUMBERS},   {"NUTOKENS", DV_NUTOKENS},
+    {nullptr, 0}};  // 0: not a declared value keyword
 const KeywordMap kw_entity_text[] = {{"CDATA", 9},    {"SDATA", 8},  {"MS", 3}, {"PI", 7},
                                      {"STARTTAG", 5}, {"ENDTAG", 6}, {"MD", 2}, {nullptr, 0}};
 const KeywordMap kw_external_id[] = {{"SYSTEM", 1}, {"PUBLIC", 2}, {nullptr, 0}};

@@ -26,9 +26,34 @@ struct HashRecord {
   unsigned char* name;
 };
 
-// Element type definition. flags: 0x80 declared by ELEMENT, 0x40 start tag
-// omissible, 0x04 end tag omissible, 0x10 defined by the parser itself,
-// 0x20 document element defined by the parser.
+// Element type definition flags (ElementTypeDef::flags).
+constexpr unsigned char ETD_DECLARED = 0x80;    // declared by an ELEMENT declaration
+constexpr unsigned char ETD_START_OMIT = 0x40;  // start tag omissible
+constexpr unsigned char ETD_DOC_MADE = 0x20;    // document element made by the parser
+constexpr unsigned char ETD_MADE = 0x10;        // made by the parser itself
+constexpr unsigned char ETD_END_OMIT = 0x04;    // end tag omissible
+
+// Declared-content flags: the flags of a model's header token (see
+// instance/model.h). A content model sets MIXED or ELEMENTS (and KEYWORD for
+// a leading #PCDATA); declared content sets KEYWORD and its own bit.
+constexpr uint8_t CONTENT_MIXED = 0x80;     // mixed content (or ANY)
+constexpr uint8_t CONTENT_ELEMENTS = 0x40;  // element tokens (or ANY)
+constexpr uint8_t CONTENT_KEYWORD = 0x20;   // declared content keyword, or leading #PCDATA
+constexpr uint8_t CONTENT_EMPTY = 0x10;
+constexpr uint8_t CONTENT_ANY = 0x08;
+constexpr uint8_t CONTENT_RCDATA = 0x04;
+constexpr uint8_t CONTENT_CDATA = 0x02;
+// Any declared content (EMPTY, ANY, RCDATA, CDATA) rather than a model.
+constexpr uint8_t CONTENT_DECLARED = 0x1F;
+// The header flags of each declared-content keyword (kw_declared_content).
+constexpr uint8_t CONTENT_IS_RCDATA = CONTENT_KEYWORD | CONTENT_RCDATA;                  // 36
+constexpr uint8_t CONTENT_IS_CDATA = CONTENT_KEYWORD | CONTENT_CDATA;                    // 34
+constexpr uint8_t CONTENT_IS_ANY = CONTENT_MIXED | CONTENT_ELEMENTS | CONTENT_ANY;       // 200
+constexpr uint8_t CONTENT_IS_EMPTY = CONTENT_KEYWORD | CONTENT_EMPTY;                    // 48
+static_assert(CONTENT_IS_RCDATA == 36 && CONTENT_IS_CDATA == 34 && CONTENT_IS_ANY == 200 &&
+              CONTENT_IS_EMPTY == 48);
+
+// Element type definition; flags are the ETD_ flags above.
 struct ElementTypeDef {
   ElementTypeDef* next;
   unsigned char* name;

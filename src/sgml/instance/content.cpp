@@ -26,9 +26,6 @@ namespace {
 constexpr int kDataState = 1;
 constexpr int kAfterRsState = 3;
 
-// Declared content flags.
-constexpr int kEmptyContent = 0x10;
-
 // Classes restored when an entity opened inside RCDATA ends.
 constexpr uint8_t kLitConLt = 25;
 constexpr uint8_t kLitConSlash = 16;
@@ -329,7 +326,7 @@ int trace_exception_level = 0;
 int start_tag_process(ElementTypeDef* etd) {
   if (etd->model == nullptr) {
     sgml_error(43, kStateCurrent, etd_chars(etd), etd_chars(etd));
-    etd_set(etd, 0x40 | 0x04 | 0x10, any_model(), nullptr, nullptr, nullptr);
+    etd_set(etd, ETD_START_OMIT | ETD_END_OMIT | ETD_MADE, any_model(), nullptr, nullptr, nullptr);
     sgml_settings().capacities[kELEMCAP].count += 1;
   }
   inst.start_kind = TAG_ORDINARY;
@@ -563,7 +560,7 @@ int content_action(int token) {
   int exc = 0;
   if (token == 0) {
     exc = exception_level(type);
-    inst.empty_mark = (element_content_flags(type) & kEmptyContent) != 0;
+    inst.empty_mark = (element_content_flags(type) & CONTENT_EMPTY) != 0;
   }
   OpenElement& cur = inst.stack[inst.level];
   int result = 0;
@@ -585,7 +582,7 @@ int content_action(int token) {
   if (result == 0) {
     const int flags = element_content_flags(cur.etd);
     const ContentModel* model = cur.etd != nullptr ? cur.etd->model : nullptr;
-    if (model == nullptr || (flags & 0x1F) != 0) {
+    if (model == nullptr || (flags & CONTENT_DECLARED) != 0) {
       result = exc > 0 ? CONTEXT_EXCLUDED : CONTEXT_OK;
     } else {
       result = context_check(type, model, &inst.positions[static_cast<size_t>(inst.level)],
@@ -623,10 +620,11 @@ int content_action(int token) {
     case CONTEXT_IMPLY: {
       if (imply->model == nullptr) {
         sgml_error(53, kStateCurrent, etd_chars(imply), etd_chars(imply));
-        etd_set(imply, 0x40 | 0x04 | 0x10, any_model(), nullptr, nullptr, nullptr);
+        etd_set(imply, ETD_START_OMIT | ETD_END_OMIT | ETD_MADE, any_model(), nullptr, nullptr,
+                nullptr);
         sgml_settings().capacities[kELEMCAP].count += 1;
       }
-      if (!(imply->flags & 0x40)) {
+      if (!(imply->flags & ETD_START_OMIT)) {
         if (inst.level == 0)
           sgml_error(226, kStateCurrent, nullptr, nullptr);
         else if (token != 0)
@@ -651,7 +649,7 @@ int content_action(int token) {
       if (inst.implied_start < 0) inst.implied_start = 0;
       inst.start_kind = TAG_IMPLIED;
       inst.net_mark = false;
-      inst.empty_mark = (element_content_flags(imply) & kEmptyContent) != 0;
+      inst.empty_mark = (element_content_flags(imply) & CONTENT_EMPTY) != 0;
       inst.included_mark = false;
       inst.not_allowed_mark = false;
       inst.start_etd = imply;

@@ -184,8 +184,8 @@ void trace_head(const char* label, const Walk& w, const uint8_t* status) {
   const int g = d == 0 ? 0 : static_cast<int>(st->levels[d].token);
   const int gflags = d == 0 ? static_cast<int>(MODEL_SEQ) : w.model[g].flags;
   vqio_fprintf(vqio_stderr, " (%u) gocc=%02x gtype=%02x gnum=%d",
-               static_cast<unsigned>(current_token(w)), gflags & 0xF0, gflags & MODEL_TYPE_MASK,
-               level_count(w, d));
+               static_cast<unsigned>(current_token(w)), gflags & MODEL_OCCURRENCE_MASK,
+               gflags & MODEL_TYPE_MASK, level_count(w, d));
   vqio_fprintf(vqio_stderr, " status=%d Tstart=%d\n", status != nullptr ? *status : 0, w.start);
 }
 
@@ -195,7 +195,8 @@ void trace_current_token(const Walk& w, const ElementTypeDef* element) {
                      : model_is_group(t)            ? "#GROUP"
                                                     : etd_text(t->etd);
   vqio_fprintf(vqio_stderr, "=>%-8s tocc=%02x ttype=%02x thetd=%p (%s)", etd_text(element),
-               t->flags & 0xF0, t->flags & MODEL_TYPE_MASK, static_cast<void*>(t->etd), what);
+               t->flags & MODEL_OCCURRENCE_MASK, t->flags & MODEL_TYPE_MASK,
+               static_cast<void*>(t->etd), what);
 }
 
 void trace_step(const char* label, const Walk& w, const uint8_t* status, const ElementTypeDef* element) {

@@ -44,18 +44,19 @@ void doc_element_setup() {
   if (doc->model == nullptr) {
     const char* name = name_chars(prolog.doctype_name);
     if (std::strcmp(name, "*DOCTYPE") != 0) sgml_error(52, kStateCurrent, name, name);
-    etd_set(doc, 0x80 | 0x40 | 0x04 | 0x20, any_model(), nullptr, nullptr, nullptr);
+    etd_set(doc, ETD_DECLARED | ETD_START_OMIT | ETD_END_OMIT | ETD_DOC_MADE, any_model(), nullptr,
+            nullptr, nullptr);
     sgml_settings().capacities[kELEMCAP].count += 1;
   }
   ElementTypeDef* top = etd_define(kDocName);
   auto* m = static_cast<ContentModel*>(sgml_calloc(sizeof(ContentModel) * 3));
-  m[0].flags = 0x40;
+  m[0].flags = CONTENT_ELEMENTS;
   m[0].count = 2;
   m[1].flags = MODEL_SEQ;
   m[1].count = 1;
   m[2].flags = MODEL_ELEMENT;
   m[2].etd = doc;
-  etd_set(top, 0x10, m, nullptr, nullptr, empty_map());
+  etd_set(top, ETD_MADE, m, nullptr, nullptr, empty_map());
   etd_trace(doc);
   etd_trace(top);
 }

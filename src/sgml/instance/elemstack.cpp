@@ -23,14 +23,9 @@ namespace {
 ElementTypeDef* pseudo(const char* counted) {
   auto* e = static_cast<ElementTypeDef*>(sgml_calloc(sizeof(ElementTypeDef)));
   e->name = save_name(reinterpret_cast<const unsigned char*>(counted));
-  e->flags = 0x10;
+  e->flags = ETD_MADE;
   return e;
 }
-
-// Declared content flags.
-constexpr int kEmpty = 0x10;
-constexpr int kRcdata = 0x04;
-constexpr int kCdata = 0x02;
 
 const char* etd_chars(const ElementTypeDef* e) {
   return e != nullptr && e->name != nullptr ? name_chars(e->name) : "";
@@ -104,10 +99,10 @@ void content_setup() {
 
 ParseControlBlock* content_pcb_select(int flags) {
   ParseControlBlock* pcb;
-  if (flags & kCdata) {
+  if (flags & CONTENT_CDATA) {
     pcb = &pcb_conc;
     inst.data_seen = true;
-  } else if (flags & kRcdata) {
+  } else if (flags & CONTENT_RCDATA) {
     pcb = &pcb_conr;
     inst.rcdata_level = entity_stack.level;
     inst.data_seen = true;
@@ -130,7 +125,7 @@ void element_push(ElementTypeDef* type) {
   if (inst.included_mark) flags |= OPEN_INCLUDED;
   if (inst.net_mark) flags |= OPEN_NET;
   if (inst.not_allowed_mark) flags |= OPEN_NOT_ALLOWED;
-  if (element_content_flags(type) & kEmpty) flags |= OPEN_EMPTY;
+  if (element_content_flags(type) & CONTENT_EMPTY) flags |= OPEN_EMPTY;
   inst.not_allowed_mark = false;
   e.status = 0;
   e.flags = flags;
@@ -175,7 +170,7 @@ void element_pop(int32_t pending) {
     e.end = reference_span.end;
   if (e.end < e.start) e.end = e.start;
   const ContentModel* model = e.etd->model;
-  if (model != nullptr && (model[0].flags & 0x1F) == 0 && !(e.flags & OPEN_EMPTY) &&
+  if (model != nullptr && (model[0].flags & CONTENT_DECLARED) == 0 && !(e.flags & OPEN_EMPTY) &&
       !end_context_check(model, &inst.positions[static_cast<size_t>(inst.level)], &e.status)) {
     ElementTypeDef* missing = context_implied_element();
     const ElementTypeDef* by = inst.end_named;
@@ -192,7 +187,7 @@ void element_pop(int32_t pending) {
   if ((e.flags & OPEN_NET) && inst.net_count > 0 && --inst.net_count == 0) lex_net_switch(false);
   if (trace_on.grp) pop_trace(e);
   if (filter_or_meta_mode()) return;
-  const bool end_omissible = (e.etd->flags & 0x04) != 0;
+  const bool end_omissible = (e.etd->flags & ETD_END_OMIT) != 0;
   const ElementTypeDef* by = inst.end_named;
   const char* name = etd_chars(e.etd);
   if (inst.end_kind == TAG_ENCLOSING) {
@@ -299,7 +294,7 @@ void exclusion_check() {
   if (inst.exclusion_levels.empty()) return;
   const ElementTypeDef* current = inst.stack[inst.level].etd;
   const ContentModel* model = current->model;
-  if (model == nullptr || (model[0].flags & 0x1F) != 0 || model[0].count == 0) return;
+  if (model == nullptr || (model[0].flags & CONTENT_DECLARED) != 0 || model[0].count == 0) return;
   // The exclusions in effect: those of the open levels whose types have
   // exclusions.
   const std::vector<int>& exclusions = inst.exclusion_levels;

@@ -123,7 +123,8 @@ ParseControlBlock* content_pcb_select(int content_flags);
 // The block of element content (no #PCDATA: separators between tags) or of
 // mixed content, for content flags that are neither CDATA nor RCDATA.
 inline ParseControlBlock* element_content_block(int content_flags) {
-  return (content_flags & 0x1F) == 0 && !(content_flags & 0x80) ? &pcb_cone : &pcb_conm;
+  return (content_flags & CONTENT_DECLARED) == 0 && !(content_flags & CONTENT_MIXED) ? &pcb_cone
+                                                                                     : &pcb_conm;
 }
 // The exception level of type among the open elements.
 int exception_level(ElementTypeDef* type);
@@ -209,10 +210,10 @@ void driver_reset();
 inline bool filter_or_meta_mode() {
   return mode_options != nullptr && (mode_options->mode == kModeFilter || mode_options->meta != 0);
 }
-// The content flags of an element type (header flags of its model; 0x08
+// The content flags of an element type (header flags of its model; CONTENT_ANY
 // ANY when it has no model).
 inline int element_content_flags(const ElementTypeDef* etd) {
-  if (etd == nullptr || etd->model == nullptr) return 0x08;
+  if (etd == nullptr || etd->model == nullptr) return CONTENT_ANY;
   return etd->model[0].flags;
 }
 // Selects the content block of the current element (unless a marked
@@ -222,8 +223,8 @@ inline int element_content_flags(const ElementTypeDef* etd) {
 inline void content_block_current() {
   if (inst.special_block) return;
   const int flags = element_content_flags(inst.stack[inst.level].etd);
-  ParseControlBlock* pcb =
-      flags & (0x02 | 0x04) ? content_pcb_select(flags) : element_content_block(flags);
+  ParseControlBlock* pcb = flags & (CONTENT_CDATA | CONTENT_RCDATA) ? content_pcb_select(flags)
+                                                                    : element_content_block(flags);
   if (pcb != inst.block) {
     inst.block = pcb;
     pcb_reset(pcb);

@@ -3,8 +3,8 @@
 // that follow the content of each open element token by token.
 //
 // A compiled model is an array of tokens. Token 0 is the header: its flags
-// are the declared-content flags of the element type (the ElementTypeDef
-// content flags: 0x80 mixed, 0x40 element tokens, 0x20 keyword or leading
+// are the declared-content flags of the element type (CONTENT_ in
+// entities/tables.h: 0x80 mixed, 0x40 element tokens, 0x20 keyword or leading
 // #PCDATA, 0x10 EMPTY, 0x08 ANY, 0x04 RCDATA, 0x02 CDATA) and its count the
 // number of tokens after it (0 for declared content). Token 1 is the
 // outermost model group. Every group token is followed by its members in
@@ -34,6 +34,7 @@ enum : uint8_t {
   MODEL_ELEMENT = 4,
 };
 constexpr uint8_t MODEL_TYPE_MASK = 0x0F;
+constexpr uint8_t MODEL_OCCURRENCE_MASK = 0xF0;
 // Occurrence bits (high 4 bits of the flags).
 constexpr uint8_t MODEL_OPTIONAL = 0x80;
 constexpr uint8_t MODEL_REPEAT = 0x40;

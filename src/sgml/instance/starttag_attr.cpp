@@ -20,8 +20,6 @@
 
 namespace {
 
-enum : int { kDvNotation = 1, kDvCdata = 2, kDvEntity = 3, kDvId = 4, kDvEntities = 10 };
-
 struct WorkingList {
   std::vector<AttributeList> entries;  // the list of the tag in hand
   std::vector<unsigned char> values;   // the values given, one after the other
@@ -35,7 +33,9 @@ const char* att_chars(const AttributeList& a) { return a.name != nullptr ? name_
 
 // Declared value for the tokenizer: a name token group is read as NMTOKEN
 // tokens of a group (above 15).
-int tokenizer_kind(const AttributeList& a) { return a.declared == 0 ? 16 : a.declared; }
+int tokenizer_kind(const AttributeList& a) {
+  return a.declared == DV_GROUP ? int{DV_GROUP_TOKENS} : a.declared;
+}
 
 // The value text for messages.
 std::string value_text(const unsigned char* v, int32_t n) {
@@ -71,11 +71,11 @@ bool token_in_entry_group(int i, const unsigned char* token) {
 void value_given(int i, const unsigned char* raw, int32_t length, int32_t start, int32_t end) {
   AttributeList& a = work.entries[static_cast<size_t>(i)];
   const std::string shown = value_text(raw, length);
-  if (a.flags & 0x01) {
+  if (a.flags & ATT_GIVEN) {
     sgml_error(73, kStateSTAG, att_chars(a), shown.c_str());
     return;
   }
-  a.flags |= 0x01;
+  a.flags |= ATT_GIVEN;
   a.value_start = start;
   a.value_end = end;
   unsigned char tokens_out[4096];
@@ -90,21 +90,21 @@ void value_given(int i, const unsigned char* raw, int32_t length, int32_t start,
   const unsigned char* value = raw;
   int32_t value_length = length;
   int tokens = 0;
-  if (a.declared != kDvCdata) {
+  if (a.declared != DV_CDATA) {
     const int r = parse_attr_value(raw, length, tokenizer_kind(a), out, out_size, &tokens);
     if (r != 0) {
       sgml_error(r, kStateSTAG, att_chars(a), shown.c_str());
-      a.flags |= 0x02;
+      a.flags |= ATT_GIVEN_BAD;
       return;
     }
     int32_t used = 0;
     for (int k = 0; k < tokens; ++k) used += out[used];
-    if (a.flags & 0x10) {
+    if (a.flags & ATT_GROUP) {
       int32_t p = 0;
       for (int k = 0; k < tokens; ++k) {
         if (!token_in_entry_group(i, out + p)) {
           sgml_error(18, kStateSTAG, att_chars(a), shown.c_str());
-          a.flags |= 0x02;
+          a.flags |= ATT_GIVEN_BAD;
           return;
         }
         p += out[p];
@@ -113,17 +113,18 @@ void value_given(int i, const unsigned char* raw, int32_t length, int32_t start,
     value = out;
     value_length = used;
   }
-  if ((a.flags & 0x20) &&
+  if ((a.flags & ATT_FIXED) &&
       (a.value == nullptr || a.value_length != value_length ||
        std::memcmp(a.value, value, static_cast<size_t>(value_length)) != 0)) {
     sgml_error(67, kStateSTAG, att_chars(a), nullptr);
-    a.flags |= 0x02;
+    a.flags |= ATT_GIVEN_BAD;
     return;
   }
-  const int32_t normalized = att_normalized_length(a.declared, (a.flags & 0x10) ? 1 : tokens, value_length);
+  const int32_t normalized =
+      att_normalized_length(a.declared, (a.flags & ATT_GROUP) ? 1 : tokens, value_length);
   if (normalized > quantity(kLITLEN)) {
     sgml_error(224, kStateSTAG, att_chars(a), nullptr);
-    a.flags |= 0x02;
+    a.flags |= ATT_GIVEN_BAD;
     return;
   }
   work.normalized += normalized;
@@ -133,13 +134,13 @@ void value_given(int i, const unsigned char* raw, int32_t length, int32_t start,
   }
   unsigned char* stored = value_store(value, value_length);
   if (stored == nullptr) {
-    a.flags |= 0x02;
+    a.flags |= ATT_GIVEN_BAD;
     return;
   }
   a.value = stored;
   a.value_length = value_length;
   a.normalized = normalized;
-  if (!(a.flags & 0x10)) a.count = a.declared == kDvCdata ? 0 : tokens;
+  if (!(a.flags & ATT_GROUP)) a.count = a.declared == DV_CDATA ? 0 : tokens;
   a.record = nullptr;
 }
 
@@ -150,16 +151,17 @@ void current_pass_back(AttributeList* definitions) {
   for (int32_t i = 1; i <= n; ++i) {
     AttributeList& d = definitions[i];
     const AttributeList& w = work.entries[static_cast<size_t>(i)];
-    if ((d.flags & 0x40) && (w.flags & 0x01) && !(w.flags & 0x02) && w.value != nullptr) {
+    if ((d.flags & ATT_CURRENT) && (w.flags & ATT_GIVEN) && !(w.flags & ATT_GIVEN_BAD) &&
+        w.value != nullptr) {
       const int32_t grow = w.value_length - d.value_length;
       auto* copy = static_cast<unsigned char*>(sgml_calloc(static_cast<size_t>(w.value_length) + 1));
       std::memcpy(copy, w.value, static_cast<size_t>(w.value_length));
       d.value = copy;
       d.value_length = w.value_length;
-      if (!(d.flags & 0x10)) d.count = w.count;
+      if (!(d.flags & ATT_GROUP)) d.count = w.count;
       if (grow > 0) sgml_settings().capacities[kATTCHCAP].count += grow;
     }
-    if (d.flags & 0x10) i += d.count;
+    if (d.flags & ATT_GROUP) i += d.count;
   }
 }
 
@@ -179,7 +181,7 @@ bool value_read(unsigned char* buffer, int limit, const AttributeList* a, Value*
     if (code == LEX_ENTITY_END) continue;
     if (code == 26 || code == 28) {
       const int32_t quote = doc_offsets.current_char;
-      const bool cdata = a == nullptr || a->declared == kDvCdata;
+      const bool cdata = a == nullptr || a->declared == DV_CDATA;
       parse_literal(buffer, cdata ? &pcb_litr : &pcb_litt, limit, code == 26 ? '"' : '\'');
       v->text = buffer;
       v->length = literal_length;
@@ -206,7 +208,7 @@ int att_find_name(int count, const unsigned char* name) {
   for (int i = 1; i <= count; ++i) {
     const AttributeList& a = work.entries[static_cast<size_t>(i)];
     if (std::strcmp(att_chars(a), name_chars(name)) == 0) return i;
-    if (a.flags & 0x10) i += a.count;
+    if (a.flags & ATT_GROUP) i += a.count;
   }
   return 0;
 }
@@ -214,8 +216,8 @@ int att_find_name(int count, const unsigned char* name) {
 int att_find_token(int count, const unsigned char* token) {
   for (int i = 1; i <= count; ++i) {
     const AttributeList& a = work.entries[static_cast<size_t>(i)];
-    if ((a.flags & 0x10) && token_in_entry_group(i, token)) return i;
-    if (a.flags & 0x10) i += a.count;
+    if ((a.flags & ATT_GROUP) && token_in_entry_group(i, token)) return i;
+    if (a.flags & ATT_GROUP) i += a.count;
   }
   return 0;
 }
@@ -224,8 +226,8 @@ bool att_content_reference() {
   const int32_t n = work.entries.empty() ? 0 : work.entries[0].count;
   for (int32_t i = 1; i <= n; ++i) {
     const AttributeList& a = work.entries[static_cast<size_t>(i)];
-    if ((a.flags & 0x08) && (a.flags & 0x01) && !(a.flags & 0x02)) return true;
-    if (a.flags & 0x10) i += a.count;
+    if ((a.flags & ATT_CONREF) && (a.flags & ATT_GIVEN) && !(a.flags & ATT_GIVEN_BAD)) return true;
+    if (a.flags & ATT_GROUP) i += a.count;
   }
   return false;
 }
@@ -239,7 +241,7 @@ int parse_attributes(ElementTypeDef* etd, bool* net) {
   const int32_t n = list[0].count;
   work.entries.assign(list, list + n + 1);
   for (int32_t i = 1; i <= n; ++i) {
-    work.entries[static_cast<size_t>(i)].flags &= static_cast<uint8_t>(~0x07);
+    work.entries[static_cast<size_t>(i)].flags &= static_cast<uint8_t>(~ATT_TAG_MARKS);
     work.entries[static_cast<size_t>(i)].value_start = -1;
     work.entries[static_cast<size_t>(i)].value_end = -1;
   }
@@ -354,7 +356,7 @@ int parse_attributes(ElementTypeDef* etd, bool* net) {
     } else if (a.value_start < 1 || a.value_end < 1) {
       a.value_start = a.value_end = at;
     }
-    if (a.flags & 0x10) i += a.count;
+    if (a.flags & ATT_GROUP) i += a.count;
   }
   current_pass_back(etd->attributes);
   return code;
@@ -363,48 +365,49 @@ int parse_attributes(ElementTypeDef* etd, bool* net) {
 void att_defaults(ElementTypeDef* etd) {
   const int32_t n = work.entries.empty() ? 0 : work.entries[0].count;
   const bool minimization = sgml_settings().omittag || sgml_settings().shorttag;
-  const bool empty = (element_content_flags(etd) & 0x10) != 0;
+  const bool empty = (element_content_flags(etd) & CONTENT_EMPTY) != 0;
   for (int32_t i = 1; i <= n; ++i) {
     AttributeList& a = work.entries[static_cast<size_t>(i)];
-    const int32_t skip = (a.flags & 0x10) ? a.count : 0;
-    const bool given = (a.flags & 0x01) && !(a.flags & 0x02);
+    const int32_t skip = (a.flags & ATT_GROUP) ? a.count : 0;
+    const bool given = (a.flags & ATT_GIVEN) && !(a.flags & ATT_GIVEN_BAD);
     if (a.value == nullptr) {
-      if (a.flags & 0xC0) {
+      if (a.flags & (ATT_REQUIRED | ATT_CURRENT)) {
         sgml_error(19, kStateSTAG, att_chars(a), nullptr);
-        a.flags |= 0x04;
+        a.flags |= ATT_DEFAULT_BAD;
       }
       i += skip;
       continue;
     }
     if (!given && !minimization) sgml_error(197, kStateSTAG, att_chars(a), nullptr);
-    if (a.declared != kDvCdata && (a.value_length < 2 || a.value[0] < 2 || a.value[0] > a.value_length)) {
+    if (a.declared != DV_CDATA &&
+        (a.value_length < 2 || a.value[0] < 2 || a.value[0] > a.value_length)) {
       i += skip;  // no token to check
       continue;
     }
     // A tokenized value shows its first token (counted); an empty one nothing.
     const std::string shown =
-        a.declared == kDvCdata ? value_text(a.value, a.value_length)
+        a.declared == DV_CDATA ? value_text(a.value, a.value_length)
         : a.value_length >= 2 && a.value[0] >= 2 && a.value[0] <= a.value_length
             ? value_text(a.value + 1, a.value[0] - 2)
             : std::string();
-    if (a.declared == kDvNotation) {
+    if (a.declared == DV_NOTATION) {
       // A content reference leaves the element no content, so no data
       // content notation either.
       if (empty || att_content_reference()) {
         sgml_error(empty ? 76 : 84, kStateSTAG, att_chars(a), shown.c_str());
-        a.flags |= 0x04;
+        a.flags |= ATT_DEFAULT_BAD;
       } else {
         NotationRecord* nr = notation_find(a.value);
         if (nr == nullptr || nr->identifiers == nullptr) {
           sgml_error(77, kStateSTAG, att_chars(a), shown.c_str());
-          a.flags |= 0x04;
+          a.flags |= ATT_DEFAULT_BAD;
         }
         a.record = nr;
       }
-    } else if (a.declared == kDvEntity || a.declared == kDvEntities) {
-      if (a.declared == kDvEntities && a.count > quantity(kGRPCNT)) {
+    } else if (a.declared == DV_ENTITY || a.declared == DV_ENTITIES) {
+      if (a.declared == DV_ENTITIES && a.count > quantity(kGRPCNT)) {
         sgml_error(136, kStateSTAG, att_chars(a), shown.c_str());
-        a.flags |= 0x04;
+        a.flags |= ATT_DEFAULT_BAD;
       } else {
         for (int32_t p = 0, k = 0; p < a.value_length && k < a.count; ++k) {
           const unsigned char* token = a.value + p;
@@ -415,12 +418,12 @@ void att_defaults(ElementTypeDef* etd) {
               rec = default_entity(token);
               if (rec == nullptr) {
                 sgml_error(151, kStateSTAG, name_chars(token), att_chars(a));
-                a.flags |= 0x04;
+                a.flags |= ATT_DEFAULT_BAD;
                 continue;
               }
             } else {
               sgml_error(72, kStateSTAG, att_chars(a), name_chars(token));
-              a.flags |= 0x04;
+              a.flags |= ATT_DEFAULT_BAD;
               continue;
             }
           }
@@ -429,19 +432,19 @@ void att_defaults(ElementTypeDef* etd) {
             if (de != nullptr && de->kind != 4 && de->notation != nullptr &&
                 de->notation->identifiers == nullptr) {
               sgml_error(78, kStateSTAG, name_chars(token), name_chars(de->notation->name));
-              a.flags |= 0x04;
+              a.flags |= ATT_DEFAULT_BAD;
             }
           } else if (rec->type != ENT_SDATA && rec->type != ENT_CDATA) {
             sgml_error(86, kStateSTAG, att_chars(a), name_chars(token));
-            a.flags |= 0x04;
+            a.flags |= ATT_DEFAULT_BAD;
           }
           if (k == 0) a.record = rec;
         }
       }
-    } else if (a.declared == kDvId && given) {
+    } else if (a.declared == DV_ID && given) {
       if (iddef(a.value) != 0) {
         sgml_error(71, kStateSTAG, att_chars(a), shown.c_str());
-        a.flags |= 0x04;
+        a.flags |= ATT_DEFAULT_BAD;
       }
     }
     i += skip;

@@ -2,6 +2,7 @@
 // declared value, walking the VAL rows over the name class table.
 #include <cstring>
 
+#include "sgml/entities/attlist.h"
 #include "sgml/lex/chclass.h"
 #include "sgml/lex/lex.h"
 #include "sgml/entities/settings.h"
@@ -9,19 +10,20 @@
 namespace {
 
 // Declared values that take a single token.
-bool single_token(int declared) { return declared >= 1 && declared <= 9; }
+bool single_token(int declared) { return declared >= DV_NOTATION && declared <= DV_NUTOKEN; }
 
 // Whether a token fits the declared value: names must start with a name
 // start character, numbers are all digits, number tokens start with one.
 bool token_kind_ok(int declared, const unsigned char* t, int n) {
   switch (declared) {
-    case 1: case 3: case 4: case 5: case 6: case 10: case 11: case 12:
+    case DV_NOTATION: case DV_ENTITY: case DV_ID: case DV_IDREF: case DV_NAME:
+    case DV_ENTITIES: case DV_IDREFS: case DV_NAMES:
       return NameClass[t[0]] == kNameStart;
-    case 8: case 14:
+    case DV_NUMBER: case DV_NUMBERS:
       for (int i = 0; i < n; ++i)
         if (NameClass[t[i]] != kNameDigit) return false;
       return true;
-    case 9: case 15:
+    case DV_NUTOKEN: case DV_NUTOKENS:
       return NameClass[t[0]] == kNameDigit;
     default:
       return true;
@@ -38,7 +40,7 @@ int parse_attr_value(const unsigned char* value, int length, int declared_value,
   // Entity names (ENTITY, ENTITIES) follow the entity name case, every
   // other token the general name case.
   const SgmlSettings& settings = sgml_settings();
-  const bool entity_names = declared_value == 3 || declared_value == 10;
+  const bool entity_names = declared_value == DV_ENTITY || declared_value == DV_ENTITIES;
   const uint8_t* map =
       (entity_names ? settings.namecase_entity : settings.namecase_general) ? NameCase : nullptr;
   int count = 0, used = 0, result = 0;

@@ -204,8 +204,9 @@ extern int literal_keep_leading;
 int literal_normalize(unsigned char* out, int space);
 
 // Attribute value tokenizer: splits value (length characters) by the
-// declared value (1 NOTATION ... 15 NUTOKENS; above 15 a name token group)
-// into counted tokens back to back in out (out_size bytes), folded by the
+// declared value (a DeclaredValue from DV_NOTATION to DV_NUTOKENS, or
+// DV_GROUP_TOKENS for a name token group) into counted tokens back to back
+// in out (out_size bytes), folded by the
 // entity name case for ENTITY and ENTITIES, else by the general name case. Returns 0, 14
 // (invalid character), 15 (token too long), 16 (too many tokens), 17
 // (wrong kind of token) or 25 (empty); *tokens gets the number of tokens.

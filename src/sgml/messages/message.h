@@ -18,6 +18,9 @@
 #include <string_view>
 #include <vector>
 
+// enum ParserMessage: P<n>_WORDS = n, generated with the message table.
+#include "parser_messages.h"
+
 struct SwitchRecord;
 
 // The 27 parse states, in the order of their state names.
@@ -99,6 +102,7 @@ struct MessageRecord {
 // Number of parser messages (P0 to P228) and the class code of P<n>
 // ("EC", "WM", ...; "" for P0).
 constexpr int kMessageCount = 229;
+static_assert(kMessageCount == kParserMessageCount, "the class table covers every message");
 const char* message_class(int n);
 
 // Reports. Each records the innermost entity's position, prints, counts
