@@ -57,7 +57,8 @@ void sgml_end_capacity(CapacityReport* report) {
     const int64_t points = static_cast<int64_t>(figures.weights[i]) * counts[i];
     if (points > figures.limits[i]) {
       const std::string excess = std::to_string(static_cast<long>(points - figures.limits[i]));
-      sgml_error(162, kStateCurrent, CapacityNames[i], excess.c_str());
+      sgml_error(P162_CAPACITY_LIMIT_EXCEEDED_BY_POINTS, kStateCurrent, CapacityNames[i],
+                 excess.c_str());
     }
   }
   report->names = CapacityNames;

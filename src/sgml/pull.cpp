@@ -70,11 +70,11 @@ void usemap_in_content() {
     map = srmap_find(buffer);
     // A map only named by USEMAP in the DTD was never declared either.
     if (map == nullptr || map->entities == nullptr || map->entities[0] == nullptr) {
-      md_error(125, nullptr, nullptr);
+      md_error(P125_MAP_DOES_NOT_EXIST, nullptr, nullptr);
       map = nullptr;
     }
   } else {
-    md_error(120, nullptr, nullptr);
+    md_error(P120_PARAMETER_MUST_BE_NAME, nullptr, nullptr);
     md_skip(code);
     return;
   }
@@ -82,7 +82,7 @@ void usemap_in_content() {
   if (code == MD_NAME || code == MD_GROUP) {
     // An element type or a group of them: the declaration is passed over
     // to its MDC and changes no map.
-    md_error(142, nullptr, nullptr);
+    md_error(P142_ASSOCIATED_ELEMENT_TYPE_NOT_ALLOWED_IN, nullptr, nullptr);
     md_skip(code);
     return;
   }
@@ -101,7 +101,7 @@ void declaration_in_content() {
     usemap_in_content();
     return;
   }
-  sgml_error(2, kStateCurrent, name_chars(name), nullptr);
+  sgml_error(P2_MARKUP_DECLARATION_NOT_PERMITTED_HERE, kStateCurrent, name_chars(name), nullptr);
   md_begin(kKwSGML);
   md_skip(parse_md_param(md_buffer2(), 0, &pcb_litp, md_buffer_size()));
 }
@@ -141,7 +141,9 @@ int next_event(EventDataRecord* data, EventTagRecord* tag, bool extended) {
     }
     switch (code) {
       case LEX_END_OF_INPUT:
-        if (prolog.ms_open > 0) sgml_error(139, kStateCurrent, nullptr, nullptr);
+        if (prolog.ms_open > 0)
+          sgml_error(P139_DOCUMENT_ENDED_INVALIDLY_WITHIN_MARKED_SECTION, kStateCurrent, nullptr,
+                     nullptr);
         idref_check();
         return finish(PARSE_END);
       case TOK_REREAD:
@@ -151,7 +153,8 @@ int next_event(EventDataRecord* data, EventTagRecord* tag, bool extended) {
       case TOK_RE:
         if (inst.re_refused) {
           inst.re_refused = false;
-          sgml_error(10, kStateCurrent, name_chars(inst.stack[inst.level].etd->name), nullptr);
+          sgml_error(P10_DATA_NOT_ALLOWED_AT_THIS_POINT, kStateCurrent,
+                     name_chars(inst.stack[inst.level].etd->name), nullptr);
           continue;
         }
         inst.data_seen = true;

@@ -50,10 +50,11 @@ int attdef_group(Builder* b, size_t owner, bool names) {
   int number = 0;
   for (;;) {
     int code = lex_engine(block);
-    if (code == LEX_END_OF_INPUT) sgml_fatal(133, kStateCurrent);
+    if (code == LEX_END_OF_INPUT)
+      sgml_fatal(P133_DOCUMENT_ENDED_INVALIDLY_WITHIN_MARKUP_DECLARATION, kStateCurrent);
     if (code == LEX_ENTITY_END) continue;
     if (code == LEX_PI_ENTITY) {
-      sgml_error(59, kStateCurrent, nullptr, nullptr);
+      sgml_error(P59_REFERENCE_TO_PI_ENTITY_NOT_PERMITTED, kStateCurrent, nullptr, nullptr);
       continue;
     }
     if (code == 21) continue;  // the "("
@@ -75,11 +76,12 @@ int attdef_group(Builder* b, size_t owner, bool names) {
                 return true;
             return false;
           }()) {
-        md_error(98, number_text(number), name_chars(token));
+        md_error(P98_GROUP_TOKEN, number_text(number), name_chars(token));
         continue;
       }
       if (static_cast<int>(b->entries.size()) > b->limit) {
-        md_error(105, attr_name(b->entries[owner]).c_str(), nullptr);
+        md_error(P105_DEFINITION_IGNORED_NUMBER_OF_NAMES_OR_NAME_TOKENS,
+                 attr_name(b->entries[owner]).c_str(), nullptr);
         md_skip_group();
         return -1;
       }
@@ -121,18 +123,18 @@ int attdef_default(Builder* b, size_t at, unsigned char* buffer) {
         break;
       case 3:
         if (b->notation_list) {
-          md_error(157, nullptr, nullptr);
+          md_error(P157_CURRENT_CANNOT_BE_SPECIFIED_FOR_DATA, nullptr, nullptr);
         } else if (a.declared == DV_ID) {
-          md_error(80, name.c_str(), nullptr);
+          md_error(P80_CURRENT_DEFAULT_VALUE_TREATED_AS_IMPLIED, name.c_str(), nullptr);
         } else {
           a.flags |= ATT_CURRENT;
         }
         break;
       case 4:
         if (b->notation_list) {
-          md_error(158, nullptr, nullptr);
+          md_error(P158_CONREF_CANNOT_BE_SPECIFIED_FOR_DATA, nullptr, nullptr);
         } else if (a.declared == DV_ID) {
-          md_error(107, name.c_str(), nullptr);
+          md_error(P107_CONREF_DEFAULT_VALUE_TREATED_AS_IMPLIED, name.c_str(), nullptr);
         } else {
           a.flags |= ATT_CONREF;
           b->entries[0].flags |= ATTLIST_HAS_CONREF;
@@ -143,22 +145,23 @@ int attdef_default(Builder* b, size_t at, unsigned char* buffer) {
         code = parse_md_param(buffer, 0, tokenized ? &pcb_litt : &pcb_litr, md_buffer_size());
         md_trace(code, "5: fixed val");
         if (code != MD_LITERAL && code != MD_NAME && code != MD_NAME_TOKEN && code != MD_NUMBER) {
-          md_error(110, name.c_str(), nullptr);
+          md_error(P110_DEFINITION_IGNORED_INVALID_DEFAULT_VALUE_SPECIFIED, name.c_str(), nullptr);
           return -1;
         }
         goto value;
       default:
-        md_error(108, name.c_str(), name_chars(buffer));
+        md_error(P108_DEFINITION_IGNORED_IS_NOT_VALID_DEFAULT_VALUE_KEYWORD, name.c_str(),
+                 name_chars(buffer));
         return -1;
     }
     return parse_md_param(buffer, 1, &pcb_litp, md_buffer_size());
   }
   if (code == MD_MDC) {
-    md_error(109, name.c_str(), nullptr);
+    md_error(P109_DEFINITION_IGNORED_NO_DEFAULT_VALUE_SPECIFIED, name.c_str(), nullptr);
     return -1;
   }
   if (code != MD_LITERAL && code != MD_NAME && code != MD_NAME_TOKEN && code != MD_NUMBER) {
-    md_error(110, name.c_str(), nullptr);
+    md_error(P110_DEFINITION_IGNORED_INVALID_DEFAULT_VALUE_SPECIFIED, name.c_str(), nullptr);
     return -1;
   }
 value : {
@@ -166,7 +169,7 @@ value : {
   const unsigned char* text = code == MD_NAME ? buffer + 1 : buffer;
   int32_t length = md_state.length;
   if (a.declared == DV_ID) {
-    md_error(81, name.c_str(), nullptr);
+    md_error(P81_ID_ATTRIBUTE_CANNOT_HAVE_DEFAULT_VALUE, name.c_str(), nullptr);
     return parse_md_param(buffer, 1, &pcb_litp, md_buffer_size());
   }
   if (!tokenized) {
@@ -180,8 +183,8 @@ value : {
     int r =
         parse_attr_value(text, length, a.declared == DV_GROUP ? int{DV_GROUP_TOKENS} : a.declared,
                          out.data(), static_cast<int>(out.size()), &tokens);
-    if (r == 25) {
-      md_error(82, name.c_str(), nullptr);
+    if (r == P25_ATTRIBUTE_DEFAULTED_EMPTY_STRING_NOT_ALLOWED_FOR_TOKEN) {
+      md_error(P82_ATTRIBUTE_MUST_BE_TOKEN_NOT_EMPTY, name.c_str(), nullptr);
       return parse_md_param(buffer, 1, &pcb_litp, md_buffer_size());
     }
     int32_t used = 0;
@@ -195,7 +198,7 @@ value : {
         for (int g = 1; g <= a.count && !found; ++g)
           found = std::strcmp(name_chars(b->entries[at + g].name), name_chars(tok)) == 0;
         if (!found) {
-          md_error(79, name.c_str(), name_chars(tok));
+          md_error(P79_DEFAULT_ATTRIBUTE_VALUE_NOT_IN_GROUP, name.c_str(), name_chars(tok));
           return parse_md_param(buffer, 1, &pcb_litp, md_buffer_size());
         }
         p += tok[0];
@@ -211,7 +214,7 @@ value : {
   int tokens = (a.flags & ATT_GROUP) ? 1 : a.count;
   a.normalized = att_normalized_length(a.declared, tokens, a.value_length);
   if (a.normalized > litlen) {
-    md_error(224, name.c_str(), nullptr);
+    md_error(P224_NORMALIZED_LENGTH_OF_VALUE_OF_ATTRIBUTE, name.c_str(), nullptr);
     sgml_free(a.value);
     a.value = nullptr;
     a.value_length = 0;
@@ -264,7 +267,7 @@ void adlist_trace(const AttributeList* list) {
 int attdef_read(Builder* b, unsigned char* buffer) {
   const size_t at = b->entries.size();
   if (static_cast<int>(at) > b->limit) {
-    md_error(111, nullptr, nullptr);
+    md_error(P111_MORE_THAN_ATTCNT_ATTRIBUTE_NAMES_AND, nullptr, nullptr);
     return -1;
   }
   AttributeList a{};
@@ -280,7 +283,8 @@ int attdef_read(Builder* b, unsigned char* buffer) {
     const char* reference = reserved_reference(buffer);
     declared = reference ? keyword_lookup(kw_declared_value, reference) : 0;
     if (declared == 0) {
-      md_error(100, name.c_str(), name_chars(buffer));
+      md_error(P100_DEFINITION_IGNORED_IS_NOT_VALID_DECLARED_VALUE_KEYWORD, name.c_str(),
+               name_chars(buffer));
       return -1;
     }
     b->entries[at].declared = static_cast<uint8_t>(declared);
@@ -288,12 +292,15 @@ int attdef_read(Builder* b, unsigned char* buffer) {
       code = md_param(buffer, 1);
       md_trace(code, "3: nt group");
       if (code != MD_GROUP) {
-        md_error(106, name.c_str(), nullptr);
+        md_error(P106_DEFINITION_IGNORED_NAME_GROUP_OMITTED_FOR_NOTATION_ATTRIBUTE, name.c_str(),
+                 nullptr);
         return -1;
       }
     }
   } else if (code != MD_GROUP) {
-    md_error(code == MD_MDC ? 103 : 104, name.c_str(), nullptr);
+    md_error(code == MD_MDC ? P103_DEFINITION_IGNORED_NO_DECLARED_VALUE_SPECIFIED
+                            : P104_DEFINITION_IGNORED_INVALID_DECLARED_VALUE_SPECIFIED,
+             name.c_str(), nullptr);
     return -1;
   }
   if (code == MD_GROUP) {
@@ -301,7 +308,7 @@ int attdef_read(Builder* b, unsigned char* buffer) {
     int n = attdef_group(b, at, declared == DV_NOTATION);
     if (n < 0) return -1;
     if (n == 0) {
-      md_error(103, name.c_str(), nullptr);
+      md_error(P103_DEFINITION_IGNORED_NO_DECLARED_VALUE_SPECIFIED, name.c_str(), nullptr);
       return -1;
     }
     b->entries[at].count = n;
@@ -311,22 +318,34 @@ int attdef_read(Builder* b, unsigned char* buffer) {
   bool drop = redefined;
   if (b->notation_list) {
     switch (declared) {
-      case DV_NOTATION: md_error(156, nullptr, nullptr); drop = true; break;
-      case DV_ID: md_error(144, nullptr, nullptr); drop = true; break;
+      case DV_NOTATION:
+        md_error(P156_DECLARED_VALUE_OF_DATA_ATTRIBUTE_CANNOT, nullptr, nullptr);
+        drop = true;
+        break;
+      case DV_ID:
+        md_error(P144_DECLARED_VALUE_OF_DATA_ATTRIBUTE_CANNOT, nullptr, nullptr);
+        drop = true;
+        break;
       case DV_ENTITY:
-      case DV_ENTITIES: md_error(154, nullptr, nullptr); drop = true; break;
+      case DV_ENTITIES:
+        md_error(P154_DECLARED_VALUE_OF_DATA_ATTRIBUTE_CANNOT, nullptr, nullptr);
+        drop = true;
+        break;
       case DV_IDREF:
-      case DV_IDREFS: md_error(155, nullptr, nullptr); drop = true; break;
+      case DV_IDREFS:
+        md_error(P155_DECLARED_VALUE_OF_DATA_ATTRIBUTE_CANNOT, nullptr, nullptr);
+        drop = true;
+        break;
       default: break;
     }
   } else if (declared == DV_NOTATION && b->has_notation) {
-    md_error(101, name.c_str(), nullptr);
+    md_error(P101_DEFINITION_IGNORED_NOTATION_ATTRIBUTE_ALREADY_DEFINED, name.c_str(), nullptr);
     drop = true;
   } else if (declared == DV_ID && b->has_id) {
-    md_error(102, name.c_str(), nullptr);
+    md_error(P102_DEFINITION_IGNORED_ID_ATTRIBUTE_ALREADY_DEFINED, name.c_str(), nullptr);
     drop = true;
   }
-  if (redefined) md_error(99, name.c_str(), nullptr);
+  if (redefined) md_error(P99_ATTEMPT_TO_REDEFINE_ATTRIBUTE_IGNORED, name.c_str(), nullptr);
 
   code = attdef_default(b, at, buffer);
   if (code >= 0) md_trace(code, "2: att name");
@@ -366,14 +385,16 @@ void attlist_element_check(ElementTypeDef* etd) {
   if (list == nullptr || etd->model == nullptr) return;
   const bool empty = etd->model->count == 0 && etd->model->flags == CONTENT_IS_EMPTY;
   if ((etd->flags & ETD_START_OMIT) && (list[0].flags & ATTLIST_HAS_REQUIRED)) {
-    md_error(40, nullptr, nullptr);
+    md_error(P40_START_TAG_MINIMIZATION_IGNORED, nullptr, nullptr);
     etd->flags &= static_cast<unsigned char>(~ETD_START_OMIT);
   }
-  if (empty && (list[0].flags & ATTLIST_HAS_NOTATION)) md_error(83, nullptr, nullptr);
-  if (empty && (list[0].flags & ATTLIST_HAS_CONREF)) md_error(85, nullptr, nullptr);
+  if (empty && (list[0].flags & ATTLIST_HAS_NOTATION))
+    md_error(P83_NOTATION_ATTRIBUTE_IGNORED_FOR_EMPTY_ELEMENT, nullptr, nullptr);
+  if (empty && (list[0].flags & ATTLIST_HAS_CONREF))
+    md_error(P85_CONREF_DEFAULT_VALUE_TREATED_AS_IMPLIED, nullptr, nullptr);
   if (sgml_settings().omittag && (list[0].flags & ATTLIST_HAS_CONREF) &&
       !(etd->flags & ETD_END_OMIT))
-    md_error(153, nullptr, nullptr);
+    md_error(P153_END_TAG_MINIMIZATION_SHOULD_BE_O, nullptr, nullptr);
 }
 
 void md_attlist() {
@@ -389,7 +410,7 @@ void md_attlist() {
   md_trace(code, "1: elem nm");
   if (code == MD_RNI_NAME) {
     if (!keyword_is(buffer, "NOTATION")) {
-      md_error(118, name_chars(buffer), "NOTATION");
+      md_error(P118_KEYWORD_INVALID_ONLY_PERMITTED, name_chars(buffer), "NOTATION");
       md_skip(code);
       return;
     }
@@ -404,7 +425,7 @@ void md_attlist() {
   code = md_param(buffer, 1);
   md_trace(code, "2: att name");
   if (code != MD_NAME) {
-    md_error(120, nullptr, nullptr);
+    md_error(P120_PARAMETER_MUST_BE_NAME, nullptr, nullptr);
     md_skip(code);
     return;
   }
@@ -428,7 +449,7 @@ void md_attlist() {
 
   for (ElementTypeDef* etd : types) {
     if (etd->attributes != nullptr) {
-      md_error(112, nullptr, nullptr);
+      md_error(P112_ATTEMPTED_REDEFINITION_OF_ATTRIBUTE_DEFINITION_LIST, nullptr, nullptr);
       continue;
     }
     etd->attributes = list;
@@ -436,7 +457,7 @@ void md_attlist() {
   }
   for (NotationRecord* n : notations) {
     if (n->attributes != nullptr) {
-      md_error(112, nullptr, nullptr);
+      md_error(P112_ATTEMPTED_REDEFINITION_OF_ATTRIBUTE_DEFINITION_LIST, nullptr, nullptr);
       continue;
     }
     n->attributes = list;

@@ -97,8 +97,9 @@ void md_end(int code) {
   if (code == MD_MDC)
     lex_engine(&pcb_mdc);  // takes the ">"
   else
-    md_error(126, nullptr, nullptr);
-  if (entity_stack.level != md_state.level) md_error(37, nullptr, nullptr);
+    md_error(P126_MDC_DELIMITER_EXPECTED, nullptr, nullptr);
+  if (entity_stack.level != md_state.level)
+    md_error(P37_ENTITY_NESTING_LEVEL_OUT_OF_SYNC, nullptr, nullptr);
 }
 
 void md_skip(int code) {

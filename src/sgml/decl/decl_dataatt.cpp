@@ -49,9 +49,10 @@ void take_value(DataList* l, size_t at, const unsigned char* text, int32_t lengt
   AttributeList& a = l->entries[at];
   const std::string name = name_chars(a.name);
   const std::string shown(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
-  if (!quoted && !sgml_settings().shorttag) md_error(196, nullptr, nullptr);
+  if (!quoted && !sgml_settings().shorttag)
+    md_error(P196_UNDELIMITED_ATTRIBUTE_VALUE_REQUIRES_SHORTTAG_YES, nullptr, nullptr);
   if (a.flags & ATT_GIVEN) {
-    md_error(73, name.c_str(), shown.c_str());
+    md_error(P73_ATTRIBUTE_IGNORED_PREVIOUSLY_SPECIFIED_IN_SAME_LIST, name.c_str(), shown.c_str());
     return;
   }
   a.flags |= ATT_GIVEN;
@@ -65,14 +66,16 @@ void take_value(DataList* l, size_t at, const unsigned char* text, int32_t lengt
     int r =
         parse_attr_value(text, length, a.declared == DV_GROUP ? int{DV_GROUP_TOKENS} : a.declared,
                          out.data(), static_cast<int>(out.size()), &count);
-    static const int kMessages[] = {14, 15, 16, 17};
-    if (r >= 14 && r <= 17) {
-      md_error(kMessages[r - 14], name.c_str(), shown.c_str());
+    // The tokenizer's result is the message to give.
+    if (r >= P14_ATTRIBUTE_VALUE_DEFAULTED_INVALID_CHARACTER &&
+        r <= P17_ATTRIBUTE_VALUE_DEFAULTED_WRONG_TOKEN_TYPE) {
+      md_error(r, name.c_str(), shown.c_str());
       a.flags |= ATT_GIVEN_BAD;
       return;
     }
-    if (r == 25) {
-      md_error(25, name.c_str(), shown.c_str());
+    if (r == P25_ATTRIBUTE_DEFAULTED_EMPTY_STRING_NOT_ALLOWED_FOR_TOKEN) {
+      md_error(P25_ATTRIBUTE_DEFAULTED_EMPTY_STRING_NOT_ALLOWED_FOR_TOKEN, name.c_str(),
+               shown.c_str());
       a.flags |= ATT_GIVEN_BAD;
       return;
     }
@@ -80,7 +83,7 @@ void take_value(DataList* l, size_t at, const unsigned char* text, int32_t lengt
     for (int k = 0; k < count; ++k) {
       const unsigned char* tok = out.data() + used;
       if ((a.flags & ATT_GROUP) && !in_group(*l, at, tok)) {
-        md_error(18, name.c_str(), shown.c_str());
+        md_error(P18_ATTRIBUTE_VALUE_DEFAULTED_TOKEN_NOT_IN_GROUP, name.c_str(), shown.c_str());
         a.flags |= ATT_GIVEN_BAD;
         return;
       }
@@ -92,19 +95,19 @@ void take_value(DataList* l, size_t at, const unsigned char* text, int32_t lengt
   const int32_t length_in = static_cast<int32_t>(value.size());
   if ((a.flags & ATT_FIXED) && a.value != nullptr &&
       (a.value_length != length_in || std::memcmp(a.value, value.data(), value.size()) != 0)) {
-    md_error(67, name.c_str(), nullptr);
+    md_error(P67_ATTRIBUTE_DEFAULTED_FIXED_ATTRIBUTE_MUST_EQUAL_DEFAULT, name.c_str(), nullptr);
     a.flags |= ATT_GIVEN_BAD;
     return;
   }
   const int32_t normalized = att_normalized_length(a.declared, tokens, length_in);
   if (normalized > quantity(kLITLEN)) {
-    md_error(224, name.c_str(), nullptr);
+    md_error(P224_NORMALIZED_LENGTH_OF_VALUE_OF_ATTRIBUTE, name.c_str(), nullptr);
     a.flags |= ATT_GIVEN_BAD;
     return;
   }
   l->spec_length += normalized;
   if (l->spec_length > quantity(kATTSPLEN)) {
-    md_error(75, nullptr, nullptr);
+    md_error(P75_NORMALIZED_ATTRIBUTE_SPECIFICATION_LENGTH_OVER_ATTSPLEN, nullptr, nullptr);
     l->over = true;
     a.flags |= ATT_GIVEN_BAD;
     return;
@@ -118,12 +121,13 @@ void take_value(DataList* l, size_t at, const unsigned char* text, int32_t lengt
 
 // A value given without its name (a name token of some attribute's group).
 void take_token_alone(DataList* l, const unsigned char* raw, int32_t length) {
-  if (!sgml_settings().shorttag) md_error(195, nullptr, nullptr);
+  if (!sgml_settings().shorttag)
+    md_error(P195_ATTRIBUTE_NAME_OMISSION_REQUIRES_SHORTTAG_YES, nullptr, nullptr);
   unsigned char token[512];
   copy_name_token(token, raw, kNameChar, 1);
   int at = find_by_token(*l, token);
   if (at == 0) {
-    md_error(74, reinterpret_cast<const char*>(raw), nullptr);
+    md_error(P74_NAME_TOKEN_IGNORED, reinterpret_cast<const char*>(raw), nullptr);
     return;
   }
   take_value(l, static_cast<size_t>(at), raw, length, false);
@@ -137,10 +141,10 @@ void check_defaults(DataList* l) {
     AttributeList& a = l->entries[i];
     const bool given = (a.flags & (ATT_GIVEN | ATT_GIVEN_BAD)) == ATT_GIVEN;
     if (!given && (a.flags & (ATT_REQUIRED | ATT_CURRENT)) && a.value == nullptr) {
-      md_error(19, name_chars(a.name), nullptr);
+      md_error(P19_REQUIRED_ATTRIBUTE_WAS_NOT_SPECIFIED, name_chars(a.name), nullptr);
       a.flags |= ATT_DEFAULT_BAD;
     } else if (!given && !minimizing) {
-      md_error(197, name_chars(a.name), nullptr);
+      md_error(P197_ATTRIBUTE_SPECIFICATION_OMITTED_FOR, name_chars(a.name), nullptr);
     }
     if (a.flags & ATT_GROUP) i += static_cast<size_t>(a.count);
   }
@@ -180,7 +184,8 @@ bool data_attributes_read(NotationRecord* notation, AttributeList** out) {
     if (!defined || l.over) return;
     if (value_for == 0) {
       const std::string shown(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
-      md_error(13, value_name.c_str(), shown.c_str());
+      md_error(P13_ATTRIBUTE_IGNORED_NOT_DEFINED_FOR_THIS_ELEMENT, value_name.c_str(),
+               shown.c_str());
       return;
     }
     take_value(&l, static_cast<size_t>(value_for), text, length, quoted);
@@ -190,13 +195,14 @@ bool data_attributes_read(NotationRecord* notation, AttributeList** out) {
     int code = lex_engine(&pcb_eal);
     switch (code) {
       case LEX_END_OF_INPUT:
-        sgml_fatal(133, kStateCurrent);
+        sgml_fatal(P133_DOCUMENT_ENDED_INVALIDLY_WITHIN_MARKUP_DECLARATION, kStateCurrent);
       case LEX_ENTITY_END:
         continue;
       case 20:  // "]"
-        if (want_value) syntax_error(9, kStateEAL);
+        if (want_value) syntax_error(P9_INCORRECT_CHARACTER_IN_MARKUP, kStateEAL);
         settle_pending();
-        if (items == 0) md_error(91, nullptr, nullptr);
+        if (items == 0)
+          md_error(P91_ATTRIBUTE_SPECIFICATION_LIST_IN_PROLOG_CANNOT, nullptr, nullptr);
         break;
       case 22:
       case 23: {
@@ -222,13 +228,14 @@ bool data_attributes_read(NotationRecord* notation, AttributeList** out) {
           // A literal needs its attribute's name.
           settle_pending();
           ++items;
-          if (defined) md_error(74, reinterpret_cast<const char*>(buffer), nullptr);
+          if (defined)
+            md_error(P74_NAME_TOKEN_IGNORED, reinterpret_cast<const char*>(buffer), nullptr);
         }
         break;
       }
       case 34:  // VI, the only delimiter allowed here
         if (lex_current_char() != '=' || pending.empty() || want_value) {
-          syntax_error(9, kStateEAL);
+          syntax_error(P9_INCORRECT_CHARACTER_IN_MARKUP, kStateEAL);
           lex_step_back(1);
           return false;
         } else {
@@ -246,7 +253,7 @@ bool data_attributes_read(NotationRecord* notation, AttributeList** out) {
     }
     if (code == 20) break;
     if (!defined && items > 0 && !told) {
-      md_error(22, nullptr, nullptr);
+      md_error(P22_POSSIBLE_ATTRIBUTES_TREATED_AS_DATA_BECAUSE, nullptr, nullptr);
       told = true;
     }
   }

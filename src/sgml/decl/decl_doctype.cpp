@@ -27,7 +27,7 @@ void md_doctype_start() {
   int code = md_param(buffer, 1);
   md_trace(code, "1: doc type name");
   if (code != MD_NAME) {
-    md_error(120, nullptr, nullptr);
+    md_error(P120_PARAMETER_MUST_BE_NAME, nullptr, nullptr);
     md_skip(code);
     return;
   }
@@ -51,7 +51,8 @@ void md_doctype_start() {
     }
     std::optional<FileList> files = entity_file_generate(id);
     if (!files) {
-      md_error(146, name_chars(prolog.doctype_name), nullptr);
+      md_error(P146_COULD_NOT_FIND_EXTERNAL_DOCUMENT_TYPE, name_chars(prolog.doctype_name),
+               nullptr);
       md_skip(code);
       return;
     }
@@ -66,12 +67,12 @@ void md_doctype_start() {
     external = true;
     md_trace(code, "3: MDS or EMD");
     if (code != MD_DSO && code != MD_MDC) {
-      md_error(126, nullptr, nullptr);
+      md_error(P126_MDC_DELIMITER_EXPECTED, nullptr, nullptr);
       md_skip(code);
       return;
     }
   } else if (code != MD_DSO) {
-    md_error(128, nullptr, nullptr);
+    md_error(P128_PUBLIC_OR_SYSTEM_OR_DSO_REQUIRED, nullptr, nullptr);
     md_skip(code);
     return;
   }
@@ -86,7 +87,8 @@ void md_doctype_start() {
   // No internal subset: the external subset is read at once and ends the
   // declaration.
   lex_engine(&pcb_mdc);  // the ">"
-  if (entity_stack.level != md_state.level) md_error(37, nullptr, nullptr);
+  if (entity_stack.level != md_state.level)
+    md_error(P37_ENTITY_NESTING_LEVEL_OUT_OF_SYNC, nullptr, nullptr);
   prolog.external_only = true;
   prolog.external_open = true;
   EntityRecord* dtd = entfind(kDtdEntityName);

@@ -61,7 +61,7 @@ void md_element() {
                            : code == MD_NAME_TOKEN ? reinterpret_cast<const char*>(buffer)
                            : code == MD_GROUP      ? "("
                                                    : "";
-        md_error(129, text, nullptr);
+        md_error(P129_MINIMIZATION_MUST_BE_OR_O_NOT, text, nullptr);
         md_skip(code);
         return;
       }
@@ -76,17 +76,17 @@ void md_element() {
     const char* reference = reserved_reference(buffer);
     int value = reference ? keyword_lookup(kw_declared_content, reference) : 0;
     if (value == 0) {
-      md_error(24, name_chars(buffer), nullptr);
+      md_error(P24_KEYWORD_INVALID, name_chars(buffer), nullptr);
       md_skip(code);
       return;
     }
     if (value != CONTENT_IS_ANY) {
       if (flags & ETD_START_OMIT) {
-        md_error(58, nullptr, nullptr);
+        md_error(P58_START_TAG_MINIMIZATION_PROHIBITED_FOR_EMPTY, nullptr, nullptr);
         flags &= ~ETD_START_OMIT;
       }
       if (value == CONTENT_IS_EMPTY && !(flags & ETD_END_OMIT) && omittag) {
-        md_error(87, nullptr, nullptr);
+        md_error(P87_END_TAG_MINIMIZATION_SHOULD_BE_O, nullptr, nullptr);
         flags |= ETD_END_OMIT;
       }
     }
@@ -98,7 +98,7 @@ void md_element() {
       return;
     }
   } else {
-    md_error(130, nullptr, nullptr);
+    md_error(P130_CONTENT_MODEL_OR_KEYWORD_EXPECTED, nullptr, nullptr);
     md_skip(code);
     return;
   }
@@ -121,7 +121,7 @@ void md_element() {
     code = md_param(buffer, 1);
     md_trace(code, "7: incl group");
     if (code != MD_GROUP) {
-      md_error(121, nullptr, nullptr);
+      md_error(P121_PARAMETER_MUST_BE_GI_OR_GROUP, nullptr, nullptr);
       md_skip(code);
       return;
     }
@@ -139,7 +139,7 @@ void md_element() {
     if (!rank.empty()) {
       int stem = name[0] - 2;
       if (stem + static_cast<int>(rank.size()) > namelen) {
-        md_error(131, name_chars(name), rank.c_str());
+        md_error(P131_RANK_STEM_SUFFIX_MORE_THAN_NAMELEN, name_chars(name), rank.c_str());
         continue;
       }
       unsigned char ranked[512];
@@ -155,7 +155,8 @@ void md_element() {
       etd = named;
     }
     if (etd->model != nullptr) {
-      md_error(56, name_chars(etd->name), nullptr);
+      md_error(P56_DUPLICATE_SPECIFICATION_OCCURRED_FOR_DUPLICATE_IGNORED, name_chars(etd->name),
+               nullptr);
       continue;
     }
     etd_set(etd, static_cast<unsigned char>(flags | ETD_DECLARED), model, minus, plus, etd->map);

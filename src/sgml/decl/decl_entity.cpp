@@ -46,14 +46,14 @@ void decl_entity() {
     code = md_param(buffer, 2);
     md_trace(code, "1: entity nm");
     if (code != MD_NAME) {
-      md_error(120, nullptr, nullptr);
+      md_error(P120_PARAMETER_MUST_BE_NAME, nullptr, nullptr);
       md_skip(code);
       return;
     }
     int n = buffer[0] - 2;
     if (n >= namelen) {
       n = namelen - 1;
-      md_error(65, nullptr, nullptr);
+      md_error(P65_PARAMETER_ENTITY_NAME_LONGER_THAN_NAMELEN, nullptr, nullptr);
     }
     name[1] = '%';
     std::memcpy(name + 2, buffer + 1, static_cast<size_t>(n));
@@ -62,7 +62,7 @@ void decl_entity() {
     parameter = true;
   } else if (code == MD_RNI_NAME) {
     if (!keyword_is(buffer, "DEFAULT")) {
-      md_error(118, name_chars(buffer), "DEFAULT");
+      md_error(P118_KEYWORD_INVALID_ONLY_PERMITTED, name_chars(buffer), "DEFAULT");
       md_skip(code);
       return;
     }
@@ -71,7 +71,7 @@ void decl_entity() {
   } else if (code == MD_NAME) {
     std::memcpy(name, buffer, buffer[0]);
   } else {
-    md_error(122, nullptr, nullptr);
+    md_error(P122_PARAMETER_MUST_BE_NAME_OR_PERO, nullptr, nullptr);
     md_skip(code);
     return;
   }
@@ -84,11 +84,13 @@ void decl_entity() {
     // point to this record, which the declaration now fills.
   } else if (old != nullptr) {
     if (old->defaulted) {
-      md_error(228, name_chars(name), nullptr);
+      md_error(P228_EARLIER_REFERENCE_TO_ENTITY_USED_DEFAULT, name_chars(name), nullptr);
       hash_remove(sgml_tables.entities, name, hash_name(name, ENTITY_BUCKETS));
     } else {
       duplicate = true;
-      if (sgml_switches().duplicate_warnings) md_error(68, name_chars(name), nullptr);
+      if (sgml_switches().duplicate_warnings)
+        md_error(P68_DUPLICATE_SPECIFICATION_OCCURRED_FOR_DUPLICATE_IGNORED, name_chars(name),
+                 nullptr);
     }
   }
 
@@ -119,25 +121,25 @@ void decl_entity() {
     } else {
       int value = reference ? keyword_lookup(kw_entity_text, reference) : 0;
       if (value == 0) {
-        md_error(24, name_chars(buffer), nullptr);
+        md_error(P24_KEYWORD_INVALID, name_chars(buffer), nullptr);
         md_skip(code);
         return;
       }
       type = value;
       if (parameter && (value == ENT_CDATA || value == ENT_SDATA)) {
-        md_error(38, reference, nullptr);
+        md_error(P38_PARAMETER_ENTITY_TEXT_CANNOT_HAVE_KEYWORD, reference, nullptr);
         type = ENT_TEXT;
       }
       code = md_param(buffer, 1);
       md_trace(code, "3: literal");
       if (code != MD_LITERAL) {
-        md_error(123, nullptr, nullptr);
+        md_error(P123_PARAMETER_MUST_BE_LITERAL, nullptr, nullptr);
         md_skip(code);
         return;
       }
     }
   } else if (code != MD_LITERAL) {
-    md_error(123, nullptr, nullptr);
+    md_error(P123_PARAMETER_MUST_BE_LITERAL, nullptr, nullptr);
     md_skip(code);
     return;
   }
@@ -173,9 +175,9 @@ void decl_entity() {
       files = entity_file_generate(id);
       if (!files) {
         if (parameter)
-          md_error(148, name_chars(name) + 1, nullptr);
+          md_error(P148_COULD_NOT_FIND_EXTERNAL_PARAMETER_ENTITY, name_chars(name) + 1, nullptr);
         else
-          md_error(147, name_chars(name), nullptr);
+          md_error(P147_COULD_NOT_FIND_EXTERNAL_GENERAL_ENTITY, name_chars(name), nullptr);
         return;
       }
     }

@@ -33,13 +33,13 @@ bool decl_extid(unsigned char* buffer, ExternalId* record, const unsigned char* 
     code = parse_md_param(buffer, 1, &pcb_litv, litlen);
     md_trace(code, "2: pub ID literal");
     if (code != MD_LITERAL) {
-      md_error(117, nullptr, nullptr);
+      md_error(P117_PUBLIC_SPECIFIED_WITHOUT_PUBLIC_ID, nullptr, nullptr);
       *next = code;
       return false;
     }
     record->public_id = literal_text(buffer);
   } else if (!keyword_is(buffer, "SYSTEM")) {
-    md_error(29, nullptr, nullptr);
+    md_error(P29_PUBLIC_OR_SYSTEM_REQUIRED, nullptr, nullptr);
     *next = MD_NAME;
     return false;
   }
@@ -54,12 +54,12 @@ bool decl_extid(unsigned char* buffer, ExternalId* record, const unsigned char* 
     const char* reference = reserved_reference(buffer);
     int value = reference ? keyword_lookup(kw_data_kind, reference) : 0;
     if (value == 0) {
-      md_error(24, name_chars(buffer), nullptr);
+      md_error(P24_KEYWORD_INVALID, name_chars(buffer), nullptr);
       *next = code;
       return false;
     }
     if (value == 4 && sgml_settings().subdoc == 0) {
-      md_error(90, name_chars(buffer), nullptr);
+      md_error(P90_KEYWORD_IS_FOR_UNSUPPORTED_FEATURE, name_chars(buffer), nullptr);
       *next = code;
       return false;
     }
@@ -69,7 +69,7 @@ bool decl_extid(unsigned char* buffer, ExternalId* record, const unsigned char* 
     if (value != 4) {
       md_trace(code, "5: notation");
       if (code != MD_NAME) {
-        md_error(119, reference, nullptr);
+        md_error(P119_SPECIFIED_WITHOUT_NOTATION_NAME, reference, nullptr);
         *next = code;
         return false;
       }
@@ -91,7 +91,7 @@ bool decl_extid(unsigned char* buffer, ExternalId* record, const unsigned char* 
     md_trace(code, "7: generate fpi");
     if (sgml_settings().formal) {
       if (parse_fpi(record) > 0) {
-        md_error(88, record->public_id->c_str(), nullptr);
+        md_error(P88_FORMAL_PUBLIC_IDENTIFIER_INVALID, record->public_id->c_str(), nullptr);
         record->form = -1;
       }
     } else {

@@ -53,7 +53,7 @@ void group_pass_rest(ParseControlBlock* block, int depth) {
     int code = lex_engine(block);
     switch (code) {
       case LEX_END_OF_INPUT:
-        sgml_fatal(133, kStateCurrent);
+        sgml_fatal(P133_DOCUMENT_ENDED_INVALIDLY_WITHIN_MARKUP_DECLARATION, kStateCurrent);
       case G_GRPO:
         ++depth;
         break;
@@ -85,11 +85,12 @@ void group_pass_rest(ParseControlBlock* block, int depth) {
 // code was one of them.
 bool entity_code(int code, int level) {
   if (code == LEX_ENTITY_END) {
-    if (entity_stack.level < level) syntax_error(37, kStateCurrent);
+    if (entity_stack.level < level)
+      syntax_error(P37_ENTITY_NESTING_LEVEL_OUT_OF_SYNC, kStateCurrent);
     return true;
   }
   if (code == LEX_PI_ENTITY) {
-    syntax_error(59, kStateCurrent);
+    syntax_error(P59_REFERENCE_TO_PI_ENTITY_NOT_PERMITTED, kStateCurrent);
     return true;
   }
   return false;
@@ -146,13 +147,15 @@ bool parse_model_group(ModelReader* r, int g) {
   int connector = 0;
   int last = 0;  // position of the last member, while an indicator may follow
   auto fail = [&](int n, const char* p2) {
-    md_error(n, token_number(*r, n == 116 ? 1 : 0), p2);
+    md_error(n, token_number(*r, n == P116_CONTENT_MODEL_TOKEN_INVALID ? 1 : 0), p2);
     group_pass_rest(&pcb_grcm, r->depth);
     return false;
   };
   for (;;) {
-    if (members > grpcnt) return fail(113, nullptr);
-    if (r->count > grpgtcnt) return fail(114, nullptr);
+    if (members > grpcnt)
+      return fail(P113_CONTENT_MODEL_TOKEN_MORE_THAN_GRPCNT_MODEL_GROUP_TOKENS, nullptr);
+    if (r->count > grpgtcnt)
+      return fail(P114_CONTENT_MODEL_TOKEN_MORE_THAN_GRPGTCNT_CONTENT_MODEL_TOKENS, nullptr);
     const int code = lex_engine(&pcb_grcm);
     if (entity_code(code, level)) continue;
     switch (code) {
@@ -163,14 +166,15 @@ bool parse_model_group(ModelReader* r, int g) {
         if (connector == 0)
           connector = type;
         else if (type != connector)
-          md_error(55, token_number(*r), nullptr);
+          md_error(P55_CONTENT_MODEL_TOKEN_CONNECTORS_CONFLICT, token_number(*r), nullptr);
         last = 0;
         break;
       }
       case G_GRPO: {
         ++members;
         const int at = model_token_add(r, 0, nullptr);
-        if (++r->depth > grplvl) return fail(115, nullptr);
+        if (++r->depth > grplvl)
+          return fail(P115_CONTENT_MODEL_TOKEN_MORE_THAN_GRPLVL_NESTED_MODEL_GROUPS, nullptr);
         if (!parse_model_group(r, at)) return false;
         last = at;
         break;
@@ -185,7 +189,8 @@ bool parse_model_group(ModelReader* r, int g) {
       }
       case G_RNI_NAME: {
         parse_name(name, 1);
-        if (!keyword_is(name, "PCDATA")) return fail(116, name_chars(name));
+        if (!keyword_is(name, "PCDATA"))
+          return fail(P116_CONTENT_MODEL_TOKEN_INVALID, name_chars(name));
         ++members;
         last = model_token_add(r, MODEL_PCDATA_FLAGS | MODEL_PCDATA, pseudo_data());
         header->flags |= CONTENT_MIXED;
@@ -197,7 +202,7 @@ bool parse_model_group(ModelReader* r, int g) {
       case G_PLUS:
       case G_REP:
         if (last == 0) {
-          syntax_error(37, kStateCurrent);
+          syntax_error(P37_ENTITY_NESTING_LEVEL_OUT_OF_SYNC, kStateCurrent);
           group_pass_rest(&pcb_grcm, r->depth);
           return false;
         }
@@ -219,17 +224,18 @@ bool parse_model_group(ModelReader* r, int g) {
           t += model_token_size(t);
         }
         if ((type == MODEL_OR && any_optional) || all_optional) group->flags |= MODEL_OPTIONAL;
-        if (entity_stack.level != level) syntax_error(37, kStateCurrent);
+        if (entity_stack.level != level)
+          syntax_error(P37_ENTITY_NESTING_LEVEL_OUT_OF_SYNC, kStateCurrent);
         --r->depth;
         return true;
       }
       case LEX_END_OF_INPUT:
-        sgml_fatal(133, kStateCurrent);
+        sgml_fatal(P133_DOCUMENT_ENDED_INVALIDLY_WITHIN_MARKUP_DECLARATION, kStateCurrent);
       case G_INVALID:
         md_group_stopped = true;  // P9 given; the character is read again
         return false;
       default:
-        syntax_error(37, kStateCurrent);
+        syntax_error(P37_ENTITY_NESTING_LEVEL_OUT_OF_SYNC, kStateCurrent);
         if (code == G_NAME_TOKEN) parse_token(name, kNameChar, quantity(kNAMELEN));
         group_pass_rest(&pcb_grcm, r->depth);
         return false;
@@ -264,7 +270,7 @@ int name_group_read(std::vector<T*>* list, T* (*define)(const unsigned char*),
           open = true;
           break;
         }
-        md_error(121, nullptr, nullptr);
+        md_error(P121_PARAMETER_MUST_BE_GI_OR_GROUP, nullptr, nullptr);
         group_pass_rest(block, 2);
         return 0;
       case G_NAME: {
@@ -274,11 +280,12 @@ int name_group_read(std::vector<T*>* list, T* (*define)(const unsigned char*),
         bool seen = false;
         for (T* t : *list) seen = seen || t == item;
         if (seen) {
-          md_error(98, number_text(number), name_chars(name));
+          md_error(P98_GROUP_TOKEN, number_text(number), name_chars(name));
           break;
         }
         if (static_cast<int>(list->size()) >= grpcnt) {
-          md_error(113, number_text(number), nullptr);
+          md_error(P113_CONTENT_MODEL_TOKEN_MORE_THAN_GRPCNT_MODEL_GROUP_TOKENS,
+                   number_text(number), nullptr);
           group_pass_rest(block, 1);
           return 0;
         }
@@ -290,7 +297,8 @@ int name_group_read(std::vector<T*>* list, T* (*define)(const unsigned char*),
       case G_SEQ:
         break;
       case G_GRPC:
-        if (entity_stack.level != level) syntax_error(37, kStateCurrent);
+        if (entity_stack.level != level)
+          syntax_error(P37_ENTITY_NESTING_LEVEL_OUT_OF_SYNC, kStateCurrent);
         if (trace_on.grp) {
           std::vector<T*> ended(*list);
           ended.push_back(nullptr);
@@ -298,7 +306,7 @@ int name_group_read(std::vector<T*>* list, T* (*define)(const unsigned char*),
         }
         return static_cast<int>(list->size()) + 1;
       case LEX_END_OF_INPUT:
-        sgml_fatal(133, kStateCurrent);
+        sgml_fatal(P133_DOCUMENT_ENDED_INVALIDLY_WITHIN_MARKUP_DECLARATION, kStateCurrent);
       case G_INVALID:
         md_group_stopped = true;
         return 0;
@@ -307,7 +315,7 @@ int name_group_read(std::vector<T*>* list, T* (*define)(const unsigned char*),
         // name of the group.
         if (code == G_NAME_TOKEN) parse_token(name, kNameChar, quantity(kNAMELEN));
         if (code == G_RNI_NAME) parse_name(name, 0);
-        md_error(121, nullptr, nullptr);
+        md_error(P121_PARAMETER_MUST_BE_GI_OR_GROUP, nullptr, nullptr);
         group_pass_rest(block, 1);
         return 0;
     }
@@ -398,7 +406,7 @@ bool names_or_group(int code, unsigned char* buffer, std::vector<T*>* out, bool 
     md_skip_after_group(buffer);
     return false;
   }
-  md_error(121, nullptr, nullptr);
+  md_error(P121_PARAMETER_MUST_BE_GI_OR_GROUP, nullptr, nullptr);
   md_skip(code);
   return false;
 }

@@ -57,19 +57,21 @@ void map_remove(ShortRefMap* map) {
 
 void decl_shortref() {
   md_begin(kKwSHORTREF);
-  if (!sgml_settings().shortref_sgmlref) md_error(198, nullptr, nullptr);
+  if (!sgml_settings().shortref_sgmlref)
+    md_error(P198_CONCRETE_SYNTAX_DOES_NOT_HAVE_ANY, nullptr, nullptr);
   unsigned char* buffer = md_buffer();
   int code = md_param(buffer, 1);
   md_trace(code, "1: map nm");
   if (code != MD_NAME) {
-    md_error(120, nullptr, nullptr);
+    md_error(P120_PARAMETER_MUST_BE_NAME, nullptr, nullptr);
     md_skip(code);
     return;
   }
   md_subject(buffer);
   ShortRefMap* map = srmap_find(buffer);
   if (map != nullptr && map->entities[0] != nullptr) {
-    md_error(56, name_chars(buffer), nullptr);
+    md_error(P56_DUPLICATE_SPECIFICATION_OCCURRED_FOR_DUPLICATE_IGNORED, name_chars(buffer),
+             nullptr);
     md_skip(code);
     return;
   }
@@ -86,7 +88,7 @@ void decl_shortref() {
     int index = delimiter_index(buffer, md_state.length);
     if (index == 0) {
       std::string text(reinterpret_cast<const char*>(buffer), md_state.length);
-      md_error(124, text.c_str(), nullptr);
+      md_error(P124_NOT_VALID_SHORT_REFERENCE_DELIMITER, text.c_str(), nullptr);
       md_skip(code);
       if (!named_before) map_remove(map);
       return;
@@ -94,7 +96,7 @@ void decl_shortref() {
     code = md_param(buffer, 2);
     md_trace(code, "3: entity");
     if (code != MD_NAME) {
-      md_error(120, nullptr, nullptr);
+      md_error(P120_PARAMETER_MUST_BE_NAME, nullptr, nullptr);
       md_skip(code);
       if (!named_before) map_remove(map);
       return;
@@ -102,7 +104,8 @@ void decl_shortref() {
     EntityRecord* entity = entfind(buffer);
     if (entity == nullptr) entity = entdef(buffer, ENT_PLACEHOLDER, nullptr, 0);
     if (map->entities[index] != nullptr) {
-      md_error(56, index <= 8 ? ShortRefNames[index] : ShortRefDelims[index], nullptr);
+      md_error(P56_DUPLICATE_SPECIFICATION_OCCURRED_FOR_DUPLICATE_IGNORED,
+               index <= 8 ? ShortRefNames[index] : ShortRefDelims[index], nullptr);
       continue;
     }
     map->entities[index] = entity;
@@ -110,7 +113,8 @@ void decl_shortref() {
     ++pairs;
   }
   if (pairs == 0) {
-    md_error(code == MD_MDC ? 28 : 123, nullptr, nullptr);
+    md_error(code == MD_MDC ? P28_ONE_OR_MORE_PARAMETERS_MISSING : P123_PARAMETER_MUST_BE_LITERAL,
+             nullptr, nullptr);
     md_skip(code);
     if (!named_before) map_remove(map);  // a map named by USEMAP stays named
     return;

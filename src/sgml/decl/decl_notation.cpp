@@ -14,7 +14,7 @@ void decl_notation() {
   int code = md_param(buffer, 1);
   md_trace(code, "1: name");
   if (code != MD_NAME) {
-    md_error(120, nullptr, nullptr);
+    md_error(P120_PARAMETER_MUST_BE_NAME, nullptr, nullptr);
     md_skip(code);
     return;
   }
@@ -23,7 +23,7 @@ void decl_notation() {
   code = md_param(buffer, 1);
   md_trace(code, "2: extid");
   if (code != MD_NAME || !(keyword_is(buffer, "PUBLIC") || keyword_is(buffer, "SYSTEM"))) {
-    md_error(29, nullptr, nullptr);
+    md_error(P29_PUBLIC_OR_SYSTEM_REQUIRED, nullptr, nullptr);
     md_skip(code);
     return;
   }
@@ -37,11 +37,11 @@ void decl_notation() {
     return;
   }
   std::optional<FileList> files = entity_file_generate(id);
-  if (!files) md_error(149, name_chars(name), nullptr);
+  if (!files) md_error(P149_COULD_NOT_FIND_EXTERNAL_NOTATION, name_chars(name), nullptr);
   md_end(code);
   NotationRecord* n = notation_find(name);
   if (n != nullptr && n->identifiers != nullptr) {
-    md_error(56, name_chars(name), nullptr);
+    md_error(P56_DUPLICATE_SPECIFICATION_OCCURRED_FOR_DUPLICATE_IGNORED, name_chars(name), nullptr);
     return;
   }
   n = notation_define(name);

@@ -17,13 +17,13 @@ void decl_usemap() {
   bool empty = false;
   if (code == MD_RNI_NAME) {
     if (!keyword_is(buffer, "EMPTY")) {
-      md_error(118, name_chars(buffer), "EMPTY");
+      md_error(P118_KEYWORD_INVALID_ONLY_PERMITTED, name_chars(buffer), "EMPTY");
       md_skip(code);
       return;
     }
     empty = true;
   } else if (code != MD_NAME) {
-    md_error(120, nullptr, nullptr);
+    md_error(P120_PARAMETER_MUST_BE_NAME, nullptr, nullptr);
     md_skip(code);
     return;
   }
@@ -33,7 +33,7 @@ void decl_usemap() {
   md_trace(code, "2: GI or grp");
   std::vector<ElementTypeDef*> types;
   if (code == MD_MDC) {
-    md_error(28, nullptr, nullptr);
+    md_error(P28_ONE_OR_MORE_PARAMETERS_MISSING, nullptr, nullptr);
     md_skip(code);
     return;
   }
@@ -52,7 +52,8 @@ void decl_usemap() {
       etd->map = map;
       if (trace_on.ent) srmap_trace("USEMAP", map, name_chars(etd->name));
     } else if (sgml_switches().duplicate_warnings)
-      md_error(68, name_chars(etd->name), nullptr);
+      md_error(P68_DUPLICATE_SPECIFICATION_OCCURRED_FOR_DUPLICATE_IGNORED, name_chars(etd->name),
+               nullptr);
   }
 }
 

@@ -13,7 +13,8 @@ ParseControlBlock* marked_section_start(ParseControlBlock* block) {
     return block;
   }
   if (prolog.ms_open >= quantity(kTAGLVL)) {
-    sgml_error(27, kStateCurrent, number_text(prolog.ms_open), nullptr);
+    sgml_error(P27_MARKED_SECTION_START_IGNORED, kStateCurrent, number_text(prolog.ms_open),
+               nullptr);
     return block;
   }
   ++prolog.ms_open;
@@ -28,16 +29,17 @@ ParseControlBlock* marked_section_start(ParseControlBlock* block) {
     const char* reference = reserved_reference(buffer);
     int value = reference ? keyword_lookup(kw_marked_section, reference) : 0;
     if (value == 0) {
-      sgml_error(64, kStateCurrent, name_chars(buffer), name_chars(buffer));
+      sgml_error(P64_KEYWORD_IGNORED, kStateCurrent, name_chars(buffer), name_chars(buffer));
       continue;
     }
     if (value > status) status = value;
   }
   if (code != MD_DSO) {
-    sgml_error(97, kStateCurrent, "[", nullptr);
+    sgml_error(P97_DSO_DELIMITER_OMITTED_FROM_MARKED_SECTION, kStateCurrent, "[", nullptr);
     if (code == MD_MDC) lex_engine(&pcb_mdc);
   }
-  if (entity_stack.level != level) sgml_error(37, kStateCurrent, nullptr, nullptr);
+  if (entity_stack.level != level)
+    sgml_error(P37_ENTITY_NESTING_LEVEL_OUT_OF_SYNC, kStateCurrent, nullptr, nullptr);
   if (trace_on.ms) trace_marked_section('S', status, 1, prolog.ms_open, prolog.ms_open);
   switch (status) {
     case 4:
@@ -62,7 +64,7 @@ int marked_section_end() {
     return 1;
   }
   if (prolog.ms_open == 0) {
-    sgml_error(26, kStateCurrent, nullptr, nullptr);
+    sgml_error(P26_MARKED_SECTION_END_IGNORED, kStateCurrent, nullptr, nullptr);
     return 0;
   }
   --prolog.ms_open;

@@ -43,7 +43,7 @@ int prolog_declaration() {
     return 0;
   }
   ++prolog.markup;
-  sgml_error(2, kStateCurrent, name_chars(name), nullptr);
+  sgml_error(P2_MARKUP_DECLARATION_NOT_PERMITTED_HERE, kStateCurrent, name_chars(name), nullptr);
   md_begin(kKwSGML);
   md_skip(parse_md_param(md_buffer2(), 0, &pcb_litp, md_buffer_size()));
   return 0;
@@ -59,7 +59,7 @@ void subset_declaration() {
       return;
     }
   }
-  sgml_error(2, kStateCurrent, name_chars(name), nullptr);
+  sgml_error(P2_MARKUP_DECLARATION_NOT_PERMITTED_HERE, kStateCurrent, name_chars(name), nullptr);
   md_begin(kKwSGML);
   md_skip(parse_md_param(md_buffer2(), 0, &pcb_litp, md_buffer_size()));
 }
@@ -108,7 +108,7 @@ int parse_prolog() {
       case LEX_END_OF_INPUT:
         if (sgml_switches().prolog_only && prolog.doctype && prolog.block == &pcb_pro)
           return instance_starts(LEX_END_OF_INPUT);
-        sgml_error(127, kStateCurrent, nullptr, nullptr);
+        sgml_error(P127_DOCUMENT_ENDED_INVALIDLY_WITHIN_PROLOG, kStateCurrent, nullptr, nullptr);
         prolog.ended = true;
         return LEX_END_OF_INPUT;
       case 32:
@@ -125,7 +125,7 @@ int parse_prolog() {
       case 25: {
         ParseControlBlock* next = marked_section_start(prolog.block);
         if (next == &pcb_mscdata || next == &pcb_msrcdata) {
-          sgml_error(135, kStateCurrent, nullptr, nullptr);
+          sgml_error(P135_R_CDATA_MARKED_SECTION_IN_DECLARATION, kStateCurrent, nullptr, nullptr);
           return instance_starts(37);
         }
         prolog.block = next;
@@ -141,12 +141,12 @@ int parse_prolog() {
         ++prolog.markup;
         return 27;
       case 31:
-        sgml_error(44, kStateCurrent, nullptr, nullptr);
+        sgml_error(P44_INVALID_CHARACTER_S_IGNORED, kStateCurrent, nullptr, nullptr);
         lex_step_back(1);
         continue;
       case 33:
         if (entity_stack.level != 0) {
-          sgml_error(143, kStateCurrent, nullptr, nullptr);
+          sgml_error(P143_ILLEGAL_DSC_CHARACTER, kStateCurrent, nullptr, nullptr);
           lex_step_back(1);
           continue;
         }

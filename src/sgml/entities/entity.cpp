@@ -110,7 +110,7 @@ int end_of_entity() {
       return 0;
     }
     if (entity_resume(e) == 0) return 0;
-    system_error(94, reinterpret_cast<const char*>(e->name + 1));
+    system_error(P94_COULD_NOT_REOPEN_FILE_TO_CONTINUE, reinterpret_cast<const char*>(e->name + 1));
     if (entity_stack.level == 0 && filter_or_meta()) return -1;
   }
 }
@@ -212,7 +212,8 @@ EntityRecord* default_entity(const unsigned char* name) {
     }
   }
   if (sgml_switches().default_entity_warnings)
-    sgml_error(45, kStateCurrent, reinterpret_cast<const char*>(name + 1), nullptr);
+    sgml_error(P45_NO_DECLARATION_FOR_ENTITY_DEFAULT_DEFINITION_USED, kStateCurrent,
+               reinterpret_cast<const char*>(name + 1), nullptr);
   sgml_settings().capacities[kENTCAP].count++;
   auto* rec = reinterpret_cast<EntityRecord*>(hash_insert(
       sgml_tables.entities, name, hash_name(name, ENTITY_BUCKETS), sizeof(EntityRecord)));
@@ -250,10 +251,10 @@ int entity_reference(const unsigned char* name) {
     if (name[1] != '%' && entity_stack.default_entity) {
       rec = default_entity(name);
       if (rec) return entopen(rec);
-      sgml_error(150, kStateCurrent, text, nullptr);
+      sgml_error(P150_COULD_NOT_FIND_ENTITY_USING_DEFAULT, kStateCurrent, text, nullptr);
       return -1;
     }
-    sgml_error(35, kStateCurrent, text, nullptr);
+    sgml_error(P35_NO_DECLARATION_FOR_ENTITY_REFERENCE_IGNORED, kStateCurrent, text, nullptr);
     return -1;
   }
   return entopen(rec);
@@ -265,7 +266,7 @@ int entopen(EntityRecord* rec) {
   int32_t entlvl = quantity(kENTLVL);
   if (entity_stack.level >= entlvl) {
     std::string limit = decl_number_text(entlvl);
-    sgml_error(34, kStateCurrent, name, limit.c_str());
+    sgml_error(P34_ENTITY_REFERENCE_IGNORED, kStateCurrent, name, limit.c_str());
     return -3;
   }
   switch (rec->type) {
@@ -286,11 +287,11 @@ int entopen(EntityRecord* rec) {
         // A subdocument would be parsed one level deeper: at the SUBDOC
         // limit the reference is dropped.
         if (sgml_switches().subdoc_levels >= sgml_settings().subdoc) {
-          sgml_error(188, kStateCurrent, nullptr, nullptr);
+          sgml_error(P188_TOO_MANY_OPEN_SUBDOCUMENT_ENTITIES, kStateCurrent, nullptr, nullptr);
           return -1;
         }
       } else if (data->notation && data->notation->identifiers == nullptr) {
-        sgml_error(78, kStateCurrent, name,
+        sgml_error(P78_ENTITY_HAS_UNDEFINED_NOTATION, kStateCurrent, name,
                    reinterpret_cast<const char*>(data->notation->name + 1));
       }
       lex_data.text = rec->text;
@@ -303,7 +304,7 @@ int entopen(EntityRecord* rec) {
   }
   for (int l = 1; l <= entity_stack.level; ++l) {
     if (entity_stack.entries[l].entity == rec) {
-      sgml_error(36, kStateCurrent, name, nullptr);
+      sgml_error(P36_ENTITY_REFERENCE_OCCURRED_WITHIN_OWN_TEXT, kStateCurrent, name, nullptr);
       return -2;
     }
   }
@@ -343,7 +344,7 @@ int entopen(EntityRecord* rec) {
     // data dictionary.
     if (doc_open(reinterpret_cast<const char*>(rec->text), &handle, entity_stack.level == 0) < 0) {
       e->doc = handle;  // the message names the file it could not open
-      system_error(32, name);
+      system_error(P32_COULD_NOT_OPEN_FILE_FOR_ENTITY, name);
       doc_close(handle);
       e->doc = nullptr;
       e->entity = nullptr;
@@ -391,7 +392,7 @@ int entpop() {
       int n = e->doc && !e->at_end ? entity_refill(e) : -1;
       e->column_base = column;
       if (n > 0) return 0;
-      system_error(31, reinterpret_cast<const char*>(e->name + 1));
+      system_error(P31_ENTITY_TERMINATED, reinterpret_cast<const char*>(e->name + 1));
     } else if (c != 26) {
       return 0;
     }

@@ -64,7 +64,7 @@ void sgml_set_allocator(SgmlAllocator allocator) { allocator_in_use = allocator;
 void* sgml_calloc(size_t size) {
   if (size == 0) size = 1;
   void* p = raw_realloc(nullptr, size);
-  if (!p) sgml_fatal(33, kStateCurrent);
+  if (!p) sgml_fatal(P33_INSUFFICIENT_MAIN_MEMORY, kStateCurrent);
   std::memset(p, 0, size);
   return p;
 }
@@ -72,7 +72,7 @@ void* sgml_calloc(size_t size) {
 void* sgml_realloc(void* block, size_t size) {
   if (size == 0) size = 1;
   void* p = raw_realloc(block, size);
-  if (!p) sgml_fatal(33, kStateCurrent);
+  if (!p) sgml_fatal(P33_INSUFFICIENT_MAIN_MEMORY, kStateCurrent);
   return p;
 }
 

@@ -168,7 +168,7 @@ int ambig_check(const ModelToken* model) {
   const TokenSet whole = token_set(&run, 1, true);
   if (!run.ambiguous) run.ambiguous = list_ambiguous(run, whole.first);
   if (!run.ambiguous) run.ambiguous = rows_ambiguous(run, 1, tokens);
-  if (run.ambiguous) md_error(137, nullptr, nullptr);
+  if (run.ambiguous) md_error(P137_CONTENT_MODEL_IS_AMBIGUOUS, nullptr, nullptr);
   return run.ambiguous ? 1 : 0;
 }
 

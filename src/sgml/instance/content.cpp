@@ -242,7 +242,9 @@ int tag_parse(ParseControlBlock* block) {
       case 20:
         return 20;
       case 22:  // NET-enabling start tag
-        if (!sgml_settings().shorttag) sgml_error(194, kStateCurrent, nullptr, nullptr);
+        if (!sgml_settings().shorttag)
+          sgml_error(P194_NET_ENABLING_START_TAG_REQUIRES_SHORTTAG, kStateCurrent, nullptr,
+                     nullptr);
         inst.net_mark = true;
         return 22;
       case 23:
@@ -250,7 +252,8 @@ int tag_parse(ParseControlBlock* block) {
       case 26:
       case 28:
         if (!told) {
-          sgml_error(22, kStateCurrent, nullptr, nullptr);
+          sgml_error(P22_POSSIBLE_ATTRIBUTES_TREATED_AS_DATA_BECAUSE, kStateCurrent, nullptr,
+                     nullptr);
           told = true;
         }
         if (code == 23) {
@@ -268,18 +271,19 @@ int tag_parse(ParseControlBlock* block) {
       case 24:
         continue;
       case 27:
-        if (!sgml_settings().shorttag) sgml_error(193, kStateCurrent, nullptr, nullptr);
+        if (!sgml_settings().shorttag)
+          sgml_error(P193_UNCLOSED_START_OR_END_TAG_REQUIRES, kStateCurrent, nullptr, nullptr);
         lex_step_back(1);
         return 27;
       case 29:
-        sgml_error(9, kStateCurrent, nullptr, nullptr);
+        sgml_error(P9_INCORRECT_CHARACTER_IN_MARKUP, kStateCurrent, nullptr, nullptr);
         lex_step_back(1);
         return 29;
       case 7:
       case 10:
         return 29;
       case LEX_END_OF_INPUT:
-        sgml_error(9, kStateCurrent, nullptr, nullptr);
+        sgml_error(P9_INCORRECT_CHARACTER_IN_MARKUP, kStateCurrent, nullptr, nullptr);
         return LEX_END_OF_INPUT;
       default:
         continue;
@@ -325,7 +329,7 @@ int trace_exception_level = 0;
 
 int start_tag_process(ElementTypeDef* etd) {
   if (etd->model == nullptr) {
-    sgml_error(43, kStateCurrent, etd_chars(etd), etd_chars(etd));
+    sgml_error(P43_UNDEFINED_START_TAG_GI_WAS_USED, kStateCurrent, etd_chars(etd), etd_chars(etd));
     etd_set(etd, ETD_START_OMIT | ETD_END_OMIT | ETD_MADE, any_model(), nullptr, nullptr, nullptr);
     sgml_settings().capacities[kELEMCAP].count += 1;
   }
@@ -355,7 +359,8 @@ int end_tag_process(ElementTypeDef* etd) {
   const int n = open_element_find(etd);
   if (trace_on.grp) end_tag_trace(n, etd);
   if (n < 0) {
-    sgml_error(5, kStateCurrent, etd_chars(etd), etd_chars(inst.stack[inst.level].etd));
+    sgml_error(P5_END_TAG_IGNORED, kStateCurrent, etd_chars(etd),
+               etd_chars(inst.stack[inst.level].etd));
     return TOK_IGNORED;
   }
   return close_levels(n + 1, TAG_ORDINARY, doc_offsets.end_tag_length, etd);
@@ -364,7 +369,7 @@ int end_tag_process(ElementTypeDef* etd) {
 int short_end_tag() {
   if (trace_on.grp) end_tag_trace(inst.level > 0 ? 0 : -1, pseudo_empty_end());
   if (inst.level <= 0) {
-    sgml_error(51, kStateCurrent, nullptr, nullptr);
+    sgml_error(P51_SHORT_END_TAG_NO_GI_IGNORED, kStateCurrent, nullptr, nullptr);
     return TOK_IGNORED;
   }
   return close_levels(1, TAG_EMPTY, 0, pseudo_empty_end());
@@ -377,7 +382,8 @@ int short_ref_use(int index, int32_t length) {
   EntityRecord* rec = mapped(index);
   if (rec == nullptr) return -1;
   if (rec->type == ENT_PLACEHOLDER) {
-    sgml_error(93, kStateCurrent, name_chars(current_map()->name), name_chars(rec->name));
+    sgml_error(P93_SHORT_REF_IN_MAP_TO_UNDECLARED, kStateCurrent, name_chars(current_map()->name),
+               name_chars(rec->name));
     return -1;
   }
   reference_span_note(length);
@@ -397,7 +403,7 @@ bool data_entity_found() {
     const auto* de = reinterpret_cast<const DataEntity*>(lex_data.text);
     const int32_t levels = sgml_switches().subdoc_levels;
     if (de != nullptr && de->kind == 4 && (levels >= sgml_settings().subdoc || levels >= 32)) {
-      sgml_error(188, kStateCurrent, nullptr, nullptr);
+      sgml_error(P188_TOO_MANY_OPEN_SUBDOCUMENT_ENTITIES, kStateCurrent, nullptr, nullptr);
       return false;
     }
   }
@@ -491,7 +497,7 @@ void rcdata_entity_opened() {
 void rcdata_entity_ended(const ParseControlBlock* pcb) {
   int& level = pcb == &pcb_msrcdata ? inst.ms_rcdata_level : inst.rcdata_level;
   if (entity_stack.level < level) {
-    sgml_error(37, kStateCurrent, nullptr, nullptr);
+    sgml_error(P37_ENTITY_NESTING_LEVEL_OUT_OF_SYNC, kStateCurrent, nullptr, nullptr);
     level = entity_stack.level;
   }
   if (entity_stack.level == level) {
@@ -521,9 +527,10 @@ int start_tag_read() {
   if (length < 0) length = 0;
   inst.start_tag_length = length;
   inst.tag_start = stago;
-  if (length >= quantity(kTAGLEN)) sgml_error(66, kStateCurrent, nullptr, nullptr);
+  if (length >= quantity(kTAGLEN))
+    sgml_error(P66_START_TAG_LENGTH_EXCEEDS_TAGLEN_LIMIT, kStateCurrent, nullptr, nullptr);
   if (etd == nullptr) {
-    sgml_error(132, kStateCurrent, name_chars(gi), nullptr);
+    sgml_error(P132_UNDEFINED_START_TAG_GI_IGNORED, kStateCurrent, name_chars(gi), nullptr);
     inst.net_mark = false;
     return TOK_IGNORED;
   }
@@ -543,11 +550,11 @@ int end_tag_read(bool in_rcdata) {
   // ends the element as well (its end tag omitted); one that names no open
   // element is taken as an empty end tag.
   if (in_rcdata && (etd == nullptr || open_element_find(etd) < 0)) {
-    sgml_error(57, kStateCurrent, nullptr, nullptr);
+    sgml_error(P57_BAD_END_TAG_IN_R_CDATA, kStateCurrent, nullptr, nullptr);
     return short_end_tag();
   }
   if (etd == nullptr) {
-    sgml_error(11, kStateCurrent, name_chars(gi), nullptr);
+    sgml_error(P11_NO_ELEMENT_DECLARATION_FOR_END_TAG, kStateCurrent, name_chars(gi), nullptr);
     return TOK_IGNORED;
   }
   return end_tag_process(etd);
@@ -602,7 +609,8 @@ int content_action(int token) {
     case CONTEXT_END:
     case CONTEXT_EXCLUDED: {
       if (inst.stack[inst.level].start_length == 0 && inst.just_implied)
-        sgml_error(7, kStateCurrent, etd_chars(inst.stack[inst.level].etd), nullptr);
+        sgml_error(P7_START_TAG_OMITTED_FROM_WITH_EMPTY, kStateCurrent,
+                   etd_chars(inst.stack[inst.level].etd), nullptr);
       inst.token_pending = true;
       inst.pending_token = token;
       inst.saved_empty = inst.empty_mark;
@@ -619,20 +627,23 @@ int content_action(int token) {
     }
     case CONTEXT_IMPLY: {
       if (imply->model == nullptr) {
-        sgml_error(53, kStateCurrent, etd_chars(imply), etd_chars(imply));
+        sgml_error(P53_NO_DEFINITION_FOR_IMPLIED_START_TAG, kStateCurrent, etd_chars(imply),
+                   etd_chars(imply));
         etd_set(imply, ETD_START_OMIT | ETD_END_OMIT | ETD_MADE, any_model(), nullptr, nullptr,
                 nullptr);
         sgml_settings().capacities[kELEMCAP].count += 1;
       }
       if (!(imply->flags & ETD_START_OMIT)) {
         if (inst.level == 0)
-          sgml_error(226, kStateCurrent, nullptr, nullptr);
+          sgml_error(P226_START_TAG_OF_DOCUMENT_ELEMENT_OMITTED, kStateCurrent, nullptr, nullptr);
         else if (token != 0)
-          sgml_error(49, kStateCurrent, etd_chars(imply), nullptr);
+          sgml_error(P49_START_TAG_IMPLIED_BY_DATA, kStateCurrent, etd_chars(imply), nullptr);
         else if (inst.start_kind == TAG_EMPTY)
-          sgml_error(50, kStateCurrent, etd_chars(imply), nullptr);
+          sgml_error(P50_START_TAG_IMPLIED_BY_SHORT_START, kStateCurrent, etd_chars(imply),
+                     nullptr);
         else
-          sgml_error(21, kStateCurrent, etd_chars(imply), etd_chars(type));
+          sgml_error(P21_START_TAG_IMPLIED_BY_START_TAG, kStateCurrent, etd_chars(imply),
+                     etd_chars(type));
       }
       inst.token_pending = true;
       inst.pending_token = token;
@@ -661,12 +672,13 @@ int content_action(int token) {
     case CONTEXT_REFUSED:
       inst.not_allowed_mark = true;
       if (token == 0) {
-        sgml_error(1, kStateCurrent, etd_chars(type), etd_chars(cur.etd));
+        sgml_error(P1_ELEMENT_NOT_ALLOWED_AT_THIS_POINT, kStateCurrent, etd_chars(type),
+                   etd_chars(cur.etd));
         break;
       }
       inst.not_allowed_mark = false;
       if (token == TOK_DATA) {
-        sgml_error(10, kStateCurrent, etd_chars(cur.etd), nullptr);
+        sgml_error(P10_DATA_NOT_ALLOWED_AT_THIS_POINT, kStateCurrent, etd_chars(cur.etd), nullptr);
         inst.data_flags |= DATA_NOT_ALLOWED;
         return TOK_DATA;
       }

@@ -37,13 +37,14 @@ void etd_trace(const ElementTypeDef* etd) {
 
 void doc_element_setup() {
   if (!prolog.doctype || prolog.doctype_name[0] < 3) {
-    if (!prolog.doctype) sgml_error(42, kStateCurrent, nullptr, nullptr);
+    if (!prolog.doctype) sgml_error(P42_NO_DOCTYPE_DECLARATION, kStateCurrent, nullptr, nullptr);
     std::memcpy(prolog.doctype_name, kDoctypeDefault, sizeof kDoctypeDefault);
   }
   ElementTypeDef* doc = etd_define(prolog.doctype_name);
   if (doc->model == nullptr) {
     const char* name = name_chars(prolog.doctype_name);
-    if (std::strcmp(name, "*DOCTYPE") != 0) sgml_error(52, kStateCurrent, name, name);
+    if (std::strcmp(name, "*DOCTYPE") != 0)
+      sgml_error(P52_NO_DEFINITION_FOR_DOCUMENT_TYPE, kStateCurrent, name, name);
     etd_set(doc, ETD_DECLARED | ETD_START_OMIT | ETD_END_OMIT | ETD_DOC_MADE, any_model(), nullptr,
             nullptr, nullptr);
     sgml_settings().capacities[kELEMCAP].count += 1;
@@ -66,12 +67,14 @@ void prolog_end_checks() {
     for (HashRecord* head : sgml_tables.elements)
       for (HashRecord* r = head; r != nullptr; r = r->next) {
         auto* etd = reinterpret_cast<ElementTypeDef*>(r);
-        if (etd->model == nullptr) sgml_error(140, kStateCurrent, name_chars(etd->name), nullptr);
+        if (etd->model == nullptr)
+          sgml_error(P140_ELEMENT_USED_IN_DTD_BUT_NOT, kStateCurrent, name_chars(etd->name),
+                     nullptr);
       }
   }
   for (NotationRecord* n = sgml_tables.notations; n != nullptr; n = n->next)
     if (n->referenced && n->identifiers == nullptr)
-      sgml_error(192, kStateCurrent, name_chars(n->name), nullptr);
+      sgml_error(P192_NOTATION_NOT_DEFINED_IN_DTD, kStateCurrent, name_chars(n->name), nullptr);
 }
 
 void include_names_define() {
@@ -85,7 +88,7 @@ void include_names_define() {
     for (size_t i = 1; valid && i < n; ++i) valid = NameClass[s[i]] >= kNameChar &&
                                                     NameClass[s[i]] <= kNameDigit;
     if (!valid) {
-      sgml_error(138, kStateCurrent, *names, nullptr);
+      sgml_error(P138_INVALID_PARAMETER_ENTITY_NAME, kStateCurrent, *names, nullptr);
       continue;
     }
     unsigned char name[512];

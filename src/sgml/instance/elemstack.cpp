@@ -115,7 +115,8 @@ ParseControlBlock* content_pcb_select(int flags) {
 void element_push(ElementTypeDef* type) {
   const int taglvl = quantity(kTAGLVL);
   if (inst.level >= taglvl) {
-    sgml_error(6, kStateCurrent, etd_chars(type), etd_chars(type));
+    sgml_error(P6_START_TAG_EXCEEDS_OPEN_ELEMENT_LIMIT, kStateCurrent, etd_chars(type),
+               etd_chars(type));
   } else {
     ++inst.level;
   }
@@ -138,7 +139,7 @@ void element_push(ElementTypeDef* type) {
   if (inst.net_mark && ++inst.net_count == 1) lex_net_switch(true);
   ShortRefMap* map = type->map;
   if (map != nullptr && map->entities != nullptr && map->entities[0] == nullptr) {
-    sgml_error(159, kStateCurrent, etd_chars(type), nullptr);
+    sgml_error(P159_SHORT_REFERENCE_MAP_FOR_ELEMENT_NOT, kStateCurrent, etd_chars(type), nullptr);
     type->map = nullptr;
     map = nullptr;
   }
@@ -177,9 +178,11 @@ void element_pop(int32_t pending) {
     const bool real = by != nullptr && by != pseudo_data() && by != pseudo_empty_start() &&
                       by != pseudo_empty_end();
     if (real && missing != nullptr)
-      sgml_error(30, kStateCurrent, etd_chars(e.etd), etd_chars(missing));
+      sgml_error(P30_ELEMENT_ENDED_PREMATURELY_REQUIRED_OMITTED, kStateCurrent, etd_chars(e.etd),
+                 etd_chars(missing));
     else
-      sgml_error(54, kStateCurrent, etd_chars(e.etd), nullptr);
+      sgml_error(P54_ELEMENT_ENDED_PREMATURELY_REQUIRED_SUBELEMENT_OMITTED, kStateCurrent,
+                 etd_chars(e.etd), nullptr);
   }
   const bool was_document = inst.level == 1;
   --inst.level;
@@ -193,20 +196,24 @@ void element_pop(int32_t pending) {
   if (inst.end_kind == TAG_ENCLOSING) {
     if (!end_omissible) {
       if (by == nullptr || by == pseudo_empty_end() || by == pseudo_data())
-        sgml_error(46, kStateCurrent, name, nullptr);
+        sgml_error(P46_END_TAG_IMPLIED_BY_NET_DELIMITER, kStateCurrent, name, nullptr);
       else
-        sgml_error(20, kStateCurrent, name, etd_chars(by));
+        sgml_error(P20_END_TAG_IMPLIED_BY_END_TAG, kStateCurrent, name, etd_chars(by));
     }
   } else if (inst.end_kind == TAG_IMPLIED && !(e.flags & OPEN_EMPTY) &&
              (!end_omissible || was_document)) {
     if (by == pseudo_data())
-      sgml_error(was_document ? 95 : 47, kStateCurrent, name, nullptr);
+      sgml_error(
+          was_document ? P95_OUT_OF_CONTEXT_DATA_ENDED_DOCUMENT : P47_END_TAG_IMPLIED_BY_DATA,
+          kStateCurrent, name, nullptr);
     else if (by == pseudo_empty_start())
-      sgml_error(was_document ? 96 : 48, kStateCurrent, name, nullptr);
+      sgml_error(
+          was_document ? P96_SHORT_START_TAG_NO_GI_ENDED : P48_END_TAG_IMPLIED_BY_SHORT_START,
+          kStateCurrent, name, nullptr);
     else if (was_document)
-      sgml_error(89, kStateCurrent, etd_chars(by), name);
+      sgml_error(P89_OUT_OF_CONTEXT_START_TAG_ENDED, kStateCurrent, etd_chars(by), name);
     else
-      sgml_error(39, kStateCurrent, name, etd_chars(by));
+      sgml_error(P39_END_TAG_IMPLIED_BY_START_TAG, kStateCurrent, name, etd_chars(by));
     if (was_document) inst.parse_ended = true;
   }
 }
@@ -263,7 +270,8 @@ int exclusion_walk(const ContentModel* model, int pos, bool absent, Left* left,
   if (!model_is_group(t)) {
     const bool excluded = model_type(t) == MODEL_ELEMENT && t->etd != nullptr && t->etd->mark;
     if (excluded && !absent)
-      sgml_error(217, kStateSTAG, etd_chars(t->etd), etd_chars(current));
+      sgml_error(P217_EXCLUSION_CANNOT_APPLY_TO_TOKEN_IN, kStateSTAG, etd_chars(t->etd),
+                 etd_chars(current));
     *left = excluded ? Left::kNothing : optional ? Left::kOptional : Left::kRequired;
     return 1;
   }
@@ -279,7 +287,9 @@ int exclusion_walk(const ContentModel* model, int pos, bool absent, Left* left,
       ++remain_optional;
   }
   const bool changed = is_or ? remain_optional > 0 || remain_required == 0 : remain_required == 0;
-  if (changed && !absent) sgml_error(216, kStateSTAG, etd_chars(current), nullptr);
+  if (changed && !absent)
+    sgml_error(P216_EXCLUSIONS_ATTEMPT_TO_CHANGE_REQUIRED_STATUS, kStateSTAG, etd_chars(current),
+               nullptr);
   if (remain_required == 0 && remain_optional == 0)
     *left = Left::kNothing;
   else

@@ -46,7 +46,8 @@ std::string value_text(const unsigned char* v, int32_t n) {
 unsigned char* value_store(const unsigned char* text, int32_t n) {
   if (work.over) return nullptr;
   if (work.used + static_cast<size_t>(n) + 1 > work.values.size()) {
-    sgml_error(75, kStateSTAG, nullptr, nullptr);
+    sgml_error(P75_NORMALIZED_ATTRIBUTE_SPECIFICATION_LENGTH_OVER_ATTSPLEN, kStateSTAG, nullptr,
+               nullptr);
     work.over = true;
     return nullptr;
   }
@@ -72,7 +73,8 @@ void value_given(int i, const unsigned char* raw, int32_t length, int32_t start,
   AttributeList& a = work.entries[static_cast<size_t>(i)];
   const std::string shown = value_text(raw, length);
   if (a.flags & ATT_GIVEN) {
-    sgml_error(73, kStateSTAG, att_chars(a), shown.c_str());
+    sgml_error(P73_ATTRIBUTE_IGNORED_PREVIOUSLY_SPECIFIED_IN_SAME_LIST, kStateSTAG, att_chars(a),
+               shown.c_str());
     return;
   }
   a.flags |= ATT_GIVEN;
@@ -103,7 +105,8 @@ void value_given(int i, const unsigned char* raw, int32_t length, int32_t start,
       int32_t p = 0;
       for (int k = 0; k < tokens; ++k) {
         if (!token_in_entry_group(i, out + p)) {
-          sgml_error(18, kStateSTAG, att_chars(a), shown.c_str());
+          sgml_error(P18_ATTRIBUTE_VALUE_DEFAULTED_TOKEN_NOT_IN_GROUP, kStateSTAG, att_chars(a),
+                     shown.c_str());
           a.flags |= ATT_GIVEN_BAD;
           return;
         }
@@ -116,20 +119,22 @@ void value_given(int i, const unsigned char* raw, int32_t length, int32_t start,
   if ((a.flags & ATT_FIXED) &&
       (a.value == nullptr || a.value_length != value_length ||
        std::memcmp(a.value, value, static_cast<size_t>(value_length)) != 0)) {
-    sgml_error(67, kStateSTAG, att_chars(a), nullptr);
+    sgml_error(P67_ATTRIBUTE_DEFAULTED_FIXED_ATTRIBUTE_MUST_EQUAL_DEFAULT, kStateSTAG, att_chars(a),
+               nullptr);
     a.flags |= ATT_GIVEN_BAD;
     return;
   }
   const int32_t normalized =
       att_normalized_length(a.declared, (a.flags & ATT_GROUP) ? 1 : tokens, value_length);
   if (normalized > quantity(kLITLEN)) {
-    sgml_error(224, kStateSTAG, att_chars(a), nullptr);
+    sgml_error(P224_NORMALIZED_LENGTH_OF_VALUE_OF_ATTRIBUTE, kStateSTAG, att_chars(a), nullptr);
     a.flags |= ATT_GIVEN_BAD;
     return;
   }
   work.normalized += normalized;
   if (work.normalized > quantity(kATTSPLEN) && !work.over) {
-    sgml_error(75, kStateSTAG, nullptr, nullptr);
+    sgml_error(P75_NORMALIZED_ATTRIBUTE_SPECIFICATION_LENGTH_OVER_ATTSPLEN, kStateSTAG, nullptr,
+               nullptr);
     work.over = true;
   }
   unsigned char* stored = value_store(value, value_length);
@@ -190,7 +195,9 @@ bool value_read(unsigned char* buffer, int limit, const AttributeList* a, Value*
       return true;
     }
     if (code == 23 || code == 25) {
-      if (!sgml_settings().shorttag) sgml_error(196, kStateSTAG, nullptr, nullptr);
+      if (!sgml_settings().shorttag)
+        sgml_error(P196_UNDELIMITED_ATTRIBUTE_VALUE_REQUIRES_SHORTTAG_YES, kStateSTAG, nullptr,
+                   nullptr);
       v->start = doc_offsets.current_char;
       v->length = parse_token(buffer, kNameChar, quantity(kNAMELEN));
       v->text = buffer;
@@ -268,22 +275,24 @@ int parse_attributes(ElementTypeDef* etd, bool* net) {
     if (code == LEX_ENTITY_END || code == 24) continue;
     if (code == 20) break;
     if (code == 22) {
-      if (!sgml_settings().shorttag) sgml_error(194, kStateCurrent, nullptr, nullptr);
+      if (!sgml_settings().shorttag)
+        sgml_error(P194_NET_ENABLING_START_TAG_REQUIRES_SHORTTAG, kStateCurrent, nullptr, nullptr);
       *net = true;
       break;
     }
     if (code == 27) {
-      if (!sgml_settings().shorttag) sgml_error(193, kStateCurrent, nullptr, nullptr);
+      if (!sgml_settings().shorttag)
+        sgml_error(P193_UNCLOSED_START_OR_END_TAG_REQUIRES, kStateCurrent, nullptr, nullptr);
       lex_step_back(1);
       break;
     }
     if (code == 29) {
-      sgml_error(9, kStateCurrent, nullptr, nullptr);
+      sgml_error(P9_INCORRECT_CHARACTER_IN_MARKUP, kStateCurrent, nullptr, nullptr);
       lex_step_back(1);
       break;
     }
     if (code == LEX_END_OF_INPUT) {
-      sgml_error(9, kStateCurrent, nullptr, nullptr);
+      sgml_error(P9_INCORRECT_CHARACTER_IN_MARKUP, kStateCurrent, nullptr, nullptr);
       break;
     }
     if (code != 23 && code != 25 && code != 26 && code != 28) {
@@ -302,11 +311,12 @@ int parse_attributes(ElementTypeDef* etd, bool* net) {
         const int i = att_find_name(n, name);
         const AttributeList* a = i > 0 ? &work.entries[static_cast<size_t>(i)] : nullptr;
         if (!value_read(buffer, limit, a, &v, &held)) {
-          sgml_error(9, kStateSTAG, nullptr, nullptr);
+          sgml_error(P9_INCORRECT_CHARACTER_IN_MARKUP, kStateSTAG, nullptr, nullptr);
           continue;
         }
         if (i == 0) {
-          sgml_error(13, kStateSTAG, name_chars(name), value_text(v.text, v.length).c_str());
+          sgml_error(P13_ATTRIBUTE_IGNORED_NOT_DEFINED_FOR_THIS_ELEMENT, kStateSTAG,
+                     name_chars(name), value_text(v.text, v.length).c_str());
           continue;
         }
         if (!work.over) value_given(i, v.text, v.length, v.start, v.end);
@@ -326,18 +336,19 @@ int parse_attributes(ElementTypeDef* etd, bool* net) {
       v.length = literal_length;
       v.start = quote + 1;
       v.end = doc_offsets.current_char - 1;
-      if (!told_literal) sgml_error(9, kStateSTAG, nullptr, nullptr);
+      if (!told_literal) sgml_error(P9_INCORRECT_CHARACTER_IN_MARKUP, kStateSTAG, nullptr, nullptr);
       told_literal = true;
       continue;
     }
     // A value without its name: the attribute whose group holds it.
-    if (!sgml_settings().shorttag) sgml_error(195, kStateSTAG, nullptr, nullptr);
+    if (!sgml_settings().shorttag)
+      sgml_error(P195_ATTRIBUTE_NAME_OMISSION_REQUIRES_SHORTTAG_YES, kStateSTAG, nullptr, nullptr);
     unsigned char token[256];
     copy_name_token(token, reinterpret_cast<const unsigned char*>(value_text(v.text, v.length).c_str()),
                     kNameChar, 1);
     const int i = att_find_token(n, token);
     if (i == 0) {
-      sgml_error(74, kStateSTAG, value_text(v.text, v.length).c_str(), nullptr);
+      sgml_error(P74_NAME_TOKEN_IGNORED, kStateSTAG, value_text(v.text, v.length).c_str(), nullptr);
       continue;
     }
     if (!work.over) value_given(i, token + 1, token[0] - 2, v.start, v.end);
@@ -372,13 +383,14 @@ void att_defaults(ElementTypeDef* etd) {
     const bool given = (a.flags & ATT_GIVEN) && !(a.flags & ATT_GIVEN_BAD);
     if (a.value == nullptr) {
       if (a.flags & (ATT_REQUIRED | ATT_CURRENT)) {
-        sgml_error(19, kStateSTAG, att_chars(a), nullptr);
+        sgml_error(P19_REQUIRED_ATTRIBUTE_WAS_NOT_SPECIFIED, kStateSTAG, att_chars(a), nullptr);
         a.flags |= ATT_DEFAULT_BAD;
       }
       i += skip;
       continue;
     }
-    if (!given && !minimization) sgml_error(197, kStateSTAG, att_chars(a), nullptr);
+    if (!given && !minimization)
+      sgml_error(P197_ATTRIBUTE_SPECIFICATION_OMITTED_FOR, kStateSTAG, att_chars(a), nullptr);
     if (a.declared != DV_CDATA &&
         (a.value_length < 2 || a.value[0] < 2 || a.value[0] > a.value_length)) {
       i += skip;  // no token to check
@@ -394,19 +406,21 @@ void att_defaults(ElementTypeDef* etd) {
       // A content reference leaves the element no content, so no data
       // content notation either.
       if (empty || att_content_reference()) {
-        sgml_error(empty ? 76 : 84, kStateSTAG, att_chars(a), shown.c_str());
+        sgml_error(empty ? P76_NOTATION_IGNORED_ELEMENT_CONTENT_IS_EMPTY
+                         : P84_NOTATION_IGNORED_CONTENT_REFERENCE_SPECIFIED,
+                   kStateSTAG, att_chars(a), shown.c_str());
         a.flags |= ATT_DEFAULT_BAD;
       } else {
         NotationRecord* nr = notation_find(a.value);
         if (nr == nullptr || nr->identifiers == nullptr) {
-          sgml_error(77, kStateSTAG, att_chars(a), shown.c_str());
+          sgml_error(P77_NOTATION_UNDEFINED, kStateSTAG, att_chars(a), shown.c_str());
           a.flags |= ATT_DEFAULT_BAD;
         }
         a.record = nr;
       }
     } else if (a.declared == DV_ENTITY || a.declared == DV_ENTITIES) {
       if (a.declared == DV_ENTITIES && a.count > quantity(kGRPCNT)) {
-        sgml_error(136, kStateSTAG, att_chars(a), shown.c_str());
+        sgml_error(P136_ENTITIES_ATTRIBUTE_IGNORED, kStateSTAG, att_chars(a), shown.c_str());
         a.flags |= ATT_DEFAULT_BAD;
       } else {
         for (int32_t p = 0, k = 0; p < a.value_length && k < a.count; ++k) {
@@ -417,12 +431,14 @@ void att_defaults(ElementTypeDef* etd) {
             if (entity_stack.default_entity != nullptr) {
               rec = default_entity(token);
               if (rec == nullptr) {
-                sgml_error(151, kStateSTAG, name_chars(token), att_chars(a));
+                sgml_error(P151_COULD_NOT_FIND_ENTITY_IN_ATTRIBUTE, kStateSTAG, name_chars(token),
+                           att_chars(a));
                 a.flags |= ATT_DEFAULT_BAD;
                 continue;
               }
             } else {
-              sgml_error(72, kStateSTAG, att_chars(a), name_chars(token));
+              sgml_error(P72_ENTITY_ATTRIBUTE_NOT_GENERAL_ENTITY, kStateSTAG, att_chars(a),
+                         name_chars(token));
               a.flags |= ATT_DEFAULT_BAD;
               continue;
             }
@@ -431,11 +447,12 @@ void att_defaults(ElementTypeDef* etd) {
             const auto* de = reinterpret_cast<const DataEntity*>(rec->text);
             if (de != nullptr && de->kind != 4 && de->notation != nullptr &&
                 de->notation->identifiers == nullptr) {
-              sgml_error(78, kStateSTAG, name_chars(token), name_chars(de->notation->name));
+              sgml_error(P78_ENTITY_HAS_UNDEFINED_NOTATION, kStateSTAG, name_chars(token),
+                         name_chars(de->notation->name));
               a.flags |= ATT_DEFAULT_BAD;
             }
           } else if (rec->type != ENT_SDATA && rec->type != ENT_CDATA) {
-            sgml_error(86, kStateSTAG, att_chars(a), name_chars(token));
+            sgml_error(P86_ENTITY_NOT_DATA_ENTITY, kStateSTAG, att_chars(a), name_chars(token));
             a.flags |= ATT_DEFAULT_BAD;
           }
           if (k == 0) a.record = rec;
@@ -443,7 +460,7 @@ void att_defaults(ElementTypeDef* etd) {
       }
     } else if (a.declared == DV_ID && given) {
       if (iddef(a.value) != 0) {
-        sgml_error(71, kStateSTAG, att_chars(a), shown.c_str());
+        sgml_error(P71_ID_ATTRIBUTE_IGNORED, kStateSTAG, att_chars(a), shown.c_str());
         a.flags |= ATT_DEFAULT_BAD;
       }
     }

@@ -6,6 +6,7 @@
 #include "sgml/lex/chclass.h"
 #include "sgml/lex/lex.h"
 #include "sgml/entities/settings.h"
+#include "sgml/messages/message.h"
 
 namespace {
 
@@ -54,12 +55,14 @@ int parse_attr_value(const unsigned char* value, int length, int declared_value,
     if (action == 35) {
       start = i;
     } else if (action == 14) {
-      return 14;
+      return P14_ATTRIBUTE_VALUE_DEFAULTED_INVALID_CHARACTER;
     } else if (action == 21) {
       int n = i - start;
-      if (n > namelen) return 15;
-      if (++count > 1 && single_token(declared_value)) result = 16;
-      if (!token_kind_ok(declared_value, value + start, n) && result == 0) result = 17;
+      if (n > namelen) return P15_ATTRIBUTE_VALUE_DEFAULTED_TOKEN_TOO_LONG;
+      if (++count > 1 && single_token(declared_value))
+        result = P16_ATTRIBUTE_VALUE_DEFAULTED_TOO_MANY_TOKENS;
+      if (!token_kind_ok(declared_value, value + start, n) && result == 0)
+        result = P17_ATTRIBUTE_VALUE_DEFAULTED_WRONG_TOKEN_TYPE;
       if (used + n + 2 <= out_size) {
         out[used] = static_cast<unsigned char>(n + 2);
         for (int k = 0; k < n; ++k) out[used + 1 + k] = map ? map[value[start + k]] : value[start + k];
@@ -69,6 +72,6 @@ int parse_attr_value(const unsigned char* value, int length, int declared_value,
     }
   }
   *tokens = count;
-  if (count == 0) return 25;
+  if (count == 0) return P25_ATTRIBUTE_DEFAULTED_EMPTY_STRING_NOT_ALLOWED_FOR_TOKEN;
   return result;
 }

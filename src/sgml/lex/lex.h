@@ -207,9 +207,10 @@ int literal_normalize(unsigned char* out, int space);
 // declared value (a DeclaredValue from DV_NOTATION to DV_NUTOKENS, or
 // DV_GROUP_TOKENS for a name token group) into counted tokens back to back
 // in out (out_size bytes), folded by the
-// entity name case for ENTITY and ENTITIES, else by the general name case. Returns 0, 14
-// (invalid character), 15 (token too long), 16 (too many tokens), 17
-// (wrong kind of token) or 25 (empty); *tokens gets the number of tokens.
+// entity name case for ENTITY and ENTITIES, else by the general name case.
+// Returns 0 or the message to give: P14 (invalid character), P15 (token too
+// long), P16 (too many tokens), P17 (wrong kind of token) or P25 (empty);
+// *tokens gets the number of tokens.
 int parse_attr_value(const unsigned char* value, int length, int declared_value,
                      unsigned char* out, int out_size, int* tokens);
 

@@ -178,7 +178,7 @@ int lex_engine(ParseControlBlock* pcb) {
         reference_end();
         int fc = char_ref_function(name);
         if (fc < 0) {
-          syntax_error(62, pcb->state_index);
+          syntax_error(P62_INVALID_ALPHABETIC_CHARACTER_REFERENCE_IGNORED, pcb->state_index);
           break;
         }
         e = entity_top;
@@ -197,7 +197,7 @@ int lex_engine(ParseControlBlock* pcb) {
         reference_end();
         long v = reference_number(digits);
         if (v > 255) {
-          syntax_error(61, pcb->state_index);
+          syntax_error(P61_NUMERIC_CHARACTER_REFERENCE_EXCEEDS_255, pcb->state_index);
           break;
         }
         e = entity_top;
@@ -211,15 +211,15 @@ int lex_engine(ParseControlBlock* pcb) {
       }
       case 3:  // non-SGML character
         if (c == 1) {
-          syntax_error(152, pcb->state_index);
+          syntax_error(P152_CONFUSING_NON_SGML_CHARACTER_FOUND, pcb->state_index);
           break;
         }
-        syntax_error(60, pcb->state_index);
+        syntax_error(P60_NON_SGML_CHARACTER_FOUND, pcb->state_index);
         escape_pair[0] = sgml_switches().escape;
         escape_pair[1] = escape_char(c);
         return LEX_ESCAPE;
       case 4:  // entity end inside markup
-        syntax_error(8, pcb->state_index);
+        syntax_error(P8_ILLEGAL_ENTITY_END_IN_MARKUP_OR, pcb->state_index);
         [[fallthrough]];
       case 15:
         if (e->type <= ENT_CDATA && e->ptr < e->end) break;  // a stray NUL in text
@@ -243,17 +243,17 @@ int lex_engine(ParseControlBlock* pcb) {
         if (entpop() < 0) return LEX_END_OF_INPUT;
         break;
       case 7:
-        syntax_error(9, pcb->state_index);
+        syntax_error(P9_INCORRECT_CHARACTER_IN_MARKUP, pcb->state_index);
         entity_step_back(e, 1);
         return action;
       case 8:
-        syntax_error(3, pcb->state_index);
+        syntax_error(P3_LENGTH_OF_NAME_NUMBER_OR_TOKEN, pcb->state_index);
         break;
       case 9:
         break;
       case 10:
         entity_step_back(e, 1);
-        syntax_error(9, pcb->state_index);
+        syntax_error(P9_INCORRECT_CHARACTER_IN_MARKUP, pcb->state_index);
         entity_step_back(e, 1);
         return action;
       case 11: {  // "%" and a name
@@ -284,11 +284,11 @@ int lex_engine(ParseControlBlock* pcb) {
         return code;
       }
       case 18:
-        syntax_error(4, pcb->state_index);
+        syntax_error(P4_NON_SGML_CHARACTER_OCCURRED_IN_MARKUP, pcb->state_index);
         break;
       case 64:
         entity_step_back(e, 1);
-        syntax_error(3, pcb->state_index);
+        syntax_error(P3_LENGTH_OF_NAME_NUMBER_OR_TOKEN, pcb->state_index);
         break;
       default:
         return action;

@@ -13,7 +13,7 @@
 
 MdState md_state;
 int literal_length;
-int literal_end_message = 92;
+int literal_end_message = P92_DOCUMENT_ENDED_INVALIDLY_WITHIN_LITERAL;
 int literal_keep_leading;
 
 namespace {
@@ -67,7 +67,7 @@ int read_run(unsigned char* out, int n, int min_class, int max_length, const uin
       return n;
     }
     if (n >= max_length) {
-      if (!over) syntax_error(3, kStateCurrent);
+      if (!over) syntax_error(P3_LENGTH_OF_NAME_NUMBER_OR_TOKEN, kStateCurrent);
       over = true;
       continue;
     }
@@ -86,7 +86,9 @@ void store(unsigned char* buffer, int max_length, int* n, bool* over, const unsi
            int length) {
   if (*over) return;  // past the limit nothing more is kept
   if (*n + length > max_length) {
-    if (!*over) sgml_error(134, kStateCurrent, decl_number_text(max_length), nullptr);
+    if (!*over)
+      sgml_error(P134_NORMALIZED_LENGTH_OF_LITERAL_EXCEEDED, kStateCurrent,
+                 decl_number_text(max_length), nullptr);
     *over = true;
     return;
   }
@@ -153,11 +155,12 @@ int parse_md_param(unsigned char* buffer, int fold, ParseControlBlock* literal_b
   for (;;) {
     code = lex_engine(pcb);
     if (code == LEX_ENTITY_END) {
-      if (entity_stack.level < md_state.level) syntax_error(37, kStateCurrent);
+      if (entity_stack.level < md_state.level)
+        syntax_error(P37_ENTITY_NESTING_LEVEL_OUT_OF_SYNC, kStateCurrent);
       continue;
     }
     if (code == LEX_PI_ENTITY) {
-      syntax_error(59, kStateCurrent);
+      syntax_error(P59_REFERENCE_TO_PI_ENTITY_NOT_PERMITTED, kStateCurrent);
       continue;
     }
     break;
@@ -165,7 +168,7 @@ int parse_md_param(unsigned char* buffer, int fold, ParseControlBlock* literal_b
   ++md_context().parameters;
   switch (code) {
     case LEX_END_OF_INPUT:
-      sgml_fatal(133, kStateCurrent);
+      sgml_fatal(P133_DOCUMENT_ENDED_INVALIDLY_WITHIN_MARKUP_DECLARATION, kStateCurrent);
     case 20:
       lex_step_back(1);
       code = MD_MDC;
@@ -218,7 +221,7 @@ int parse_literal(unsigned char* buffer, ParseControlBlock* literal_block, int m
         break;
       case 25:  // not a minimum data character
         if (c == delimiter && entity_stack.level == level) goto done;
-        syntax_error(63, kStateCurrent);
+        syntax_error(P63_INVALID_CHARACTER_IN_MINIMUM_LITERAL, kStateCurrent);
         break;
       case LEX_REREAD:  // a character reference: always data
         store(buffer, max_length, &n, &over, &c, 1);
@@ -233,15 +236,18 @@ int parse_literal(unsigned char* buffer, ParseControlBlock* literal_block, int m
         break;
       case LEX_DATA_ENTITY:
         if (lex_data.flags & 8)
-          syntax_error(external_data_kind_is_text() ? 145 : 141, kStateCurrent);
+          syntax_error(external_data_kind_is_text() ? P145_INVALID_REFERENCE_TO_EXTERNAL_CDATA_OR
+                                                    : P141_INVALID_NDATA_OR_SUBDOC_ENTITY_REFERENCE,
+                       kStateCurrent);
         else
           store(buffer, max_length, &n, &over, lex_data.text, lex_data.length);
         break;
       case LEX_PI_ENTITY:
-        syntax_error(59, kStateCurrent);
+        syntax_error(P59_REFERENCE_TO_PI_ENTITY_NOT_PERMITTED, kStateCurrent);
         break;
       case LEX_ENTITY_END:
-        if (entity_stack.level < level) syntax_error(37, kStateCurrent);
+        if (entity_stack.level < level)
+          syntax_error(P37_ENTITY_NESTING_LEVEL_OUT_OF_SYNC, kStateCurrent);
         break;
       case LEX_END_OF_INPUT:
         sgml_fatal(literal_end_message, kStateCurrent);

@@ -15,7 +15,7 @@ VqStream* saved_stream = nullptr;
 SavedMessage sgml_error_save(int n, int state, const char* p1, const char* p2) {
   if (saved_stream == nullptr) {
     saved_stream = vqio_tmpfile();
-    if (saved_stream == nullptr) sgml_fatal(160, kStateCurrent);
+    if (saved_stream == nullptr) sgml_fatal(P160_CANNOT_CREATE_TEMPORARY_FILE, kStateCurrent);
   }
   MessageRecord record;
   record.kind = kMsgError;

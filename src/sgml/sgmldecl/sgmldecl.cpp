@@ -14,12 +14,12 @@ constexpr const char* kVersion = "ISO 8879:1986";
 
 bool version() {
   if (sd_read(&pcb_litv).kind != kSdLiteral) {
-    md_error(123, nullptr, nullptr);
+    md_error(P123_PARAMETER_MUST_BE_LITERAL, nullptr, nullptr);
     return false;
   }
   std::string text = sd_param.text;
   sd_repair_iso(&text);
-  if (text != kVersion) md_error(168, text.c_str(), kVersion);
+  if (text != kVersion) md_error(P168_SHOULD_HAVE_BEEN, text.c_str(), kVersion);
   return true;
 }
 
@@ -35,7 +35,7 @@ bool charset() {
   SgmlSettings& s = sgml_settings();
   for (int c = 0; c < 256; ++c) {
     if (table[c] == kDescNone) {
-      md_error(175, decl_number_text(c), nullptr);
+      md_error(P175_CHARACTER_NUMBER_WAS_NOT_DESCRIBED, decl_number_text(c), nullptr);
       s.char_flags[c] |= kCharNonSgml;
     } else if (table[c] == kDescUnused) {
       s.char_flags[c] |= kCharNonSgml;
@@ -51,7 +51,7 @@ bool capacity() {
   SgmlSettings& s = sgml_settings();
   if (sd_param.text == "PUBLIC") {
     if (sd_read(&pcb_litv).kind != kSdLiteral) {
-      md_error(123, nullptr, nullptr);
+      md_error(P123_PARAMETER_MUST_BE_LITERAL, nullptr, nullptr);
       return false;
     }
     std::string identifier = sd_param.text;
@@ -59,14 +59,14 @@ bool capacity() {
     const auto* limits =
         static_cast<const int32_t*>(public_table_lookup(PublicCapacitySets, identifier.c_str()));
     if (limits == nullptr)
-      md_error(178, identifier.c_str(), nullptr);
+      md_error(P178_UNKNOWN_CAPACITY_SET, identifier.c_str(), nullptr);
     else
       for (int i = 0; i < kCapacityCount; ++i) s.capacities[i].limit = limits[i];
     sd_read(nullptr);
     return true;
   }
   if (sd_param.text != "SGMLREF") {
-    md_error(186, sd_param.text.c_str(), nullptr);
+    md_error(P186_INVALID_MUST_BE_PUBLIC_OR_SGMLREF, sd_param.text.c_str(), nullptr);
     return false;
   }
   for (CapacityEntry& c : s.capacities) c.limit = kCapacityReference;
@@ -81,7 +81,7 @@ bool capacity() {
     sd_read(nullptr);
   }
   if (pairs == 0) {
-    md_error(179, nullptr, nullptr);
+    md_error(P179_NO_CAPACITIES_SPECIFIED, nullptr, nullptr);
     return false;
   }
   return true;
@@ -92,27 +92,27 @@ bool scope() {
   if (!sd_read_name()) return false;
   if (sd_param.text == "DOCUMENT") return true;
   if (sd_param.text == "INSTANCE") {
-    md_error(183, nullptr, nullptr);
+    md_error(P183_INSTANCE_SCOPE_NOT_SUPPORTED, nullptr, nullptr);
     return true;
   }
-  md_error(166, sd_param.text.c_str(), nullptr);
+  md_error(P166_INVALID_CONCRETE_SYNTAX_SCOPE, sd_param.text.c_str(), nullptr);
   return false;
 }
 
 bool syntax_switches() {
   int pairs = 0;
   while (sd_read(nullptr).kind == kSdNumber) {
-    if (sd_param.number > 255) md_error(181, nullptr, nullptr);
+    if (sd_param.number > 255) md_error(P181_CHARACTER_NUMBER_EXCEEDS_255, nullptr, nullptr);
     int64_t second;
     if (!sd_read_number(&second)) return false;
-    if (second > 255) md_error(181, nullptr, nullptr);
+    if (second > 255) md_error(P181_CHARACTER_NUMBER_EXCEEDS_255, nullptr, nullptr);
     ++pairs;
   }
   if (pairs == 0) {
-    md_error(167, nullptr, nullptr);
+    md_error(P167_PARAMETER_MUST_BE_NUMBER, nullptr, nullptr);
     return false;
   }
-  md_error(182, nullptr, nullptr);
+  md_error(P182_CONCRETE_SYNTAX_SWITCHES_NOT_SUPPORTED, nullptr, nullptr);
   return true;
 }
 
@@ -129,7 +129,7 @@ bool syntax() {
   else if (identifier == "ISO 8879:1986//SYNTAX Reference//EN")
     s.shortref_sgmlref = 1;
   else
-    md_error(180, identifier.c_str(), nullptr);
+    md_error(P180_UNKNOWN_CONCRETE_SYNTAX, identifier.c_str(), nullptr);
   sd_read(nullptr);
   if (!sd_is_name("SWITCHES")) return true;
   return syntax_switches();
@@ -152,13 +152,13 @@ bool feature_value(const Feature& f, int64_t* value) {
     return true;
   }
   if (sd_param.text != "YES") {
-    md_error(185, sd_param.text.c_str(), nullptr);
+    md_error(P185_INVALID_MUST_BE_YES_OR_NO, sd_param.text.c_str(), nullptr);
     return false;
   }
   *value = 1;
   if (f.form == 1) return true;
   if (!sd_read_number(value)) return false;
-  if (*value == 0) md_error(184, f.name, nullptr);
+  if (*value == 0) md_error(P184_VALUE_OF_FEATURE_MUST_BE_ONE, f.name, nullptr);
   return true;
 }
 
@@ -180,7 +180,7 @@ bool features() {
     else if (name == "SUBDOC")
       s.subdoc = static_cast<int32_t>(value);
     else if (value > 0)
-      md_error(187, f.name, nullptr);
+      md_error(P187_FEATURE_IS_NOT_SUPPORTED, f.name, nullptr);
   }
   if (!s.shorttag) lex_shorttag_off();
   return true;
@@ -196,10 +196,10 @@ bool appinfo() {
   }
   if (sd_param.kind == kSdName) {
     if (sd_param.text == "NONE") return true;
-    md_error(118, sd_param.text.c_str(), "NONE");
+    md_error(P118_KEYWORD_INVALID_ONLY_PERMITTED, sd_param.text.c_str(), "NONE");
     return false;
   }
-  md_error(170, "NONE", nullptr);
+  md_error(P170_PARAMETER_MUST_BE_LITERAL_OR, "NONE", nullptr);
   return false;
 }
 
@@ -219,9 +219,10 @@ int sgml_declaration() {
   if (ok) sd_apply_characters();
   parser_buffers_size();
   if (!ok) {
-    if (sd_input_ended()) sgml_fatal(161, kStateCurrent);
+    if (sd_input_ended())
+      sgml_fatal(P161_DOCUMENT_ENDED_INVALIDLY_WITHIN_SGML_DECLARATION, kStateCurrent);
     return s.appinfo_literal ? 1 : 0;
   }
-  if (sd_read(nullptr).kind != kSdMdc) md_error(126, nullptr, nullptr);
+  if (sd_read(nullptr).kind != kSdMdc) md_error(P126_MDC_DELIMITER_EXPECTED, nullptr, nullptr);
   return s.appinfo_literal ? 1 : 0;
 }

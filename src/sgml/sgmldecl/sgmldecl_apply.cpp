@@ -25,10 +25,10 @@ void sd_apply_characters() {
     uint8_t& f = s.char_flags[c];
     if ((f & kCharSignificant) && (f & kCharNonSgml)) {
       char text[2] = {static_cast<char>(c), '\0'};
-      md_error(177, text, nullptr);
+      md_error(P177_SIGNIFICANT_CHARACTER_CANNOT_BE_NON_SGML, text, nullptr);
       f &= static_cast<uint8_t>(~kCharNonSgml);
     } else if (!(f & kCharSignificant) && (f & kCharShunned) && !(f & kCharNonSgml)) {
-      md_error(176, decl_number_text(c), nullptr);
+      md_error(P176_NON_SIGNIFICANT_SHUNNED_CHARACTER_NUMBER_NOT, decl_number_text(c), nullptr);
       f |= kCharNonSgml;
     }
   }
@@ -41,7 +41,8 @@ void sd_apply_characters() {
   for (int c = 0; c < 256; ++c) {
     uint8_t f = s.char_flags[c];
     if (f & kCharSpecial) {
-      if (!(f & kCharNonSgml)) md_error(191, decl_number_text(c), nullptr);
+      if (!(f & kCharNonSgml))
+        md_error(P191_CHARACTER_NUMBER_MUST_BE_NON_SGML, decl_number_text(c), nullptr);
       continue;
     }
     // 0: the class of 255; 1: of 254; 2: of '.'; 3: of 'A'; 4: of ':';

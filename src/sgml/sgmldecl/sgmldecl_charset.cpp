@@ -18,17 +18,18 @@ const int16_t* base_set_map(const std::string& identifier) {
   ExternalId record;
   record.public_id = identifier;
   if (parse_fpi(&record) != 0) {
-    md_error(189, nullptr, nullptr);
+    md_error(P189_INVALID_FORMAL_PUBLIC_IDENTIFIER, nullptr, nullptr);
     return nullptr;
   }
   if (record.text_class != kClassCHARSET) {
-    md_error(190, "CHARSET", nullptr);
+    md_error(P190_PUBLIC_TEXT_CLASS_SHOULD_HAVE_BEEN, "CHARSET", nullptr);
     return nullptr;
   }
   std::string sequence = identifier.substr(static_cast<size_t>(record.language.offset),
                                            static_cast<size_t>(record.language.length));
   const void* map = public_table_lookup(KnownBaseSets, sequence.c_str());
-  if (map == nullptr) md_error(227, sequence.c_str(), nullptr);
+  if (map == nullptr)
+    md_error(P227_UNRECOGNIZED_DESIGNATING_ESCAPE_SEQUENCE, sequence.c_str(), nullptr);
   return static_cast<const int16_t*>(map);
 }
 
@@ -49,16 +50,18 @@ bool describe_range(int32_t table[256], const int16_t* map, bool known) {
   } else if (d.kind == kSdName && d.text == "UNUSED") {
     code = kDescUnused;
   } else {
-    md_error(171, decl_number_text(static_cast<long>(first)), nullptr);
+    md_error(P171_BAD_CHARACTER_DESCRIPTION_FOR_CHARACTER,
+             decl_number_text(static_cast<long>(first)), nullptr);
     return false;
   }
   if (first + count > 256) {
-    md_error(173, nullptr, nullptr);
+    md_error(P173_CHARACTER_NUMBER_PLUS_NUMBER_OF_CHARACTERS, nullptr, nullptr);
     return true;
   }
   for (int64_t k = first; k < first + count; ++k) {
     if (table[k] != kDescNone) {
-      md_error(172, decl_number_text(static_cast<long>(k)), nullptr);
+      md_error(P172_CHARACTER_NUMBER_IS_DESCRIBED_MORE_THAN, decl_number_text(static_cast<long>(k)),
+               nullptr);
       continue;
     }
     if (code < 0) {
@@ -68,9 +71,10 @@ bool describe_range(int32_t table[256], const int16_t* map, bool known) {
     } else {
       int64_t index = base + (k - first);
       if (index >= 256) {
-        md_error(173, nullptr, nullptr);
+        md_error(P173_CHARACTER_NUMBER_PLUS_NUMBER_OF_CHARACTERS, nullptr, nullptr);
       } else if (map[index] < 0) {
-        md_error(199, decl_number_text(static_cast<long>(k)), nullptr);
+        md_error(P199_CHARACTER_NUMBER_DOES_NOT_EXIST_IN, decl_number_text(static_cast<long>(k)),
+                 nullptr);
       } else {
         table[k] = map[index];
       }
@@ -87,11 +91,11 @@ bool sd_charset_description(int32_t table[256]) {
   while (sd_param.kind == kSdName) {
     if (sd_param.text != "BASESET") {
       if (basesets > 0) return true;
-      md_error(118, sd_param.text.c_str(), "BASESET");
+      md_error(P118_KEYWORD_INVALID_ONLY_PERMITTED, sd_param.text.c_str(), "BASESET");
       return false;
     }
     if (sd_read(&pcb_litv).kind != kSdLiteral) {
-      md_error(123, nullptr, nullptr);
+      md_error(P123_PARAMETER_MUST_BE_LITERAL, nullptr, nullptr);
       return false;
     }
     ++basesets;
@@ -100,7 +104,7 @@ bool sd_charset_description(int32_t table[256]) {
     const int16_t* map = base_set_map(identifier);
     if (!sd_expect("DESCSET")) return false;
     if (sd_read(nullptr).kind != kSdNumber) {
-      md_error(167, nullptr, nullptr);
+      md_error(P167_PARAMETER_MUST_BE_NUMBER, nullptr, nullptr);
       return false;
     }
     while (sd_param.kind == kSdNumber) {
@@ -109,18 +113,21 @@ bool sd_charset_description(int32_t table[256]) {
     }
   }
   if (basesets > 0) return true;
-  md_error(120, nullptr, nullptr);
+  md_error(P120_PARAMETER_MUST_BE_NAME, nullptr, nullptr);
   return false;
 }
 
 int sd_map_syntax_char(int64_t n) {
   if (n >= 256) {
-    md_error(181, nullptr, nullptr);
+    md_error(P181_CHARACTER_NUMBER_EXCEEDS_255, nullptr, nullptr);
     return -1;
   }
   int32_t v = syntax_reference_set[n];
   if (v >= 0) return v;
-  int message = v == kDescUnused ? 200 : v == kDescLiteral ? 202 : v == kDescNone ? 201 : 203;
+  int message = v == kDescUnused    ? P200_CHARACTER_NUMBER_IS_UNUSED_IN_SYNTAX
+                : v == kDescLiteral ? P202_CHARACTER_NUMBER_IN_SYNTAX_REFERENCE_CHARACTER
+                : v == kDescNone    ? P201_CHARACTER_NUMBER_WAS_NOT_DESCRIBED_IN
+                                    : P203_CHARACTER_NUMBER_WAS_DESCRIBED_USING_UNKNOWN;
   md_error(message, decl_number_text(static_cast<long>(n)), nullptr);
   return -1;
 }

@@ -34,7 +34,7 @@ const SdParam& sd_read(ParseControlBlock* literal_block) {
   for (;;) {
     code = lex_engine(&pcb_sd);
     if (code == 25) {  // a data character that cannot appear here
-      md_error(164, nullptr, nullptr);
+      md_error(P164_NON_MARKUP_NON_MINIMUM_DATA_CHARACTER, nullptr, nullptr);
       continue;
     }
     if (code == LEX_ENTITY_END) continue;
@@ -45,24 +45,24 @@ const SdParam& sd_read(ParseControlBlock* literal_block) {
   p.number = 0;
   switch (code) {
     case LEX_END_OF_INPUT:
-      sgml_fatal(161, kStateCurrent);
+      sgml_fatal(P161_DOCUMENT_ENDED_INVALIDLY_WITHIN_SGML_DECLARATION, kStateCurrent);
     case 20:
       p.kind = kSdMdc;
       break;
     case 21:
     case 22: {
       if (literal_block == nullptr) {
-        md_error(165, nullptr, nullptr);
+        md_error(P165_PARAMETER_CANNOT_BE_LITERAL, nullptr, nullptr);
         lex_step_back(1);
         p.kind = kSdInvalid;
         break;
       }
       std::vector<char>& buffer = token_buffer();
       if (buffer.size() < kSdLiteralMax + 1) buffer.resize(kSdLiteralMax + 1);
-      literal_end_message = 161;
+      literal_end_message = P161_DOCUMENT_ENDED_INVALIDLY_WITHIN_SGML_DECLARATION;
       int n = parse_literal(reinterpret_cast<unsigned char*>(buffer.data()), literal_block,
                             kSdLiteralMax, code == 21 ? '"' : '\'');
-      literal_end_message = 92;
+      literal_end_message = P92_DOCUMENT_ENDED_INVALIDLY_WITHIN_LITERAL;
       p.kind = kSdLiteral;
       if (literal_block == &pcb_litv) {
         // A minimum literal: record starts dropped, every run of
@@ -106,7 +106,7 @@ bool sd_is_name(const char* name) { return sd_param.kind == kSdName && sd_param.
 
 bool sd_need_name() {
   if (sd_param.kind == kSdName) return true;
-  md_error(120, nullptr, nullptr);
+  md_error(P120_PARAMETER_MUST_BE_NAME, nullptr, nullptr);
   return false;
 }
 
@@ -118,7 +118,7 @@ bool sd_read_name() {
 bool sd_check(const char* keyword) {
   if (!sd_need_name()) return false;
   if (sd_param.text != keyword) {
-    md_error(118, sd_param.text.c_str(), keyword);
+    md_error(P118_KEYWORD_INVALID_ONLY_PERMITTED, sd_param.text.c_str(), keyword);
     return false;
   }
   return true;
@@ -131,7 +131,7 @@ bool sd_expect(const char* keyword) {
 
 bool sd_read_number(int64_t* value) {
   if (sd_read(nullptr).kind != kSdNumber) {
-    md_error(167, nullptr, nullptr);
+    md_error(P167_PARAMETER_MUST_BE_NUMBER, nullptr, nullptr);
     return false;
   }
   *value = sd_param.number;
@@ -140,7 +140,7 @@ bool sd_read_number(int64_t* value) {
 
 void sd_repair_iso(std::string* text) {
   if (text->compare(0, 13, "ISO 8879-1986") == 0) {
-    md_error(163, nullptr, nullptr);
+    md_error(P163_AMENDMENT_1_REQUIRES_ISO_8879, nullptr, nullptr);
     (*text)[8] = ':';
   }
 }

@@ -32,12 +32,12 @@ bool shunchar() {
     if (sd_param.kind != kSdNumber) return true;
   }
   if (sd_param.kind != kSdNumber) {
-    md_error(167, nullptr, nullptr);
+    md_error(P167_PARAMETER_MUST_BE_NUMBER, nullptr, nullptr);
     return false;
   }
   while (sd_param.kind == kSdNumber) {
     if (sd_param.number > 255)
-      md_error(181, nullptr, nullptr);
+      md_error(P181_CHARACTER_NUMBER_EXCEEDS_255, nullptr, nullptr);
     else
       s.char_flags[sd_param.number] |= kCharShunned;
     sd_read(nullptr);
@@ -69,13 +69,14 @@ bool function() {
   for (;;) {
     if (!sd_read_name()) return false;
     std::string name = sd_param.text;
-    if (name == "RE" || name == "RS" || name == "SPACE") md_error(205, name.c_str(), nullptr);
+    if (name == "RE" || name == "RS" || name == "SPACE")
+      md_error(P205_ADDED_FUNCTION_CHARACTER_CANNOT_BE, name.c_str(), nullptr);
     sd_read(nullptr);  // the class name
     if (name == "NAMING" && sd_is_name("LCNMSTRT")) break;
     int mapped;
     if (!function_char(&mapped)) return false;
     if (name == "TAB" && tabs > 0) {
-      md_error(204, name.c_str(), nullptr);
+      md_error(P204_DUPLICATION_SPECIFICATION_FOR_ADDED_FUNTION, name.c_str(), nullptr);
     } else if (name == "TAB" && mapped == 9) {
       ++tabs;
     } else {
@@ -83,7 +84,8 @@ bool function() {
     }
   }
   if (tabs == 0) unsupported = true;
-  if (unsupported) md_error(206, nullptr, nullptr);
+  if (unsupported)
+    md_error(P206_ONLY_REFERENCE_CONCRETE_SYNTAX_FUNCTION_CHARACTERS, nullptr, nullptr);
   return true;
 }
 
@@ -91,7 +93,7 @@ bool function() {
 // one of its characters cannot be an added name character.
 bool naming_literal(std::vector<int>* out) {
   if (sd_read(&pcb_litp).kind != kSdLiteral) {
-    md_error(123, nullptr, nullptr);
+    md_error(P123_PARAMETER_MUST_BE_LITERAL, nullptr, nullptr);
     return false;
   }
   const SwitchRecord& sw = sgml_switches();
@@ -111,7 +113,9 @@ bool naming_literal(std::vector<int>* out) {
     if ((s.char_flags[m] & (kCharSignificant | kCharSpecial)) && m != '.' && m != '-') {
       uint8_t cls = NameClass[m];
       bool name_class = cls == kNameChar || cls == kNameStart || cls == kNameDigit;
-      md_error(name_class ? 222 : 169, decl_number_text(m), nullptr);
+      md_error(name_class ? P222_CHARACTER_NUMBER_CANNOT_BE_ADDITIONAL_NAME
+                          : P169_CHARACTER_NUMBER_IS_NOT_SUPPORTED_AS,
+               decl_number_text(m), nullptr);
       good = false;
       continue;
     }
@@ -124,7 +128,7 @@ bool yes_no(const char* keyword, uint8_t* value) {
   if (!sd_expect(keyword)) return false;
   if (!sd_read_name()) return false;
   if (sd_param.text != "YES" && sd_param.text != "NO") {
-    md_error(185, sd_param.text.c_str(), nullptr);
+    md_error(P185_INVALID_MUST_BE_YES_OR_NO, sd_param.text.c_str(), nullptr);
     return false;
   }
   *value = sd_param.text == "YES";
@@ -143,11 +147,11 @@ bool naming() {
     good = good && literal_good;
   }
   if (good && chars[1].size() != chars[0].size()) {
-    md_error(219, nullptr, nullptr);
+    md_error(P219_UCNMSTRT_MUST_HAVE_SAME_NUMBER_OF, nullptr, nullptr);
     good = false;
   }
   if (good && chars[3].size() != chars[2].size()) {
-    md_error(220, nullptr, nullptr);
+    md_error(P220_UCNMCHAR_MUST_HAVE_SAME_NUMBER_OF, nullptr, nullptr);
     good = false;
   }
   if (good) {
@@ -163,7 +167,7 @@ bool naming() {
     for (size_t i = 0; i < chars[2].size(); ++i) {
       int lc = chars[2][i], uc = chars[3][i];
       if (n.classes[lc] == kNameStart || n.classes[uc] == kNameStart) {
-        md_error(221, decl_number_text(lc), nullptr);
+        md_error(P221_CHARACTER_NUMBER_ASSIGNED_TO_BOTH_LCNMSTRT, decl_number_text(lc), nullptr);
         good = false;
         continue;
       }
@@ -171,7 +175,7 @@ bool naming() {
       n.namecase[lc] = static_cast<uint8_t>(uc);
     }
     if (n.classes['-'] != kNameChar) {
-      md_error(223, nullptr, nullptr);
+      md_error(P223_IT_IS_UNSUPPORTED_FOR_NOT_TO, nullptr, nullptr);
       good = false;
     }
     n.built = good;
@@ -188,20 +192,21 @@ bool delim() {
     if (!sd_need_name()) return false;
     if (sd_param.text == "SHORTREF") break;
     if (sd_read(&pcb_litp).kind != kSdLiteral) {
-      md_error(123, nullptr, nullptr);
+      md_error(P123_PARAMETER_MUST_BE_LITERAL, nullptr, nullptr);
       return false;
     }
-    md_error(207, nullptr, nullptr);
+    md_error(P207_ONLY_REFERENCE_CONCRETE_SYNTAX_GENERAL_DELIMITERS, nullptr, nullptr);
     sd_read(nullptr);
   }
   if (!sd_read_name()) return false;
   if (sd_param.text == "SGMLREF" || sd_param.text == "NONE") {
     sgml_settings().shortref_sgmlref = sd_param.text == "SGMLREF";
   } else {
-    md_error(118, sd_param.text.c_str(), "SGMLREF");
+    md_error(P118_KEYWORD_INVALID_ONLY_PERMITTED, sd_param.text.c_str(), "SGMLREF");
     return false;
   }
-  while (sd_read(&pcb_litp).kind == kSdLiteral) md_error(208, nullptr, nullptr);
+  while (sd_read(&pcb_litp).kind == kSdLiteral)
+    md_error(P208_ONLY_REFERENCE_CONCRETE_SYNTAX_SHORT_REFERENCE, nullptr, nullptr);
   return true;
 }
 
@@ -219,15 +224,15 @@ bool names() {
     if (!sd_need_name()) return false;
     if (sd_param.text == "QUANTITY") break;
     int index = reference_name_index(sd_param.text);
-    if (index < 0) md_error(209, sd_param.text.c_str(), nullptr);
+    if (index < 0) md_error(P209_UNRECOGNIZED_KEYWORD, sd_param.text.c_str(), nullptr);
     if (!sd_read_name()) return false;
     const std::string& replacement = sd_param.text;
     bool duplicate = false;
     for (const std::string& g : given) duplicate = duplicate || g == replacement;
     if (reference_name_index(replacement) >= 0)
-      md_error(212, replacement.c_str(), nullptr);
+      md_error(P212_REPLACEMENT_RESERVED_NAME_CANNOT_BE_REFERENCE, replacement.c_str(), nullptr);
     else if (duplicate)
-      md_error(213, replacement.c_str(), nullptr);
+      md_error(P213_DUPLICATE_REPLACEMENT_RESERVED_NAME, replacement.c_str(), nullptr);
     else if (index >= 0)
       given[index] = replacement;
     sd_read(nullptr);
@@ -253,7 +258,7 @@ bool quantity_section() {
     int q = 0;
     while (q < kQuantityCount && sd_param.text != s.quantities[q].name) ++q;
     if (q == kQuantityCount) {
-      md_error(210, sd_param.text.c_str(), nullptr);
+      md_error(P210_UNRECOGNIZED_QUANTITY_NAME, sd_param.text.c_str(), nullptr);
       return false;
     }
     int64_t v;
@@ -265,9 +270,9 @@ bool quantity_section() {
       // written declaration reads back without messages.
       given[q] = e.value;
     } else if (v < e.value) {
-      md_error(214, e.name, decl_number_text(e.value));
+      md_error(P214_QUANTITY_MUST_NOT_BE_LESS_THAN, e.name, decl_number_text(e.value));
     } else if (v > e.largest) {
-      md_error(215, decl_number_text(e.largest), e.name);
+      md_error(P215_ONLY_VALUES_UP_TO_ARE_SUPPORTED, decl_number_text(e.largest), e.name);
       given[q] = e.largest;
     } else {
       given[q] = static_cast<int32_t>(v);
