@@ -119,7 +119,7 @@ int next_event(EventDataRecord* data, EventTagRecord* tag, bool extended) {
     // The prolog.
     while (ps.in_prolog && !ps.pending) {
       const int code = parse_prolog();
-      if (code == LEX_END_OF_INPUT || code == TOK_PI || code == 76) {
+      if (code == PROLOG_END || code == PROLOG_PI || code == PROLOG_APPINFO) {
         ps.pending = 1;
         ps.pending_code = code;
         inst.pi_entity = false;
@@ -222,7 +222,7 @@ int next_event(EventDataRecord* data, EventTagRecord* tag, bool extended) {
         content_block_current();
         fill_start(tag);
         return finish(PARSE_START_TAG);
-      case 76: {
+      case PROLOG_APPINFO: {
         const char* text = token_buffer().data();
         data->flags = 0;
         data->length = static_cast<int32_t>(std::strlen(text));

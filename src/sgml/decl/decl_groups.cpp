@@ -28,22 +28,6 @@ bool md_group_stopped = false;
 
 namespace {
 
-// Group token codes of the GRCM, GRNM and GRNT blocks.
-enum : int {
-  G_INVALID = 7,
-  G_GRPC = 20,
-  G_GRPO = 21,
-  G_NAME = 22,
-  G_NAME_TOKEN = 23,
-  G_RNI_NAME = 24,
-  G_AND = 25,
-  G_OR = 26,
-  G_SEQ = 27,
-  G_OPT = 28,
-  G_PLUS = 29,
-  G_REP = 30,
-};
-
 // Reads the rest of a group (depth groups open) up to the ")" that closes
 // the outermost one and its occurrence indicator, without messages. Stops
 // at an incorrect character (P9 given by the engine).

@@ -27,15 +27,15 @@ const SubsetDecl kSubsetDecls[] = {
     {"SHORTREF", decl_shortref}, {"ELEMENT", md_element}, {"NOTATION", decl_notation},
 };
 
-// "<!" and a name in the prolog (outside the subset). Returns 76 when an
-// SGML declaration had an APPINFO literal, else 0.
+// "<!" and a name in the prolog (outside the subset). Returns
+// PROLOG_APPINFO when an SGML declaration had an APPINFO literal, else 0.
 int prolog_declaration() {
   unsigned char* name = md_buffer();
   parse_name(name, 0);
   if (std::strcmp(name_chars(name), "SGML") == 0 && prolog.markup == 0 && !prolog.doctype) {
     // Only as the very first markup, in exact case.
     ++prolog.markup;
-    return sgml_declaration() ? 76 : 0;
+    return sgml_declaration() ? PROLOG_APPINFO : 0;
   }
   if (!prolog.doctype && keyword_is(name, "DOCTYPE")) {
     ++prolog.markup;
@@ -70,7 +70,7 @@ int instance_starts(int code) {
   prolog.start_code = code;
   doc_element_setup();
   prolog_end_checks();
-  if (sgml_switches().prolog_only) return LEX_END_OF_INPUT;
+  if (sgml_switches().prolog_only) return PROLOG_END;
   return code;
 }
 
@@ -95,7 +95,7 @@ void prolog_reset() {
 
 int parse_prolog() {
   if (prolog.block == nullptr) prolog_reset();
-  if (prolog.ended) return LEX_END_OF_INPUT;
+  if (prolog.ended) return PROLOG_END;
   for (;;) {
     int code = lex_engine(prolog.block);
     switch (code) {
@@ -107,44 +107,44 @@ int parse_prolog() {
         continue;
       case LEX_END_OF_INPUT:
         if (sgml_switches().prolog_only && prolog.doctype && prolog.block == &pcb_pro)
-          return instance_starts(LEX_END_OF_INPUT);
+          return instance_starts(PROLOG_END);
         sgml_error(P127_DOCUMENT_ENDED_INVALIDLY_WITHIN_PROLOG, kStateCurrent, nullptr, nullptr);
         prolog.ended = true;
-        return LEX_END_OF_INPUT;
-      case 32:
-        if (prolog_declaration() == 76) return 76;
+        return PROLOG_END;
+      case PRO_DECLARATION:
+        if (prolog_declaration() == PROLOG_APPINFO) return PROLOG_APPINFO;
         continue;
-      case 23:
+      case PRO_SUBSET_DECLARATION:
         ++prolog.markup;
         subset_declaration();
         continue;
-      case 24:
+      case PRO_COMMENT:
         ++prolog.markup;
         comment_declaration();
         continue;
-      case 25: {
+      case PRO_MS_START: {
         ParseControlBlock* next = marked_section_start(prolog.block);
         if (next == &pcb_mscdata || next == &pcb_msrcdata) {
           sgml_error(P135_R_CDATA_MARKED_SECTION_IN_DECLARATION, kStateCurrent, nullptr, nullptr);
-          return instance_starts(37);
+          return instance_starts(PROLOG_MARKUP_STARTS);
         }
         prolog.block = next;
         continue;
       }
-      case 26:
+      case PRO_MS_END:
         if (marked_section_end()) {
           prolog.block = &pcb_mds;
           pcb_reset(prolog.block);
         }
         continue;
-      case 27:
+      case PRO_PI:
         ++prolog.markup;
-        return 27;
-      case 31:
+        return PROLOG_PI;
+      case PRO_INVALID_RUN:
         sgml_error(P44_INVALID_CHARACTER_S_IGNORED, kStateCurrent, nullptr, nullptr);
         lex_step_back(1);
         continue;
-      case 33:
+      case PRO_DSC:
         if (entity_stack.level != 0) {
           sgml_error(P143_ILLEGAL_DSC_CHARACTER, kStateCurrent, nullptr, nullptr);
           lex_step_back(1);
@@ -163,23 +163,20 @@ int parse_prolog() {
         lex_step_back(1);
         md_doctype_end();
         continue;
-      case 38:
+      case PRO_DATA_STARTS:
         lex_step_back(1);  // the content parser reads the data
-        return instance_starts(21);
-      case 34:
+        return instance_starts(PROLOG_DATA_STARTS);
+      case PRO_TAG_STARTS:
         lex_step_back(2);
-        return instance_starts(37);
-      case 37:
-        lex_step_back(1);
-        return instance_starts(37);
-      case 77:
+        return instance_starts(PROLOG_MARKUP_STARTS);
+      case PRO_REFERENCE_STARTS:
         // "&#" (the "#" read last) is a character reference: data, which
         // starts the instance whatever character it names.
         prolog.char_ref_start = prolog.block->last_class == LitContentClass['#'];
         lex_step_back(2);
-        return instance_starts(77);
-      case 75:
-        return instance_starts(25);
+        return instance_starts(PROLOG_REFERENCE_STARTS);
+      case PRO_MS_STARTS:
+        return instance_starts(PROLOG_MS_STARTS);
       default:
         continue;
     }

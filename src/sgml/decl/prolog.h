@@ -28,17 +28,27 @@ struct PrologState {
   int ms_open = 0;                     // open marked sections
   int ms_ignore = 0;                   // nesting inside an ignored section
   bool ended = false;
-  int start_code = 0;                  // what started the instance (21, 25, 37, 77)
-  bool char_ref_start = false;         // 77 for "&#": a character reference, data
+  int start_code = 0;                  // what started the instance (a PrologResult)
+  bool char_ref_start = false;         // PROLOG_REFERENCE_STARTS for "&#": a character reference, data
 };
 extern PrologState prolog;
 
+// What parse_prolog returns. The pull loop reads the processing
+// instruction as it reads one in content, and hands the others that start
+// the instance to instance_begin.
+enum PrologResult : int {
+  PROLOG_END = LEX_END_OF_INPUT,  // 19: the end (or -p stops after the prolog)
+  PROLOG_DATA_STARTS = 21,        // data starts the instance
+  PROLOG_MS_STARTS = CON_MS_START,  // 25: a marked section starts it
+  PROLOG_PI = CON_PI,             // 27: a processing instruction (its text still to be read)
+  PROLOG_MARKUP_STARTS = 37,      // a tag or other markup starts it
+  PROLOG_APPINFO = 76,            // an APPINFO literal
+  PROLOG_REFERENCE_STARTS = PRO_REFERENCE_STARTS,  // 77: a reference starts it
+};
+
 // Resets the prolog for a new document (blocks in state 0, PRO).
 void prolog_reset();
-// Runs the prolog. Returns 19 at the end (or when -p stops after the
-// prolog), 21 data starts the instance, 25 a marked section starts it,
-// 37 or 77 other markup starts it, 27 a processing instruction (its text
-// is still to be read), 76 an APPINFO literal.
+// Runs the prolog; returns a PrologResult.
 int parse_prolog();
 // A comment declaration "<!--...-->", or the empty one "<!>", after its
 // "<!" (in the prolog and in content alike).
@@ -133,6 +143,22 @@ bool data_attributes_read(NotationRecord* notation, AttributeList** out);
 // ("B" a blank sequence), and the names messages give delimiters 1 to 8.
 extern const char* const ShortRefDelims[33];
 extern const char* const ShortRefNames[9];
+// Indexes of the delimiters that the content parser finds by their shape
+// (record ends, blanks) or looks up by name.
+enum ShortRefIndex : int {
+  SR_TAB = 1,
+  SR_RE = 2,
+  SR_RS = 3,
+  SR_RS_B = 4,
+  SR_RS_RE = 5,
+  SR_RS_B_RE = 6,
+  SR_B_RE = 7,
+  SR_SPACE = 8,
+  SR_BB = 9,
+  SR_HYPHEN = 19,
+  SR_HYPHENS = 20,
+  SR_RSQB = 26,
+};
 
 // Groups of declarations; each reads from the "(" that parse_md_param
 // stepped back.

@@ -13,6 +13,7 @@
 #include "sgml/messages/message.h"
 #include "sgml/modeopts.h"
 #include "sgml/entities/settings.h"
+#include "sgml/sgml.h"
 #include "sgml/switches.h"
 #include "sgml/messages/trace.h"
 
@@ -274,12 +275,12 @@ int entopen(EntityRecord* rec) {
     case ENT_CDATA:
       lex_data.text = rec->text;
       lex_data.length = rec->text_len;
-      lex_data.flags = rec->type == ENT_SDATA ? 4 : 2;
+      lex_data.flags = rec->type == ENT_SDATA ? DATA_SDATA : DATA_NO_RESCAN;
       return -5;
     case ENT_PI:
       lex_data.text = rec->text;
       lex_data.length = rec->text_len;
-      lex_data.flags = 4;
+      lex_data.flags = DATA_SDATA;
       return -6;
     case ENT_DATA: {
       const auto* data = reinterpret_cast<const DataEntity*>(rec->text);
@@ -296,7 +297,7 @@ int entopen(EntityRecord* rec) {
       }
       lex_data.text = rec->text;
       lex_data.length = 0;
-      lex_data.flags = 8;
+      lex_data.flags = DATA_EXTERNAL;
       return -5;
     }
     default:

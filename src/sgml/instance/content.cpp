@@ -120,8 +120,8 @@ constexpr uint64_t delimiter_bits(std::initializer_list<int> indexes) {
 // and "RS B RE" as well as those that need no RS. When none is, a run of
 // blanks is data without looking further (blank_run decides otherwise).
 bool blanks_mapped(bool line_start = true) {
-  constexpr uint64_t kAnywhere = delimiter_bits({1, 7, 8, 9});
-  constexpr uint64_t kLineStart = kAnywhere | delimiter_bits({4, 6});
+  constexpr uint64_t kAnywhere = delimiter_bits({SR_TAB, SR_B_RE, SR_SPACE, SR_BB});
+  constexpr uint64_t kLineStart = kAnywhere | delimiter_bits({SR_RS_B, SR_RS_B_RE});
   return (mapped_bits() & (line_start ? kLineStart : kAnywhere)) != 0;
 }
 
@@ -230,58 +230,58 @@ int close_levels(int levels, int last_kind, int32_t markup_length, ElementTypeDe
   return close_one();
 }
 
-// The end of a tag: STAG or ETAG up to TAGC. Returns what ended it: 20
-// TAGC, 22 NET, 27 an unclosed tag, 29 an invalid character, 19 the end of
-// the input.
+// The end of a tag: STAG or ETAG up to TAGC. Returns what ended it:
+// IN_TAG_TAGC, IN_TAG_NET, IN_TAG_UNCLOSED, IN_TAG_INVALID (also for an
+// invalid character the engine reported), or LEX_END_OF_INPUT.
 int tag_parse(ParseControlBlock* block) {
   bool told = false;
   pcb_reset(block);
   for (;;) {
     int code = lex_engine(block);
     switch (code) {
-      case 20:
-        return 20;
-      case 22:  // NET-enabling start tag
+      case IN_TAG_TAGC:
+        return IN_TAG_TAGC;
+      case IN_TAG_NET:  // NET-enabling start tag
         if (!sgml_settings().shorttag)
           sgml_error(P194_NET_ENABLING_START_TAG_REQUIRES_SHORTTAG, kStateCurrent, nullptr,
                      nullptr);
         inst.net_mark = true;
-        return 22;
-      case 23:
-      case 25:
-      case 26:
-      case 28:
+        return IN_TAG_NET;
+      case IN_TAG_NAME:
+      case IN_TAG_TOKEN:
+      case IN_TAG_LIT:
+      case IN_TAG_LITA:
         if (!told) {
           sgml_error(P22_POSSIBLE_ATTRIBUTES_TREATED_AS_DATA_BECAUSE, kStateCurrent, nullptr,
                      nullptr);
           told = true;
         }
-        if (code == 23) {
+        if (code == IN_TAG_NAME) {
           parse_name(gi, 0);
-        } else if (code == 25) {
+        } else if (code == IN_TAG_TOKEN) {
           unsigned char token[256];
           parse_token(token, kNameChar, quantity(kNAMELEN));
         } else {
           std::vector<char>& tb = token_buffer();
           parse_literal(reinterpret_cast<unsigned char*>(tb.data()), &pcb_litc,
-                        static_cast<int>(tb.size()) - 2, code == 26 ? '"' : '\'');
+                        static_cast<int>(tb.size()) - 2, code == IN_TAG_LIT ? '"' : '\'');
         }
         pcb_reset(block);
         continue;
-      case 24:
+      case IN_TAG_VI:
         continue;
-      case 27:
+      case IN_TAG_UNCLOSED:
         if (!sgml_settings().shorttag)
           sgml_error(P193_UNCLOSED_START_OR_END_TAG_REQUIRES, kStateCurrent, nullptr, nullptr);
         lex_step_back(1);
-        return 27;
-      case 29:
+        return IN_TAG_UNCLOSED;
+      case IN_TAG_INVALID:
         sgml_error(P9_INCORRECT_CHARACTER_IN_MARKUP, kStateCurrent, nullptr, nullptr);
         lex_step_back(1);
-        return 29;
-      case 7:
-      case 10:
-        return 29;
+        return IN_TAG_INVALID;
+      case LEX_INVALID:
+      case LEX_INVALID_BACK:
+        return IN_TAG_INVALID;
       case LEX_END_OF_INPUT:
         sgml_error(P9_INCORRECT_CHARACTER_IN_MARKUP, kStateCurrent, nullptr, nullptr);
         return LEX_END_OF_INPUT;
@@ -296,7 +296,7 @@ int tag_parse(ParseControlBlock* block) {
 int32_t tag_end_offset(int how) {
   if (entity_inside()) return reference_span.end;
   int32_t at = doc_offsets.current_char;
-  if (how == 27 || how == 29) --at;
+  if (how == IN_TAG_UNCLOSED || how == IN_TAG_INVALID) --at;
   return at;
 }
 
@@ -437,13 +437,13 @@ int blank_run(ParseControlBlock* pcb, bool* data) {
   const bool re_follows = e->ptr[1] == 13;
   int index;
   if (after_rs)
-    index = re_follows ? 6 : 4;
+    index = re_follows ? SR_RS_B_RE : SR_RS_B;
   else if (re_follows)
-    index = 7;
+    index = SR_B_RE;
   else if (n >= 2)
-    index = 9;
+    index = SR_BB;
   else
-    index = *first == '\t' ? 1 : 8;
+    index = *first == '\t' ? SR_TAB : SR_SPACE;
   const bool counted = e->keeps_offsets;
   if (is_mapped(index)) {
     if (re_follows) ++e->ptr;  // the RE belongs to it
@@ -737,7 +737,7 @@ int parse_content() {
   ParseControlBlock* pcb = inst.block;
   for (;;) {
     // Blanks inside data are data while no blank short reference is
-    // mapped (as case 21 decides below): the engine passes over them.
+    // mapped (as CON_DATA_END decides below): the engine passes over them.
     pcb->blank_data_state = pcb == &pcb_conm && run.open && !blanks_mapped(false) ? kDataState : -1;
     const int code = lex_engine(pcb);
     pcb->blank_data_state = -1;
@@ -762,12 +762,12 @@ int parse_content() {
         }
         inst.parse_ended = true;
         return LEX_END_OF_INPUT;
-      case 35:
+      case CON_DATA_START:
         data_begin_at(lex_current_ptr());
         continue;
-      case 21: {
+      case CON_DATA_END: {
         unsigned char* p = lex_current_ptr();
-        if (pcb->last_action == 2) {  // one character from a reference
+        if (pcb->last_action == ACT_CHAR_REF_NUMBER) {  // one character from a reference
           data_begin_at(p);
           pcb->state = kDataState;
           continue;
@@ -785,9 +785,9 @@ int parse_content() {
           if (c == ' ' || c == '\t')
             data = !blanks_mapped(false);
           else if (c == '-')
-            data = !is_mapped(19) && !is_mapped(20);
+            data = !is_mapped(SR_HYPHEN) && !is_mapped(SR_HYPHENS);
           else if (c == ']')
-            data = !is_mapped(26) && p[1] != ']';
+            data = !is_mapped(SR_RSQB) && p[1] != ']';
           else if (c == '"' || c == '#' || c == '[' || pcb->last_class == 27)
             data = !is_mapped(single_delimiter(c));
           if (data) {
@@ -801,7 +801,7 @@ int parse_content() {
         if (inst.data_length == 0) continue;
         return data_found();
       }
-      case 74: {
+      case CON_DATA_BUFFER_END: {
         unsigned char* p = lex_current_ptr();
         if (!run.open) data_begin_at(p);
         data_end_at(p);
@@ -813,10 +813,10 @@ int parse_content() {
         }
         return data_found();
       }
-      case 37: {  // data in element content
+      case CON_ELEMENT_DATA: {  // data in element content
         inst.block = &pcb_conm;
         pcb_reset(&pcb_conm);
-        if (pcb->last_action == 2) {
+        if (pcb->last_action == ACT_CHAR_REF_NUMBER) {
           pcb = inst.block;
           data_begin_at(lex_current_ptr());
           pcb->state = kDataState;
@@ -826,24 +826,24 @@ int parse_content() {
         lex_step_back(1);
         continue;
       }
-      case 22:
-      case 45:
-        return end_tag_read(code == 45);
-      case TOK_RE:
+      case CON_END_TAG:
+      case CON_RCDATA_END_TAG:
+        return end_tag_read(code == CON_RCDATA_END_TAG);
+      case CON_RE:
         if (pcb == &pcb_cone) continue;  // a separator in element content
-        if (is_mapped(2) && re_delimiter()) {
-          const int t = short_ref_token(short_ref_use(2, 1));
+        if (is_mapped(SR_RE) && re_delimiter()) {
+          const int t = short_ref_token(short_ref_use(SR_RE, 1));
           if (t < 0) continue;
           return t;
         }
         if (inst.data_seen) return TOK_RE;
         return content_action(TOK_RE);
-      case 29:
+      case CON_START_TAG:
         return start_tag_read();
-      case TOK_RS:
+      case CON_RS:
         lex_count_record();
-        if (is_mapped(3) && pcb != &pcb_cone && rs_delimiter()) {
-          const int t = short_ref_token(short_ref_use(3, 0));
+        if (is_mapped(SR_RS) && pcb != &pcb_cone && rs_delimiter()) {
+          const int t = short_ref_token(short_ref_use(SR_RS, 0));
           if (t < 0) continue;
           return t;
         }
@@ -852,7 +852,7 @@ int parse_content() {
         // going out to next_event and the parser being entered again.
         sgml_driver_rs();
         continue;
-      case 36: {
+      case CON_BLANK: {
         // Blanks in element content are separators unless a short
         // reference maps them.
         if (!blanks_mapped(pcb->prev_state == kAfterRsState)) {
@@ -871,23 +871,24 @@ int parse_content() {
         if (t < 0) continue;
         return t;
       }
-      case 47:  // RS RE
-        if (is_mapped(5)) {
-          const int t = short_ref_token(short_ref_use(5, 1));
+      case CON_RS_RE:
+        if (is_mapped(SR_RS_RE)) {
+          const int t = short_ref_token(short_ref_use(SR_RS_RE, 1));
           if (t < 0) continue;
           return t;
         }
         if (pcb == &pcb_cone) continue;
         if (inst.data_seen) return TOK_RE;
         return content_action(TOK_RE);
-      case 48:
-      case 49:
-      case 50: {
+      case CON_SR_HYPHENS:
+      case CON_SR_BEFORE:
+      case CON_SR_AT: {
         unsigned char* p = lex_current_ptr();
-        unsigned char* delim = code == 50 ? p : p - 1;
-        const int index = code == 48 ? 20 : single_delimiter(*delim);
-        if (code == 49) lex_step_back(1);
-        const int r = is_mapped(index) ? short_ref_use(index, code == 48 ? 2 : 1) : -1;
+        unsigned char* delim = code == CON_SR_AT ? p : p - 1;
+        const int index = code == CON_SR_HYPHENS ? SR_HYPHENS : single_delimiter(*delim);
+        if (code == CON_SR_BEFORE) lex_step_back(1);
+        const int r =
+            is_mapped(index) ? short_ref_use(index, code == CON_SR_HYPHENS ? 2 : 1) : -1;
         if (r >= 0) {
           const int t = short_ref_token(r);
           if (t < 0) continue;
@@ -899,11 +900,11 @@ int parse_content() {
           pcb_reset(&pcb_conm);
           pcb = inst.block;
         }
-        data_begin_at(code == 48 ? p - 1 : delim);
+        data_begin_at(code == CON_SR_HYPHENS ? p - 1 : delim);
         pcb->state = kDataState;
-        continue;  // after 49 the current character is read again as data
+        continue;  // after CON_SR_BEFORE the current character is read again as data
       }
-      case 41: {  // NET
+      case CON_NET: {
         int l = inst.level;
         while (l >= 1 && !(inst.stack[l].flags & OPEN_NET)) --l;
         if (l < 1) {
@@ -917,10 +918,10 @@ int parse_content() {
         inst.end_named = pseudo_empty_end();
         return close_one();
       }
-      case 42:
+      case CON_EMPTY_END_TAG:
         doc_offsets.end_tag_length = 2;
         return short_end_tag();
-      case 43:
+      case CON_EMPTY_START_TAG:
         return short_start_tag();
       case LEX_DATA_ENTITY: {
         const int t = short_ref_token(LEX_DATA_ENTITY);
@@ -934,10 +935,10 @@ int parse_content() {
         if (inst.level == 0 && inst.stack[0].status == 0 && !filter_or_meta_mode())
           return document_element_imply(TOK_PI, doc_offsets.current_char);
         return TOK_PI;
-      case TOK_PI:
+      case CON_PI:
         inst.pi_entity = false;
         return TOK_PI;
-      default:
+      default:  // markup the pull loop reads (CON_DECLARATION ... CON_MS_END: TOK_ codes)
         return code;
     }
   }
@@ -961,9 +962,10 @@ void instance_begin(int start_code) {
   inst.special_block = false;
   inst.block = nullptr;
   content_block_current();
-  inst.start_pending = start_code == TOK_MS_START                       ? TOK_MS_START
-                       : start_code == 77 && prolog.char_ref_start ? TOK_DATA
-                                                                    : 0;
+  inst.start_pending = start_code == PROLOG_MS_STARTS ? TOK_MS_START
+                       : start_code == PROLOG_REFERENCE_STARTS && prolog.char_ref_start
+                           ? TOK_DATA
+                           : 0;
   run = DataRun{};
   mapped_bits_forget();
   trace_implied_ends = 0;

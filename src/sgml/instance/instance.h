@@ -16,20 +16,22 @@
 
 struct EntityEntry;
 
-// Content tokens and action codes shared with the pull interface.
+// Content tokens and action codes shared with the pull interface. The
+// content blocks' codes that parse_content hands on as they are are those
+// codes themselves.
 enum : int {
-  TOK_END = 19,
+  TOK_END = LEX_END_OF_INPUT,  // 19
   TOK_REREAD = 20,  // driver: release the held record end, then the token
   TOK_DATA = 21,
   TOK_END_TAG = 22,
-  TOK_MD = 23,
-  TOK_COMMENT = 24,
-  TOK_MS_START = 25,
-  TOK_MS_END = 26,
-  TOK_PI = 27,
-  TOK_RE = 28,
+  TOK_MD = CON_DECLARATION,    // 23
+  TOK_COMMENT = CON_COMMENT,   // 24
+  TOK_MS_START = CON_MS_START, // 25
+  TOK_MS_END = CON_MS_END,     // 26
+  TOK_PI = CON_PI,             // 27
+  TOK_RE = CON_RE,             // 28
   TOK_START_TAG = 29,
-  TOK_RS = 30,
+  TOK_RS = CON_RS,             // 30
   TOK_IGNORED = 31,
 };
 
@@ -236,9 +238,10 @@ void instance_begin(int start_code);
 int32_t pi_read(const unsigned char** text);
 // The attribute specification list of a start tag of etd, from after its
 // GI to the end of the tag: the working list gets the values given and
-// their offsets. Returns what ended the tag (20 TAGC, 22 NET, 27 an
-// unclosed tag, 29 an invalid character, 19 the end of the input); *net
-// is set for a NET-enabling start tag.
+// their offsets. Returns what ended the tag (IN_TAG_TAGC, IN_TAG_NET,
+// IN_TAG_UNCLOSED, IN_TAG_INVALID, LEX_INVALID or LEX_INVALID_BACK after
+// an invalid character the engine reported, LEX_END_OF_INPUT); *net is set
+// for a NET-enabling start tag.
 int parse_attributes(ElementTypeDef* etd, bool* net);
 // The checks of the values in effect after the tag (required, NOTATION,
 // ENTITY, ID).

@@ -184,17 +184,18 @@ bool value_read(unsigned char* buffer, int limit, const AttributeList* a, Value*
   for (;;) {
     const int code = lex_engine(&pcb_stag);
     if (code == LEX_ENTITY_END) continue;
-    if (code == 26 || code == 28) {
+    if (code == IN_TAG_LIT || code == IN_TAG_LITA) {
       const int32_t quote = doc_offsets.current_char;
       const bool cdata = a == nullptr || a->declared == DV_CDATA;
-      parse_literal(buffer, cdata ? &pcb_litr : &pcb_litt, limit, code == 26 ? '"' : '\'');
+      parse_literal(buffer, cdata ? &pcb_litr : &pcb_litt, limit,
+                    code == IN_TAG_LIT ? '"' : '\'');
       v->text = buffer;
       v->length = literal_length;
       v->start = quote + 1;
       v->end = doc_offsets.current_char - 1;
       return true;
     }
-    if (code == 23 || code == 25) {
+    if (code == IN_TAG_NAME || code == IN_TAG_TOKEN) {
       if (!sgml_settings().shorttag)
         sgml_error(P196_UNDELIMITED_ATTRIBUTE_VALUE_REQUIRES_SHORTTAG_YES, kStateSTAG, nullptr,
                    nullptr);
@@ -272,21 +273,21 @@ int parse_attributes(ElementTypeDef* etd, bool* net) {
     } else {
       code = lex_engine(&pcb_stag);
     }
-    if (code == LEX_ENTITY_END || code == 24) continue;
-    if (code == 20) break;
-    if (code == 22) {
+    if (code == LEX_ENTITY_END || code == IN_TAG_VI) continue;
+    if (code == IN_TAG_TAGC) break;
+    if (code == IN_TAG_NET) {
       if (!sgml_settings().shorttag)
         sgml_error(P194_NET_ENABLING_START_TAG_REQUIRES_SHORTTAG, kStateCurrent, nullptr, nullptr);
       *net = true;
       break;
     }
-    if (code == 27) {
+    if (code == IN_TAG_UNCLOSED) {
       if (!sgml_settings().shorttag)
         sgml_error(P193_UNCLOSED_START_OR_END_TAG_REQUIRES, kStateCurrent, nullptr, nullptr);
       lex_step_back(1);
       break;
     }
-    if (code == 29) {
+    if (code == IN_TAG_INVALID) {
       sgml_error(P9_INCORRECT_CHARACTER_IN_MARKUP, kStateCurrent, nullptr, nullptr);
       lex_step_back(1);
       break;
@@ -295,19 +296,20 @@ int parse_attributes(ElementTypeDef* etd, bool* net) {
       sgml_error(P9_INCORRECT_CHARACTER_IN_MARKUP, kStateCurrent, nullptr, nullptr);
       break;
     }
-    if (code != 23 && code != 25 && code != 26 && code != 28) {
-      if (code == 7 || code == 10) break;
+    if (code != IN_TAG_NAME && code != IN_TAG_TOKEN && code != IN_TAG_LIT &&
+        code != IN_TAG_LITA) {
+      if (code == LEX_INVALID || code == LEX_INVALID_BACK) break;
       continue;
     }
     Value v{};
-    if (code == 23) {
+    if (code == IN_TAG_NAME) {
       const int32_t start = doc_offsets.current_char;
       parse_name(name, 1);
       const int32_t end = doc_offsets.current_char;
       // A name followed by VI names the attribute; otherwise it is a value.
       int next = lex_engine(&pcb_stag);
       while (next == LEX_ENTITY_END) next = lex_engine(&pcb_stag);
-      if (next == 24) {
+      if (next == IN_TAG_VI) {
         const int i = att_find_name(n, name);
         const AttributeList* a = i > 0 ? &work.entries[static_cast<size_t>(i)] : nullptr;
         if (!value_read(buffer, limit, a, &v, &held)) {
@@ -324,14 +326,14 @@ int parse_attributes(ElementTypeDef* etd, bool* net) {
       }
       held = next;
       v = Value{name + 1, static_cast<int32_t>(name[0] - 2), start, end};
-    } else if (code == 25) {
+    } else if (code == IN_TAG_TOKEN) {
       v.start = doc_offsets.current_char;
       v.length = parse_token(buffer, kNameChar, quantity(kNAMELEN));
       v.text = buffer;
       v.end = doc_offsets.current_char;
     } else {
       const int32_t quote = doc_offsets.current_char;
-      parse_literal(buffer, &pcb_litt, limit, code == 26 ? '"' : '\'');
+      parse_literal(buffer, &pcb_litt, limit, code == IN_TAG_LIT ? '"' : '\'');
       v.text = buffer;
       v.length = literal_length;
       v.start = quote + 1;
@@ -357,7 +359,7 @@ int parse_attributes(ElementTypeDef* etd, bool* net) {
   // A tag read from an entity is not in the document's bytes: every value
   // gets the offsets of the reference that opened the entity.
   int32_t at = doc_offsets.current_char;
-  if (code == 27 || code == 29) --at;
+  if (code == IN_TAG_UNCLOSED || code == IN_TAG_INVALID) --at;
   const bool inside = entity_inside();
   for (int32_t i = 1; i <= n; ++i) {
     AttributeList& a = work.entries[static_cast<size_t>(i)];

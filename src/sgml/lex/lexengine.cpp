@@ -9,6 +9,7 @@
 #include "sgml/messages/message.h"
 #include "sgml/modeopts.h"
 #include "sgml/entities/settings.h"
+#include "sgml/sgml.h"
 #include "sgml/switches.h"
 #include "sgml/messages/trace.h"
 
@@ -55,13 +56,12 @@ long reference_number(const unsigned char* digits) {
 }
 
 // "&" and a name: the entity is referenced when echoing is on (or always,
-// for the literal actions that are not 17); returns the code to hand out,
-// or 0 to go on reading.
+// for ACT_BACK_TEXT_REF); returns the code to hand out.
 int entity_ref_in_text(int action) {
   unsigned char name[256];
   parse_name(name, 2);
   reference_end();
-  if (echo_references() || action != 17) {
+  if (echo_references() || action != ACT_TEXT_REF) {
     int r = entity_reference(name);
     if (r == -5) return LEX_DATA_ENTITY;
     if (r == -6) return LEX_PI_ENTITY;
@@ -73,7 +73,7 @@ int entity_ref_in_text(int action) {
   echo_text[n + 1] = ';';
   lex_data.text = echo_text;
   lex_data.length = static_cast<int32_t>(n + 2);
-  lex_data.flags = 2;
+  lex_data.flags = DATA_NO_RESCAN;
   return LEX_DATA_ENTITY;
 }
 
@@ -162,7 +162,7 @@ int lex_engine(ParseControlBlock* pcb) {
                      reinterpret_cast<const char*>(e->name + 1), static_cast<int>(e->line),
                      static_cast<int>(e->column_base + (e->ptr - e->start)),
                      doc_offsets.current_char);
-    } else if (action == 9) {
+    } else if (action == ACT_IGNORE) {
       // Nothing to do: the offset is set by the next step, in the same
       // entity (a run in the same state is passed over first).
       if (pcb->state == s) pass_over_run(pcb, e, s);
@@ -170,9 +170,9 @@ int lex_engine(ParseControlBlock* pcb) {
     } else {
       update_offset(e);
     }
-    if (action > 64) return action;
+    if (action > kLastEngineAction) return action;
     switch (action) {
-      case 1: {  // "&#" and a function name
+      case ACT_CHAR_REF_NAME: {  // "&#" and a function name
         unsigned char name[256];
         parse_name(name, 1);
         reference_end();
@@ -191,7 +191,7 @@ int lex_engine(ParseControlBlock* pcb) {
         entity_step_back(e, 1);
         break;
       }
-      case 2: {  // "&#" and digits
+      case ACT_CHAR_REF_NUMBER: {  // "&#" and digits
         unsigned char digits[256];
         parse_token(digits, kNameDigit, quantity(kNAMELEN));
         reference_end();
@@ -209,7 +209,7 @@ int lex_engine(ParseControlBlock* pcb) {
         escape_pair[1] = escape_char(static_cast<int>(v));
         return LEX_ESCAPE;
       }
-      case 3:  // non-SGML character
+      case ACT_NONSGML:  // non-SGML character
         if (c == 1) {
           syntax_error(P152_CONFUSING_NON_SGML_CHARACTER_FOUND, pcb->state_index);
           break;
@@ -218,14 +218,14 @@ int lex_engine(ParseControlBlock* pcb) {
         escape_pair[0] = sgml_switches().escape;
         escape_pair[1] = escape_char(c);
         return LEX_ESCAPE;
-      case 4:  // entity end inside markup
+      case ACT_EE_IN_MARKUP:  // entity end inside markup
         syntax_error(P8_ILLEGAL_ENTITY_END_IN_MARKUP_OR, pcb->state_index);
         [[fallthrough]];
-      case 15:
+      case ACT_ENTITY_END:
         if (e->type <= ENT_CDATA && e->ptr < e->end) break;  // a stray NUL in text
         if (entpop() < 0) return LEX_END_OF_INPUT;
         return LEX_ENTITY_END;
-      case 5: {  // "&" and a name in content
+      case ACT_ENTITY_REF: {  // "&" and a name in content
         unsigned char name[256];
         parse_name(name, 2);
         reference_end();
@@ -239,24 +239,24 @@ int lex_engine(ParseControlBlock* pcb) {
         }
         break;
       }
-      case 6:
+      case ACT_REFILL:
         if (entpop() < 0) return LEX_END_OF_INPUT;
         break;
-      case 7:
+      case ACT_INVALID:
         syntax_error(P9_INCORRECT_CHARACTER_IN_MARKUP, pcb->state_index);
         entity_step_back(e, 1);
-        return action;
-      case 8:
+        return LEX_INVALID;
+      case ACT_LENGTH_ERROR:
         syntax_error(P3_LENGTH_OF_NAME_NUMBER_OR_TOKEN, pcb->state_index);
         break;
-      case 9:
+      case ACT_IGNORE:
         break;
-      case 10:
+      case ACT_BACK_INVALID:
         entity_step_back(e, 1);
         syntax_error(P9_INCORRECT_CHARACTER_IN_MARKUP, pcb->state_index);
         entity_step_back(e, 1);
-        return action;
-      case 11: {  // "%" and a name
+        return LEX_INVALID_BACK;
+      case ACT_PARAM_REF: {  // "%" and a name
         unsigned char name[256];
         entity_step_back(e, 1);
         parse_name(name, 2);
@@ -264,29 +264,29 @@ int lex_engine(ParseControlBlock* pcb) {
         if (entity_reference(name) == -6) return LEX_PI_ENTITY;
         break;
       }
-      case 12:
+      case ACT_BACK_TWO:
         entity_step_back(e, 2);
         break;
-      case 13:
+      case ACT_BACK_ONE:
         entity_step_back(e, 1);
         break;
-      case 14:
+      case ACT_BACK_RETURN:
         entity_step_back(e, 1);
-        return action;
-      case 16:
+        return LEX_STEPPED_BACK;
+      case ACT_RS:
         lex_count_record();
         break;
-      case 61:
+      case ACT_BACK_TEXT_REF:
         entity_step_back(e, 1);
         [[fallthrough]];
-      case 17: {
+      case ACT_TEXT_REF: {
         int code = entity_ref_in_text(action);
         return code;
       }
-      case 18:
+      case ACT_NONSGML_IN_MARKUP:
         syntax_error(P4_NON_SGML_CHARACTER_OCCURRED_IN_MARKUP, pcb->state_index);
         break;
-      case 64:
+      case ACT_BACK_LENGTH_ERROR:
         entity_step_back(e, 1);
         syntax_error(P3_LENGTH_OF_NAME_NUMBER_OR_TOKEN, pcb->state_index);
         break;

@@ -8,6 +8,7 @@
 #include "sgml/lex/lex.h"
 #include "sgml/messages/message.h"
 #include "sgml/entities/settings.h"
+#include "sgml/sgml.h"
 #include "sgml/switches.h"
 #include "sgml/messages/trace.h"
 
@@ -169,30 +170,28 @@ int parse_md_param(unsigned char* buffer, int fold, ParseControlBlock* literal_b
   switch (code) {
     case LEX_END_OF_INPUT:
       sgml_fatal(P133_DOCUMENT_ENDED_INVALIDLY_WITHIN_MARKUP_DECLARATION, kStateCurrent);
-    case 20:
+    case MD_MDC:
       lex_step_back(1);
-      code = MD_MDC;
       break;
-    case 23:
-    case 24:
+    case MD_LITERAL:
+    case MD_LITA:
       md_state.length = parse_literal(buffer, literal_block ? literal_block : &pcb_litc,
-                                      max_length, code == 23 ? '"' : '\'');
+                                      max_length, code == MD_LITERAL ? '"' : '\'');
       code = MD_LITERAL;
       break;
-    case 26:
-    case 31:
+    case MD_NAME:
+    case MD_RNI_NAME:
       parse_name(buffer, fold);
       md_state.length = buffer[0] - 2;
       break;
-    case 27:
-    case 28:
+    case MD_NAME_TOKEN:
+    case MD_NUMBER:
       md_state.length = parse_token(buffer, kNameChar, quantity(kNAMELEN));
       break;
-    case 32:
+    case MD_MINUS:
       lex_step_back(1);
-      code = MD_MINUS;
       break;
-    case 33:
+    case MD_GRPO:
       lex_step_back(1);
       code = MD_GROUP;
       break;
@@ -212,21 +211,21 @@ int parse_literal(unsigned char* buffer, ParseControlBlock* literal_block, int m
     int code = lex_engine(literal_block);
     unsigned char c = lex_current_char();
     switch (code) {
-      case 21:
+      case LIT_DATA:
         if (c == delimiter && entity_stack.level == level) goto done;
         store(buffer, max_length, &n, &over, &c, 1);
         // The data characters after it, up to the next delimiter character,
         // are taken at once while they fit.
-        if (!over) n += lex_take_run(literal_block, 21, delimiter, buffer + n, max_length - n);
+        if (!over) n += lex_take_run(literal_block, LIT_DATA, delimiter, buffer + n, max_length - n);
         break;
-      case 25:  // not a minimum data character
+      case LIT_NOT_MINIMUM:
         if (c == delimiter && entity_stack.level == level) goto done;
         syntax_error(P63_INVALID_CHARACTER_IN_MINIMUM_LITERAL, kStateCurrent);
         break;
-      case LEX_REREAD:  // a character reference: always data
+      case LIT_CHAR_REF:  // always data
         store(buffer, max_length, &n, &over, &c, 1);
         break;
-      case LEX_LITERAL_SPACE: {
+      case LIT_SPACE: {
         const unsigned char space = ' ';
         store(buffer, max_length, &n, &over, &space, 1);
         break;
@@ -235,7 +234,7 @@ int parse_literal(unsigned char* buffer, ParseControlBlock* literal_block, int m
         store(buffer, max_length, &n, &over, lex_escape_pair(), 2);
         break;
       case LEX_DATA_ENTITY:
-        if (lex_data.flags & 8)
+        if (lex_data.flags & DATA_EXTERNAL)
           syntax_error(external_data_kind_is_text() ? P145_INVALID_REFERENCE_TO_EXTERNAL_CDATA_OR
                                                     : P141_INVALID_NDATA_OR_SUBDOC_ENTITY_REFERENCE,
                        kStateCurrent);

@@ -253,129 +253,169 @@ enum : int8_t {
 };
 
 // Start of content, and after an RS (where RE is "RS RE").
-#define CONTENT_START(S, DATACODE, DATANEXT, ESCNEXT)                                    \
-  {S, ANY, DATANEXT, DATACODE}, {S, content::SPACE, C_START, 36},                       \
-      {S, content::TAB, C_START, 36}, {S, content::SRSPACE, C_START, 36},               \
-      {S, content::NONSGML, C_START, 3}, {S, content::EE, C_START, 15},                 \
-      {S, content::RS, C_AFTER_RS, 30}, {S, content::RE, C_START, 28},                  \
-      {S, content::ESC, ESCNEXT, DATACODE}, {S, content::ERO, C_ERO, 9},                \
-      {S, content::HYPHEN, C_HY, 9}, {S, content::NET, C_START, 41},                    \
-      {S, content::QUOT, C_START, 50}, {S, content::LSQB, C_START, 50},                 \
-      {S, content::NUM, C_START, 50}, {S, content::SRCHAR, C_START, 50},                \
-      {S, content::RSQB, C_MSC1, 9}, {S, content::LT, C_STAGO, 9}
+#define CONTENT_START(S, DATACODE, DATANEXT, ESCNEXT)                                             \
+  {S, ANY, DATANEXT, DATACODE},                                                                   \
+  {S, content::SPACE, C_START, CON_BLANK},                                                        \
+  {S, content::TAB, C_START, CON_BLANK},                                                          \
+  {S, content::SRSPACE, C_START, CON_BLANK},                                                      \
+  {S, content::NONSGML, C_START, ACT_NONSGML},                                                    \
+  {S, content::EE, C_START, ACT_ENTITY_END},                                                      \
+  {S, content::RS, C_AFTER_RS, CON_RS},                                                           \
+  {S, content::RE, C_START, CON_RE},                                                              \
+  {S, content::ESC, ESCNEXT, DATACODE},                                                           \
+  {S, content::ERO, C_ERO, ACT_IGNORE},                                                           \
+  {S, content::HYPHEN, C_HY, ACT_IGNORE},                                                         \
+  {S, content::NET, C_START, CON_NET},                                                            \
+  {S, content::QUOT, C_START, CON_SR_AT},                                                         \
+  {S, content::LSQB, C_START, CON_SR_AT},                                                         \
+  {S, content::NUM, C_START, CON_SR_AT},                                                          \
+  {S, content::SRCHAR, C_START, CON_SR_AT},                                                       \
+  {S, content::RSQB, C_MSC1, ACT_IGNORE},                                                         \
+  {S, content::LT, C_STAGO, ACT_IGNORE}
 
-#define CONTENT_ROWS(DATACODE, DATANEXT, ESCNEXT)                                        \
-  CONTENT_START(C_START, DATACODE, DATANEXT, ESCNEXT),                                   \
-      CONTENT_START(C_AFTER_RS, DATACODE, DATANEXT, ESCNEXT),                            \
-      {C_AFTER_RS, content::RE, C_START, 47},                                           \
-      /* data: every character that may start a delimiter ends it */                    \
-      {C_DATA, ANY, C_DATA, 9}, {C_DATA, content::ESC, C_ESC, 9},                       \
-      {C_DATA, content::EOB, C_START, 74}, {C_DATA, content::SPACE, C_START, 21},       \
-      {C_DATA, content::NONSGML, C_START, 21}, {C_DATA, content::EE, C_START, 21},      \
-      {C_DATA, content::RS, C_START, 21}, {C_DATA, content::RE, C_START, 21},           \
-      {C_DATA, content::TAB, C_START, 21}, {C_DATA, content::ERO, C_START, 21},         \
-      {C_DATA, content::HYPHEN, C_START, 21}, {C_DATA, content::NET, C_START, 21},      \
-      {C_DATA, content::QUOT, C_START, 21}, {C_DATA, content::SRSPACE, C_START, 21},    \
-      {C_DATA, content::RSQB, C_START, 21}, {C_DATA, content::LSQB, C_START, 21},       \
-      {C_DATA, content::NUM, C_START, 21}, {C_DATA, content::LT, C_START, 21},          \
-      {C_DATA, content::SRCHAR, C_START, 21},                                           \
-      /* the partner of an escape pair is data, whatever it is */                       \
-      {C_ESC, ANY, C_DATA, 9}, {C_ESC, content::EOB, C_DATA, 9},                        \
-      {C_STAGO, ANY, C_DATAFORCE, 12}, {C_STAGO, content::LETTER, C_START, 29},         \
-      {C_STAGO, content::SLASH, C_ETAGO, 9}, {C_STAGO, content::NET, C_ETAGO, 9},       \
-      {C_STAGO, content::EXCL, C_MDO, 9}, {C_STAGO, content::QUES, C_START, 27},        \
-      {C_STAGO, content::GT, C_START, 43},                                              \
-      {C_ETAGO, ANY, C_BACK, 12}, {C_ETAGO, content::LETTER, C_START, 22},              \
-      {C_ETAGO, content::GT, C_START, 42},                                              \
-      {C_MDO, ANY, C_BACK, 12}, {C_MDO, content::LETTER, C_START, 23},                  \
-      {C_MDO, content::HYPHEN, C_START, 24}, {C_MDO, content::GT, C_START, 24},         \
-      {C_MDO, content::LSQB, C_START, 25},                                              \
-      {C_ERO, ANY, C_DATAFORCE, 12}, {C_ERO, content::LETTER, C_START, 5},              \
-      {C_ERO, content::NUM, C_CRO, 9},                                                  \
-      {C_CRO, ANY, C_BACK, 12}, {C_CRO, content::LETTER, C_START, 1},                   \
-      {C_CRO, content::DIGIT, C_START, 2},                                              \
-      {C_HY, ANY, C_START, 49}, {C_HY, content::HYPHEN, C_START, 48},                   \
-      {C_MSC1, ANY, C_START, 49}, {C_MSC1, content::RSQB, C_MSC2, 9},                   \
-      {C_MSC2, ANY, C_MSCF, 12}, {C_MSC2, content::GT, C_START, 26},                    \
-      {C_MSCF, ANY, C_START, 49},                                                       \
-      {C_BACK, ANY, C_DATAFORCE, 12},                                                   \
-  {                                                                                     \
-    C_DATAFORCE, ANY, DATANEXT, DATACODE                                                \
-  }
+#define CONTENT_ROWS(DATACODE, DATANEXT, ESCNEXT)                                                 \
+  CONTENT_START(C_START, DATACODE, DATANEXT, ESCNEXT),                                            \
+  CONTENT_START(C_AFTER_RS, DATACODE, DATANEXT, ESCNEXT),                                         \
+  {C_AFTER_RS, content::RE, C_START, CON_RS_RE},                                                  \
+  /* data: every character that may start a delimiter ends it */                                  \
+  {C_DATA, ANY, C_DATA, ACT_IGNORE},                                                              \
+  {C_DATA, content::ESC, C_ESC, ACT_IGNORE},                                                      \
+  {C_DATA, content::EOB, C_START, CON_DATA_BUFFER_END},                                           \
+  {C_DATA, content::SPACE, C_START, CON_DATA_END},                                                \
+  {C_DATA, content::NONSGML, C_START, CON_DATA_END},                                              \
+  {C_DATA, content::EE, C_START, CON_DATA_END},                                                   \
+  {C_DATA, content::RS, C_START, CON_DATA_END},                                                   \
+  {C_DATA, content::RE, C_START, CON_DATA_END},                                                   \
+  {C_DATA, content::TAB, C_START, CON_DATA_END},                                                  \
+  {C_DATA, content::ERO, C_START, CON_DATA_END},                                                  \
+  {C_DATA, content::HYPHEN, C_START, CON_DATA_END},                                               \
+  {C_DATA, content::NET, C_START, CON_DATA_END},                                                  \
+  {C_DATA, content::QUOT, C_START, CON_DATA_END},                                                 \
+  {C_DATA, content::SRSPACE, C_START, CON_DATA_END},                                              \
+  {C_DATA, content::RSQB, C_START, CON_DATA_END},                                                 \
+  {C_DATA, content::LSQB, C_START, CON_DATA_END},                                                 \
+  {C_DATA, content::NUM, C_START, CON_DATA_END},                                                  \
+  {C_DATA, content::LT, C_START, CON_DATA_END},                                                   \
+  {C_DATA, content::SRCHAR, C_START, CON_DATA_END},                                               \
+  /* the partner of an escape pair is data, whatever it is */                                     \
+  {C_ESC, ANY, C_DATA, ACT_IGNORE},                                                               \
+  {C_ESC, content::EOB, C_DATA, ACT_IGNORE},                                                      \
+  {C_STAGO, ANY, C_DATAFORCE, ACT_BACK_TWO},                                                      \
+  {C_STAGO, content::LETTER, C_START, CON_START_TAG},                                             \
+  {C_STAGO, content::SLASH, C_ETAGO, ACT_IGNORE},                                                 \
+  {C_STAGO, content::NET, C_ETAGO, ACT_IGNORE},                                                   \
+  {C_STAGO, content::EXCL, C_MDO, ACT_IGNORE},                                                    \
+  {C_STAGO, content::QUES, C_START, CON_PI},                                                      \
+  {C_STAGO, content::GT, C_START, CON_EMPTY_START_TAG},                                           \
+  {C_ETAGO, ANY, C_BACK, ACT_BACK_TWO},                                                           \
+  {C_ETAGO, content::LETTER, C_START, CON_END_TAG},                                               \
+  {C_ETAGO, content::GT, C_START, CON_EMPTY_END_TAG},                                             \
+  {C_MDO, ANY, C_BACK, ACT_BACK_TWO},                                                             \
+  {C_MDO, content::LETTER, C_START, CON_DECLARATION},                                             \
+  {C_MDO, content::HYPHEN, C_START, CON_COMMENT},                                                 \
+  {C_MDO, content::GT, C_START, CON_COMMENT},                                                     \
+  {C_MDO, content::LSQB, C_START, CON_MS_START},                                                  \
+  {C_ERO, ANY, C_DATAFORCE, ACT_BACK_TWO},                                                        \
+  {C_ERO, content::LETTER, C_START, ACT_ENTITY_REF},                                              \
+  {C_ERO, content::NUM, C_CRO, ACT_IGNORE},                                                       \
+  {C_CRO, ANY, C_BACK, ACT_BACK_TWO},                                                             \
+  {C_CRO, content::LETTER, C_START, ACT_CHAR_REF_NAME},                                           \
+  {C_CRO, content::DIGIT, C_START, ACT_CHAR_REF_NUMBER},                                          \
+  {C_HY, ANY, C_START, CON_SR_BEFORE},                                                            \
+  {C_HY, content::HYPHEN, C_START, CON_SR_HYPHENS},                                               \
+  {C_MSC1, ANY, C_START, CON_SR_BEFORE},                                                          \
+  {C_MSC1, content::RSQB, C_MSC2, ACT_IGNORE},                                                    \
+  {C_MSC2, ANY, C_MSCF, ACT_BACK_TWO},                                                            \
+  {C_MSC2, content::GT, C_START, CON_MS_END},                                                     \
+  {C_MSCF, ANY, C_START, CON_SR_BEFORE},                                                          \
+  {C_BACK, ANY, C_DATAFORCE, ACT_BACK_TWO},                                                       \
+  {C_DATAFORCE, ANY, DATANEXT, DATACODE}
 
-const Step conm_steps[] = {CONTENT_ROWS(35, C_DATA, C_ESC)};
-const Step cone_steps[] = {CONTENT_ROWS(37, C_START, C_START)};
+const Step conm_steps[] = {CONTENT_ROWS(CON_DATA_START, C_DATA, C_ESC)};
+const Step cone_steps[] = {CONTENT_ROWS(CON_ELEMENT_DATA, C_START, C_START)};
 
 // --- CONR / CONC ----------------------------------------------------------------
 enum : int8_t {
   R_START, R_DATA, R_ESC, R_STAGO, R_ETAGO, R_ERO, R_CRO, R_BACK, R_DATAFORCE, R_STATES
 };
-#define LITCON_COMMON(ENDTAG)                                                            \
-  {R_START, ANY, R_DATA, 35}, {R_START, litcon::NONSGML, R_START, 3},                   \
-      {R_START, litcon::EE, R_START, 15}, {R_START, litcon::RS, R_START, 30},           \
-      {R_START, litcon::RE, R_START, 28}, {R_START, litcon::ESC, R_ESC, 35},            \
-      {R_START, litcon::NET, R_START, 41}, {R_START, litcon::LT, R_STAGO, 9},           \
-      {R_DATA, ANY, R_DATA, 9}, {R_DATA, litcon::ESC, R_ESC, 9},                        \
-      {R_DATA, litcon::EOB, R_START, 74}, {R_DATA, litcon::NONSGML, R_START, 21},       \
-      {R_DATA, litcon::EE, R_START, 21}, {R_DATA, litcon::RS, R_START, 21},             \
-      {R_DATA, litcon::RE, R_START, 21}, {R_DATA, litcon::NET, R_START, 21},            \
-      {R_DATA, litcon::LT, R_START, 21},                                                \
-      {R_ESC, ANY, R_DATA, 9}, {R_ESC, litcon::EOB, R_DATA, 9},                         \
-      {R_STAGO, ANY, R_DATAFORCE, 12}, {R_STAGO, litcon::SLASH, R_ETAGO, 9},            \
-      {R_STAGO, litcon::NET, R_ETAGO, 9},                                               \
-      {R_ETAGO, ANY, R_BACK, 12}, {R_ETAGO, litcon::LETTER, R_START, ENDTAG},           \
-      {R_ETAGO, litcon::GT, R_START, 42},                                               \
-      {R_BACK, ANY, R_DATAFORCE, 12}, {R_DATAFORCE, ANY, R_DATA, 35}
+#define LITCON_COMMON(ENDTAG)                                                                     \
+  {R_START, ANY, R_DATA, CON_DATA_START},                                                         \
+  {R_START, litcon::NONSGML, R_START, ACT_NONSGML},                                               \
+  {R_START, litcon::EE, R_START, ACT_ENTITY_END},                                                 \
+  {R_START, litcon::RS, R_START, CON_RS},                                                         \
+  {R_START, litcon::RE, R_START, CON_RE},                                                         \
+  {R_START, litcon::ESC, R_ESC, CON_DATA_START},                                                  \
+  {R_START, litcon::NET, R_START, CON_NET},                                                       \
+  {R_START, litcon::LT, R_STAGO, ACT_IGNORE},                                                     \
+  {R_DATA, ANY, R_DATA, ACT_IGNORE},                                                              \
+  {R_DATA, litcon::ESC, R_ESC, ACT_IGNORE},                                                       \
+  {R_DATA, litcon::EOB, R_START, CON_DATA_BUFFER_END},                                            \
+  {R_DATA, litcon::NONSGML, R_START, CON_DATA_END},                                               \
+  {R_DATA, litcon::EE, R_START, CON_DATA_END},                                                    \
+  {R_DATA, litcon::RS, R_START, CON_DATA_END},                                                    \
+  {R_DATA, litcon::RE, R_START, CON_DATA_END},                                                    \
+  {R_DATA, litcon::NET, R_START, CON_DATA_END},                                                   \
+  {R_DATA, litcon::LT, R_START, CON_DATA_END},                                                    \
+  {R_ESC, ANY, R_DATA, ACT_IGNORE},                                                               \
+  {R_ESC, litcon::EOB, R_DATA, ACT_IGNORE},                                                       \
+  {R_STAGO, ANY, R_DATAFORCE, ACT_BACK_TWO},                                                      \
+  {R_STAGO, litcon::SLASH, R_ETAGO, ACT_IGNORE},                                                  \
+  {R_STAGO, litcon::NET, R_ETAGO, ACT_IGNORE},                                                    \
+  {R_ETAGO, ANY, R_BACK, ACT_BACK_TWO},                                                           \
+  {R_ETAGO, litcon::LETTER, R_START, ENDTAG},                                                     \
+  {R_ETAGO, litcon::GT, R_START, CON_EMPTY_END_TAG},                                              \
+  {R_BACK, ANY, R_DATAFORCE, ACT_BACK_TWO},                                                       \
+  {R_DATAFORCE, ANY, R_DATA, CON_DATA_START}
 
 const Step conr_steps[] = {
-    LITCON_COMMON(45),
-    {R_START, litcon::ERO, R_ERO, 9},
-    {R_DATA, litcon::ERO, R_START, 21},
-    {R_ERO, ANY, R_DATAFORCE, 12},
-    {R_ERO, litcon::LETTER, R_START, 17},
-    {R_ERO, litcon::NUM, R_CRO, 9},
-    {R_CRO, ANY, R_BACK, 12},
-    {R_CRO, litcon::LETTER, R_START, 1},
-    {R_CRO, litcon::DIGIT, R_START, 2},
+    LITCON_COMMON(CON_RCDATA_END_TAG),
+    {R_START, litcon::ERO, R_ERO, ACT_IGNORE},
+    {R_DATA, litcon::ERO, R_START, CON_DATA_END},
+    {R_ERO, ANY, R_DATAFORCE, ACT_BACK_TWO},
+    {R_ERO, litcon::LETTER, R_START, ACT_TEXT_REF},
+    {R_ERO, litcon::NUM, R_CRO, ACT_IGNORE},
+    {R_CRO, ANY, R_BACK, ACT_BACK_TWO},
+    {R_CRO, litcon::LETTER, R_START, ACT_CHAR_REF_NAME},
+    {R_CRO, litcon::DIGIT, R_START, ACT_CHAR_REF_NUMBER},
 };
-const Step conc_steps[] = {LITCON_COMMON(45)};
+const Step conc_steps[] = {LITCON_COMMON(CON_RCDATA_END_TAG)};
 
 // --- PRO ------------------------------------------------------------------------
 enum : int8_t { P_START, P_LT, P_MDO, P_ERO, P_DATA, P_BACK, P_DATAFORCE, P_STATES };
 const Step pro_steps[] = {
-    {P_START, ANY, P_DATA, 38},
-    {P_START, litcon::SPACE, P_START, 9},
-    {P_START, litcon::RE, P_START, 9},
-    {P_START, litcon::TAB, P_START, 9},
-    {P_START, litcon::RS, P_START, 16},
-    {P_START, litcon::NONSGML, P_START, 18},
-    {P_START, litcon::EE, P_START, 15},
-    {P_START, litcon::LT, P_LT, 9},
-    {P_START, litcon::ERO, P_ERO, 9},
-    {P_LT, ANY, P_DATAFORCE, 12},
-    {P_LT, litcon::EXCL, P_MDO, 9},
-    {P_LT, litcon::QUES, P_START, 27},
-    {P_LT, litcon::LETTER, P_START, 34},
-    {P_LT, litcon::SLASH, P_START, 34},
-    {P_LT, litcon::NET, P_START, 34},
-    {P_LT, litcon::GT, P_START, 34},
-    {P_MDO, ANY, P_BACK, 12},
-    {P_MDO, litcon::LETTER, P_START, 32},
-    {P_MDO, litcon::HYPHEN, P_START, 24},
-    {P_MDO, litcon::GT, P_START, 24},
-    {P_MDO, litcon::LSQB, P_START, 75},
-    {P_ERO, ANY, P_DATAFORCE, 12},
-    {P_ERO, litcon::LETTER, P_START, 77},
-    {P_ERO, litcon::NUM, P_START, 77},
-    {P_DATA, ANY, P_DATA, 39},
-    {P_DATA, litcon::NONSGML, P_START, 40},
-    {P_DATA, litcon::EE, P_START, 40},
-    {P_DATA, litcon::RS, P_START, 40},
-    {P_DATA, litcon::RE, P_START, 40},
-    {P_DATA, litcon::ERO, P_START, 40},
-    {P_DATA, litcon::LT, P_START, 40},
-    {P_BACK, ANY, P_DATAFORCE, 12},
-    {P_DATAFORCE, ANY, P_DATA, 38},
+    {P_START, ANY, P_DATA, PRO_DATA_STARTS},
+    {P_START, litcon::SPACE, P_START, ACT_IGNORE},
+    {P_START, litcon::RE, P_START, ACT_IGNORE},
+    {P_START, litcon::TAB, P_START, ACT_IGNORE},
+    {P_START, litcon::RS, P_START, ACT_RS},
+    {P_START, litcon::NONSGML, P_START, ACT_NONSGML_IN_MARKUP},
+    {P_START, litcon::EE, P_START, ACT_ENTITY_END},
+    {P_START, litcon::LT, P_LT, ACT_IGNORE},
+    {P_START, litcon::ERO, P_ERO, ACT_IGNORE},
+    {P_LT, ANY, P_DATAFORCE, ACT_BACK_TWO},
+    {P_LT, litcon::EXCL, P_MDO, ACT_IGNORE},
+    {P_LT, litcon::QUES, P_START, PRO_PI},
+    {P_LT, litcon::LETTER, P_START, PRO_TAG_STARTS},
+    {P_LT, litcon::SLASH, P_START, PRO_TAG_STARTS},
+    {P_LT, litcon::NET, P_START, PRO_TAG_STARTS},
+    {P_LT, litcon::GT, P_START, PRO_TAG_STARTS},
+    {P_MDO, ANY, P_BACK, ACT_BACK_TWO},
+    {P_MDO, litcon::LETTER, P_START, PRO_DECLARATION},
+    {P_MDO, litcon::HYPHEN, P_START, PRO_COMMENT},
+    {P_MDO, litcon::GT, P_START, PRO_COMMENT},
+    {P_MDO, litcon::LSQB, P_START, PRO_MS_STARTS},
+    {P_ERO, ANY, P_DATAFORCE, ACT_BACK_TWO},
+    {P_ERO, litcon::LETTER, P_START, PRO_REFERENCE_STARTS},
+    {P_ERO, litcon::NUM, P_START, PRO_REFERENCE_STARTS},
+    {P_DATA, ANY, P_DATA, PRO_DATA},
+    {P_DATA, litcon::NONSGML, P_START, PRO_DATA_END},
+    {P_DATA, litcon::EE, P_START, PRO_DATA_END},
+    {P_DATA, litcon::RS, P_START, PRO_DATA_END},
+    {P_DATA, litcon::RE, P_START, PRO_DATA_END},
+    {P_DATA, litcon::ERO, P_START, PRO_DATA_END},
+    {P_DATA, litcon::LT, P_START, PRO_DATA_END},
+    {P_BACK, ANY, P_DATAFORCE, ACT_BACK_TWO},
+    {P_DATAFORCE, ANY, P_DATA, PRO_DATA_STARTS},
 };
 
 // --- MDS ------------------------------------------------------------------------
@@ -383,307 +423,325 @@ enum : int8_t {
   S_START, S_LT, S_MDO, S_PERO, S_DSC1, S_DSC2, S_DSCF, S_SKIP, S_STATES
 };
 const Step mds_steps[] = {
-    {S_START, ANY, S_SKIP, 9},
-    {S_START, litcon::SPACE, S_START, 9},
-    {S_START, litcon::RE, S_START, 9},
-    {S_START, litcon::TAB, S_START, 9},
-    {S_START, litcon::RS, S_START, 16},
-    {S_START, litcon::EE, S_START, 15},
-    {S_START, litcon::NONSGML, S_START, 18},
-    {S_START, litcon::LT, S_LT, 9},
-    {S_START, litcon::PERO, S_PERO, 9},
-    {S_START, litcon::RSQB, S_DSC1, 9},
-    {S_LT, ANY, S_SKIP, 13},
-    {S_LT, litcon::EXCL, S_MDO, 9},
-    {S_LT, litcon::QUES, S_START, 27},
-    {S_MDO, ANY, S_SKIP, 13},
-    {S_MDO, litcon::LETTER, S_START, 23},
-    {S_MDO, litcon::HYPHEN, S_START, 24},
-    {S_MDO, litcon::GT, S_START, 24},
-    {S_MDO, litcon::LSQB, S_START, 25},
-    {S_PERO, ANY, S_SKIP, 13},
-    {S_PERO, litcon::LETTER, S_START, 11},
-    {S_DSC1, ANY, S_START, 33},
-    {S_DSC1, litcon::RSQB, S_DSC2, 9},
-    {S_DSC2, ANY, S_DSCF, 12},
-    {S_DSC2, litcon::GT, S_START, 26},
-    {S_DSCF, ANY, S_START, 33},
-    {S_SKIP, ANY, S_SKIP, 9},
-    {S_SKIP, litcon::LT, S_START, 31},
-    {S_SKIP, litcon::PERO, S_START, 31},
-    {S_SKIP, litcon::RSQB, S_START, 31},
-    {S_SKIP, litcon::SPACE, S_START, 31},
-    {S_SKIP, litcon::TAB, S_START, 31},
-    {S_SKIP, litcon::RS, S_START, 31},
-    {S_SKIP, litcon::RE, S_START, 31},
-    {S_SKIP, litcon::NONSGML, S_START, 31},
-    {S_SKIP, litcon::EE, S_START, 31},
+    {S_START, ANY, S_SKIP, ACT_IGNORE},
+    {S_START, litcon::SPACE, S_START, ACT_IGNORE},
+    {S_START, litcon::RE, S_START, ACT_IGNORE},
+    {S_START, litcon::TAB, S_START, ACT_IGNORE},
+    {S_START, litcon::RS, S_START, ACT_RS},
+    {S_START, litcon::EE, S_START, ACT_ENTITY_END},
+    {S_START, litcon::NONSGML, S_START, ACT_NONSGML_IN_MARKUP},
+    {S_START, litcon::LT, S_LT, ACT_IGNORE},
+    {S_START, litcon::PERO, S_PERO, ACT_IGNORE},
+    {S_START, litcon::RSQB, S_DSC1, ACT_IGNORE},
+    {S_LT, ANY, S_SKIP, ACT_BACK_ONE},
+    {S_LT, litcon::EXCL, S_MDO, ACT_IGNORE},
+    {S_LT, litcon::QUES, S_START, PRO_PI},
+    {S_MDO, ANY, S_SKIP, ACT_BACK_ONE},
+    {S_MDO, litcon::LETTER, S_START, PRO_SUBSET_DECLARATION},
+    {S_MDO, litcon::HYPHEN, S_START, PRO_COMMENT},
+    {S_MDO, litcon::GT, S_START, PRO_COMMENT},
+    {S_MDO, litcon::LSQB, S_START, PRO_MS_START},
+    {S_PERO, ANY, S_SKIP, ACT_BACK_ONE},
+    {S_PERO, litcon::LETTER, S_START, ACT_PARAM_REF},
+    {S_DSC1, ANY, S_START, PRO_DSC},
+    {S_DSC1, litcon::RSQB, S_DSC2, ACT_IGNORE},
+    {S_DSC2, ANY, S_DSCF, ACT_BACK_TWO},
+    {S_DSC2, litcon::GT, S_START, PRO_MS_END},
+    {S_DSCF, ANY, S_START, PRO_DSC},
+    {S_SKIP, ANY, S_SKIP, ACT_IGNORE},
+    {S_SKIP, litcon::LT, S_START, PRO_INVALID_RUN},
+    {S_SKIP, litcon::PERO, S_START, PRO_INVALID_RUN},
+    {S_SKIP, litcon::RSQB, S_START, PRO_INVALID_RUN},
+    {S_SKIP, litcon::SPACE, S_START, PRO_INVALID_RUN},
+    {S_SKIP, litcon::TAB, S_START, PRO_INVALID_RUN},
+    {S_SKIP, litcon::RS, S_START, PRO_INVALID_RUN},
+    {S_SKIP, litcon::RE, S_START, PRO_INVALID_RUN},
+    {S_SKIP, litcon::NONSGML, S_START, PRO_INVALID_RUN},
+    {S_SKIP, litcon::EE, S_START, PRO_INVALID_RUN},
 };
 
 // --- MD, MDC, MDI ---------------------------------------------------------------
 enum : int8_t { D_START, D_HY, D_COM, D_COMHY, D_NMTKF, D_RNI, D_PERO, D_STATES };
 const Step md_steps[] = {
-    {D_START, ANY, D_START, 7},
-    {D_START, markup::BLANK, D_START, 9},
-    {D_START, markup::RS, D_START, 16},
-    {D_START, markup::EE, D_START, 15},
-    {D_START, markup::NONSGML, D_START, 18},
-    {D_START, markup::GT, D_START, 20},
-    {D_START, markup::DSO, D_START, 21},
-    {D_START, markup::DSC, D_START, 22},
-    {D_START, markup::LIT, D_START, 23},
-    {D_START, markup::LITA, D_START, 24},
-    {D_START, markup::LETTER, D_START, 26},
-    {D_START, markup::DIGIT, D_START, 28},
-    {D_START, markup::DOT, D_START, 27},
-    {D_START, markup::HYPHEN, D_HY, 9},
-    {D_START, markup::GRPO, D_START, 33},
-    {D_START, markup::RNI, D_RNI, 9},
-    {D_START, markup::PERO, D_PERO, 9},
-    {D_START, markup::PLUS, D_START, 30},
-    {D_HY, ANY, D_NMTKF, 12},
-    {D_HY, markup::HYPHEN, D_COM, 9},
-    {D_HY, markup::GRPO, D_START, 32},
-    {D_NMTKF, ANY, D_START, 27},
-    {D_COM, ANY, D_COM, 9},
-    {D_COM, markup::HYPHEN, D_COMHY, 9},
-    {D_COM, markup::RS, D_COM, 16},
-    {D_COM, markup::NONSGML, D_COM, 18},
-    {D_COM, markup::EE, D_START, 4},
-    {D_COMHY, ANY, D_COM, 9},
-    {D_COMHY, markup::HYPHEN, D_START, 9},
-    {D_COMHY, markup::RS, D_COM, 16},
-    {D_COMHY, markup::EE, D_START, 4},
-    {D_RNI, ANY, D_START, 7},
-    {D_RNI, markup::LETTER, D_START, 31},
-    {D_PERO, ANY, D_START, 7},
-    {D_PERO, markup::LETTER, D_START, 11},
-    {D_PERO, markup::BLANK, D_START, 25},
-    {D_PERO, markup::RS, D_START, 25},
+    {D_START, ANY, D_START, ACT_INVALID},
+    {D_START, markup::BLANK, D_START, ACT_IGNORE},
+    {D_START, markup::RS, D_START, ACT_RS},
+    {D_START, markup::EE, D_START, ACT_ENTITY_END},
+    {D_START, markup::NONSGML, D_START, ACT_NONSGML_IN_MARKUP},
+    {D_START, markup::GT, D_START, MD_MDC},
+    {D_START, markup::DSO, D_START, MD_DSO},
+    {D_START, markup::DSC, D_START, MD_DSC},
+    {D_START, markup::LIT, D_START, MD_LITERAL},
+    {D_START, markup::LITA, D_START, MD_LITA},
+    {D_START, markup::LETTER, D_START, MD_NAME},
+    {D_START, markup::DIGIT, D_START, MD_NUMBER},
+    {D_START, markup::DOT, D_START, MD_NAME_TOKEN},
+    {D_START, markup::HYPHEN, D_HY, ACT_IGNORE},
+    {D_START, markup::GRPO, D_START, MD_GRPO},
+    {D_START, markup::RNI, D_RNI, ACT_IGNORE},
+    {D_START, markup::PERO, D_PERO, ACT_IGNORE},
+    {D_START, markup::PLUS, D_START, MD_PLUS},
+    {D_HY, ANY, D_NMTKF, ACT_BACK_TWO},
+    {D_HY, markup::HYPHEN, D_COM, ACT_IGNORE},
+    {D_HY, markup::GRPO, D_START, MD_MINUS},
+    {D_NMTKF, ANY, D_START, MD_NAME_TOKEN},
+    {D_COM, ANY, D_COM, ACT_IGNORE},
+    {D_COM, markup::HYPHEN, D_COMHY, ACT_IGNORE},
+    {D_COM, markup::RS, D_COM, ACT_RS},
+    {D_COM, markup::NONSGML, D_COM, ACT_NONSGML_IN_MARKUP},
+    {D_COM, markup::EE, D_START, ACT_EE_IN_MARKUP},
+    {D_COMHY, ANY, D_COM, ACT_IGNORE},
+    {D_COMHY, markup::HYPHEN, D_START, ACT_IGNORE},
+    {D_COMHY, markup::RS, D_COM, ACT_RS},
+    {D_COMHY, markup::EE, D_START, ACT_EE_IN_MARKUP},
+    {D_RNI, ANY, D_START, ACT_INVALID},
+    {D_RNI, markup::LETTER, D_START, MD_RNI_NAME},
+    {D_PERO, ANY, D_START, ACT_INVALID},
+    {D_PERO, markup::LETTER, D_START, ACT_PARAM_REF},
+    {D_PERO, markup::BLANK, D_START, MD_PERO},
+    {D_PERO, markup::RS, D_START, MD_PERO},
 };
 
 // --- GRCM, GRNT, GRNM; GRCS; ENTREF; EAL --------------------------------------------
 enum : int8_t { G_START, G_RNI, G_PERO, G_STATES };
 const Step group_steps[] = {
-    {G_START, ANY, G_START, 7},
-    {G_START, group::BLANK, G_START, 9},
-    {G_START, group::RE, G_START, 9},
-    {G_START, group::RS, G_START, 16},
-    {G_START, group::EE, G_START, 15},
-    {G_START, group::NONSGML, G_START, 18},
-    {G_START, group::GRPC, G_START, 20},
-    {G_START, group::GRPO, G_START, 21},
-    {G_START, group::LETTER, G_START, 22},
-    {G_START, group::NMCHAR, G_START, 23},
-    {G_START, group::AND, G_START, 25},
-    {G_START, group::OR, G_START, 26},
-    {G_START, group::SEQ, G_START, 27},
-    {G_START, group::OPT, G_START, 28},
-    {G_START, group::PLUS, G_START, 29},
-    {G_START, group::REP, G_START, 30},
-    {G_START, group::RNI, G_RNI, 9},
-    {G_START, group::PERO, G_PERO, 9},
-    {G_RNI, ANY, G_START, 7},
-    {G_RNI, group::LETTER, G_START, 24},
-    {G_PERO, ANY, G_START, 7},
-    {G_PERO, group::LETTER, G_START, 11},
+    {G_START, ANY, G_START, ACT_INVALID},
+    {G_START, group::BLANK, G_START, ACT_IGNORE},
+    {G_START, group::RE, G_START, ACT_IGNORE},
+    {G_START, group::RS, G_START, ACT_RS},
+    {G_START, group::EE, G_START, ACT_ENTITY_END},
+    {G_START, group::NONSGML, G_START, ACT_NONSGML_IN_MARKUP},
+    {G_START, group::GRPC, G_START, G_GRPC},
+    {G_START, group::GRPO, G_START, G_GRPO},
+    {G_START, group::LETTER, G_START, G_NAME},
+    {G_START, group::NMCHAR, G_START, G_NAME_TOKEN},
+    {G_START, group::AND, G_START, G_AND},
+    {G_START, group::OR, G_START, G_OR},
+    {G_START, group::SEQ, G_START, G_SEQ},
+    {G_START, group::OPT, G_START, G_OPT},
+    {G_START, group::PLUS, G_START, G_PLUS},
+    {G_START, group::REP, G_START, G_REP},
+    {G_START, group::RNI, G_RNI, ACT_IGNORE},
+    {G_START, group::PERO, G_PERO, ACT_IGNORE},
+    {G_RNI, ANY, G_START, ACT_INVALID},
+    {G_RNI, group::LETTER, G_START, G_RNI_NAME},
+    {G_PERO, ANY, G_START, ACT_INVALID},
+    {G_PERO, group::LETTER, G_START, ACT_PARAM_REF},
 };
 const Step grcs_steps[] = {
-    {0, ANY, 0, 14},
-    {0, group::OPT, 0, 28},
-    {0, group::PLUS, 0, 29},
-    {0, group::REP, 0, 30},
+    {0, ANY, 0, ACT_BACK_RETURN},
+    {0, group::OPT, 0, G_OPT},
+    {0, group::PLUS, 0, G_PLUS},
+    {0, group::REP, 0, G_REP},
 };
 const Step entref_steps[] = {
-    {0, ANY, 0, 14},
-    {0, group::REFC, 0, 20},
-    {0, group::RE, 0, 20},
+    {0, ANY, 0, ACT_BACK_RETURN},
+    {0, group::REFC, 0, G_REFC},
+    {0, group::RE, 0, G_REFC},
 };
 const Step eal_steps[] = {
-    {0, ANY, 0, 7},
-    {0, 0, 0, 34},
-    {0, group::BLANK, 0, 9},
-    {0, group::RE, 0, 9},
-    {0, group::RS, 0, 16},
-    {0, group::EE, 0, 15},
-    {0, group::NONSGML, 0, 18},
-    {0, group::RSQB, 0, 20},
-    {0, group::LETTER, 0, 22},
-    {0, group::NMCHAR, 0, 23},
-    {0, group::LIT, 0, 31},
-    {0, group::LITA, 0, 32},
+    {0, ANY, 0, ACT_INVALID},
+    {0, 0, 0, EAL_VI},
+    {0, group::BLANK, 0, ACT_IGNORE},
+    {0, group::RE, 0, ACT_IGNORE},
+    {0, group::RS, 0, ACT_RS},
+    {0, group::EE, 0, ACT_ENTITY_END},
+    {0, group::NONSGML, 0, ACT_NONSGML_IN_MARKUP},
+    {0, group::RSQB, 0, EAL_DSC},
+    {0, group::LETTER, 0, EAL_NAME},
+    {0, group::NMCHAR, 0, EAL_NAME_TOKEN},
+    {0, group::LIT, 0, EAL_LIT},
+    {0, group::LITA, 0, EAL_LITA},
 };
 
 // --- Literals ---------------------------------------------------------------------
 enum : int8_t { T_START, T_ESC, T_ERO, T_CRO, T_PERO, T_BACK, T_DATAFORCE, T_STATES };
-#define LITERAL_COMMON                                                                   \
-  {T_START, ANY, T_START, 21}, {T_START, literal::RS, T_START, 16},                     \
-      {T_START, literal::NONSGML, T_START, 3}, {T_START, literal::EE, T_START, 15},     \
-      {T_START, literal::ESC, T_ESC, 21}, {T_ESC, ANY, T_START, 21},                    \
-      {T_ESC, literal::EOB, T_START, 21}, {T_START, literal::ERO, T_ERO, 9},            \
-      {T_ERO, ANY, T_DATAFORCE, 12}, {T_ERO, literal::NUM, T_CRO, 9},                   \
-      {T_CRO, ANY, T_BACK, 12}, {T_CRO, literal::LETTER, T_START, 1},                   \
-      {T_CRO, literal::DIGIT, T_START, 2}, {T_BACK, ANY, T_DATAFORCE, 12},              \
-      {T_DATAFORCE, ANY, T_START, 21}
+#define LITERAL_COMMON                                                                            \
+  {T_START, ANY, T_START, LIT_DATA},                                                              \
+  {T_START, literal::RS, T_START, ACT_RS},                                                        \
+  {T_START, literal::NONSGML, T_START, ACT_NONSGML},                                              \
+  {T_START, literal::EE, T_START, ACT_ENTITY_END},                                                \
+  {T_START, literal::ESC, T_ESC, LIT_DATA},                                                       \
+  {T_ESC, ANY, T_START, LIT_DATA},                                                                \
+  {T_ESC, literal::EOB, T_START, LIT_DATA},                                                       \
+  {T_START, literal::ERO, T_ERO, ACT_IGNORE},                                                     \
+  {T_ERO, ANY, T_DATAFORCE, ACT_BACK_TWO},                                                        \
+  {T_ERO, literal::NUM, T_CRO, ACT_IGNORE},                                                       \
+  {T_CRO, ANY, T_BACK, ACT_BACK_TWO},                                                             \
+  {T_CRO, literal::LETTER, T_START, ACT_CHAR_REF_NAME},                                           \
+  {T_CRO, literal::DIGIT, T_START, ACT_CHAR_REF_NUMBER},                                          \
+  {T_BACK, ANY, T_DATAFORCE, ACT_BACK_TWO},                                                       \
+  {T_DATAFORCE, ANY, T_START, LIT_DATA}
 
 const Step litp_steps[] = {
     LITERAL_COMMON,
-    {T_START, literal::PERO, T_PERO, 9},
-    {T_PERO, ANY, T_DATAFORCE, 12},
-    {T_PERO, literal::LETTER, T_START, 11},
+    {T_START, literal::PERO, T_PERO, ACT_IGNORE},
+    {T_PERO, ANY, T_DATAFORCE, ACT_BACK_TWO},
+    {T_PERO, literal::LETTER, T_START, ACT_PARAM_REF},
 };
 // LITT: the separators of a tokenized value stay as they are (the value
 // tokenizer splits at them).
 const Step litt_steps[] = {
     LITERAL_COMMON,
-    {T_ERO, literal::LETTER, T_START, 17},
+    {T_ERO, literal::LETTER, T_START, ACT_TEXT_REF},
 };
 // LITR: a record end or separator character (also one given by "&#RE;" or
 // "&#TAB;", which is read again as that character) stands for a space.
 const Step litr_steps[] = {
     LITERAL_COMMON,
-    {T_ERO, literal::LETTER, T_START, 17},
-    {T_START, literal::RE, T_START, 22},
-    {T_START, literal::TAB, T_START, 22},
+    {T_ERO, literal::LETTER, T_START, ACT_TEXT_REF},
+    {T_START, literal::RE, T_START, LIT_SPACE},
+    {T_START, literal::TAB, T_START, LIT_SPACE},
 };
 const Step litv_steps[] = {
-    {0, ANY, 0, 25},
-    {0, literal::DIGIT, 0, 21},
-    {0, literal::MINPUNCT, 0, 21},
-    {0, literal::LETTER, 0, 21},
-    {0, literal::SPACE, 0, 21},
-    {0, literal::RE, 0, 21},
-    {0, literal::RS, 0, 16},
-    {0, literal::EE, 0, 15},
+    {0, ANY, 0, LIT_NOT_MINIMUM},
+    {0, literal::DIGIT, 0, LIT_DATA},
+    {0, literal::MINPUNCT, 0, LIT_DATA},
+    {0, literal::LETTER, 0, LIT_DATA},
+    {0, literal::SPACE, 0, LIT_DATA},
+    {0, literal::RE, 0, LIT_DATA},
+    {0, literal::RS, 0, ACT_RS},
+    {0, literal::EE, 0, ACT_ENTITY_END},
 };
 const Step litc_steps[] = {
-    {0, ANY, 0, 21},
-    {0, literal::RS, 0, 16},
-    {0, literal::NONSGML, 0, 3},
-    {0, literal::EE, 0, 15},
-    {0, literal::ESC, 1, 21},
-    {1, ANY, 0, 21},
-    {1, literal::EOB, 0, 21},
+    {0, ANY, 0, LIT_DATA},
+    {0, literal::RS, 0, ACT_RS},
+    {0, literal::NONSGML, 0, ACT_NONSGML},
+    {0, literal::EE, 0, ACT_ENTITY_END},
+    {0, literal::ESC, 1, LIT_DATA},
+    {1, ANY, 0, LIT_DATA},
+    {1, literal::EOB, 0, LIT_DATA},
 };
 
 // --- Marked sections --------------------------------------------------------------
 enum : int8_t {
   M_START, M_DATA, M_ESC, M_ERO, M_CRO, M_MSC1, M_MSC2, M_BACK, M_DATAFORCE, M_STATES
 };
-#define MS_DATA_COMMON                                                                   \
-  {M_START, ANY, M_DATA, 35}, {M_START, literal::NONSGML, M_START, 3},                  \
-      {M_START, literal::EE, M_START, 15}, {M_START, literal::RS, M_START, 30},         \
-      {M_START, literal::RE, M_START, 28}, {M_START, literal::ESC, M_ESC, 35},          \
-      {M_START, literal::RSQB, M_MSC1, 9}, {M_DATA, ANY, M_DATA, 9},                    \
-      {M_DATA, literal::ESC, M_ESC, 9}, {M_DATA, literal::EOB, M_START, 74},            \
-      {M_DATA, literal::NONSGML, M_START, 21}, {M_DATA, literal::EE, M_START, 21},      \
-      {M_DATA, literal::RS, M_START, 21}, {M_DATA, literal::RE, M_START, 21},           \
-      {M_DATA, literal::RSQB, M_START, 21}, {M_ESC, ANY, M_DATA, 9},                    \
-      {M_ESC, literal::EOB, M_DATA, 9}, {M_MSC1, ANY, M_DATAFORCE, 12},                 \
-      {M_MSC1, literal::RSQB, M_MSC2, 9}, {M_MSC2, ANY, M_BACK, 12},                    \
-      {M_MSC2, literal::GT, M_START, 26}, {M_BACK, ANY, M_DATAFORCE, 12},               \
-      {M_DATAFORCE, ANY, M_DATA, 35}
+#define MS_DATA_COMMON                                                                            \
+  {M_START, ANY, M_DATA, CON_DATA_START},                                                         \
+  {M_START, literal::NONSGML, M_START, ACT_NONSGML},                                              \
+  {M_START, literal::EE, M_START, ACT_ENTITY_END},                                                \
+  {M_START, literal::RS, M_START, CON_RS},                                                        \
+  {M_START, literal::RE, M_START, CON_RE},                                                        \
+  {M_START, literal::ESC, M_ESC, CON_DATA_START},                                                 \
+  {M_START, literal::RSQB, M_MSC1, ACT_IGNORE},                                                   \
+  {M_DATA, ANY, M_DATA, ACT_IGNORE},                                                              \
+  {M_DATA, literal::ESC, M_ESC, ACT_IGNORE},                                                      \
+  {M_DATA, literal::EOB, M_START, CON_DATA_BUFFER_END},                                           \
+  {M_DATA, literal::NONSGML, M_START, CON_DATA_END},                                              \
+  {M_DATA, literal::EE, M_START, CON_DATA_END},                                                   \
+  {M_DATA, literal::RS, M_START, CON_DATA_END},                                                   \
+  {M_DATA, literal::RE, M_START, CON_DATA_END},                                                   \
+  {M_DATA, literal::RSQB, M_START, CON_DATA_END},                                                 \
+  {M_ESC, ANY, M_DATA, ACT_IGNORE},                                                               \
+  {M_ESC, literal::EOB, M_DATA, ACT_IGNORE},                                                      \
+  {M_MSC1, ANY, M_DATAFORCE, ACT_BACK_TWO},                                                       \
+  {M_MSC1, literal::RSQB, M_MSC2, ACT_IGNORE},                                                    \
+  {M_MSC2, ANY, M_BACK, ACT_BACK_TWO},                                                            \
+  {M_MSC2, literal::GT, M_START, CON_MS_END},                                                     \
+  {M_BACK, ANY, M_DATAFORCE, ACT_BACK_TWO},                                                       \
+  {M_DATAFORCE, ANY, M_DATA, CON_DATA_START}
 
 const Step msrcdata_steps[] = {
     MS_DATA_COMMON,
-    {M_START, literal::ERO, M_ERO, 9},
-    {M_DATA, literal::ERO, M_START, 21},
-    {M_ERO, ANY, M_DATAFORCE, 12},
-    {M_ERO, literal::LETTER, M_START, 17},
-    {M_ERO, literal::NUM, M_CRO, 9},
-    {M_CRO, ANY, M_BACK, 12},
-    {M_CRO, literal::LETTER, M_START, 1},
-    {M_CRO, literal::DIGIT, M_START, 2},
+    {M_START, literal::ERO, M_ERO, ACT_IGNORE},
+    {M_DATA, literal::ERO, M_START, CON_DATA_END},
+    {M_ERO, ANY, M_DATAFORCE, ACT_BACK_TWO},
+    {M_ERO, literal::LETTER, M_START, ACT_TEXT_REF},
+    {M_ERO, literal::NUM, M_CRO, ACT_IGNORE},
+    {M_CRO, ANY, M_BACK, ACT_BACK_TWO},
+    {M_CRO, literal::LETTER, M_START, ACT_CHAR_REF_NAME},
+    {M_CRO, literal::DIGIT, M_START, ACT_CHAR_REF_NUMBER},
 };
 const Step mscdata_steps[] = {MS_DATA_COMMON};
 
 enum : int8_t { I_START, I_LT, I_MDO, I_MSC1, I_MSC2, I_STATES };
 const Step msignore_steps[] = {
-    {I_START, ANY, I_START, 9},
-    {I_START, literal::RS, I_START, 16},
-    {I_START, literal::EE, I_START, 15},
-    {I_START, literal::LT, I_LT, 9},
-    {I_START, literal::RSQB, I_MSC1, 9},
-    {I_LT, ANY, I_START, 13},
-    {I_LT, literal::EXCL, I_MDO, 9},
-    {I_MDO, ANY, I_START, 13},
-    {I_MDO, literal::LSQB, I_START, 25},
-    {I_MSC1, ANY, I_START, 13},
-    {I_MSC1, literal::RSQB, I_MSC2, 9},
-    {I_MSC2, ANY, I_START, 13},
-    {I_MSC2, literal::RSQB, I_MSC2, 9},
-    {I_MSC2, literal::GT, I_START, 26},
+    {I_START, ANY, I_START, ACT_IGNORE},
+    {I_START, literal::RS, I_START, ACT_RS},
+    {I_START, literal::EE, I_START, ACT_ENTITY_END},
+    {I_START, literal::LT, I_LT, ACT_IGNORE},
+    {I_START, literal::RSQB, I_MSC1, ACT_IGNORE},
+    {I_LT, ANY, I_START, ACT_BACK_ONE},
+    {I_LT, literal::EXCL, I_MDO, ACT_IGNORE},
+    {I_MDO, ANY, I_START, ACT_BACK_ONE},
+    {I_MDO, literal::LSQB, I_START, CON_MS_START},
+    {I_MSC1, ANY, I_START, ACT_BACK_ONE},
+    {I_MSC1, literal::RSQB, I_MSC2, ACT_IGNORE},
+    {I_MSC2, ANY, I_START, ACT_BACK_ONE},
+    {I_MSC2, literal::RSQB, I_MSC2, ACT_IGNORE},
+    {I_MSC2, literal::GT, I_START, CON_MS_END},
 };
 
 // --- Tags ---------------------------------------------------------------------------
 const Step stag_steps[] = {
-    {0, ANY, 0, 29},
-    {0, markup::BLANK, 0, 9},
-    {0, markup::RS, 0, 16},
-    {0, markup::EE, 0, 4},
-    {0, markup::NONSGML, 0, 18},
-    {0, markup::GT, 0, 20},
-    {0, markup::SLASH, 0, 22},
-    {0, markup::LETTER, 0, 23},
-    {0, markup::DOT, 0, 25},
-    {0, markup::DIGIT, 0, 25},
-    {0, markup::HYPHEN, 0, 25},
-    {0, markup::VI, 0, 24},
-    {0, markup::LIT, 0, 26},
-    {0, markup::LITA, 0, 28},
-    {0, markup::LT, 0, 27},
+    {0, ANY, 0, IN_TAG_INVALID},
+    {0, markup::BLANK, 0, ACT_IGNORE},
+    {0, markup::RS, 0, ACT_RS},
+    {0, markup::EE, 0, ACT_EE_IN_MARKUP},
+    {0, markup::NONSGML, 0, ACT_NONSGML_IN_MARKUP},
+    {0, markup::GT, 0, IN_TAG_TAGC},
+    {0, markup::SLASH, 0, IN_TAG_NET},
+    {0, markup::LETTER, 0, IN_TAG_NAME},
+    {0, markup::DOT, 0, IN_TAG_TOKEN},
+    {0, markup::DIGIT, 0, IN_TAG_TOKEN},
+    {0, markup::HYPHEN, 0, IN_TAG_TOKEN},
+    {0, markup::VI, 0, IN_TAG_VI},
+    {0, markup::LIT, 0, IN_TAG_LIT},
+    {0, markup::LITA, 0, IN_TAG_LITA},
+    {0, markup::LT, 0, IN_TAG_UNCLOSED},
 };
 const Step etag_steps[] = {
-    {0, ANY, 0, 29},
-    {0, markup::BLANK, 0, 9},
-    {0, markup::RS, 0, 16},
-    {0, markup::EE, 0, 4},
-    {0, markup::NONSGML, 0, 18},
-    {0, markup::GT, 0, 20},
-    {0, markup::LT, 0, 27},
+    {0, ANY, 0, IN_TAG_INVALID},
+    {0, markup::BLANK, 0, ACT_IGNORE},
+    {0, markup::RS, 0, ACT_RS},
+    {0, markup::EE, 0, ACT_EE_IN_MARKUP},
+    {0, markup::NONSGML, 0, ACT_NONSGML_IN_MARKUP},
+    {0, markup::GT, 0, IN_TAG_TAGC},
+    {0, markup::LT, 0, IN_TAG_UNCLOSED},
 };
 
 // --- VAL (name class table; walked by parse_attr_value) -----------------------------
 const Step val_steps[] = {
-    {0, ANY, 0, 14},
-    {0, kNameRecord, 0, 9},
-    {0, kNameSeparator, 0, 9},
-    {0, kNameChar, 1, 35},
-    {0, kNameStart, 1, 35},
-    {0, kNameDigit, 1, 35},
-    {1, ANY, 0, 14},
-    {1, kNameRecord, 0, 21},
-    {1, kNameSeparator, 0, 21},
-    {1, kNameChar, 1, 9},
-    {1, kNameStart, 1, 9},
-    {1, kNameDigit, 1, 9},
+    {0, ANY, 0, VAL_INVALID},
+    {0, kNameRecord, 0, ACT_IGNORE},
+    {0, kNameSeparator, 0, ACT_IGNORE},
+    {0, kNameChar, 1, VAL_TOKEN_START},
+    {0, kNameStart, 1, VAL_TOKEN_START},
+    {0, kNameDigit, 1, VAL_TOKEN_START},
+    {1, ANY, 0, VAL_INVALID},
+    {1, kNameRecord, 0, VAL_TOKEN_END},
+    {1, kNameSeparator, 0, VAL_TOKEN_END},
+    {1, kNameChar, 1, ACT_IGNORE},
+    {1, kNameStart, 1, ACT_IGNORE},
+    {1, kNameDigit, 1, ACT_IGNORE},
 };
 
 // --- SD -----------------------------------------------------------------------------
 enum : int8_t { SD_START, SD_HY, SD_COM, SD_COMHY, SD_STATES };
 const Step sd_steps[] = {
-    {SD_START, ANY, SD_START, 7},
-    {SD_START, sd::SEP, SD_START, 9},
-    {SD_START, sd::RS, SD_START, 16},
-    {SD_START, sd::EE, SD_START, 15},
-    {SD_START, sd::NONSGML, SD_START, 18},
-    {SD_START, sd::GT, SD_START, 20},
-    {SD_START, sd::LIT, SD_START, 21},
-    {SD_START, sd::LITA, SD_START, 22},
-    {SD_START, sd::DIGIT, SD_START, 23},
-    {SD_START, sd::LETTER, SD_START, 24},
-    {SD_START, sd::DATA, SD_START, 25},
-    {SD_START, sd::HYPHEN, SD_HY, 9},
-    {SD_HY, ANY, SD_START, 7},
-    {SD_HY, sd::HYPHEN, SD_COM, 9},
-    {SD_COM, ANY, SD_COM, 9},
-    {SD_COM, sd::HYPHEN, SD_COMHY, 9},
-    {SD_COM, sd::RS, SD_COM, 16},
-    {SD_COM, sd::EE, SD_START, 4},
-    {SD_COMHY, ANY, SD_COM, 9},
-    {SD_COMHY, sd::HYPHEN, SD_START, 9},
-    {SD_COMHY, sd::RS, SD_COM, 16},
-    {SD_COMHY, sd::EE, SD_START, 4},
+    {SD_START, ANY, SD_START, ACT_INVALID},
+    {SD_START, sd::SEP, SD_START, ACT_IGNORE},
+    {SD_START, sd::RS, SD_START, ACT_RS},
+    {SD_START, sd::EE, SD_START, ACT_ENTITY_END},
+    {SD_START, sd::NONSGML, SD_START, ACT_NONSGML_IN_MARKUP},
+    {SD_START, sd::GT, SD_START, SDC_MDC},
+    {SD_START, sd::LIT, SD_START, SDC_LIT},
+    {SD_START, sd::LITA, SD_START, SDC_LITA},
+    {SD_START, sd::DIGIT, SD_START, SDC_NUMBER},
+    {SD_START, sd::LETTER, SD_START, SDC_NAME},
+    {SD_START, sd::DATA, SD_START, SDC_BAD_DATA},
+    {SD_START, sd::HYPHEN, SD_HY, ACT_IGNORE},
+    {SD_HY, ANY, SD_START, ACT_INVALID},
+    {SD_HY, sd::HYPHEN, SD_COM, ACT_IGNORE},
+    {SD_COM, ANY, SD_COM, ACT_IGNORE},
+    {SD_COM, sd::HYPHEN, SD_COMHY, ACT_IGNORE},
+    {SD_COM, sd::RS, SD_COM, ACT_RS},
+    {SD_COM, sd::EE, SD_START, ACT_EE_IN_MARKUP},
+    {SD_COMHY, ANY, SD_COM, ACT_IGNORE},
+    {SD_COMHY, sd::HYPHEN, SD_START, ACT_IGNORE},
+    {SD_COMHY, sd::RS, SD_COM, ACT_RS},
+    {SD_COMHY, sd::EE, SD_START, ACT_EE_IN_MARKUP},
 };
 
 // --- Row storage and building -------------------------------------------------------
@@ -717,7 +775,7 @@ void build(LexRow* rows, const Step* steps, size_t count, int states, int eob_cl
     }
     if (eob_class >= 0) {
       rows[2 * s][eob_class] = static_cast<uint8_t>(s);
-      rows[2 * s + 1][eob_class] = 6;
+      rows[2 * s + 1][eob_class] = ACT_REFILL;
     }
     for (size_t i = 0; i < count; ++i) {
       if (steps[i].state != s || steps[i].cls == ANY) continue;
@@ -735,7 +793,7 @@ void runs_make(ParseControlBlock* pcb, std::vector<uint8_t>* table) {
   for (int s = 0; s < pcb->states; ++s)
     for (int k = 0; k < LEX_MAX_CLASSES; ++k)
       (*table)[static_cast<size_t>(s) * LEX_MAX_CLASSES + k] =
-          pcb->rows[2 * s][k] == s && pcb->rows[2 * s + 1][k] == 9;
+          pcb->rows[2 * s][k] == s && pcb->rows[2 * s + 1][k] == ACT_IGNORE;
   pcb->runs = table->data();
 }
 
@@ -750,10 +808,10 @@ bool lex_rows_built = false;
 #define PCB(var, label, st, table, rows, code)                                          \
   ParseControlBlock var = {label, st, table, rows, 0, 0, 0, 0, 0, code, -1, nullptr}
 
-PCB(pcb_conm, "CONM", kStateCONM, ContentClass, conm_rows, 21);
-PCB(pcb_cone, "CONE", kStateCONE, ContentClass, cone_rows, 37);
-PCB(pcb_conr, "CONR", kStateCONR, LitContentClass, conr_rows, 21);
-PCB(pcb_conc, "CONC", kStateCONC, LitContentClass, conc_rows, 21);
+PCB(pcb_conm, "CONM", kStateCONM, ContentClass, conm_rows, CON_DATA_END);
+PCB(pcb_cone, "CONE", kStateCONE, ContentClass, cone_rows, CON_ELEMENT_DATA);
+PCB(pcb_conr, "CONR", kStateCONR, LitContentClass, conr_rows, CON_DATA_END);
+PCB(pcb_conc, "CONC", kStateCONC, LitContentClass, conc_rows, CON_DATA_END);
 PCB(pcb_pro, "PRO", kStatePRO, LitContentClass, pro_rows, 0);
 PCB(pcb_mds, "MDS", kStateMDS, LitContentClass, mds_rows, 0);
 PCB(pcb_grcm, "GRCM", kStateGRCM, GroupClass, group_rows, 0);
@@ -769,8 +827,8 @@ PCB(pcb_litt, "LITT", kStateLITT, LiteralClass, litt_rows, 0);
 PCB(pcb_md, "MD", kStateMD, MarkupClass, md_rows, 0);
 PCB(pcb_mdc, "MDC", kStateMDC, MarkupClass, md_rows, 0);
 PCB(pcb_mdi, "MDI", kStateMDI, MarkupClass, md_rows, 0);
-PCB(pcb_msrcdata, "MSRCDATA", kStateMSRCDATA, LiteralClass, msrcdata_rows, 21);
-PCB(pcb_mscdata, "MSCDATA", kStateMSCDATA, LiteralClass, mscdata_rows, 21);
+PCB(pcb_msrcdata, "MSRCDATA", kStateMSRCDATA, LiteralClass, msrcdata_rows, CON_DATA_END);
+PCB(pcb_mscdata, "MSCDATA", kStateMSCDATA, LiteralClass, mscdata_rows, CON_DATA_END);
 PCB(pcb_msignore, "MSIGNORE", kStateMSIGNORE, LiteralClass, msignore_rows, 0);
 PCB(pcb_stag, "STAG", kStateSTAG, MarkupClass, stag_rows, 0);
 PCB(pcb_etag, "ETAG", kStateETAG, MarkupClass, etag_rows, 0);
@@ -845,7 +903,7 @@ void lex_shorttag_off() {
     int underscore = pcb->classes['_'];
     for (int s = 0; s < pcb->states; ++s) {
       uint8_t action = pcb->rows[2 * s + 1][gt];
-      if (action != 42 && action != 43) continue;
+      if (action != CON_EMPTY_END_TAG && action != CON_EMPTY_START_TAG) continue;
       pcb->rows[2 * s][gt] = pcb->rows[2 * s][underscore];
       pcb->rows[2 * s + 1][gt] = pcb->rows[2 * s + 1][underscore];
     }
