@@ -12,7 +12,7 @@ void check_mode() {
   EventTagRecord tag;
   while (sgml_next_event(&data, &tag) != PARSE_END) {
   }
-  if (front_verbose) {
+  if (front_state().verbose) {
     vq_report(1, GetMsgNumText(220002), static_cast<double>(doc_offsets.buffer_file) / 1024.0,
               static_cast<int>(time(nullptr) - start));
   }

@@ -11,6 +11,8 @@
 #include "sgml/sgml.h"
 #include "util/util.h"
 
+ModeOptions* mode_options = nullptr;
+
 namespace {
 
 // A mode whose part is not in this build.
@@ -91,7 +93,7 @@ void build_options(const SwitchRecord& r) {
   auto* o = new ModeOptions;  // the run's record, never freed
   const ModeEntry* selected = mode_select(r.mode);
   o->mode = selected != nullptr ? selected->value : kModeRegion;
-  if (front_verbose) vq_report(1, GetMsgNumText(220001), mode_name(o->mode));
+  if (front_state().verbose) vq_report(1, GetMsgNumText(220001), mode_name(o->mode));
   if (r.dd_name != nullptr) {
     if (o->mode == kModeRegion) {
       wild_match_prefix("*.dd", r.dd_name, o->dd_name);
@@ -100,24 +102,27 @@ void build_options(const SwitchRecord& r) {
     }
   }
   if (r.output_name != nullptr) o->output_name = r.output_name;
-  if (r.document_name != nullptr) o->document_name = r.document_name;
   if (r.meta_file != nullptr) o->meta_file = r.meta_file;
   if (r.group != nullptr) o->group = r.group;
-  o->start_position = r.start_position;
+  o->meta = r.meta;
+  mode_options = o;
+
+  ParserOptions& p = sgml_options();
+  p = ParserOptions{};
+  p.documents_in_sequence = o->mode == kModeFilter || o->meta != 0;
+  p.filter_input = o->mode == kModeFilter;
+  p.echo_references = r.entity_echo == 1;
+  p.verbose = front_state().verbose != 0;
+  p.carriage_return_blank = front_state().carriage_return != 0;
+  if (r.document_name != nullptr) p.document_name = r.document_name;
+  p.start_position = r.start_position;
   if (o->mode == kModeTest) {
     // In test mode -S seeds the generator; the document with the DTD is
     // read from its start.
     test_seed_option = r.start_position;
-    o->start_position = 0;
+    p.start_position = 0;
   }
-  o->end_limit = r.end_limit;
-  o->filter_stop = 0;
-  o->filter_last_control = ' ';
-  o->entity_echo = r.entity_echo;
-  o->plus_group_count = 0;
-  o->meta = r.meta;
-  o->filter_line_buffer = nullptr;
-  mode_options = o;
+  p.end_limit = r.end_limit;
 }
 
 std::string region_dd_file(const ModeOptions& o) { return o.dd_name + ".dd"; }

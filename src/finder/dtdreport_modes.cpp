@@ -6,15 +6,15 @@
 #include "finder/dtdreport_internal.h"
 #include "io/vqio.h"
 #include "msg/msg.h"
-#include "sgml/modeopts.h"
 #include "sgml/decl/prolog.h"
+#include "sgml/sgml.h"
 
 namespace {
 
 // The document element the options record names, or null.
 const char* named_document_element() {
-  if (mode_options == nullptr || mode_options->document_name.empty()) return nullptr;
-  return mode_options->document_name.c_str();
+  if (sgml_options().document_name.empty()) return nullptr;
+  return sgml_options().document_name.c_str();
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ bool document_ended(int control) {
 
 void filter_mode() {
   writing_output_buffer();
-  ModeOptions& o = *mode_options;
+  ParserOptions& o = sgml_options();
   for (;;) {
     reset_doc_state();
     filter_document();

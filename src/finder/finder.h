@@ -4,7 +4,8 @@
 // dispatcher, the per-document runner, and the modes.
 //
 // One run: the banner on request; the options read into the parser's
-// SwitchRecord and the flags below; ModeOptions built from them; the parser
+// SwitchRecord and the front state; ModeOptions and the parser's options
+// built from them; the parser
 // set up; the document entity opened from the file operands (or the -D
 // name); the selected mode run by sgmlvq; the parser's capacity figures
 // printed (-c) or written (-z); the temporary files removed; the exit
@@ -28,7 +29,7 @@
 
 #include "io/vqio.h"
 #include "msg/msg.h"
-#include "sgml/modeopts.h"
+#include "finder/modeopts.h"
 #include "sgml/sgml.h"
 #include "sgml/switches.h"
 
@@ -49,7 +50,7 @@ enum : int32_t {
   kModeRegion = 5,
   kModeDeclare = 6,
   kModeNormalize = 7,
-  // kModeFilter = 8 (sgml/modeopts.h)
+  kModeFilter = 8,
   kModeDtd = 9,
   kModeTest = 10,
   kModeGentest = 11,
@@ -62,13 +63,14 @@ enum : int32_t {
 
 // ---------------------------------------------------------------------------
 // Process-wide state of the front end (one record, set at start-up, read by
-// the modes). front_verbose and front_carriage_return (-v, -K) live with the
-// parser (sgml/modeopts.h), which reads them too.
+// the modes).
 
 struct FrontState {
   std::string program_name = "tavrel";  // base name of argv[0]
   nl_catd catalogue = reinterpret_cast<nl_catd>(-1);  // catopen("tavrl", 0)
   int32_t version = TAVREL_VERSION;  // sgml_main's version, for region files
+  int32_t verbose = 0;         // -v
+  int32_t carriage_return = 0; // -K: a carriage return reads as a blank
   int32_t merge = 0;           // -J: merge new regions into the region file
   int32_t suppress = 0;        // -s, -p: normalize and line-format write nothing
   int32_t prolog_only = 0;     // -p: the per-document modes stop after the prolog
@@ -177,7 +179,8 @@ const ModeEntry* mode_select(const char* text);
 const char* mode_name(int32_t value);
 
 // Allocates and fills the run's ModeOptions from the switch record and
-// points mode_options at it.
+// points mode_options at it; fills the parser's options (sgml_options())
+// from the record and the front state.
 void build_options(const SwitchRecord& record);
 // Runs the selected mode.
 void sgmlvq(const SwitchRecord& record, int32_t version);

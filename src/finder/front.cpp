@@ -30,9 +30,9 @@ void sgml_main(int argc, char** argv, int32_t version) {
   f.program_name = base_name(started);
   if (argc > 0) argv[0] = f.program_name.data();
 
-  front_verbose = 0;
+  f.verbose = 0;
   f.merge = 0;
-  front_carriage_return = 0;
+  f.carriage_return = 0;
   f.catalogue = catopen("tavrl", 0);
 
   SwitchRecord record;

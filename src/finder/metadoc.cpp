@@ -58,6 +58,7 @@ int filemap_find(VqStream* meta, const MfsReader* reader) {
 int filemap_next_sgml(VqStream* meta, std::string* element, int32_t* start, int32_t* end) {
   MetaStructRecord& r = meta_record();
   const ModeOptions* o = mode_options;
+  const bool verbose = front_state().verbose != 0;
   while (filemap_read_record(meta, &r) == 1) {
     char format[META_DISPLAY_FMT_BYTES];
     std::memcpy(format, r.display_fmt, sizeof format);
@@ -75,7 +76,7 @@ int filemap_next_sgml(VqStream* meta, std::string* element, int32_t* start, int3
     element->assign(name != nullptr ? name : "");
     *start = r.data_pos;
     *end = r.trail_pos - 1;
-    if (front_verbose) report_selected(r, group, name, *start, *end);
+    if (verbose) report_selected(r, group, name, *start, *end);
     return 1;
   }
   return 0;
@@ -83,7 +84,8 @@ int filemap_next_sgml(VqStream* meta, std::string* element, int32_t* start, int3
 
 bool meta_documents(int open_message, void (*each)()) {
   MfsReader* reader = nullptr;
-  ModeOptions& o = *mode_options;
+  const ModeOptions& o = *mode_options;
+  ParserOptions& p = sgml_options();
   if (o.meta_file.empty() || !cur_mfs_reader(&reader)) return false;
   VqStream* meta = vqio_fopen(o.meta_file.c_str(), "r");
   if (meta == nullptr) vq_report(15, GetMsgNumText(open_message), o.meta_file.c_str());
@@ -92,10 +94,10 @@ bool meta_documents(int open_message, void (*each)()) {
     vqio_fclose(meta);
     vq_report(9, GetMsgNumText(80023), o.meta_file.c_str());
   } else {
-    while (filemap_next_sgml(meta, &o.document_name, &o.start_position, &o.end_limit)) {
+    while (filemap_next_sgml(meta, &p.document_name, &p.start_position, &p.end_limit)) {
       reset_doc_state();
       // A data position outside the set gives no document.
-      if (document_seek(o.start_position) != 0) continue;
+      if (document_seek(p.start_position) != 0) continue;
       each();
     }
   }

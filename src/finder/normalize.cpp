@@ -90,8 +90,7 @@ bool references_allowed() {
 
 // No line breaks are added in the filter mode and for meta documents.
 void line_break() {
-  const ModeOptions* o = mode_options;
-  if (o != nullptr && (o->mode == kModeFilter || o->meta != 0)) return;
+  if (sgml_options().documents_in_sequence) return;
   put('\n');
 }
 

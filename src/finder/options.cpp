@@ -42,7 +42,7 @@ bool take_option(int c, const char* value, SwitchRecord* r, std::vector<const ch
     case 'r': r->default_entity_warnings = 1; break;
     case 's': f.suppress = 1; break;
     case 'u': r->undefined_elements = 1; break;
-    case 'v': front_verbose = 1; break;
+    case 'v': f.verbose = 1; break;
     case 'x': r->instance_trace = value; break;
     case 'y': r->prolog_trace = value; break;
     case 'z':
@@ -57,7 +57,7 @@ bool take_option(int c, const char* value, SwitchRecord* r, std::vector<const ch
     case 'E': r->end_limit = number_value(value); break;
     case 'G': r->group = value; r->meta = 1; break;
     case 'J': f.merge = 1; break;
-    case 'K': front_carriage_return = 1; break;
+    case 'K': f.carriage_return = 1; break;
     case 'M': r->meta_file = value; r->meta = 1; break;
     case 'R': r->entity_echo = number_value(value); break;
     case 'S': r->start_position = number_value(value); break;

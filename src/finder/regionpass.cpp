@@ -92,7 +92,7 @@ void add_to_cleanup(const std::string& name) { front_cleanup_add(name); }
 int region_pass(const std::string& dd_file, const std::string& base, int32_t version) {
   static RegionRun run;
   current_run = &run;
-  run.verbose = front_verbose != 0;
+  run.verbose = front_state().verbose != 0;
   run.size_kb = parsed_kb;
   run.temp.on_create = add_to_cleanup;
   if (temp_set_open(&run.temp) != 0)

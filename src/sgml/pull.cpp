@@ -9,7 +9,7 @@
 #include "sgml/entities/entity.h"
 #include "sgml/instance/instance.h"
 #include "sgml/messages/message.h"
-#include "sgml/modeopts.h"
+#include "sgml/options.h"
 #include "sgml/decl/prolog.h"
 #include "sgml/entities/settings.h"
 #include "sgml/sgml.h"
@@ -127,7 +127,7 @@ int next_event(EventDataRecord* data, EventTagRecord* tag, bool extended) {
       }
       ps.in_prolog = 0;
       instance_begin(code);
-      if (extended && filter_or_meta_mode()) return finish(PARSE_PI);
+      if (extended && sgml_options().documents_in_sequence) return finish(PARSE_PI);
     }
     int code;
     int token = 0;

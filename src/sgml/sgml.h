@@ -31,7 +31,7 @@
 //   messages/  the numbered parser messages and the trace output.
 //
 // This folder keeps the pull interface (this header, pull.cpp), the
-// set-up call (switches.h) and the end-of-run report (capacity.cpp).
+// run's options (options.h), the set-up call (switches.h) and the end-of-run report (capacity.cpp).
 //
 // Names that cross this interface are counted names: a length byte that
 // counts itself, the characters and the NUL, then the characters and the
@@ -40,6 +40,7 @@
 
 #include <cstdint>
 
+#include "sgml/options.h"
 #include "sgml/switches.h"
 
 struct AttributeList;

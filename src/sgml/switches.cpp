@@ -1,25 +1,21 @@
-// Parser set-up from the switch record, and the options record shared with
-// the region finder.
+// Parser set-up from the switch record, and the run's options record.
 #include "sgml/switches.h"
 
 #include "sgml/lex/chclass.h"
 #include "sgml/input/docin.h"
 #include "sgml/entities/entity.h"
 #include "sgml/messages/message.h"
-#include "sgml/modeopts.h"
+#include "sgml/options.h"
 #include "sgml/entities/settings.h"
 #include "sgml/messages/trace.h"
 
-ModeOptions* mode_options = nullptr;
-int32_t front_verbose = 0;
-int32_t front_carriage_return = 0;
+ParserOptions sgml_options_record;
 
 namespace {
 
 struct SetUp {
   SwitchRecord switches;
   std::vector<unsigned char> entity_buffer;
-  std::vector<unsigned char> filter_buffer;
 };
 SetUp& setup() {
   static SetUp* s = new SetUp;
@@ -37,8 +33,6 @@ const DelimiterTable* sgml_set_switches(const SwitchRecord* switches) {
   s.switches = *switches;
   size_t size = static_cast<size_t>(s.switches.buffer_size > 0 ? s.switches.buffer_size : 0) + 3;
   s.entity_buffer.assign(size, 0);
-  s.filter_buffer.assign(size, 0);
-  if (mode_options != nullptr) mode_options->filter_line_buffer = s.filter_buffer.data();
   for (uint8_t* table : {ContentClass, LitContentClass, LiteralClass}) {
     table[s.switches.escape] = kEscapeClass;
   }

@@ -28,7 +28,7 @@ struct SwitchRecord {
   const char* program_name = nullptr;    // message prefix (none: no prefix)
   const char* instance_trace = nullptr;  // -x letters
   const char* prolog_trace = nullptr;    // -y letters
-  // Front-end words; the parser reads these through ModeOptions.
+  // Front-end words; the parser reads these through ParserOptions (options.h).
   const char* mode = nullptr;           // -m text
   const char* output_name = nullptr;    // -o
   const char* document_name = nullptr;  // set by no option
@@ -86,8 +86,8 @@ const DelimiterTable* sgml_delimiter_table();
 // document sets it).
 void sgml_prolog_only_set(int32_t value);
 
-// Copies the record, allocates the two entity read buffers (buffer_size + 3
-// bytes each; the second becomes ModeOptions' filter line buffer), gives
+// Copies the record, allocates the entity read buffer (buffer_size + 3
+// bytes), gives
 // the escape character its own class in the content, literal-content and
 // literal class tables, then runs trace_pro, message_setup,
 // doc_input_setup and char_class_setup in that order.

@@ -11,7 +11,7 @@
 #include "sgml/entities/entity.h"
 #include "sgml/lex/lex.h"
 #include "sgml/messages/message.h"
-#include "sgml/modeopts.h"
+#include "finder/modeopts.h"
 #include "sgml/decl/prolog.h"
 #include "sgml/entities/settings.h"
 #include "sgml/switches.h"
@@ -30,6 +30,7 @@ class DtdFixture : public ScratchDir {
     static ModeOptions options;
     options = ModeOptions{};
     mode_options = &options;
+    sgml_options() = ParserOptions{};
     sgml_settings_reset();
     switches_ = SwitchRecord{};
     switches_.program_name = "tavrel";

@@ -28,8 +28,6 @@ struct Args {
 void reset_front() {
   FrontState& f = front_state();
   f = FrontState{};
-  front_verbose = 0;
-  front_carriage_return = 0;
 }
 
 // Reads args into a fresh record; returns the first operand's index.
@@ -80,7 +78,7 @@ TEST(FrontOptions, OptionsAfterOperandsCountAndMoveInFront) {
   int first = read(a, &r);
   ASSERT_EQ(first, 4);
   EXPECT_STREQ(r.mode, "check");
-  EXPECT_EQ(front_verbose, 1);
+  EXPECT_EQ(front_state().verbose, 1);
   EXPECT_STREQ(a.argv[4], "one.sgm");
   EXPECT_STREQ(a.argv[5], "two.sgm");
 }
@@ -101,7 +99,7 @@ TEST(FrontOptions, DoubleDashEndsTheOptionsAndDashIsAnOperand) {
   SwitchRecord r;
   int first = read(a, &r);
   ASSERT_EQ(first, 3);
-  EXPECT_EQ(front_verbose, 0);
+  EXPECT_EQ(front_state().verbose, 0);
   V operands(a.argv.begin() + first, a.argv.begin() + a.argc());
   EXPECT_EQ(operands, (V{"-", "-v", "--", "x"}));
   std::string list = doc_list_build(r, a.argc() - first, a.argv.data() + first);
@@ -247,11 +245,14 @@ TEST(ModeSelection, LongTextsReachTheRecordWhole) {
   EXPECT_EQ(o.output_name, out);
   EXPECT_EQ(o.meta_file, meta);
   EXPECT_EQ(o.group, group);
-  EXPECT_EQ(o.start_position, 7);
-  EXPECT_EQ(o.end_limit, 9);
-  EXPECT_EQ(o.entity_echo, 0);
   EXPECT_EQ(o.meta, 1);
-  EXPECT_EQ(o.filter_last_control, ' ');
+  const ParserOptions& p = sgml_options();
+  EXPECT_EQ(p.start_position, 7);
+  EXPECT_EQ(p.end_limit, 9);
+  EXPECT_FALSE(p.echo_references);
+  EXPECT_TRUE(p.documents_in_sequence);  // meta processing
+  EXPECT_FALSE(p.filter_input);
+  EXPECT_EQ(p.filter_last_control, ' ');
 }
 
 // A file in the test's folder that the clean-up list must remove.

@@ -191,15 +191,15 @@ TEST_F(DtdReport, NamedButUndeclaredElementsAreSkipped) {
   EXPECT_EQ(element_exists("ghost"), 0);
   // The dispatcher's forms: the options record's document element, when
   // it names one, selects the one-element report.
-  mode_options->document_name = "ghost";
+  sgml_options().document_name = "ghost";
   EXPECT_EQ(output(dtd_mode_run), "");
   ASSERT_EQ(reports_.size(), 1u);
   EXPECT_EQ(reports_[0].text, "220016: (ghost) element does not exist in DTD");
   EXPECT_EQ(output(query_mode_run), "");
   ASSERT_EQ(reports_.size(), 1u);
-  mode_options->document_name = "doc";
+  sgml_options().document_name = "doc";
   EXPECT_EQ(output(query_mode_run), "region \"DOC\"\nregion \"DOC-T\"\n");
-  mode_options->document_name.clear();
+  sgml_options().document_name.clear();
   EXPECT_EQ(output(dtd_mode_run), "<!ELEMENT DOC      - O \tEMPTY>\n");
   ASSERT_EQ(reports_.size(), 1u);
   EXPECT_EQ(reports_[0].text, "220016: (GHOST) element does not exist in DTD");

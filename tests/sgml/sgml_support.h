@@ -8,7 +8,7 @@
 #include "sgml/lex/chclass.h"
 #include "sgml/entities/entity.h"
 #include "sgml/messages/message.h"
-#include "sgml/modeopts.h"
+#include "sgml/options.h"
 #include "sgml/entities/settings.h"
 #include "sgml/switches.h"
 #include "sgml/lex/lex.h"
@@ -20,9 +20,7 @@
 // does, on initial settings.
 inline void parser_setup(const SwitchRecord& sw) {
   start_io();
-  static ModeOptions options;
-  options = ModeOptions{};
-  mode_options = &options;
+  sgml_options() = ParserOptions{};
   sgml_settings_reset();
   sgml_set_switches(&sw);
 }

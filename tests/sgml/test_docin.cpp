@@ -28,8 +28,8 @@ constexpr int kBufferSize = 514;
 // Options for a run: start position and end limit.
 void setup(int32_t start = 0, int32_t end = 0) {
   parser_setup(SwitchRecord{});
-  mode_options->start_position = start;
-  mode_options->end_limit = end;
+  sgml_options().start_position = start;
+  sgml_options().end_limit = end;
   offsets_reset();
 }
 
@@ -354,10 +354,10 @@ TEST_F(DocInput, EndLimitInsideALongRecordAndCarriageReturnsAsBlanks) {
   // its start or before its LF is a space, never the non-SGML marker.
   setup();
   std::string px = write("cr", "a\rb\r\n\rc\r\r\n");
-  front_carriage_return = 1;
+  sgml_options().carriage_return_blank = true;
   ASSERT_EQ(doc_open(list_of({px}).c_str(), &h, true), 1);
   EXPECT_EQ(stream_of(read_all(h)), "\na b \r\n c  \r\x1a");
-  front_carriage_return = 0;
+  sgml_options().carriage_return_blank = false;
   doc_close(h);
 }
 

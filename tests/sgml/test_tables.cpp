@@ -129,11 +129,11 @@ TEST_F(Tables, FilterModeRecordsAtMost1024PlusGroups) {
   ElementTypeDef* e = etd_define(counted("P").data());
   ElementTypeDef* group[2] = {e, nullptr};
   etd_set(e, 0x80, nullptr, nullptr, group, nullptr);
-  EXPECT_EQ(mode_options->plus_group_count, 0);  // not in filter mode
-  mode_options->mode = kModeFilter;
+  EXPECT_EQ(sgml_tables.plus_group_count, 0);  // documents not in sequence
+  sgml_options().documents_in_sequence = true;
   for (int i = 0; i < 1025; ++i) etd_set(e, 0, nullptr, nullptr, i == 1024 ? nullptr : group, nullptr);
-  EXPECT_EQ(mode_options->plus_group_count, 1024);
-  EXPECT_EQ(mode_options->plus_groups[1023], static_cast<const void*>(group));
+  EXPECT_EQ(sgml_tables.plus_group_count, 1024);
+  EXPECT_EQ(sgml_tables.plus_groups[1023], group);
   EXPECT_EQ(e->flags, 0x80);
   EXPECT_EQ(e->plus, nullptr);  // the last call stored its own (null) group
 }

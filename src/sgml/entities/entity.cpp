@@ -11,7 +11,7 @@
 #include "sgml/input/extid.h"
 #include "sgml/lex/lex.h"
 #include "sgml/messages/message.h"
-#include "sgml/modeopts.h"
+#include "sgml/options.h"
 #include "sgml/entities/settings.h"
 #include "sgml/sgml.h"
 #include "sgml/switches.h"
@@ -25,10 +25,6 @@ namespace {
 
 void refresh_top() {
   entity_top = entity_stack.level >= 0 ? &entity_stack.entries[entity_stack.level] : nullptr;
-}
-
-bool filter_or_meta() {
-  return mode_options && (mode_options->mode == kModeFilter || mode_options->meta);
 }
 
 bool is_external(const EntityEntry* e) { return e->type > ENT_CDATA; }
@@ -112,7 +108,7 @@ int end_of_entity() {
     }
     if (entity_resume(e) == 0) return 0;
     system_error(P94_COULD_NOT_REOPEN_FILE_TO_CONTINUE, reinterpret_cast<const char*>(e->name + 1));
-    if (entity_stack.level == 0 && filter_or_meta()) return -1;
+    if (entity_stack.level == 0 && sgml_options().documents_in_sequence) return -1;
   }
 }
 
@@ -399,7 +395,7 @@ int entpop() {
     }
     // The end of an external entity.
     if (entity_stack.level == 0) {
-      if (!filter_or_meta()) entity_file_close(e);
+      if (!sgml_options().documents_in_sequence) entity_file_close(e);
       e->ptr = e->start - 1;
       *e->start = 26;
       return -1;

@@ -12,7 +12,7 @@
 #include "io/vqio.h"
 #include "sgml/entities/attlist.h"
 #include "sgml/messages/message.h"
-#include "sgml/modeopts.h"
+#include "sgml/options.h"
 #include "sgml/messages/trace.h"
 
 SgmlTables sgml_tables;
@@ -201,9 +201,9 @@ void etd_set(ElementTypeDef* etd, unsigned char flags, ContentModel* model,
   for (ElementTypeDef** group : {minus, plus})
     for (ElementTypeDef** m = group; m != nullptr && *m != nullptr; ++m) (*m)->in_exceptions = 1;
   etd->map = map;
-  ModeOptions* mo = mode_options;
-  if (mo && (mo->mode == kModeFilter || mo->meta) && mo->plus_group_count < kPlusGroupMax)
-    mo->plus_groups[mo->plus_group_count++] = plus;
+  SgmlTables& t = sgml_tables;
+  if (sgml_options().documents_in_sequence && t.plus_group_count < PLUS_GROUP_MAX)
+    t.plus_groups[t.plus_group_count++] = plus;
 }
 
 // ---------------------------------------------------------------------------
@@ -282,6 +282,7 @@ void sgml_tables_clear() {
   sgml_tables.notations = nullptr;
   sgml_tables.maps = nullptr;
   sgml_tables.id_count = 0;
+  sgml_tables.plus_group_count = 0;
   id_table().clear();
 }
 

@@ -106,7 +106,7 @@ struct ShortRefMap {
   int32_t count;            // entries in entities
 };
 
-enum { ETD_BUCKETS = 211, ENTITY_BUCKETS = 503, ID_BUCKETS = 101 };
+enum { ETD_BUCKETS = 211, ENTITY_BUCKETS = 503, ID_BUCKETS = 101, PLUS_GROUP_MAX = 1024 };
 
 // The process-wide tables.
 struct SgmlTables {
@@ -115,6 +115,11 @@ struct SgmlTables {
   NotationRecord* notations;
   ShortRefMap* maps;
   long id_count;
+  // When documents come in sequence: the inclusion groups etd_set stored,
+  // in order (null ones included); at most PLUS_GROUP_MAX, further ones are
+  // not recorded.
+  int32_t plus_group_count;
+  ElementTypeDef** plus_groups[PLUS_GROUP_MAX];
 };
 extern SgmlTables sgml_tables;
 

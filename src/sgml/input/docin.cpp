@@ -14,7 +14,6 @@
 #include "msg/msg.h"
 #include "sgml/input/docin.h"
 #include "sgml/input/docin_internal.h"
-#include "sgml/modeopts.h"
 #include "util/util.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "sgml/modeopts.h"
+#include "sgml/options.h"
 
 struct FrgacText;
 struct MfsReader;
@@ -50,17 +50,9 @@ struct DocHandle {
 // true on success. A data dictionary is read only when dd_allowed; a
 // fragmented text only when fragmented_allowed.
 bool doc_source_open(DocHandle* h, const std::string& name, bool fragmented_allowed);
-// The start position of the run's options (0 without options).
-inline int32_t doc_start_position() {
-  return mode_options != nullptr ? mode_options->start_position : 0;
-}
-// The end limit of the run's options (0 without options).
-inline int32_t doc_end_limit() { return mode_options != nullptr ? mode_options->end_limit : 0; }
-// Filter mode or meta processing.
-inline bool doc_filter_mode() {
-  return mode_options != nullptr && mode_options->mode == kModeFilter;
-}
-inline bool doc_meta_processing() { return mode_options != nullptr && mode_options->meta != 0; }
+// The start position and end limit of the run's options.
+inline int32_t doc_start_position() { return sgml_options().start_position; }
+inline int32_t doc_end_limit() { return sgml_options().end_limit; }
 
 struct DocInputState {
   bool input_map[256] = {};     // characters read as the non-SGML marker

@@ -15,7 +15,7 @@
 #include "mfs/mfs.h"
 #include "sgml/input/docin.h"
 #include "sgml/input/docin_internal.h"
-#include "sgml/modeopts.h"
+#include "sgml/options.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ inline int next_byte(DocHandle* h, bool filter) {
   }
   if (c >= 0) {
     ++h->next_offset;
-    if (c == kRE && front_carriage_return) c = ' ';
+    if (c == kRE && sgml_options().carriage_return_blank) c = ' ';
   }
   return c;
 }
@@ -105,7 +105,7 @@ int32_t plain_run(DocHandle* h, const DocInputState& st, unsigned char* out, int
     if (j >= k) break;
     unsigned char b = in[j];
     if (b == '\n' || (filter && static_cast<unsigned char>(b - 2) <= 2)) break;
-    if (b == kRE && front_carriage_return != 0) b = ' ';
+    if (b == kRE && sgml_options().carriage_return_blank) b = ' ';
     out[j++] = map[b] ? kMarker : b;
   }
   s->current += j;
@@ -134,7 +134,7 @@ int doc_read(DocHandle* h, unsigned char* buffer, int* new_file) {
     buffer[0] = kEOB;
     return 1;
   }
-  const bool filter = doc_filter_mode();
+  const bool filter = sgml_options().filter_input;
   const int32_t limit = h->dd ? doc_end_limit() : 0;
   int n = 0;
   int c;
@@ -237,7 +237,7 @@ int doc_read(DocHandle* h, unsigned char* buffer, int* new_file) {
       return -1;
     }
   }
-  if (filter || doc_meta_processing()) buffer[n++] = kEE;
+  if (sgml_options().documents_in_sequence) buffer[n++] = kEE;
   buffer[n++] = kEOB;
   return n;
 }

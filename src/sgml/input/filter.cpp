@@ -7,7 +7,7 @@
 #include "io/vqio.h"
 #include "msg/msg.h"
 #include "sgml/input/docin.h"
-#include "sgml/modeopts.h"
+#include "sgml/options.h"
 
 namespace {
 
@@ -35,16 +35,13 @@ std::string read_root_name(VqStream* s) {
 int filter_getc(VqStream* s) {
   int c = vqio_getc(s);
   if (c != 2 && c != 3 && c != 4) return c;
-  ModeOptions* o = mode_options;
-  if (o != nullptr) {
-    o->filter_stop = 1;
-    o->filter_last_control = c;
-  }
+  ParserOptions& o = sgml_options();
+  o.filter_stop = 1;
+  o.filter_last_control = c;
   if (c == 2) {
-    std::string name = read_root_name(s);
-    if (o != nullptr) o->document_name = name;
-    if (front_verbose) vq_report(1, GetMsgNumText(220009), "filter", name.c_str());
-  } else if (front_verbose) {
+    o.document_name = read_root_name(s);
+    if (o.verbose) vq_report(1, GetMsgNumText(220009), "filter", o.document_name.c_str());
+  } else if (o.verbose) {
     vq_report(1, GetMsgNumText(c == 3 ? 220008 : 220007), "filter");
   }
   return -1;

@@ -12,7 +12,7 @@
 #include "sgml/entities/entity.h"
 #include "sgml/instance/instance.h"
 #include "sgml/messages/message.h"
-#include "sgml/modeopts.h"
+#include "sgml/options.h"
 #include "sgml/decl/prolog.h"
 #include "sgml/entities/settings.h"
 #include "sgml/switches.h"
@@ -519,7 +519,7 @@ int start_tag_read() {
     bool net = false;
     how = parse_attributes(etd, &net);
     inst.net_mark = net;
-    if (!filter_or_meta_mode()) att_defaults(etd);
+    if (!sgml_options().documents_in_sequence) att_defaults(etd);
   } else {
     how = tag_parse(&pcb_stag);
   }
@@ -572,9 +572,9 @@ int content_action(int token) {
   OpenElement& cur = inst.stack[inst.level];
   int result = 0;
   ElementTypeDef* imply = nullptr;
-  if (filter_or_meta_mode()) {
-    if (inst.root_name[0] == 0 && mode_options != nullptr && !mode_options->document_name.empty())
-      make_counted_name(mode_options->document_name.c_str(), inst.root_name, 1);
+  if (sgml_options().documents_in_sequence) {
+    if (inst.root_name[0] == 0 && !sgml_options().document_name.empty())
+      make_counted_name(sgml_options().document_name.c_str(), inst.root_name, 1);
     // Counted names: equal counts first, so that a shorter name is never
     // read past its end.
     if (token == 0 && inst.root_name[0] >= 3 && type->name != nullptr &&
@@ -932,7 +932,7 @@ int parse_content() {
         inst.pi_entity = true;
         // A reference belongs to the instance: before the document element
         // began, its start tag is implied first.
-        if (inst.level == 0 && inst.stack[0].status == 0 && !filter_or_meta_mode())
+        if (inst.level == 0 && inst.stack[0].status == 0 && !sgml_options().documents_in_sequence)
           return document_element_imply(TOK_PI, doc_offsets.current_char);
         return TOK_PI;
       case CON_PI:

@@ -10,7 +10,7 @@
 #include "sgml/entities/entity.h"
 #include "sgml/instance/instance.h"
 #include "sgml/messages/message.h"
-#include "sgml/modeopts.h"
+#include "sgml/options.h"
 #include "sgml/decl/prolog.h"
 #include "sgml/entities/settings.h"
 #include "sgml/switches.h"
@@ -189,7 +189,7 @@ void element_pop(int32_t pending) {
   levels_drop_from(inst.level + 1);
   if ((e.flags & OPEN_NET) && inst.net_count > 0 && --inst.net_count == 0) lex_net_switch(false);
   if (trace_on.grp) pop_trace(e);
-  if (filter_or_meta_mode()) return;
+  if (sgml_options().documents_in_sequence) return;
   const bool end_omissible = (e.etd->flags & ETD_END_OMIT) != 0;
   const ElementTypeDef* by = inst.end_named;
   const char* name = etd_chars(e.etd);
@@ -220,12 +220,11 @@ void element_pop(int32_t pending) {
 
 int exception_level(ElementTypeDef* type) {
   // A type named in no group is in no exception (nor in any plus group
-  // that filter mode records).
+  // recorded when documents come in sequence).
   if (!type->in_exceptions) return 0;
-  if (filter_or_meta_mode()) {
-    for (int i = 0; i < mode_options->plus_group_count && i < kPlusGroupMax; ++i) {
-      auto* group = static_cast<ElementTypeDef* const*>(mode_options->plus_groups[static_cast<size_t>(i)]);
-      if (group_contains(group, type)) return -1;
+  if (sgml_options().documents_in_sequence) {
+    for (int i = 0; i < sgml_tables.plus_group_count; ++i) {
+      if (group_contains(sgml_tables.plus_groups[i], type)) return -1;
     }
     return 0;
   }

@@ -9,7 +9,6 @@
 
 #include "sgml/lex/lex.h"
 #include "sgml/instance/model.h"
-#include "sgml/modeopts.h"
 #include "sgml/sgml.h"
 #include "sgml/entities/tables.h"
 #include "sgml/messages/trace.h"
@@ -207,11 +206,6 @@ inline int sgml_driver_step(int token) {
 // sgml_driver_step(TOK_RS) without the token's look-up.
 void sgml_driver_rs();
 void driver_reset();
-// Filter mode or meta processing. Asked on every tag and data token, so
-// defined here to be inlined.
-inline bool filter_or_meta_mode() {
-  return mode_options != nullptr && (mode_options->mode == kModeFilter || mode_options->meta != 0);
-}
 // The content flags of an element type (header flags of its model; CONTENT_ANY
 // ANY when it has no model).
 inline int element_content_flags(const ElementTypeDef* etd) {

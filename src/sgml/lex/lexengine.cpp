@@ -7,7 +7,7 @@
 #include "sgml/entities/entity.h"
 #include "sgml/lex/lex.h"
 #include "sgml/messages/message.h"
-#include "sgml/modeopts.h"
+#include "sgml/options.h"
 #include "sgml/entities/settings.h"
 #include "sgml/sgml.h"
 #include "sgml/switches.h"
@@ -30,7 +30,7 @@ void update_offset(const EntityEntry* e) {
         e->buffer_offset + static_cast<int32_t>(e->ptr - e->start) - e->rs_given;
 }
 
-bool echo_references() { return mode_options == nullptr || mode_options->entity_echo == 1; }
+bool echo_references() { return sgml_options().echo_references; }
 
 // Reads the end of a reference (";" or RE is consumed, anything else is
 // read again by what follows).

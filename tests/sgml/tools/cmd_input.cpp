@@ -68,9 +68,9 @@ int run_input(int argc, char** argv) {
     if (end) break;
   }
   vqio_printf("end %d\n", n);
-  if (mode_options->mode == kModeFilter) {
-    vqio_printf("filter %d %d %s\n", mode_options->filter_stop, mode_options->filter_last_control,
-                mode_options->document_name.c_str());
+  if (sgml_options().filter_input) {
+    const ParserOptions& p = sgml_options();
+    vqio_printf("filter %d %d %s\n", p.filter_stop, p.filter_last_control, p.document_name.c_str());
   }
   doc_close(h);
   return n < 0 ? 1 : 0;

@@ -24,7 +24,6 @@ bool declaration_follows() {
 
 int run_sgmldecl(int argc, char** argv) {
   DriverOptions& o = driver_options();
-  mode_options = &o.mode;
   sgml_set_switches(&o.switches);
   if (!driver_open_document(argc - 1, argv + 1)) return 1;
   if (!o.keep_quantities) sgml_raise_limits();

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "sgml/modeopts.h"
+#include "sgml/options.h"
 #include "sgml/switches.h"
 
 struct DriverCommand {
@@ -37,7 +37,6 @@ bool driver_register(const DriverCommand& command);
 
 struct DriverOptions {
   SwitchRecord switches;            // as the front end fills it
-  ModeOptions mode;                 // mode_options points here
   std::vector<std::string> include; // -i names
   std::vector<const char*> include_list;  // null-terminated, for the switch record
   bool keep_quantities = false;     // -Q

@@ -108,7 +108,6 @@ DriverOptions& driver_options() {
 
 void driver_setup() {
   DriverOptions& o = driver_options();
-  mode_options = &o.mode;
   sgml_set_switches(&o.switches);
   if (!o.keep_quantities) sgml_raise_limits();
 }
@@ -118,7 +117,7 @@ int main(int argc, char** argv) {
   set_error_handler(print_message);
   DriverOptions& o = driver_options();
   SwitchRecord& sw = o.switches;
-  ModeOptions& mode = o.mode;
+  ParserOptions& parser = sgml_options();
   sw.program_name = "tavrel";
   sw.catalogue = catopen("tavrl", 0);
 
@@ -138,9 +137,9 @@ int main(int argc, char** argv) {
       case 'u': sw.undefined_elements = 1; break;
       case 'p': sw.prolog_only = 1; break;
       case 'r': sw.default_entity_warnings = 1; break;
-      case 'v': front_verbose = 1; break;
+      case 'v': parser.verbose = true; break;
       case 'C': sw.namecase = 0; break;
-      case 'K': front_carriage_return = 1; break;
+      case 'K': parser.carriage_return_blank = true; break;
       case 'M': sw.meta = 1; break;
       case 'Q': o.keep_quantities = true; break;
       case 'R': sw.entity_echo = number(optarg); break;
@@ -165,12 +164,13 @@ int main(int argc, char** argv) {
   for (const std::string& name : o.include) o.include_list.push_back(name.c_str());
   o.include_list.push_back(nullptr);
   sw.include_entities = o.include_list.data();
-  mode.mode = sw.mode != nullptr ? number(sw.mode) : 0;
-  mode.meta = sw.meta;
-  mode.document_name = sw.document_name != nullptr ? sw.document_name : "";
-  mode.start_position = sw.start_position;
-  mode.end_limit = sw.end_limit;
-  mode.entity_echo = sw.entity_echo;
+  // -m 8 selects filter input, as the region finder's filter mode does.
+  parser.filter_input = sw.mode != nullptr && number(sw.mode) == 8;
+  parser.documents_in_sequence = parser.filter_input || sw.meta != 0;
+  parser.document_name = sw.document_name != nullptr ? sw.document_name : "";
+  parser.start_position = sw.start_position;
+  parser.end_limit = sw.end_limit;
+  parser.echo_references = sw.entity_echo == 1;
   if (sw.namecase == 0) sgml_settings().namecase_general = 0;
 
   int status = found->second.run(argc - optind, argv + optind);
