@@ -45,7 +45,7 @@ class EntityReferences : public ScratchDir {
     std::string out;
     for (;;) {
       int code = lex_engine(&pcb_litc);
-      if (code != 21) break;
+      if (code != LIT_DATA) break;
       out += static_cast<char>(lex_current_char());
     }
     return out;

@@ -79,7 +79,7 @@ void keep_prefix(EntityEntry* e) {
 // (an RS put first does not; doc_suspend takes it off itself).
 int32_t buffer_characters(const EntityEntry* e) {
   int32_t n = e->read_count - 1;  // the closing 28
-  if (n > 0 && e->start[n - 1] == 26) --n;
+  if (n > 0 && e->start[n - 1] == kEntityEndChar) --n;
   return n < 0 ? 0 : n;
 }
 
@@ -284,7 +284,7 @@ int entopen(EntityRecord* rec) {
       return -6;
     case ENT_DATA: {
       const auto* data = reinterpret_cast<const DataEntity*>(rec->text);
-      if (data->kind == 4) {
+      if (data->kind == DATA_KIND_SUBDOC) {
         // A subdocument would be parsed one level deeper: at the SUBDOC
         // limit the reference is dropped.
         if (sgml_switches().subdoc_levels >= sgml_settings().subdoc) {
@@ -336,7 +336,7 @@ int entopen(EntityRecord* rec) {
       e->buffer_size = want;
     }
     e->start = e->buffer + ENTITY_BUFFER_PREFIX;
-    *e->start = 28;  // nothing read yet: the first read refills
+    *e->start = kBufferEndChar;  // nothing read yet: the first read refills
     // Offsets count the characters of the document entity alone.
     e->keeps_offsets = entity_stack.level == 0;
     e->ptr = e->start - 1;
@@ -369,7 +369,7 @@ int entity_refill(EntityEntry* e) {
   e->read_count = n;
   e->ptr = e->start - 1;
   if (n < 0) return -1;
-  e->at_end = n > 0 && e->start[n - 1] == 26;
+  e->at_end = n > 0 && e->start[n - 1] == kEntityEndChar;
   if (new_file) e->line = 0;
   e->rs_given = n > 0 && e->start[0] == 10;
   e->buffer_offset = doc_offsets.buffer_file;
