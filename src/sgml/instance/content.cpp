@@ -388,9 +388,9 @@ int short_ref_use(int index, int32_t length) {
     return -1;
   }
   reference_span_note(length);
-  const int r = entopen(rec);
-  if (r == -5) return LEX_DATA_ENTITY;
-  if (r == -6) {
+  const EntityOpen r = entopen(rec);
+  if (r == ENTITY_DATA) return LEX_DATA_ENTITY;
+  if (r == ENTITY_PI) {
     inst.pi_entity = true;
     return TOK_PI;
   }
