@@ -293,7 +293,7 @@ int document_buffer_refill() {
   // The buffer ends where the lexer stands; the source is read on even
   // after the end of the last document's text.
   e->ptr = e->start;
-  *e->start = 28;
+  *e->start = kBufferEndChar;
   e->at_end = false;
   return entpop();
 }

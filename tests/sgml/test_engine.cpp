@@ -55,9 +55,9 @@ struct Seen {
 
 // Runs pcb over the file until the end of the input (at most per_byte
 // codes for each of its size bytes), doing what callers must: step back
-// after the codes that end before the current character, refill after 74,
-// pass over the character after 7 and 14 (which the engine steps back
-// to). The codes, with what the engine leaves after each; none when the
+// after the codes that end before the current character, refill after
+// CON_DATA_BUFFER_END, pass over the character after LEX_INVALID and
+// LEX_STEPPED_BACK (which the engine steps back to). The codes, with what the engine leaves after each; none when the
 // file could not be opened.
 std::vector<Seen> codes_of(ParseControlBlock* pcb, const std::string& file, size_t size,
                            size_t per_byte) {
@@ -72,17 +72,19 @@ std::vector<Seen> codes_of(ParseControlBlock* pcb, const std::string& file, size
                      e ? static_cast<long>(e->count + (e->ptr - e->start)) : -1,
                      doc_offsets.current_char});
     if (code == LEX_END_OF_INPUT) break;
-    // 21 ends data before the current character in the content blocks
-    // only; elsewhere it is the character itself.
-    bool data_before = code == 21 && pcb->data_code == 21 && pcb->last_action != 2;
-    if (data_before || code == 31 || code == 33 || code == 40 || code == 49) {
+    // CON_DATA_END ends data before the current character in the content
+    // blocks only; elsewhere 21 is the character itself.
+    bool data_before = code == CON_DATA_END && pcb->data_code == CON_DATA_END &&
+                       pcb->last_action != ACT_CHAR_REF_NUMBER;
+    if (data_before || code == PRO_INVALID_RUN || code == PRO_DSC || code == PRO_DATA_END ||
+        code == CON_SR_BEFORE) {
       lex_step_back(1);
-    } else if (code == 74) {
+    } else if (code == CON_DATA_BUFFER_END) {
       if (entpop() < 0) break;
-    } else if (code == 7 || code == 14) {
+    } else if (code == LEX_INVALID || code == LEX_STEPPED_BACK) {
       unsigned char next = e->ptr[1];
       ++e->ptr;
-      if ((next == 26 || next == 28) && entpop() < 0) break;
+      if ((next == kEntityEndChar || next == kBufferEndChar) && entpop() < 0) break;
     }
   }
   entity_close_all();

@@ -10,6 +10,7 @@
 #include "sgml/entities/settings.h"
 #include "sgml/lex/lex.h"
 #include "sgml/messages/message.h"
+#include "sgml/sgml.h"
 #include "sgml/entities/tables.h"
 #include "sgml_support.h"
 #include "support/stderr_capture.h"
@@ -45,7 +46,7 @@ class EntityReferences : public ScratchDir {
     std::string out;
     for (;;) {
       int code = lex_engine(&pcb_litc);
-      if (code != 21) break;
+      if (code != LIT_DATA) break;
       out += static_cast<char>(lex_current_char());
     }
     return out;
@@ -58,10 +59,12 @@ TEST_F(EntityReferences, DataAndPiEntitiesComeBackAsData) {
   struct Case {
     const char* name;
     int type;
-    int result;
+    EntityOpen result;
     int flags;
   };
-  const Case cases[] = {{"s", ENT_SDATA, -5, 4}, {"c", ENT_CDATA, -5, 2}, {"p", ENT_PI, -6, 4}};
+  const Case cases[] = {{"s", ENT_SDATA, ENTITY_DATA, DATA_SDATA},
+                        {"c", ENT_CDATA, ENTITY_DATA, DATA_NO_RESCAN},
+                        {"p", ENT_PI, ENTITY_PI, DATA_SDATA}};
   for (const Case& k : cases) {
     define(k.name, k.type, "text");
     EXPECT_EQ(entity_reference(counted(k.name).data()), k.result) << k.name;
@@ -75,11 +78,11 @@ TEST_F(EntityReferences, TheDefaultEntityServesUndeclaredGeneralEntitiesOnly) {
   define("*DOC", ENT_TEXT, "");
   ASSERT_EQ(entopen(entfind(counted("*DOC").data())), 0);
   std::string err = stderr_of(dir_, [&] {
-    EXPECT_EQ(entity_reference(counted("nodefault").data()), -1);  // P35: no default yet
+    EXPECT_EQ(entity_reference(counted("nodefault").data()), ENTITY_IGNORED);  // P35: no default yet
     entity_stack.default_entity = define("#DEFAULT", ENT_TEXT, "dflt");
-    EXPECT_EQ(entity_reference(counted("undeclared").data()), 0);  // P45 (with -r)
+    EXPECT_EQ(entity_reference(counted("undeclared").data()), ENTITY_OPENED);  // P45 (with -r)
     EXPECT_EQ(read_all(), "dflt");
-    EXPECT_EQ(entity_reference(counted("%param").data()), -1);  // P35
+    EXPECT_EQ(entity_reference(counted("%param").data()), ENTITY_IGNORED);  // P35
   });
   EXPECT_NE(err.find("No declaration for entity \"nodefault\"; reference ignored"),
             std::string::npos);
@@ -111,13 +114,13 @@ TEST_F(EntityReferences, DataEntitiesCheckTheirNotationAndTheSubdocumentLimit) {
   data_entity("sub", nullptr, 4);
   const int32_t limit = sgml_settings().subdoc;
   std::string err = stderr_of(dir_, [&] {
-    EXPECT_EQ(entity_reference(counted("pic").data()), -5);  // P78, and the data all the same
+    EXPECT_EQ(entity_reference(counted("pic").data()), ENTITY_DATA);  // P78, and the data all the same
     EXPECT_EQ(lex_data.text, pic->text);
-    EXPECT_EQ(lex_data.flags, 8);
-    EXPECT_EQ(entity_reference(counted("logo").data()), -5);
-    EXPECT_EQ(entity_reference(counted("sub").data()), -5);  // below the limit
+    EXPECT_EQ(lex_data.flags, DATA_EXTERNAL);
+    EXPECT_EQ(entity_reference(counted("logo").data()), ENTITY_DATA);
+    EXPECT_EQ(entity_reference(counted("sub").data()), ENTITY_DATA);  // below the limit
     sgml_settings().subdoc = sgml_switches().subdoc_levels;
-    EXPECT_EQ(entity_reference(counted("sub").data()), -1);  // P188: dropped
+    EXPECT_EQ(entity_reference(counted("sub").data()), ENTITY_IGNORED);  // P188: dropped
   });
   sgml_settings().subdoc = limit;
   EXPECT_NE(err.find("Entity \"pic\" has undefined notation \"PNG\"\n"), std::string::npos);

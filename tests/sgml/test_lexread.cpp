@@ -140,14 +140,14 @@ TEST_F(Readers, AnEscapePairIsNeverSplitAtTheLimit) {
 TEST_F(Readers, NamesAreFoldedAndCutAtNamelen) {
   std::string text = std::string(81, 'n') + " x";
   open_text(text);
-  ASSERT_EQ(lex_engine(&pcb_md), 26);
+  ASSERT_EQ(lex_engine(&pcb_md), MD_NAME);
   unsigned char name[256];
   parse_name(name, 1);
   EXPECT_EQ(name[0], 82);
   EXPECT_EQ(name[1], 'N');
   EXPECT_EQ(name[80], 'N');
   EXPECT_EQ(error_count(), 1);  // P3, once
-  ASSERT_EQ(lex_engine(&pcb_md), 26);
+  ASSERT_EQ(lex_engine(&pcb_md), MD_NAME);
   EXPECT_EQ(lex_current_char(), 'x');
 }
 

@@ -59,7 +59,7 @@ class SgmlDeclaration : public ScratchDir {
     ASSERT_EQ(entity_open_document(list.data()), 0);
     sgml_raise_limits();
     pcb_reset(&pcb_pro);
-    ASSERT_EQ(lex_engine(&pcb_pro), 32);
+    ASSERT_EQ(lex_engine(&pcb_pro), PRO_DECLARATION);
     unsigned char name[256];
     parse_name(name, 1);
     ASSERT_EQ(std::string(reinterpret_cast<const char*>(name + 1)), "SGML");
@@ -67,7 +67,7 @@ class SgmlDeclaration : public ScratchDir {
   // The next name after the declaration, read through the SD block.
   std::string next_name() {
     pcb_reset(&pcb_sd);
-    if (lex_engine(&pcb_sd) != 24) return "";
+    if (lex_engine(&pcb_sd) != SDC_NAME) return "";
     unsigned char name[256];
     parse_name(name, 0);
     return std::string(reinterpret_cast<const char*>(name + 1), name[0] - 2);
@@ -117,10 +117,10 @@ TEST_F(SgmlDeclaration, ShorttagNoMakesEmptyTagsData) {
   pcb_reset(&pcb_conm);
   for (int steps = 0; steps < 100; ++steps) {
     int code = lex_engine(&pcb_conm);
-    ASSERT_NE(code, 42);
-    ASSERT_NE(code, 43);
+    ASSERT_NE(code, CON_EMPTY_END_TAG);
+    ASSERT_NE(code, CON_EMPTY_START_TAG);
     if (code == LEX_END_OF_INPUT) break;
-    if (code == 21) lex_step_back(1);
+    if (code == CON_DATA_END) lex_step_back(1);
   }
 }
 
@@ -168,7 +168,7 @@ TEST_F(SgmlDeclaration, CutAtEveryByteEndsWithP161) {
         if (entity_open_document(list.data()) != 0) _exit(3);
         sgml_raise_limits();
         pcb_reset(&pcb_pro);
-        if (lex_engine(&pcb_pro) != 32) _exit(4);
+        if (lex_engine(&pcb_pro) != PRO_DECLARATION) _exit(4);
         unsigned char name[256];
         parse_name(name, 1);
         sgml_declaration();

@@ -57,12 +57,12 @@ int attdef_group(Builder* b, size_t owner, bool names) {
       sgml_error(P59_REFERENCE_TO_PI_ENTITY_NOT_PERMITTED, kStateCurrent, nullptr, nullptr);
       continue;
     }
-    if (code == 21) continue;  // the "("
-    if (code == 20) return read;
-    if (code == 7) md_group_stopped = true;  // P9 given
-    if (code == 22 || code == 23) {
+    if (code == G_GRPO) continue;
+    if (code == G_GRPC) return read;
+    if (code == LEX_INVALID) md_group_stopped = true;  // P9 given
+    if (code == G_NAME || code == G_NAME_TOKEN) {
       ++number;
-      if (code == 22) {
+      if (code == G_NAME) {
         parse_name(token, 1);
       } else {
         unsigned char raw[512];
@@ -92,7 +92,7 @@ int attdef_group(Builder* b, size_t owner, bool names) {
       ++read;
       continue;
     }
-    if (code >= 25 && code <= 30) continue;  // connectors between the tokens
+    if (code >= G_AND && code <= G_REP) continue;  // connectors, occurrence indicators
     return -1;                               // P9 given
   }
 }
@@ -116,12 +116,13 @@ int attdef_default(Builder* b, size_t at, unsigned char* buffer) {
     const char* reference = reserved_reference(buffer);
     int value = reference ? keyword_lookup(kw_default_value, reference) : 0;
     switch (value) {
-      case 1: break;
-      case 2:
+      case DEFAULT_IMPLIED:
+        break;
+      case DEFAULT_REQUIRED:
         a.flags |= ATT_REQUIRED;
         b->entries[0].flags |= ATTLIST_HAS_REQUIRED;
         break;
-      case 3:
+      case DEFAULT_CURRENT:
         if (b->notation_list) {
           md_error(P157_CURRENT_CANNOT_BE_SPECIFIED_FOR_DATA, nullptr, nullptr);
         } else if (a.declared == DV_ID) {
@@ -130,7 +131,7 @@ int attdef_default(Builder* b, size_t at, unsigned char* buffer) {
           a.flags |= ATT_CURRENT;
         }
         break;
-      case 4:
+      case DEFAULT_CONREF:
         if (b->notation_list) {
           md_error(P158_CONREF_CANNOT_BE_SPECIFIED_FOR_DATA, nullptr, nullptr);
         } else if (a.declared == DV_ID) {
@@ -140,7 +141,7 @@ int attdef_default(Builder* b, size_t at, unsigned char* buffer) {
           b->entries[0].flags |= ATTLIST_HAS_CONREF;
         }
         break;
-      case 5:
+      case DEFAULT_FIXED:
         a.flags |= ATT_FIXED;
         code = parse_md_param(buffer, 0, tokenized ? &pcb_litt : &pcb_litr, md_buffer_size());
         md_trace(code, "5: fixed val");

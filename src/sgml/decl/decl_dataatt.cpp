@@ -198,14 +198,14 @@ bool data_attributes_read(NotationRecord* notation, AttributeList** out) {
         sgml_fatal(P133_DOCUMENT_ENDED_INVALIDLY_WITHIN_MARKUP_DECLARATION, kStateCurrent);
       case LEX_ENTITY_END:
         continue;
-      case 20:  // "]"
+      case EAL_DSC:
         if (want_value) syntax_error(P9_INCORRECT_CHARACTER_IN_MARKUP, kStateEAL);
         settle_pending();
         if (items == 0)
           md_error(P91_ATTRIBUTE_SPECIFICATION_LIST_IN_PROLOG_CANNOT, nullptr, nullptr);
         break;
-      case 22:
-      case 23: {
+      case EAL_NAME:
+      case EAL_NAME_TOKEN: {
         int n = parse_token(buffer, kNameChar, quantity(kNAMELEN));
         if (want_value) {
           value_read(buffer, n, false);
@@ -216,12 +216,12 @@ bool data_attributes_read(NotationRecord* notation, AttributeList** out) {
         }
         break;
       }
-      case 31:
-      case 32: {
+      case EAL_LIT:
+      case EAL_LITA: {
         const bool cdata = !want_value || value_for == 0 ||
                            l.entries[static_cast<size_t>(value_for)].declared == DV_CDATA;
         int n = parse_literal(buffer, cdata ? &pcb_litr : &pcb_litt, litlen,
-                              code == 31 ? '"' : '\'');
+                              code == EAL_LIT ? '"' : '\'');
         if (want_value) {
           value_read(buffer, n, true);
         } else {
@@ -233,7 +233,7 @@ bool data_attributes_read(NotationRecord* notation, AttributeList** out) {
         }
         break;
       }
-      case 34:  // VI, the only delimiter allowed here
+      case EAL_VI:  // the only delimiter allowed here
         if (lex_current_char() != '=' || pending.empty() || want_value) {
           syntax_error(P9_INCORRECT_CHARACTER_IN_MARKUP, kStateEAL);
           lex_step_back(1);
@@ -251,7 +251,7 @@ bool data_attributes_read(NotationRecord* notation, AttributeList** out) {
       default:
         return false;
     }
-    if (code == 20) break;
+    if (code == EAL_DSC) break;
     if (!defined && items > 0 && !told) {
       md_error(P22_POSSIBLE_ATTRIBUTES_TREATED_AS_DATA_BECAUSE, nullptr, nullptr);
       told = true;

@@ -92,7 +92,7 @@ void md_doctype_start() {
   prolog.external_only = true;
   prolog.external_open = true;
   EntityRecord* dtd = entfind(kDtdEntityName);
-  if (dtd == nullptr || entopen(dtd) != 0) {
+  if (dtd == nullptr || entopen(dtd) != ENTITY_OPENED) {
     prolog.external_open = false;
     md_doctype_end();
   }

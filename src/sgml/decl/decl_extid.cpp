@@ -58,7 +58,7 @@ bool decl_extid(unsigned char* buffer, ExternalId* record, const unsigned char* 
       *next = code;
       return false;
     }
-    if (value == 4 && sgml_settings().subdoc == 0) {
+    if (value == DATA_KIND_SUBDOC && sgml_settings().subdoc == 0) {
       md_error(P90_KEYWORD_IS_FOR_UNSUPPORTED_FEATURE, name_chars(buffer), nullptr);
       *next = code;
       return false;
@@ -66,7 +66,7 @@ bool decl_extid(unsigned char* buffer, ExternalId* record, const unsigned char* 
     *data_kind = value;
     record->kind = kExtData;
     code = parse_md_param(buffer, 1, &pcb_litp, md_buffer_size());
-    if (value != 4) {
+    if (value != DATA_KIND_SUBDOC) {
       md_trace(code, "5: notation");
       if (code != MD_NAME) {
         md_error(P119_SPECIFIED_WITHOUT_NOTATION_NAME, reference, nullptr);

@@ -21,7 +21,7 @@ ParseControlBlock* marked_section_start(ParseControlBlock* block) {
   const int level = entity_stack.level;
   md_state.level = level;
   unsigned char* buffer = md_buffer2();
-  int status = 1;
+  int status = MS_INCLUDE;
   int code;
   for (;;) {
     code = parse_md_param(buffer, 2, nullptr, quantity(kNAMELEN));
@@ -42,14 +42,14 @@ ParseControlBlock* marked_section_start(ParseControlBlock* block) {
     sgml_error(P37_ENTITY_NESTING_LEVEL_OUT_OF_SYNC, kStateCurrent, nullptr, nullptr);
   if (trace_on.ms) trace_marked_section('S', status, 1, prolog.ms_open, prolog.ms_open);
   switch (status) {
-    case 4:
+    case MS_IGNORE:
       prolog.ms_ignore = 1;
       pcb_reset(&pcb_msignore);
       return &pcb_msignore;
-    case 3:
+    case MS_CDATA:
       pcb_reset(&pcb_mscdata);
       return &pcb_mscdata;
-    case 2:
+    case MS_RCDATA:
       pcb_reset(&pcb_msrcdata);
       return &pcb_msrcdata;
     default:

@@ -157,7 +157,7 @@ int parse_prolog() {
           prolog.external_pending = false;
           prolog.external_open = true;
           EntityRecord* dtd = entfind(reinterpret_cast<const unsigned char*>("\011*DTDENT"));
-          if (dtd == nullptr || entopen(dtd) != 0) prolog.external_open = false;
+          if (dtd == nullptr || entopen(dtd) != ENTITY_OPENED) prolog.external_open = false;
           continue;
         }
         lex_step_back(1);

@@ -75,7 +75,7 @@ void keep_prefix(EntityEntry* e) {
 // (an RS put first does not; doc_suspend takes it off itself).
 int32_t buffer_characters(const EntityEntry* e) {
   int32_t n = e->read_count - 1;  // the closing 28
-  if (n > 0 && e->start[n - 1] == 26) --n;
+  if (n > 0 && e->start[n - 1] == kEntityEndChar) --n;
   return n < 0 ? 0 : n;
 }
 
@@ -233,7 +233,7 @@ void reference_span_note(int32_t length) {
   doc_offsets.current_char = end;
 }
 
-int entity_reference(const unsigned char* name) {
+EntityOpen entity_reference(const unsigned char* name) {
   if (entity_stack.level == 0) {
     // "&" (a parameter entity's name holds its "%"), the name, and the
     // ";" or RE that ended it when one did.
@@ -249,22 +249,22 @@ int entity_reference(const unsigned char* name) {
       rec = default_entity(name);
       if (rec) return entopen(rec);
       sgml_error(P150_COULD_NOT_FIND_ENTITY_USING_DEFAULT, kStateCurrent, text, nullptr);
-      return -1;
+      return ENTITY_IGNORED;
     }
     sgml_error(P35_NO_DECLARATION_FOR_ENTITY_REFERENCE_IGNORED, kStateCurrent, text, nullptr);
-    return -1;
+    return ENTITY_IGNORED;
   }
   return entopen(rec);
 }
 
-int entopen(EntityRecord* rec) {
+EntityOpen entopen(EntityRecord* rec) {
   ensure_stack();
   const char* name = reinterpret_cast<const char*>(rec->name + 1);
   int32_t entlvl = quantity(kENTLVL);
   if (entity_stack.level >= entlvl) {
     std::string limit = decl_number_text(entlvl);
     sgml_error(P34_ENTITY_REFERENCE_IGNORED, kStateCurrent, name, limit.c_str());
-    return -3;
+    return ENTITY_TOO_DEEP;
   }
   switch (rec->type) {
     case ENT_SDATA:
@@ -272,20 +272,20 @@ int entopen(EntityRecord* rec) {
       lex_data.text = rec->text;
       lex_data.length = rec->text_len;
       lex_data.flags = rec->type == ENT_SDATA ? DATA_SDATA : DATA_NO_RESCAN;
-      return -5;
+      return ENTITY_DATA;
     case ENT_PI:
       lex_data.text = rec->text;
       lex_data.length = rec->text_len;
       lex_data.flags = DATA_SDATA;
-      return -6;
+      return ENTITY_PI;
     case ENT_DATA: {
       const auto* data = reinterpret_cast<const DataEntity*>(rec->text);
-      if (data->kind == 4) {
+      if (data->kind == DATA_KIND_SUBDOC) {
         // A subdocument would be parsed one level deeper: at the SUBDOC
         // limit the reference is dropped.
         if (sgml_switches().subdoc_levels >= sgml_settings().subdoc) {
           sgml_error(P188_TOO_MANY_OPEN_SUBDOCUMENT_ENTITIES, kStateCurrent, nullptr, nullptr);
-          return -1;
+          return ENTITY_IGNORED;
         }
       } else if (data->notation && data->notation->identifiers == nullptr) {
         sgml_error(P78_ENTITY_HAS_UNDEFINED_NOTATION, kStateCurrent, name,
@@ -294,7 +294,7 @@ int entopen(EntityRecord* rec) {
       lex_data.text = rec->text;
       lex_data.length = 0;
       lex_data.flags = DATA_EXTERNAL;
-      return -5;
+      return ENTITY_DATA;
     }
     default:
       break;
@@ -302,7 +302,7 @@ int entopen(EntityRecord* rec) {
   for (int l = 1; l <= entity_stack.level; ++l) {
     if (entity_stack.entries[l].entity == rec) {
       sgml_error(P36_ENTITY_REFERENCE_OCCURRED_WITHIN_OWN_TEXT, kStateCurrent, name, nullptr);
-      return -2;
+      return ENTITY_RECURSIVE;
     }
   }
   if (entity_top && (is_external(entity_top) || sgml_switches().entity_chain))
@@ -332,7 +332,7 @@ int entopen(EntityRecord* rec) {
       e->buffer_size = want;
     }
     e->start = e->buffer + ENTITY_BUFFER_PREFIX;
-    *e->start = 28;  // nothing read yet: the first read refills
+    *e->start = kBufferEndChar;  // nothing read yet: the first read refills
     // Offsets count the characters of the document entity alone.
     e->keeps_offsets = entity_stack.level == 0;
     e->ptr = e->start - 1;
@@ -347,16 +347,16 @@ int entopen(EntityRecord* rec) {
       e->entity = nullptr;
       --entity_stack.level;
       refresh_top();
-      return -4;
+      return ENTITY_NO_FILE;
     }
     e->doc = handle;
     entity_suspend(entity_stack.level);
-    return 0;
+    return ENTITY_OPENED;
   }
   e->start = const_cast<unsigned char*>(rec->text);
   e->end = e->start + rec->text_len;
   e->ptr = e->start - 1;
-  return 0;
+  return ENTITY_OPENED;
 }
 
 int entity_refill(EntityEntry* e) {
@@ -365,7 +365,7 @@ int entity_refill(EntityEntry* e) {
   e->read_count = n;
   e->ptr = e->start - 1;
   if (n < 0) return -1;
-  e->at_end = n > 0 && e->start[n - 1] == 26;
+  e->at_end = n > 0 && e->start[n - 1] == kEntityEndChar;
   if (new_file) e->line = 0;
   e->rs_given = n > 0 && e->start[0] == 10;
   e->buffer_offset = doc_offsets.buffer_file;
@@ -452,7 +452,7 @@ int entity_open_document(const char* file_list) {
   auto* list = static_cast<unsigned char*>(sgml_calloc(n + 2));
   std::memcpy(list, file_list, n);
   EntityRecord* rec = entdef(kName, ENT_GENERAL, list, 0);
-  if (!rec) return -1;
+  if (!rec) return ENTITY_IGNORED;
   return entopen(rec);
 }
 

@@ -45,14 +45,22 @@ enum EntityType : unsigned char {
 // characters of the previous buffer.
 enum { ENTITY_BUFFER_PREFIX = 4 };
 
-// External data entity: what the text of an entity record of type 10
-// (ENT_DATA) points to.
+// The kind of an external data entity (DataEntity::kind).
+enum DataKind : unsigned char {
+  DATA_KIND_CDATA = 1,
+  DATA_KIND_NDATA = 2,
+  DATA_KIND_SDATA = 3,
+  DATA_KIND_SUBDOC = 4,
+};
+
+// External data entity: what the text of an entity record of type
+// ENT_DATA points to.
 struct DataEntity {
   char* files;                 // file list (NUL-terminated names, empty name last)
   NotationRecord* notation;    // null for SUBDOC
   AttributeList* attributes;   // data attributes given, or null
   unsigned char* name;         // counted entity name
-  unsigned char kind;          // CDATA 1, NDATA 2, SDATA 3, SUBDOC 4
+  unsigned char kind;          // DataKind
 };
 
 struct EntityEntry {
@@ -122,11 +130,20 @@ void entity_stack_size(int32_t entries);
 EntityRecord* entdef(const unsigned char* name, int type, const unsigned char* text,
                      int32_t text_len);
 EntityRecord* entfind(const unsigned char* name);
-// Result of entopen, or -1 when nothing was opened (P35 / P150 reported).
-int entity_reference(const unsigned char* name);
-// 0 opened; -5 data entity (lex_data set); -6 PI entity; -3 ENTLVL
-// reached; -2 recursive; -4 the file could not be opened.
-int entopen(EntityRecord* entity);
+// What entopen did with an entity, and entity_reference with a reference.
+enum EntityOpen : int {
+  ENTITY_OPENED = 0,
+  ENTITY_IGNORED = -1,     // no declaration (P35, P150), or the SUBDOC limit (P188)
+  ENTITY_RECURSIVE = -2,   // referenced within its own text (P36)
+  ENTITY_TOO_DEEP = -3,    // ENTLVL reached (P34)
+  ENTITY_NO_FILE = -4,     // the file could not be opened (P32)
+  ENTITY_DATA = -5,        // a data entity: its text is in lex_data
+  ENTITY_PI = -6,          // a PI entity: its text is in lex_data
+};
+// The reference to the entity named name: what entopen did, or
+// ENTITY_IGNORED when there is no such entity.
+EntityOpen entity_reference(const unsigned char* name);
+EntityOpen entopen(EntityRecord* entity);
 // 0 reading goes on; -1 end of the input.
 int entpop();
 EntityRecord* default_entity(const unsigned char* name);
@@ -143,7 +160,7 @@ void entity_suspend(int level);
 int entity_resume(EntityEntry* e);
 void entity_file_close(EntityEntry* e);
 // Opens the document entity "*SGMLDOC" on the NUL-separated file list;
-// 0, or the negative result of entopen (-1 when it cannot be defined).
+// what entopen did (ENTITY_IGNORED when it cannot be defined).
 int entity_open_document(const char* file_list);
 // Pops every open entity, closing files (run end).
 void entity_close_all();

@@ -11,6 +11,7 @@
 
 #include "io/vqio.h"
 #include "sgml/entities/attlist.h"
+#include "sgml/entities/entity.h"
 #include "sgml/messages/message.h"
 #include "sgml/options.h"
 #include "sgml/messages/trace.h"
@@ -298,8 +299,9 @@ int keyword_lookup(const KeywordMap* map, const char* text) {
 const KeywordMap kw_declared_content[] = {
     {"RCDATA", CONTENT_IS_RCDATA}, {"CDATA", CONTENT_IS_CDATA}, {"ANY", CONTENT_IS_ANY},
     {"EMPTY", CONTENT_IS_EMPTY},   {nullptr, 0}};
-const KeywordMap kw_default_value[] = {{"IMPLIED", 1}, {"REQUIRED", 2}, {"CURRENT", 3},
-                                       {"CONREF", 4},  {"FIXED", 5},    {nullptr, 0}};
+const KeywordMap kw_default_value[] = {
+    {"IMPLIED", DEFAULT_IMPLIED}, {"REQUIRED", DEFAULT_REQUIRED}, {"CURRENT", DEFAULT_CURRENT},
+    {"CONREF", DEFAULT_CONREF},   {"FIXED", DEFAULT_FIXED},       {nullptr, 0}};
 const KeywordMap kw_declared_value[] = {
     {"NOTATION", DV_NOTATION}, {"CDATA", DV_CDATA},       {"ENTITY", DV_ENTITY},
     {"ID", DV_ID},             {"IDREF", DV_IDREF},       {"NAME", DV_NAME},
@@ -307,15 +309,20 @@ const KeywordMap kw_declared_value[] = {
     {"ENTITIES", DV_ENTITIES}, {"IDREFS", DV_IDREFS},     {"NAMES", DV_NAMES},
     {"NMTOKENS", DV_NMTOKENS}, {"NUMBERS", DV_NUMBERS},   {"NUTOKENS", DV_NUTOKENS},
     {nullptr, 0}};  // 0: not a declared value keyword
-const KeywordMap kw_entity_text[] = {{"CDATA", 9},    {"SDATA", 8},  {"MS", 3}, {"PI", 7},
-                                     {"STARTTAG", 5}, {"ENDTAG", 6}, {"MD", 2}, {nullptr, 0}};
+const KeywordMap kw_entity_text[] = {
+    {"CDATA", ENT_CDATA},       {"SDATA", ENT_SDATA},   {"MS", ENT_MS}, {"PI", ENT_PI},
+    {"STARTTAG", ENT_STARTTAG}, {"ENDTAG", ENT_ENDTAG}, {"MD", ENT_MD}, {nullptr, 0}};
 const KeywordMap kw_external_id[] = {{"SYSTEM", 1}, {"PUBLIC", 2}, {nullptr, 0}};
-const KeywordMap kw_data_kind[] = {
-    {"CDATA", 1}, {"NDATA", 2}, {"SDATA", 3}, {"SUBDOC", 4}, {nullptr, 0}};
+const KeywordMap kw_data_kind[] = {{"CDATA", DATA_KIND_CDATA},
+                                   {"NDATA", DATA_KIND_NDATA},
+                                   {"SDATA", DATA_KIND_SDATA},
+                                   {"SUBDOC", DATA_KIND_SUBDOC},
+                                   {nullptr, 0}};
 const KeywordMap kw_function_char[] = {
     {"RE", 13}, {"RS", 10}, {"SPACE", 32}, {"TAB", 9}, {nullptr, 0}};
-const KeywordMap kw_marked_section[] = {{"TEMP", 1},  {"INCLUDE", 1}, {"RCDATA", 2},
-                                        {"CDATA", 3}, {"IGNORE", 4},  {nullptr, 0}};
+const KeywordMap kw_marked_section[] = {
+    {"TEMP", MS_INCLUDE}, {"INCLUDE", MS_INCLUDE}, {"RCDATA", MS_RCDATA},
+    {"CDATA", MS_CDATA},  {"IGNORE", MS_IGNORE},   {nullptr, 0}};
 const KeywordMap kw_public_class[] = {
     {"CAPACITY", 1}, {"CHARSET", 2}, {"DOCUMENT", 5}, {"DTD", 6},       {"ELEMENTS", 7},
     {"ENTITIES", 8}, {"LPD", 9},     {"NONSGML", 10}, {"NOTATION", 3},  {"SHORTREF", 11},

@@ -175,6 +175,23 @@ struct KeywordMap {
 };
 int keyword_lookup(const KeywordMap* map, const char* text);
 
+// The default value keywords (kw_default_value).
+enum DefaultKeyword : int {
+  DEFAULT_IMPLIED = 1,
+  DEFAULT_REQUIRED = 2,
+  DEFAULT_CURRENT = 3,
+  DEFAULT_CONREF = 4,
+  DEFAULT_FIXED = 5,
+};
+// The status keywords of a marked section (kw_marked_section), in the
+// order of precedence: the highest of those given applies.
+enum MarkedSectionStatus : int {
+  MS_INCLUDE = 1,  // also TEMP
+  MS_RCDATA = 2,
+  MS_CDATA = 3,
+  MS_IGNORE = 4,
+};
+
 extern const KeywordMap kw_declared_content[];
 extern const KeywordMap kw_default_value[];
 extern const KeywordMap kw_declared_value[];

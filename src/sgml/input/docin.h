@@ -11,6 +11,11 @@
 
 #include <cstdint>
 
+// The characters that end a buffer: the end of the entity's text, and the
+// end of what one read put in the buffer (the reader refills and goes on).
+constexpr unsigned char kEntityEndChar = 26;
+constexpr unsigned char kBufferEndChar = 28;
+
 struct FrgacText;
 struct MfsReader;
 struct SwitchRecord;

@@ -22,8 +22,6 @@ namespace {
 constexpr unsigned char kRS = 10;
 constexpr unsigned char kRE = 13;
 constexpr unsigned char kMarker = 1;
-constexpr unsigned char kEE = 26;
-constexpr unsigned char kEOB = 28;
 
 // The next byte of the source, or -1 at its end (or a filter control byte).
 inline int next_byte(DocHandle* h, bool filter) {
@@ -131,7 +129,7 @@ int doc_read(DocHandle* h, unsigned char* buffer, int* new_file) {
   *new_file = 0;
   if (h->end_of_buffer_pending) {
     h->end_of_buffer_pending = 0;
-    buffer[0] = kEOB;
+    buffer[0] = kBufferEndChar;
     return 1;
   }
   const bool filter = sgml_options().filter_input;
@@ -145,7 +143,7 @@ int doc_read(DocHandle* h, unsigned char* buffer, int* new_file) {
     }
     h->byte_position = static_cast<int32_t>(h->next_offset);
     if (limit > 0 && h->byte_position > limit) {
-      buffer[0] = kEE;
+      buffer[0] = kEntityEndChar;
       return 1;
     }
     c = next_byte(h, filter);
@@ -153,11 +151,11 @@ int doc_read(DocHandle* h, unsigned char* buffer, int* new_file) {
     bool more = h->current + 1 < h->names.size();
     if (h->is_stdin) {
       if (filter) {
-        buffer[0] = kEE;  // the filter reads the next document from the same input
+        buffer[0] = kEntityEndChar;  // the filter reads the next document from the same input
         return 1;
       }
       if (h->stream == nullptr) {
-        buffer[0] = kEE;  // read again after its end: still the end
+        buffer[0] = kEntityEndChar;  // read again after its end: still the end
         return 1;
       }
       if (vqio_ferror(h->stream)) return -1;
@@ -165,14 +163,14 @@ int doc_read(DocHandle* h, unsigned char* buffer, int* new_file) {
       doc_offsets.buffer_file = doc_offsets.current_char - 1;
       if (!more) {
         h->stream = nullptr;  // dropped, never closed
-        buffer[0] = kEE;
+        buffer[0] = kEntityEndChar;
         return 1;
       }
       // Names after "-" are read as well; standard input stays open.
     } else {
       doc_offsets.buffer_file = doc_offsets.current_char - 1;
       if (h->source != kSourceStream) {
-        buffer[0] = kEE;
+        buffer[0] = kEntityEndChar;
         return 1;
       }
       if (h->stream == nullptr) return -1;
@@ -181,7 +179,7 @@ int doc_read(DocHandle* h, unsigned char* buffer, int* new_file) {
       h->stream = nullptr;
       if (closed != 0) return -1;
       if (!more) {
-        buffer[0] = kEE;
+        buffer[0] = kEntityEndChar;
         return 1;
       }
     }
@@ -205,19 +203,19 @@ int doc_read(DocHandle* h, unsigned char* buffer, int* new_file) {
   const int last = st.buffer_size - 1;
   for (int64_t offset = h->byte_position;; ++offset) {
     if (limit > 0 && offset >= limit) {
-      buffer[n++] = kEE;
-      buffer[n++] = kEOB;
+      buffer[n++] = kEntityEndChar;
+      buffer[n++] = kBufferEndChar;
       return n;
     }
     if (c == '\n') {
       h->record_start = 1;
-      buffer[n++] = limit > 0 && offset + 1 >= limit ? kEE : kRE;
-      buffer[n++] = kEOB;
+      buffer[n++] = limit > 0 && offset + 1 >= limit ? kEntityEndChar : kRE;
+      buffer[n++] = kBufferEndChar;
       return n;
     }
     buffer[n++] = map[c] ? kMarker : static_cast<unsigned char>(c);
     if (n >= last) {
-      buffer[n++] = kEOB;
+      buffer[n++] = kBufferEndChar;
       return n;
     }
     if (h->source == kSourceStream && h->stream != nullptr) {
@@ -237,7 +235,7 @@ int doc_read(DocHandle* h, unsigned char* buffer, int* new_file) {
       return -1;
     }
   }
-  if (sgml_options().documents_in_sequence) buffer[n++] = kEE;
-  buffer[n++] = kEOB;
+  if (sgml_options().documents_in_sequence) buffer[n++] = kEntityEndChar;
+  buffer[n++] = kBufferEndChar;
   return n;
 }

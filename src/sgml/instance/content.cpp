@@ -140,7 +140,8 @@ int single_delimiter(unsigned char c) {
 // no tag, declaration or processing instruction can start with it, in
 // CDATA and RCDATA content when it does not start an end tag.
 bool lt_is_data(const ParseControlBlock* pcb, unsigned char next) {
-  if (next == 28 || next == 26 || next == 0) return false;  // decided after a refill
+  if (next == kBufferEndChar || next == kEntityEndChar || next == 0)
+    return false;  // decided after a refill
   if (pcb != &pcb_conm) return next != '/';
   return NameClass[next] != kNameStart && next != '/' && next != '!' && next != '?' &&
          next != '>';
@@ -387,9 +388,9 @@ int short_ref_use(int index, int32_t length) {
     return -1;
   }
   reference_span_note(length);
-  const int r = entopen(rec);
-  if (r == -5) return LEX_DATA_ENTITY;
-  if (r == -6) {
+  const EntityOpen r = entopen(rec);
+  if (r == ENTITY_DATA) return LEX_DATA_ENTITY;
+  if (r == ENTITY_PI) {
     inst.pi_entity = true;
     return TOK_PI;
   }
@@ -402,7 +403,7 @@ bool data_entity_found() {
   if (lex_data.flags & DATA_EXTERNAL) {
     const auto* de = reinterpret_cast<const DataEntity*>(lex_data.text);
     const int32_t levels = sgml_switches().subdoc_levels;
-    if (de != nullptr && de->kind == 4 && (levels >= sgml_settings().subdoc || levels >= 32)) {
+    if (de != nullptr && de->kind == DATA_KIND_SUBDOC && (levels >= sgml_settings().subdoc || levels >= 32)) {
       sgml_error(P188_TOO_MANY_OPEN_SUBDOCUMENT_ENTITIES, kStateCurrent, nullptr, nullptr);
       return false;
     }

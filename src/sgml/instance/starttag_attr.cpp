@@ -447,7 +447,7 @@ void att_defaults(ElementTypeDef* etd) {
           }
           if (rec->type == ENT_DATA) {
             const auto* de = reinterpret_cast<const DataEntity*>(rec->text);
-            if (de != nullptr && de->kind != 4 && de->notation != nullptr &&
+            if (de != nullptr && de->kind != DATA_KIND_SUBDOC && de->notation != nullptr &&
                 de->notation->identifiers == nullptr) {
               sgml_error(P78_ENTITY_HAS_UNDEFINED_NOTATION, kStateSTAG, name_chars(token),
                          name_chars(de->notation->name));

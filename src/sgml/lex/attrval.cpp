@@ -52,11 +52,11 @@ int parse_attr_value(const unsigned char* value, int length, int declared_value,
     int cls = i < length ? static_cast<int>(NameClass[value[i]]) : static_cast<int>(kNameSeparator);
     int action = rows[2 * state + 1][cls];
     state = rows[2 * state][cls];
-    if (action == 35) {
+    if (action == VAL_TOKEN_START) {
       start = i;
-    } else if (action == 14) {
+    } else if (action == VAL_INVALID) {
       return P14_ATTRIBUTE_VALUE_DEFAULTED_INVALID_CHARACTER;
-    } else if (action == 21) {
+    } else if (action == VAL_TOKEN_END) {
       int n = i - start;
       if (n > namelen) return P15_ATTRIBUTE_VALUE_DEFAULTED_TOKEN_TOO_LONG;
       if (++count > 1 && single_token(declared_value))

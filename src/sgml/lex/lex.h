@@ -197,6 +197,11 @@ enum GroupCode : int {
   EAL_VI = 34,                // a character of class 0 (the caller checks it is "=")
 };
 
+// The connectors and occurrence indicators follow each other: readers
+// that only pass over them test the range G_AND..G_REP.
+static_assert(G_OR == G_AND + 1 && G_SEQ == G_AND + 2 && G_OPT == G_AND + 3 &&
+              G_PLUS == G_AND + 4 && G_REP == G_AND + 5);
+
 // Codes of the tag blocks STAG and ETAG (ETAG: IN_TAG_TAGC, IN_TAG_UNCLOSED
 // and IN_TAG_INVALID only).
 enum TagCode : int {

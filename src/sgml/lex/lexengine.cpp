@@ -62,10 +62,10 @@ int entity_ref_in_text(int action) {
   parse_name(name, 2);
   reference_end();
   if (echo_references() || action != ACT_TEXT_REF) {
-    int r = entity_reference(name);
-    if (r == -5) return LEX_DATA_ENTITY;
-    if (r == -6) return LEX_PI_ENTITY;
-    return r == 0 ? LEX_ENTITY_OPENED : LEX_ENTITY_END;
+    const EntityOpen r = entity_reference(name);
+    if (r == ENTITY_DATA) return LEX_DATA_ENTITY;
+    if (r == ENTITY_PI) return LEX_PI_ENTITY;
+    return r == ENTITY_OPENED ? LEX_ENTITY_OPENED : LEX_ENTITY_END;
   }
   size_t n = name[0] - 2;
   echo_text[0] = '&';
@@ -230,9 +230,9 @@ int lex_engine(ParseControlBlock* pcb) {
         parse_name(name, 2);
         reference_end();
         if (echo_references()) {
-          int r = entity_reference(name);
-          if (r == -5) return LEX_DATA_ENTITY;
-          if (r == -6) return LEX_PI_ENTITY;
+          const EntityOpen r = entity_reference(name);
+          if (r == ENTITY_DATA) return LEX_DATA_ENTITY;
+          if (r == ENTITY_PI) return LEX_PI_ENTITY;
         } else {
           vqio_printf("&%s;", reinterpret_cast<const char*>(name + 1));
           vqio_fflush(vqio_stdout);
@@ -261,7 +261,7 @@ int lex_engine(ParseControlBlock* pcb) {
         entity_step_back(e, 1);
         parse_name(name, 2);
         reference_end();
-        if (entity_reference(name) == -6) return LEX_PI_ENTITY;
+        if (entity_reference(name) == ENTITY_PI) return LEX_PI_ENTITY;
         break;
       }
       case ACT_BACK_TWO:

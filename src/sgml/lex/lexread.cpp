@@ -48,13 +48,13 @@ int read_run(unsigned char* out, int n, int min_class, int max_length, const uin
     unsigned char* p = e->ptr;
     while (n < max_length) {
       const unsigned char d = p[1];
-      if (d == 28 || NameClass[d] < min_class) break;
+      if (d == kBufferEndChar || NameClass[d] < min_class) break;
       ++p;
       out[n++] = map ? map[d] : d;
     }
     e->ptr = p;
     unsigned char c = *++e->ptr;
-    if (c == 28) {  // end of buffer: refill and go on with the same name
+    if (c == kBufferEndChar) {  // refill and go on with the same name
       if (entpop() < 0 || entity_top != e) return n;
       continue;
     }
@@ -80,7 +80,7 @@ int read_run(unsigned char* out, int n, int min_class, int max_length, const uin
 // character data (CDATA or SDATA) rather than NDATA or a subdocument.
 bool external_data_kind_is_text() {
   const auto* de = reinterpret_cast<const DataEntity*>(lex_data.text);
-  return de != nullptr && (de->kind == 1 || de->kind == 3);
+  return de != nullptr && (de->kind == DATA_KIND_CDATA || de->kind == DATA_KIND_SDATA);
 }
 
 void store(unsigned char* buffer, int max_length, int* n, bool* over, const unsigned char* text,
@@ -122,7 +122,7 @@ int read_blank_run(unsigned char* buffer, int max_length) {
   for (;;) {
     EntityEntry* e = entity_top;
     unsigned char c = *++e->ptr;
-    if (c == 28) {
+    if (c == kBufferEndChar) {
       if (entpop() < 0 || entity_top != e) break;
       continue;
     }

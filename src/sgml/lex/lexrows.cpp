@@ -8,21 +8,16 @@
 // A row is described below as a list of steps {state, class, next, action};
 // class ANY gives the step of every class the list does not name. Unless a
 // list says otherwise, the end-of-buffer class (7; 6 in the name class
-// table) keeps the state and takes action 6 (refill and go on), so that a
+// table) keeps the state and takes ACT_REFILL (refill and go on), so that a
 // delimiter may run across two buffers.
 //
-// Engine actions (handled inside lex_engine, never returned):
-//   1 "&#" and a letter: function character reference     2 "&#" and a digit
-//   3 non-SGML character (returned as 3 unless it is the marker 1: P152)
-//   4 entity end in markup: P8, then as 15      5 "&" and a name in content
-//   6 end of buffer: refill    7 P9, step back one, return 7
-//   8 P3   9 ignore the character   10 step back, P9, step back, return
-//   11 "%" and a name: parameter entity reference    12 step back two
-//   13 step back one   14 step back one and return 14   15 entity end
-//   16 RS: count the line   17 "&" and a name in a literal or RCDATA
-//   18 P4 (non-SGML character in markup, ignored)   61 step back, then 17
-//   64 step back, P3
-// Every other action is returned to the caller as the token code.
+// An action is either an engine action (lex.h LexAction, ACT_: references,
+// entity ends, buffer ends, step-backs, errors), which lex_engine handles
+// itself, or a token code that it returns to the caller. Each family of
+// blocks has its own codes (lex.h: CON_, PRO_, MD_, G_ and EAL_, LIT_,
+// IN_TAG_, VAL_, SDC_), so the same number means different things in
+// different blocks; every block may also return the engine's own LEX_
+// codes (an escape pair, an entity end or opening, the end of the input).
 //
 // Step back: the read pointer points at the character read last, so
 // stepping back one makes the engine read the current character again and
@@ -43,155 +38,179 @@
 // (RCDATA), CONC (CDATA); and MSRCDATA, MSCDATA (RCDATA and CDATA marked
 // sections), which follow the same data protocol.
 //   Data is handed out as runs that lie inside one buffer of one entity:
-//   35 data starts at the current character (the block is then in DATA);
-//   21 the data ends before the current character; the caller steps back
-//      one (the character is read again in state 0). When the block's last
-//      action is 2, 21 means instead: the current character is one data
-//      character given by a numeric character reference (it is data, never
-//      a delimiter, and is not read again);
-//   74 end of buffer inside data: the data ends before the current
-//      character (the end-of-buffer character); the caller refills the
-//      entity (entpop) and goes on in state 0;
-//   37 (CONE) a data character in element content (the current
-//      character): the caller switches to CONM and steps back one; after
-//      action 2 it is one data character from a character reference.
-//   3  a non-SGML character or a character reference below 33: the escape
-//      pair of lex_escape_pair() is two characters of data.
+//   CON_DATA_START data starts at the current character (the block is
+//      then in DATA);
+//   CON_DATA_END the data ends before the current character; the caller
+//      steps back one (the character is read again in state 0). When the
+//      block's last action is ACT_CHAR_REF_NUMBER, it means instead: the
+//      current character is one data character given by a numeric
+//      character reference (it is data, never a delimiter, and is not read
+//      again);
+//   CON_DATA_BUFFER_END end of buffer inside data: the data ends before the
+//      current character (the end-of-buffer character); the caller refills
+//      the entity (entpop) and goes on in state 0;
+//   CON_ELEMENT_DATA (CONE) a data character in element content (the
+//      current character): the caller switches to CONM and steps back one;
+//      after ACT_CHAR_REF_NUMBER it is one data character from a character
+//      reference.
+//   LEX_ESCAPE a non-SGML character or a character reference below 33: the
+//      escape pair of lex_escape_pair() is two characters of data.
 //   Markup and references (the current character is the one named):
-//   22 ETAGO and a name start: the first character of the GI (parse_name,
-//      then ETAG); 45 the same in CONR and CONC, where the caller checks
-//      that the GI names an open element (P57 otherwise);
-//   23 MDO and a name start: the first character of the name (parse_name);
-//   24 MDO followed by "-" or by MDC: the current character is that "-"
-//      or ">"; for "-" the caller steps back one and reads the comment
-//      declaration with parse_md_param; ">" is the empty declaration;
-//   25 MDO DSO "<![": the current character is the "[" (marked section
-//      start; the caller reads the status keywords with parse_md_param);
-//   26 MSC MDC "]]>" (marked section end), current character ">";
-//   27 PIO "<?": current character "?" (the caller reads the PI text with
-//      parse_literal over LITC up to PIC ">");
-//   28 RE; 30 RS (the caller counts the line);
-//   29 STAGO and a name start: the first character of the GI;
-//   41 NET (only while the NET character has its NET class 17);
-//   42 "</>" and 43 "<>" (current character ">"); SHORTTAG NO turns them
-//      into data (lex_shorttag_off);
-//   62 a data entity was referenced (lex_data holds its text), 63 a PI
-//      entity (text in lex_data), 17 an entity was opened in RCDATA
-//      content or an RCDATA marked section, 15 an entity ended (already
-//      popped), 19 end of input.
+//   CON_END_TAG ETAGO and a name start: the first character of the GI
+//      (parse_name, then ETAG); CON_RCDATA_END_TAG the same in CONR and
+//      CONC, where the caller checks that the GI names an open element (P57
+//      otherwise);
+//   CON_DECLARATION MDO and a name start: the first character of the name
+//      (parse_name);
+//   CON_COMMENT MDO followed by "-" or by MDC: the current character is
+//      that "-" or ">"; for "-" the caller steps back one and reads the
+//      comment declaration with parse_md_param; ">" is the empty
+//      declaration;
+//   CON_MS_START MDO DSO "<![": the current character is the "[" (marked
+//      section start; the caller reads the status keywords with
+//      parse_md_param);
+//   CON_MS_END MSC MDC "]]>" (marked section end), current character ">";
+//   CON_PI PIO "<?": current character "?" (the caller reads the PI text
+//      with parse_literal over LITC up to PIC ">");
+//   CON_RE; CON_RS (the caller counts the line);
+//   CON_START_TAG STAGO and a name start: the first character of the GI;
+//   CON_NET (only while the NET character has its NET class 17);
+//   CON_EMPTY_END_TAG "</>" and CON_EMPTY_START_TAG "<>" (current
+//      character ">"); SHORTTAG NO turns them into data (lex_shorttag_off);
+//   LEX_DATA_ENTITY a data entity was referenced (lex_data holds its
+//      text), LEX_PI_ENTITY a PI entity (text in lex_data),
+//      LEX_ENTITY_OPENED an entity was opened in RCDATA content or an
+//      RCDATA marked section, LEX_ENTITY_END an entity ended (already
+//      popped), LEX_END_OF_INPUT.
 //   Short references (CONM and CONE only; the caller looks in the map of
 //   the open element and treats an unmapped one as data, or as a record
 //   end for delimiters 1 to 5):
-//   36 a blank (space, tab, or the space once SPACE is mapped) where data
-//      would start: the caller reads the run with read_blank_run; a run
-//      followed by RE is "B RE" (7), after an RS "RS B" (4) or with the RE
-//      "RS B RE" (6); a run of two or more is BB (9); a lone tab TAB (1),
-//      a lone space SPACE (8). Data runs end before every blank, so every
-//      blank sequence is seen;
-//   47 RE right after RS: "RS RE" (5); the RS came as 30 before it;
-//   48 "--" (20), current character the second "-";
-//   49 a one-character delimiter ("-" or "]") is the character before the
-//      current one; the caller looks it up and steps back one;
-//   50 a one-character delimiter at the current character (double quote,
-//      "#", "[", and every character a map gave class 27).
-//   Codes 20, 31 to 34, 38 to 40, 44, 46, 51 to 57, 61, 64 to 73, 75 to 77
-//   are not returned by the content blocks.
+//   CON_BLANK a blank (space, tab, or the space once SPACE is mapped)
+//      where data would start: the caller reads the run with
+//      read_blank_run; a run followed by RE is "B RE" (7), after an RS
+//      "RS B" (4) or with the RE "RS B RE" (6); a run of two or more is BB
+//      (9); a lone tab TAB (1), a lone space SPACE (8). Data runs end
+//      before every blank, so every blank sequence is seen;
+//   CON_RS_RE RE right after RS: "RS RE" (5); the RS came as CON_RS before
+//      it;
+//   CON_SR_HYPHENS "--" (20), current character the second "-";
+//   CON_SR_BEFORE a one-character delimiter ("-" or "]") is the character
+//      before the current one; the caller looks it up and steps back one;
+//   CON_SR_AT a one-character delimiter at the current character (double
+//      quote, "#", "[", and every character a map gave class 27).
 //
 // PROLOG BLOCKS: PRO (outside declarations), MDS (declaration subset).
 //   Separators (space, tab, RE) are passed over, RS counted.
-//   15 entity end, 19 end of input, 27 PIO "<?" (current "?"),
-//   24 "<!" and "-" or ">" as in content (comment declaration),
-//   32 (PRO) "<!" and a name start: the first character of the name;
-//   23 (MDS) the same in the subset;
-//   25 (MDS) "<![": marked section start (current "[");
-//   26 (MDS) "]]>": marked section end;
-//   33 (MDS) DSC: the "]" is the character before the current one; the
-//      caller steps back one (and one more to have the DSC read again);
-//   31 (MDS) a run of characters that cannot appear in the subset has
-//      ended before the current character: P44, the caller steps back one;
-//   34 (PRO) "<" and a name start, "/", NET or ">": the instance starts
-//      with a tag; the caller steps back two (the prolog returns 37);
-//   77 (PRO) "&" and a name start or "#": the instance starts with a
-//      reference; the caller steps back two;
-//   75 (PRO) "<![": the instance starts with a marked section;
-//   38 (PRO) a data character starts the instance (the current
-//      character); 39 another data character (blanks included); 40 the
-//      data has ended before the current character (the caller steps back
-//      one). 37 is not produced by the rows (the prolog turns 34 into it).
+//   LEX_ENTITY_END, LEX_END_OF_INPUT, PRO_PI "<?" (current "?"),
+//   PRO_COMMENT "<!" and "-" or ">" as in content (comment declaration),
+//   PRO_DECLARATION (PRO) "<!" and a name start: the first character of
+//      the name;
+//   PRO_SUBSET_DECLARATION (MDS) the same in the subset;
+//   PRO_MS_START (MDS) "<![": marked section start (current "[");
+//   PRO_MS_END (MDS) "]]>": marked section end;
+//   PRO_DSC (MDS) DSC: the "]" is the character before the current one;
+//      the caller steps back one (and one more to have the DSC read again);
+//   PRO_INVALID_RUN (MDS) a run of characters that cannot appear in the
+//      subset has ended before the current character: P44, the caller
+//      steps back one;
+//   PRO_TAG_STARTS (PRO) "<" and a name start, "/", NET or ">": the
+//      instance starts with a tag; the caller steps back two (the prolog
+//      returns PROLOG_MARKUP_STARTS);
+//   PRO_REFERENCE_STARTS (PRO) "&" and a name start or "#": the instance
+//      starts with a reference; the caller steps back two;
+//   PRO_MS_STARTS (PRO) "<![": the instance starts with a marked section;
+//   PRO_DATA_STARTS (PRO) a data character starts the instance (the
+//      current character); PRO_DATA another data character (blanks
+//      included); PRO_DATA_END the data has ended before the current
+//      character (the caller steps back one).
 //   Parameter entity references "%name;" in MDS are opened by the engine.
 //
 // DECLARATION PARAMETERS: MD, MDC, MDI (one set of rows; three blocks so
-// that each keeps its own state and message name). parse_md_param turns
-// their codes into its own (lex.h MdCode):
-//   20 MDC ">"; 21 DSO "["; 22 DSC "]"; 23 LIT and 24 LITA (the literal is
-//   read by parse_literal with the caller's literal block, LITC when none);
-//   25 PERO followed by a blank or RS (ENTITY %); 26 a name start (the
-//   first character; parse_name); 27 a name token that starts with "." or
-//   "-" (parse_token); 28 a digit: a number token (parse_token); 30 "+";
-//   31 RNI and a name start (the first character of the name); 32 "-"
-//   followed by "(" (current "(", the caller steps back one); 33 GRPO "("
-//   (the caller steps back one and returns 29, group open); 7 a character
-//   that cannot start a parameter (P9, stepped back: the declaration ends
-//   and the character is read again by the enclosing block). Comments
-//   "-- ... --" between parameters are separators, as are blanks and RE;
-//   RS is counted. "%name;" opens the parameter entity; 15 an entity
-//   ended; 19 end of input (fatal P133 in parse_md_param).
+// that each keeps its own state and message name). parse_md_param hands
+// on their codes (lex.h MdCode), turning the two row-only ones into its
+// own:
+//   MD_MDC ">"; MD_DSO "["; MD_DSC "]"; MD_LITERAL LIT and MD_LITA LITA
+//   (the literal is read by parse_literal with the caller's literal block,
+//   LITC when none; both come back as MD_LITERAL); MD_PERO PERO followed by
+//   a blank or RS (ENTITY %); MD_NAME a name start (the first character;
+//   parse_name); MD_NAME_TOKEN a name token that starts with "." or "-"
+//   (parse_token); MD_NUMBER a digit: a number token (parse_token);
+//   MD_PLUS "+"; MD_RNI_NAME RNI and a name start (the first character of
+//   the name); MD_MINUS "-" followed by "(" (current "(", the caller steps
+//   back one); MD_GRPO GRPO "(" (the caller steps back one and returns
+//   MD_GROUP, group open); ACT_INVALID a character that cannot start a
+//   parameter (P9, stepped back, LEX_INVALID: the declaration ends and the
+//   character is read again by the enclosing block). Comments "-- ... --"
+//   between parameters are separators, as are blanks and RE; RS is
+//   counted. "%name;" opens the parameter entity; LEX_ENTITY_END an entity
+//   ended; LEX_END_OF_INPUT (fatal P133 in parse_md_param).
 //
 // GROUPS: GRCM (content model), GRNT (name tokens), GRNM (names): one set
 // of rows.
-//   20 GRPC ")"; 21 GRPO "("; 22 a letter: a name (first character);
-//   23 a digit, "-" or ".": a name token; 24 RNI and a letter ("#PCDATA":
-//   first character of the name); 25 AND "&"; 26 OR "|"; 27 SEQ ",";
-//   28 OPT "?"; 29 PLUS "+"; 30 REP "*"; 7 another character (P9, stepped
-//   back); blanks, RE passed over; "%name;" opened; 15; 19.
-//   GRCS (occurrence indicator after a model group): 28 "?", 29 "+",
-//   30 "*"; 14 anything else (stepped back: no indicator).
-//   ENTREF (reference end): ";" or RE consumed (20); any other character
-//   is stepped back (14) and belongs to what follows.
+//   G_GRPC ")"; G_GRPO "("; G_NAME a letter: a name (first character);
+//   G_NAME_TOKEN a digit, "-" or ".": a name token; G_RNI_NAME RNI and a
+//   letter ("#PCDATA": first character of the name); G_AND "&"; G_OR "|";
+//   G_SEQ ","; G_OPT "?"; G_PLUS "+"; G_REP "*"; ACT_INVALID another
+//   character (P9, stepped back: G_INVALID); blanks, RE passed over;
+//   "%name;" opened; LEX_ENTITY_END; LEX_END_OF_INPUT.
+//   GRCS (occurrence indicator after a model group): G_OPT "?", G_PLUS
+//   "+", G_REP "*"; ACT_BACK_RETURN anything else (stepped back, G_NONE: no
+//   indicator).
+//   ENTREF (reference end): ";" or RE consumed (G_REFC); any other
+//   character is stepped back (ACT_BACK_RETURN) and belongs to what
+//   follows.
 //   EAL (data attribute list of an ENTITY declaration, after its "["):
-//   20 "]"; 22 a name start; 23 a name token; 31 LIT; 32 LITA; 34 a
-//   character of class 0 (the caller checks it is VI "="); 7 other.
+//   EAL_DSC "]"; EAL_NAME a name start; EAL_NAME_TOKEN a name token;
+//   EAL_LIT LIT; EAL_LITA LITA; EAL_VI a character of class 0 (the caller
+//   checks it is VI "="); ACT_INVALID other.
 //
 // LITERALS: LITP (parameter literal), LITR and LITT (attribute value
 // literals), LITV (minimum literal), LITC (system data: processing
 // instructions, system identifiers). parse_literal acts on:
-//   21 a data character (the current character; it closes the literal
-//      when it equals the opening delimiter and lies in the literal's own
-//      entity); 20 a character given by a character reference (always
-//      data, F12); 3 an escape pair (lex_escape_pair); 25 (LITV) a
-//      character that is not minimum data: it closes the literal when it
-//      is the delimiter, else P63 and it is dropped; 17 an entity was
-//      opened (LITR, LITT: "&name;"), 62 a data entity or an echoed
-//      reference (lex_data), 63 a PI entity (P59); 15; 19 (fatal P92);
-//      22 (LITR only) a record end or separator character: a space.
+//   LIT_DATA a data character (the current character; it closes the
+//      literal when it equals the opening delimiter and lies in the
+//      literal's own entity); LIT_CHAR_REF a character given by a character
+//      reference (always data, F12); LEX_ESCAPE an escape pair
+//      (lex_escape_pair); LIT_NOT_MINIMUM (LITV) a character that is not
+//      minimum data: it closes the literal when it is the delimiter, else
+//      P63 and it is dropped; LEX_ENTITY_OPENED an entity was opened (LITR,
+//      LITT: "&name;"), LEX_DATA_ENTITY a data entity or an echoed
+//      reference (lex_data), LEX_PI_ENTITY a PI entity (P59);
+//      LEX_ENTITY_END; LEX_END_OF_INPUT (fatal P92); LIT_SPACE (LITR only)
+//      a record end or separator character: a space.
 //   RS is dropped (counted); "&#" references are resolved in LITP, LITR,
 //   LITT; "%name;" is opened in LITP; "&name;" stays text in LITP.
 //
 // MARKED SECTIONS: MSRCDATA and MSCDATA follow the content data protocol
-// (35, 21, 74, 3, 28, 30) with 26 for "]]>" and, in MSRCDATA, 17, 62, 63
+// (CON_DATA_START, CON_DATA_END, CON_DATA_BUFFER_END, LEX_ESCAPE, CON_RE,
+// CON_RS) with CON_MS_END for "]]>" and, in MSRCDATA, the entity codes
 // for entity references and character references as in CONR. MSIGNORE
-// passes over everything and returns only 25 ("<![": a nested section),
-// 26 ("]]>"), 15 and 19.
+// passes over everything and returns only CON_MS_START ("<![": a nested
+// section), CON_MS_END ("]]>"), LEX_ENTITY_END and LEX_END_OF_INPUT.
 //
-// TAGS: STAG (after the GI of a start tag): 20 TAGC ">"; 22 NET "/";
-//   23 a name start (attribute name, or a value given without its name:
-//   parse_name); 24 VI "="; 25 a digit, "." or "-" (an unquoted value:
-//   parse_token); 26 LIT; 28 LITA; 27 "<": an unclosed tag (the caller
-//   steps back one so that the "<" is read again); 29 a character that
-//   cannot appear in a tag (current character): the caller reports P9 and
-//   ends the tag, stepping back one. Blanks, RE passed over; an entity end
-//   is P8 and 15. ETAG (after the GI of an end tag): 20, 27, 29 as in STAG.
+// TAGS: STAG (after the GI of a start tag): IN_TAG_TAGC ">"; IN_TAG_NET
+//   "/"; IN_TAG_NAME a name start (attribute name, or a value given
+//   without its name: parse_name); IN_TAG_VI "="; IN_TAG_TOKEN a digit,
+//   "." or "-" (an unquoted value: parse_token); IN_TAG_LIT LIT;
+//   IN_TAG_LITA LITA; IN_TAG_UNCLOSED "<": an unclosed tag (the caller
+//   steps back one so that the "<" is read again); IN_TAG_INVALID a
+//   character that cannot appear in a tag (current character): the caller
+//   reports P9 and ends the tag, stepping back one. Blanks, RE passed over;
+//   an entity end is P8 (ACT_EE_IN_MARKUP) and LEX_ENTITY_END. ETAG (after
+//   the GI of an end tag): IN_TAG_TAGC, IN_TAG_UNCLOSED, IN_TAG_INVALID as
+//   in STAG.
 //
 // VAL: the attribute value tokenizer's two states over the name class
-//   table (between tokens, in a token): 35 a token starts, 9 it goes on,
-//   21 it ends at a blank or record character, 14 an invalid character.
-//   parse_attr_value walks them itself (a value is not an entity).
+//   table (between tokens, in a token): VAL_TOKEN_START a token starts,
+//   ACT_IGNORE it goes on, VAL_TOKEN_END it ends at a blank or record
+//   character, VAL_INVALID an invalid character. parse_attr_value walks
+//   them itself (a value is not an entity).
 //
-// SD (parameters of the SGML declaration): 20 MDC ">", 21 LIT, 22 LITA,
-//   23 a digit (a number starts), 24 a letter (a name starts), 25 an
-//   invalid data character (class 1), 7 a character that cannot start a
-//   parameter (P9), 19 end of input; comments "-- ... --" and separators
-//   are passed over.
+// SD (parameters of the SGML declaration): SDC_MDC ">", SDC_LIT LIT,
+//   SDC_LITA LITA, SDC_NUMBER a digit (a number starts), SDC_NAME a letter
+//   (a name starts), SDC_BAD_DATA an invalid data character (class 1),
+//   ACT_INVALID a character that cannot start a parameter (P9),
+//   LEX_END_OF_INPUT; comments "-- ... --" and separators are passed over.
 #include <cstring>
 #include <iterator>
 #include <vector>

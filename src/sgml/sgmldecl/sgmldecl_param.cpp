@@ -33,7 +33,7 @@ const SdParam& sd_read(ParseControlBlock* literal_block) {
   int code;
   for (;;) {
     code = lex_engine(&pcb_sd);
-    if (code == 25) {  // a data character that cannot appear here
+    if (code == SDC_BAD_DATA) {
       md_error(P164_NON_MARKUP_NON_MINIMUM_DATA_CHARACTER, nullptr, nullptr);
       continue;
     }
@@ -46,11 +46,11 @@ const SdParam& sd_read(ParseControlBlock* literal_block) {
   switch (code) {
     case LEX_END_OF_INPUT:
       sgml_fatal(P161_DOCUMENT_ENDED_INVALIDLY_WITHIN_SGML_DECLARATION, kStateCurrent);
-    case 20:
+    case SDC_MDC:
       p.kind = kSdMdc;
       break;
-    case 21:
-    case 22: {
+    case SDC_LIT:
+    case SDC_LITA: {
       if (literal_block == nullptr) {
         md_error(P165_PARAMETER_CANNOT_BE_LITERAL, nullptr, nullptr);
         lex_step_back(1);
@@ -61,7 +61,7 @@ const SdParam& sd_read(ParseControlBlock* literal_block) {
       if (buffer.size() < kSdLiteralMax + 1) buffer.resize(kSdLiteralMax + 1);
       literal_end_message = P161_DOCUMENT_ENDED_INVALIDLY_WITHIN_SGML_DECLARATION;
       int n = parse_literal(reinterpret_cast<unsigned char*>(buffer.data()), literal_block,
-                            kSdLiteralMax, code == 21 ? '"' : '\'');
+                            kSdLiteralMax, code == SDC_LIT ? '"' : '\'');
       literal_end_message = P92_DOCUMENT_ENDED_INVALIDLY_WITHIN_LITERAL;
       p.kind = kSdLiteral;
       if (literal_block == &pcb_litv) {
@@ -80,7 +80,7 @@ const SdParam& sd_read(ParseControlBlock* literal_block) {
       p.text.assign(buffer.data(), static_cast<size_t>(n));
       break;
     }
-    case 23: {
+    case SDC_NUMBER: {
       std::vector<unsigned char> digits(static_cast<size_t>(quantity(kNAMELEN)) + 2);
       int n = parse_token(digits.data(), kNameDigit, quantity(kNAMELEN));
       p.kind = kSdNumber;
@@ -88,7 +88,7 @@ const SdParam& sd_read(ParseControlBlock* literal_block) {
       p.number = saturated_number(p.text);
       break;
     }
-    case 24: {
+    case SDC_NAME: {
       std::vector<unsigned char> name(static_cast<size_t>(quantity(kNAMELEN)) + 3);
       parse_name(name.data(), 0);
       p.kind = kSdName;
@@ -149,9 +149,9 @@ bool sd_input_ended() {
   const EntityEntry* e = entity_top;
   if (e == nullptr) return true;
   if (entity_stack.level != 0) return false;
-  // The document entity ends with the entity-end character 26 after its
+  // The document entity ends with the entity-end character after its
   // text; separators before it are passed over.
   const unsigned char* p = e->ptr + 1;
   while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
-  return *p == 26;
+  return *p == kEntityEndChar;
 }

@@ -58,42 +58,42 @@ std::string read_group() {
       return out;
     }
     switch (code) {
-      case 21:
+      case G_GRPO:
         if (depth++)
           add(&out, "(");
         else
           out += "(";
         break;
-      case 20:
+      case G_GRPC:
         add(&out, ")");
         if (--depth == 0) {
           pcb_reset(&pcb_grcs);
           int occ = lex_engine(&pcb_grcs);
-          if (occ == 28) out += "?";
-          if (occ == 29) out += "+";
-          if (occ == 30) out += "*";
+          if (occ == G_OPT) out += "?";
+          if (occ == G_PLUS) out += "+";
+          if (occ == G_REP) out += "*";
           return out;
         }
         break;
-      case 22:
+      case G_NAME:
         parse_name(name_buffer, 0);
         add(&out, "", name_text(name_buffer));
         break;
-      case 24:
+      case G_RNI_NAME:
         parse_name(name_buffer, 0);
         add(&out, "#", name_text(name_buffer));
         break;
-      case 23: {
+      case G_NAME_TOKEN: {
         int n = parse_token(name_buffer, 3, quantity(kNAMELEN));
         add(&out, "", escaped(name_buffer, n));
         break;
       }
-      case 25: add(&out, "&"); break;
-      case 26: add(&out, "|"); break;
-      case 27: add(&out, ","); break;
-      case 28: add(&out, "?"); break;
-      case 29: add(&out, "+"); break;
-      case 30: add(&out, "*"); break;
+      case G_AND: add(&out, "&"); break;
+      case G_OR: add(&out, "|"); break;
+      case G_SEQ: add(&out, ","); break;
+      case G_OPT: add(&out, "?"); break;
+      case G_PLUS: add(&out, "+"); break;
+      case G_REP: add(&out, "*"); break;
       default:
         add(&out, "!", std::to_string(code));
         return out;
@@ -155,15 +155,15 @@ int run_decls(int argc, char** argv) {
     int code = lex_engine(pcb);
     if (code == LEX_END_OF_INPUT) break;
     if (pcb == &pcb_msignore) {
-      if (code == 25) ++ignore_depth;
-      if (code == 26 && --ignore_depth == 0) {
+      if (code == CON_MS_START) ++ignore_depth;
+      if (code == CON_MS_END && --ignore_depth == 0) {
         pcb = &pcb_mds;
         pcb_reset(pcb);
       }
       continue;
     }
     switch (code) {
-      case 23: {
+      case PRO_SUBSET_DECLARATION: {
         md_state.level = entity_stack.level;
         md_context().parameters = 0;
         parse_name(name_buffer, 1);
@@ -172,7 +172,7 @@ int run_decls(int argc, char** argv) {
         vqio_printf("%s\n", text.c_str());
         break;
       }
-      case 24:
+      case PRO_COMMENT:
         if (lex_current_char() != '>') {
           lex_step_back(1);
           md_state.level = entity_stack.level;
@@ -180,7 +180,7 @@ int run_decls(int argc, char** argv) {
           read_parameters(&ignored);
         }
         break;
-      case 25: {
+      case PRO_MS_START: {
         md_state.level = entity_stack.level;
         std::string text = "<![";
         bool ignore = false;
@@ -202,17 +202,17 @@ int run_decls(int argc, char** argv) {
         }
         break;
       }
-      case 26:
+      case PRO_MS_END:
         vqio_printf("]]>\n");
         break;
-      case 27: {
+      case PRO_PI: {
         int n = parse_literal(literal_buffer.data(), &pcb_litc,
                               static_cast<int>(literal_buffer.size()) - 1, '>');
         vqio_printf("<? %s\n", escaped(literal_buffer.data(), n).c_str());
         break;
       }
-      case 31:
-      case 33:
+      case PRO_INVALID_RUN:
+      case PRO_DSC:
         lex_step_back(1);
         break;
       default:

@@ -87,10 +87,10 @@ std::string content_text(const ContentModel* model) {
   if (model == nullptr) return "-";
   if (model->count == 0) {
     switch (model->flags) {
-      case 34: return "CDATA";
-      case 36: return "RCDATA";
-      case 48: return "EMPTY";
-      case 200: return "ANY";
+      case CONTENT_IS_CDATA: return "CDATA";
+      case CONTENT_IS_RCDATA: return "RCDATA";
+      case CONTENT_IS_EMPTY: return "EMPTY";
+      case CONTENT_IS_ANY: return "ANY";
       default: return "?";
     }
   }

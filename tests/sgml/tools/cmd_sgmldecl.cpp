@@ -16,7 +16,7 @@ namespace {
 
 // True when the first markup of the document is "<!" and the name SGML.
 bool declaration_follows() {
-  if (lex_engine(&pcb_pro) != 32) return false;
+  if (lex_engine(&pcb_pro) != PRO_DECLARATION) return false;
   unsigned char name[256];
   parse_name(name, 1);
   return name[0] == 6 && std::string(reinterpret_cast<const char*>(name + 1)) == "SGML";

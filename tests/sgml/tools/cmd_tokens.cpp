@@ -33,6 +33,7 @@
 #include "sgml/entities/entity.h"
 #include "sgml/lex/lex.h"
 #include "sgml/entities/settings.h"
+#include "sgml/sgml.h"
 #include "tools/driver.h"
 #include "tools/entity_options.h"
 
@@ -67,7 +68,7 @@ bool skip_char() {
   EntityEntry* e = entity_top;
   if (!e) return false;
   unsigned char c = e->ptr[1];
-  if (c == 26 || c == 28 || (c == 0 && e->ptr + 1 >= e->end)) {
+  if (c == kEntityEndChar || c == kBufferEndChar || (c == 0 && e->ptr + 1 >= e->end)) {
     ++e->ptr;
     return entpop() == 0;
   }
@@ -80,7 +81,7 @@ int literal_max() { return static_cast<int>(literal_buffer.size()) - 1; }
 // A code that takes nothing after it; false at the end of the input.
 bool plain_line(int code) {
   line(code);
-  return code != 19;
+  return code != LEX_END_OF_INPUT;
 }
 
 // The readers the codes call for, each printing its line.
@@ -107,12 +108,12 @@ bool is_block(ParseControlBlock* pcb, std::initializer_list<ParseControlBlock*> 
 bool content_step(ParseControlBlock* pcb, int code, const unsigned char** data_start) {
   unsigned char c = lex_current_char();
   switch (code) {
-    case 35:
+    case CON_DATA_START:
       *data_start = lex_current_ptr();
       line(code);
       return true;
-    case 21:
-      if (pcb->last_action == 2) {
+    case CON_DATA_END:
+      if (pcb->last_action == ACT_CHAR_REF_NUMBER) {
         line(code, one_char(c));
       } else {
         const unsigned char* end = lex_current_ptr();
@@ -120,21 +121,21 @@ bool content_step(ParseControlBlock* pcb, int code, const unsigned char** data_s
         lex_step_back(1);
       }
       return true;
-    case 74: {
+    case CON_DATA_BUFFER_END: {
       const unsigned char* end = lex_current_ptr();
       line(code, quoted(*data_start, end - *data_start));
       return entpop() == 0;
     }
-    case 37:
+    case CON_ELEMENT_DATA:
       line(code, one_char(c));
       return true;
-    case 3:
+    case LEX_ESCAPE:
       line(code, escaped(lex_escape_pair(), 2));
       return true;
-    case 22: case 23: case 29: case 45:
+    case CON_END_TAG: case CON_DECLARATION: case CON_START_TAG: case CON_RCDATA_END_TAG:
       name_line(code);
       return true;
-    case 24:
+    case CON_COMMENT:
       if (c == '>') {
         line(code, ">");
       } else {
@@ -144,31 +145,31 @@ bool content_step(ParseControlBlock* pcb, int code, const unsigned char** data_s
         if (r == MD_MDC) lex_engine(&pcb_mdc);  // the ">" of the declaration
       }
       return true;
-    case 27:
+    case CON_PI:
       literal_line(code, &pcb_litc, '>');
       return true;
-    case 36: {
+    case CON_BLANK: {
       int n = read_blank_run(literal_buffer.data(), literal_max());
       line(code, std::to_string(n));
       return true;
     }
-    case 49: {
+    case CON_SR_BEFORE: {
       lex_step_back(1);
       line(code, one_char(lex_current_char()));
       return true;
     }
-    case 50:
+    case CON_SR_AT:
       line(code, one_char(c));
       return true;
-    case 62: case 63: {
+    case LEX_DATA_ENTITY: case LEX_PI_ENTITY: {
       std::string text = std::to_string(lex_data.flags);
       text.push_back(' ');
-      text.append(lex_data.flags & 8 ? std::string("[data entity]")
+      text.append(lex_data.flags & DATA_EXTERNAL ? std::string("[data entity]")
                                      : quoted(lex_data.text, lex_data.length));
       line(code, text);
       return true;
     }
-    case 30:
+    case CON_RS:
       lex_count_record();
       line(code);
       return true;
@@ -181,27 +182,27 @@ bool prolog_step(int code) {
   unsigned char c = lex_current_char();
   static std::string data;
   switch (code) {
-    case 23: case 32:
+    case PRO_SUBSET_DECLARATION: case PRO_DECLARATION:
       name_line(code);
       return true;
-    case 24: case 27:
+    case PRO_COMMENT: case PRO_PI:
       return content_step(&pcb_pro, code, nullptr);
-    case 31: case 33:
+    case PRO_INVALID_RUN: case PRO_DSC:
       line(code);
       lex_step_back(1);
       return true;
-    case 38:
+    case PRO_DATA_STARTS:
       data.assign(1, static_cast<char>(c));
       line(code, one_char(c));
       return true;
-    case 39:
+    case PRO_DATA:
       data += static_cast<char>(c);
       line(code, one_char(c));
       return true;
-    case 40:
+    case PRO_DATA_END:
       line(code, quoted(reinterpret_cast<const unsigned char*>(data.data()), data.size()));
       return false;
-    case 34: case 75: case 77: case 19:
+    case PRO_TAG_STARTS: case PRO_MS_STARTS: case PRO_REFERENCE_STARTS: case LEX_END_OF_INPUT:
       line(code);
       return false;
     default:
@@ -212,16 +213,16 @@ bool prolog_step(int code) {
 
 bool markup_step(ParseControlBlock* pcb, int code) {
   switch (code) {
-    case 23: case 24:
-      literal_line(code, pcb == &pcb_md ? &pcb_litp : &pcb_litc, code == 23 ? '"' : '\'');
+    case MD_LITERAL: case MD_LITA:
+      literal_line(code, pcb == &pcb_md ? &pcb_litp : &pcb_litc, code == MD_LITERAL ? '"' : '\'');
       return true;
-    case 26: case 31:
+    case MD_NAME: case MD_RNI_NAME:
       name_line(code);
       return true;
-    case 27: case 28:
+    case MD_NAME_TOKEN: case MD_NUMBER:
       token_line(code, 3);
       return true;
-    case 7:
+    case LEX_INVALID:
       line(code);
       return skip_char();
     default:
@@ -231,19 +232,19 @@ bool markup_step(ParseControlBlock* pcb, int code) {
 
 bool group_step(int code) {
   switch (code) {
-    case 22: case 24:
+    case G_NAME: case G_RNI_NAME:
       name_line(code);
       return true;
-    case 23:
+    case G_NAME_TOKEN:
       token_line(code, 3);
       return true;
-    case 31: case 32:
-      literal_line(code, &pcb_litr, code == 31 ? '"' : '\'');
+    case EAL_LIT: case EAL_LITA:
+      literal_line(code, &pcb_litr, code == EAL_LIT ? '"' : '\'');
       return true;
-    case 34:
+    case EAL_VI:
       line(code, one_char(lex_current_char()));
       return true;
-    case 7: case 14:
+    case LEX_INVALID: case LEX_STEPPED_BACK:
       line(code);
       return skip_char();
     default:
@@ -253,16 +254,16 @@ bool group_step(int code) {
 
 bool tag_step(int code) {
   switch (code) {
-    case 23:
+    case IN_TAG_NAME:
       name_line(code);
       return true;
-    case 25:
+    case IN_TAG_TOKEN:
       token_line(code, 3);
       return true;
-    case 26: case 28:
-      literal_line(code, &pcb_litr, code == 26 ? '"' : '\'');
+    case IN_TAG_LIT: case IN_TAG_LITA:
+      literal_line(code, &pcb_litr, code == IN_TAG_LIT ? '"' : '\'');
       return true;
-    case 27: case 29:
+    case IN_TAG_UNCLOSED: case IN_TAG_INVALID:
       line(code, one_char(lex_current_char()));
       return true;
     default:
@@ -272,13 +273,13 @@ bool tag_step(int code) {
 
 bool literal_step(int code) {
   switch (code) {
-    case 21: case 20: case 22: case 25:
+    case LIT_DATA: case LIT_CHAR_REF: case LIT_SPACE: case LIT_NOT_MINIMUM:
       line(code, one_char(lex_current_char()));
       return true;
-    case 3:
+    case LEX_ESCAPE:
       line(code, escaped(lex_escape_pair(), 2));
       return true;
-    case 62: case 63:
+    case LEX_DATA_ENTITY: case LEX_PI_ENTITY:
       return content_step(&pcb_litr, code, nullptr);
     default:
       return plain_line(code);
@@ -287,19 +288,19 @@ bool literal_step(int code) {
 
 bool sd_step(int code) {
   switch (code) {
-    case 21: case 22:
-      literal_line(code, &pcb_litv, code == 21 ? '"' : '\'');
+    case SDC_LIT: case SDC_LITA:
+      literal_line(code, &pcb_litv, code == SDC_LIT ? '"' : '\'');
       return true;
-    case 23:
+    case SDC_NUMBER:
       token_line(code, 5);
       return true;
-    case 24:
+    case SDC_NAME:
       name_line(code);
       return true;
-    case 25:
+    case SDC_BAD_DATA:
       line(code, one_char(lex_current_char()));
       return true;
-    case 7:
+    case SDC_INVALID:
       line(code);
       return skip_char();
     default:

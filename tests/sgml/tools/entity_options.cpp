@@ -87,11 +87,11 @@ bool driver_read_prolog(int argc, char** argv) {
   prolog_reset();
   for (;;) {
     int code = parse_prolog();
-    if (code == 27) {
+    if (code == PROLOG_PI) {
       parse_literal(md_buffer(), &pcb_litc, quantity(kPILEN), '>');
       continue;
     }
-    if (code == 76) continue;
+    if (code == PROLOG_APPINFO) continue;
     break;
   }
   return true;
