@@ -23,7 +23,7 @@ ExternalId record(int kind, const char* name, const char* public_id = nullptr,
   r.name = name;
   if (public_id != nullptr) {
     r.public_id = public_id;
-    if (parse_fpi(&r) != 0) r.form = -1;
+    if (parse_fpi(&r) != FPI_OK) r.form = -1;
   }
   if (system_id != nullptr) r.system_id = system_id;
   if (notation != nullptr) r.notation = notation;

@@ -90,7 +90,7 @@ bool decl_extid(unsigned char* buffer, ExternalId* record, const unsigned char* 
   if (record->public_id) {
     md_trace(code, "7: generate fpi");
     if (sgml_settings().formal) {
-      if (parse_fpi(record) > 0) {
+      if (parse_fpi(record) != FPI_OK) {
         md_error(P88_FORMAL_PUBLIC_IDENTIFIER_INVALID, record->public_id->c_str(), nullptr);
         record->form = -1;
       }

@@ -55,14 +55,23 @@ struct ExternalId {
 // index 1 to 13; the file-name forms are in lower case.
 extern const char* const PublicTextClassNames[14];
 
+// What parse_fpi found: a formal public identifier, or the first failure.
+enum FpiResult : int {
+  FPI_OK = 0,
+  FPI_OWNER_TYPE = 1,         // owner type not followed by "//", or nothing after it
+  FPI_OWNER_END = 2,          // no "//" after the owner
+  FPI_CLASS_END = 3,          // no space after the class
+  FPI_UNKNOWN_CLASS = 4,
+  FPI_NO_DESCRIPTION = 5,     // nothing after the class
+  FPI_DESCRIPTION_END = 6,    // no "//" after the description
+  FPI_LANGUAGE = 7,           // a language that is not all upper-case letters
+  FPI_EARLY_VERSION = 8,      // a version for a class before DOCUMENT
+  FPI_AFTER_VERSION = 9,      // "//" after the version
+  FPI_NOT_NOTATION = 10,      // a notation's identifier of a class other than NOTATION
+};
 // Splits the public identifier as a formal public identifier into the
-// record's fields: 0 when it is one, else the first failure: 1 owner type
-// not followed by "//" or nothing after it, 2 no "//" after the owner, 3 no
-// space after the class, 4 unknown class, 5 nothing after the class, 6 no
-// "//" after the description, 7 a language that is not all upper-case
-// letters, 8 a version for a class before DOCUMENT, 9 "//" after the
-// version, 10 a notation's identifier of a class other than NOTATION.
-int parse_fpi(ExternalId* record);
+// record's fields (as far as it got).
+FpiResult parse_fpi(ExternalId* record);
 // The first separator c in [text, end) ("/" only doubled, "//"): the
 // position after it, with *length the characters before it; null when
 // there is none.

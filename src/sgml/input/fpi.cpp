@@ -22,8 +22,8 @@ const char* fpi_find_separator(const char* text, const char* end, char c, int32_
   return nullptr;
 }
 
-int parse_fpi(ExternalId* r) {
-  if (!r->public_id) return 1;
+FpiResult parse_fpi(ExternalId* r) {
+  if (!r->public_id) return FPI_OWNER_TYPE;
   const char* const base = r->public_id->c_str();
   const char* const end = base + r->public_id->size();
   const char* p = base;
@@ -34,21 +34,21 @@ int parse_fpi(ExternalId* r) {
   // Owner type.
   if (*p == '+' || *p == '-') {
     r->owner_type = *p;
-    if (end - p < 3 || p[1] != '/' || p[2] != '/') return 1;
+    if (end - p < 3 || p[1] != '/' || p[2] != '/') return FPI_OWNER_TYPE;
     p += 3;
-    if (p >= end) return 1;
+    if (p >= end) return FPI_OWNER_TYPE;
   } else {
     r->owner_type = '!';
   }
   // Owner identifier.
   int32_t length = 0;
   const char* next = fpi_find_separator(p, end, '/', &length);
-  if (next == nullptr) return 2;
+  if (next == nullptr) return FPI_OWNER_END;
   r->owner = span(p, length);
   p = next;
   // Public text class.
   next = fpi_find_separator(p, end, ' ', &length);
-  if (next == nullptr) return 3;
+  if (next == nullptr) return FPI_CLASS_END;
   r->text_class = 0;
   for (int32_t k = 1; k <= kClassTEXT; ++k) {
     const char* name = PublicTextClassNames[k];
@@ -56,7 +56,7 @@ int parse_fpi(ExternalId* r) {
       r->text_class = k;
     }
   }
-  if (r->text_class == 0) return 4;
+  if (r->text_class == 0) return FPI_UNKNOWN_CLASS;
   p = next;
   // Availability.
   r->availability = '+';
@@ -64,10 +64,10 @@ int parse_fpi(ExternalId* r) {
     r->availability = '-';
     p += 3;
   }
-  if (p >= end) return 5;
+  if (p >= end) return FPI_NO_DESCRIPTION;
   // Description.
   next = fpi_find_separator(p, end, '/', &length);
-  if (next == nullptr) return 6;
+  if (next == nullptr) return FPI_DESCRIPTION_END;
   r->description = span(p, length);
   p = next;
   // Language, or the designating sequence of a character set.
@@ -76,21 +76,21 @@ int parse_fpi(ExternalId* r) {
   r->language = span(p, length);
   if (r->text_class != kClassCHARSET) {
     for (int32_t i = 0; i < length; ++i) {
-      if (p[i] < 'A' || p[i] > 'Z') return 7;
+      if (p[i] < 'A' || p[i] > 'Z') return FPI_LANGUAGE;
     }
   }
   // Display version.
   r->version = TextSpan{};
   r->form = 0;
   if (next != nullptr) {
-    if (r->text_class < kClassDOCUMENT) return 8;
+    if (r->text_class < kClassDOCUMENT) return FPI_EARLY_VERSION;
     p = next;
     int32_t rest = 0;
-    if (fpi_find_separator(p, end, '/', &rest) != nullptr) return 9;
+    if (fpi_find_separator(p, end, '/', &rest) != nullptr) return FPI_AFTER_VERSION;
     r->version = span(p, static_cast<int32_t>(end - p));
   } else if (r->text_class >= kClassDOCUMENT) {
     r->form = 1;
   }
-  if (r->kind == kExtNotation && r->text_class != kClassNOTATION) return 10;
-  return 0;
+  if (r->kind == kExtNotation && r->text_class != kClassNOTATION) return FPI_NOT_NOTATION;
+  return FPI_OK;
 }

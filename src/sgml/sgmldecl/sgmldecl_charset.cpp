@@ -17,7 +17,7 @@ namespace {
 const int16_t* base_set_map(const std::string& identifier) {
   ExternalId record;
   record.public_id = identifier;
-  if (parse_fpi(&record) != 0) {
+  if (parse_fpi(&record) != FPI_OK) {
     md_error(P189_INVALID_FORMAL_PUBLIC_IDENTIFIER, nullptr, nullptr);
     return nullptr;
   }

@@ -37,7 +37,7 @@ int run_lookup(int argc, char** argv) {
   }
   if (r.public_id && sgml_settings().formal) {
     ExternalId parsed = r;
-    if (parse_fpi(&parsed) == 0) {
+    if (parse_fpi(&parsed) == FPI_OK) {
       r = parsed;
     } else {
       r.form = -1;
