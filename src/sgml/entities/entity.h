@@ -47,13 +47,6 @@ enum { ENTITY_BUFFER_PREFIX = 4 };
 
 // External data entity: what the text of an entity record of type 10
 // (ENT_DATA) points to.
-struct DataEntity {
-  char* files;                 // file list (NUL-terminated names, empty name last)
-  NotationRecord* notation;    // null for SUBDOC
-  AttributeList* attributes;   // data attributes given, or null
-  unsigned char* name;         // counted entity name
-  unsigned char kind;          // CDATA 1, NDATA 2, SDATA 3, SUBDOC 4
-};
 
 struct EntityEntry {
   EntityRecord* entity;
