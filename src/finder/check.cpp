@@ -3,7 +3,6 @@
 #include <ctime>
 
 #include "finder/finder.h"
-#include "sgml/input/docin.h"
 #include "sgml/sgml.h"
 
 void check_mode() {
@@ -13,7 +12,7 @@ void check_mode() {
   while (sgml_next_event(&data, &tag) != PARSE_END) {
   }
   if (front_state().verbose) {
-    vq_report(1, GetMsgNumText(220002), static_cast<double>(doc_offsets.buffer_file) / 1024.0,
+    vq_report(1, GetMsgNumText(220002), static_cast<double>(doc_buffer_file_offset()) / 1024.0,
               static_cast<int>(time(nullptr) - start));
   }
 }

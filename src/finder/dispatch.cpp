@@ -6,8 +6,6 @@
 #include "finder/finder.h"
 #include "finder/gentest.h"
 #include "finder/regions.h"
-#include "sgml/input/docin.h"
-#include "sgml/entities/settings.h"
 #include "sgml/sgml.h"
 #include "util/util.h"
 

@@ -9,8 +9,7 @@
 #include "finder/dtdreport.h"
 #include "finder/dtdreport_internal.h"
 #include "io/vqio.h"
-#include "sgml/entities/attlist.h"
-#include "sgml/decl/prolog.h"
+#include "sgml/sgml.h"
 
 namespace {
 

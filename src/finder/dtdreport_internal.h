@@ -4,8 +4,9 @@
 
 #include <vector>
 
-#include "sgml/instance/model.h"
-#include "sgml/entities/tables.h"
+#include "sgml/dtd.h"
+#include "sgml/sgml.h"
+
 
 // The name of the document type's pseudo element.
 inline constexpr char kDocPseudoName[] = "*DOC";

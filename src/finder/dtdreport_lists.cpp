@@ -8,21 +8,17 @@
 #include "finder/dtdreport.h"
 #include "finder/dtdreport_internal.h"
 #include "msg/msg.h"
-#include "sgml/decl/prolog.h"
+#include "sgml/sgml.h"
 
 namespace {
 
 // Element names are counted names of at most 253 characters.
 constexpr size_t kCountedMax = 258;
 
-// The element types of the table in walk order (buckets 0 to 210, each
-// chain from its head); false after 220015 when there are more than
-// capacity of them.
-bool table_walk(int capacity, std::vector<ElementTypeDef*>* out) {
-  out->clear();
-  for (HashRecord* head : sgml_tables.elements)
-    for (HashRecord* r = head; r != nullptr; r = r->next)
-      out->push_back(reinterpret_cast<ElementTypeDef*>(r));
+// The element types of the table in its own order (dtd_elements); false
+// after 220015 when there are more than capacity of them.
+bool table_walk(int capacity, std::vector<DtdElement>* out) {
+  *out = dtd_elements();
   if (static_cast<long>(out->size()) > capacity) {
     vq_report(2, GetMsgNumText(220015), capacity);
     out->clear();
@@ -104,12 +100,12 @@ void model_elements(const ContentModel* model, std::vector<const ElementTypeDef*
 
 void list_element_pairs(int capacity, int* count, SortStrPair* pairs) {
   *count = 0;
-  std::vector<ElementTypeDef*> all;
+  std::vector<DtdElement> all;
   if (!table_walk(capacity, &all)) return;
   int n = 0;
-  for (ElementTypeDef* etd : all) {
-    pairs[n].word = static_cast<int32_t>(hash_name(etd->name, ETD_BUCKETS));
-    pairs[n].string = reinterpret_cast<char*>(etd->name + 1);
+  for (const DtdElement& e : all) {
+    pairs[n].word = e.bucket;
+    pairs[n].string = reinterpret_cast<char*>(e.type->name + 1);
     ++n;
   }
   qsort_by_string(pairs, 0, n - 1);
@@ -118,20 +114,20 @@ void list_element_pairs(int capacity, int* count, SortStrPair* pairs) {
 
 void element_levels(int capacity, int* count, const char** names, int32_t* depths) {
   *count = 0;
-  std::vector<ElementTypeDef*> all;
+  std::vector<DtdElement> all;
   if (!table_walk(capacity, &all)) return;
   const int n = static_cast<int>(all.size());
   LevelWalk walk;
   walk.depth.assign(all.size(), -1);
   walk.index.reserve(all.size());
-  for (int i = 0; i < n; ++i) walk.index.emplace(all[i], i);
+  for (int i = 0; i < n; ++i) walk.index.emplace(all[i].type, i);
   static const unsigned char kDocCounted[] = "\006*DOC";
   if (const ElementTypeDef* doc = etd_find(kDocCounted)) walk.visit(doc, 0);
   std::vector<SortIntPair> order(all.size());
   for (int i = 0; i < n; ++i) order[i] = SortIntPair{i, walk.depth[i]};
   qsort_by_int(order.data(), 0, n - 1);
   for (int i = 0; i < n; ++i) {
-    names[i] = name_chars(all[order[i].first]->name);
+    names[i] = name_chars(all[order[i].first].type->name);
     depths[i] = order[i].key;
   }
   *count = n;

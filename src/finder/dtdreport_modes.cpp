@@ -6,7 +6,6 @@
 #include "finder/dtdreport_internal.h"
 #include "io/vqio.h"
 #include "msg/msg.h"
-#include "sgml/decl/prolog.h"
 #include "sgml/sgml.h"
 
 namespace {

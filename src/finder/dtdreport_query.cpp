@@ -7,8 +7,7 @@
 #include "finder/dtdreport_internal.h"
 #include "finder/finder.h"
 #include "io/vqio.h"
-#include "sgml/entities/attlist.h"
-#include "sgml/decl/prolog.h"
+#include "sgml/sgml.h"
 
 namespace {
 

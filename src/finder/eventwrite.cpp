@@ -4,10 +4,8 @@
 #include <unistd.h>
 
 #include "finder/finder.h"
-#include "sgml/entities/attlist.h"
-#include "sgml/entities/entity.h"
+#include "sgml/dtd.h"
 #include "sgml/sgml.h"
-#include "sgml/entities/tables.h"
 
 namespace {
 constexpr unsigned char kRecordEnd = 13;

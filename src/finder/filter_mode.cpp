@@ -6,7 +6,6 @@
 // Each document is written through the normalize writer without added line
 // breaks and ended by a newline.
 #include "finder/finder.h"
-#include "sgml/input/docin.h"
 #include "sgml/sgml.h"
 
 namespace {

@@ -27,11 +27,10 @@
 #include <string>
 #include <vector>
 
+#include "finder/modeopts.h"
 #include "io/vqio.h"
 #include "msg/msg.h"
-#include "finder/modeopts.h"
 #include "sgml/sgml.h"
-#include "sgml/switches.h"
 
 struct AttributeList;
 struct DataEntity;

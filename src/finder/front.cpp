@@ -5,7 +5,7 @@
 
 #include "finder/finder.h"
 #include "finder/subdoc.h"
-#include "sgml/input/docin.h"
+#include "sgml/sgml.h"
 
 namespace {
 

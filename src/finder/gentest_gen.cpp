@@ -35,9 +35,7 @@
 #include "finder/dtdreport_internal.h"
 #include "finder/finder.h"
 #include "finder/gentest.h"
-#include "sgml/entities/attlist.h"
-#include "sgml/decl/prolog.h"
-#include "sgml/entities/tables.h"
+#include "sgml/sgml.h"
 
 namespace {
 

@@ -15,11 +15,8 @@
 
 #include "finder/finder.h"
 #include "finder/subdoc.h"
-#include "sgml/entities/attlist.h"
-#include "sgml/entities/entity.h"
-#include "sgml/decl/prolog.h"
+#include "sgml/dtd.h"
 #include "sgml/sgml.h"
-#include "sgml/entities/tables.h"
 
 namespace {
 
@@ -161,11 +158,9 @@ void write_attributes(const AttributeList* list, const unsigned char* entity);
 // The definition of the entity named by the counted name, once per run.
 void write_definition(const unsigned char* name) {
   if (sgml_entity_mark(name) != 0) return;
-  void* record = nullptr;
-  const unsigned char* text = nullptr;
-  const int kind = sgml_entity_info(name, &record, &text);
-  if (kind == 1) {
-    const auto* de = static_cast<const DataEntity*>(record);
+  const EntityInfo entity = sgml_entity_info(name);
+  if (entity.kind == EntityKind::ExternalData) {
+    const DataEntity* de = entity.data;
     if (de == nullptr) return;
     end_data_line();
     if (de->kind == 4) {
@@ -185,11 +180,11 @@ void write_definition(const unsigned char* name) {
       put('\n');
     }
     if (de->attributes != nullptr) write_attributes(de->attributes, name);
-  } else if (kind == 2 || kind == 3) {
-    const EntityRecord* rec = entfind(name);
+  } else if (entity.kind == EntityKind::InternalCdata || entity.kind == EntityKind::InternalSdata) {
     end_data_line();
-    vqio_fprintf(out(), "I%s %s ", name_chars(name), kind == 3 ? "SDATA" : "CDATA");
-    if (rec != nullptr) put_data(rec->text, static_cast<size_t>(rec->text_len), false);
+    vqio_fprintf(out(), "I%s %s ", name_chars(name),
+                 entity.kind == EntityKind::InternalSdata ? "SDATA" : "CDATA");
+    put_data(entity.text, static_cast<size_t>(entity.text_length), false);
     put('\n');
   }
 }

@@ -16,7 +16,6 @@
 #include "finder/metadoc.h"
 #include "metast/metast.h"
 #include "mfs/mfs.h"
-#include "sgml/input/docin.h"
 #include "sgml/sgml.h"
 #include "util/util.h"
 

@@ -25,12 +25,8 @@
 
 #include "finder/finder.h"
 #include "finder/subdoc.h"
-#include "sgml/entities/attlist.h"
-#include "sgml/entities/entity.h"
-#include "sgml/instance/model.h"
-#include "sgml/decl/prolog.h"
+#include "sgml/dtd.h"
 #include "sgml/sgml.h"
-#include "sgml/entities/tables.h"
 
 namespace {
 
@@ -121,14 +117,11 @@ void meet_data_entity(const DataEntity* de) {
 // The entity named by the counted name, met once per run.
 void meet_entity(const unsigned char* name) {
   if (sgml_entity_mark(name) != 0) return;
-  void* record = nullptr;
-  const unsigned char* text = nullptr;
-  const int kind = sgml_entity_info(name, &record, &text);
-  if (kind == 1) {
-    meet_data_entity(static_cast<const DataEntity*>(record));
-  } else if (kind == 2 || kind == 3) {
-    if (const EntityRecord* rec = entfind(name))
-      put_text(rec->text, static_cast<size_t>(rec->text_len), kTextAsIs);
+  const EntityInfo entity = sgml_entity_info(name);
+  if (entity.kind == EntityKind::ExternalData) {
+    meet_data_entity(entity.data);
+  } else if (entity.kind == EntityKind::InternalCdata || entity.kind == EntityKind::InternalSdata) {
+    put_text(entity.text, static_cast<size_t>(entity.text_length), kTextAsIs);
   }
 }
 

@@ -8,8 +8,7 @@
 #include <cstring>
 
 #include "finder/finder.h"
-#include "sgml/input/docin.h"
-#include "sgml/entities/settings.h"
+#include "sgml/sgml.h"
 
 namespace {
 
@@ -51,7 +50,7 @@ bool take_option(int c, const char* value, SwitchRecord* r, std::vector<const ch
       break;
     case 'C':
       r->namecase = 0;
-      sgml_settings().namecase_general = 0;
+      sgml_namecase_general_set(false);
       break;
     case 'D': r->dd_name = value; break;
     case 'E': r->end_limit = number_value(value); break;

@@ -14,8 +14,7 @@
 #include "finder/finder.h"
 #include "frgac/frgac.h"
 #include "mfs/mfs.h"
-#include "sgml/entities/attlist.h"
-#include "sgml/input/docin.h"
+#include "sgml/dtd.h"
 #include "sgml/sgml.h"
 
 namespace {
@@ -142,7 +141,7 @@ void copy_bytes(VqStream* out, ExcerptSource* s, long offset, long count) {
   }
 }
 
-const char* name_chars(const unsigned char* counted) {
+const char* name_or_empty(const unsigned char* counted) {
   return counted != nullptr ? reinterpret_cast<const char*>(counted + 1) : "";
 }
 
@@ -176,7 +175,7 @@ void print_attributes(VqStream* out, int width, const std::string& indent,
       const char* kind = a.value == nullptr        ? "IMPLIED"
                          : a.declared > DV_NUTOKEN ? "TOKEN_LIST"
                                                    : "TOKEN";
-      vqio_fprintf(out, "\n%s     %s %s %d:%d]", indent.c_str(), name_chars(a.name), kind,
+      vqio_fprintf(out, "\n%s     %s %s %d:%d]", indent.c_str(), name_or_empty(a.name), kind,
                    static_cast<int>(a.value_start), static_cast<int>(a.value_end));
       print_excerpt(out, width, a.value_start, a.value_end);
     }
@@ -192,21 +191,21 @@ void print_event(VqStream* out, int width, int event, const EventTagRecord& tag,
   const std::string indent(static_cast<size_t>(std::max(blanks, 0)), ' ');
   if (event == PARSE_START_TAG) {
     if (tag.attributes != nullptr) {
-      vqio_fprintf(out, "\n%s[ATT %s", indent.c_str(), name_chars(tag.name));
+      vqio_fprintf(out, "\n%s[ATT %s", indent.c_str(), name_or_empty(tag.name));
       print_attributes(out, width, indent, tag.attributes);
     }
     const OpenElement* e = open_element_at(level);
     if (e != nullptr) {
       const long start = e->start;
       const long end = start + e->start_length;
-      vqio_fprintf(out, "\n%s[STG %s %d:%d]", indent.c_str(), name_chars(tag.name),
+      vqio_fprintf(out, "\n%s[STG %s %d:%d]", indent.c_str(), name_or_empty(tag.name),
                    static_cast<int>(start), static_cast<int>(end));
       print_excerpt(out, width, start, end);
     }
   } else if (event == PARSE_END_TAG) {
     const OpenElement* e = open_element_at(level + 1);
     if (e != nullptr) {
-      vqio_fprintf(out, "\n%s[ETG %s %d:%d]", indent.c_str(), name_chars(tag.name),
+      vqio_fprintf(out, "\n%s[ETG %s %d:%d]", indent.c_str(), name_or_empty(tag.name),
                    static_cast<int>(e->start), static_cast<int>(e->end));
       print_excerpt(out, width, e->start, e->end);
     }

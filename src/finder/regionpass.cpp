@@ -9,8 +9,7 @@
 #include "finder/dtdreport.h"
 #include "finder/finder.h"
 #include "finder/regions.h"
-#include "sgml/entities/attlist.h"
-#include "sgml/input/docin.h"
+#include "sgml/dtd.h"
 #include "sgml/sgml.h"
 
 namespace {
@@ -19,7 +18,7 @@ namespace {
 // callback of the meta-document branch.
 RegionRun* current_run = nullptr;
 
-double parsed_kb() { return static_cast<double>(doc_offsets.buffer_file) / 1024.0; }
+double parsed_kb() { return static_cast<double>(doc_buffer_file_offset()) / 1024.0; }
 
 // A record that could not be written ends the run: a temporary file that
 // cannot be made with front message 7, the other failures after their own

@@ -11,7 +11,7 @@
 
 #include "finder/finder.h"
 #include "finder/subdoc.h"
-#include "sgml/switches.h"
+#include "sgml/sgml.h"
 
 namespace {
 

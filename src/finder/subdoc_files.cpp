@@ -14,7 +14,6 @@
 
 #include "finder/finder.h"
 #include "finder/subdoc.h"
-#include "sgml/entities/settings.h"
 #include "sgml/sgml.h"
 #include "util/util.h"
 

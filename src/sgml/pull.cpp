@@ -309,22 +309,26 @@ const OpenElement* open_element_at(int level) {
 
 int open_elements_to_close() { return inst.to_close; }
 
-int sgml_entity_info(const unsigned char* name, void** data_entity, const unsigned char** text) {
-  EntityRecord* rec = entfind(name);
-  if (rec == nullptr || rec->type == ENT_PLACEHOLDER) return -1;
+EntityInfo sgml_entity_info(const unsigned char* name) {
+  EntityInfo info;
+  const EntityRecord* rec = entfind(name);
+  if (rec == nullptr || rec->type == ENT_PLACEHOLDER) return info;
   switch (rec->type) {
     case ENT_DATA:
-      if (data_entity != nullptr) *data_entity = rec->text;
-      return 1;
+      info.kind = EntityKind::ExternalData;
+      info.data = reinterpret_cast<const DataEntity*>(rec->text);
+      break;
     case ENT_SDATA:
-      if (text != nullptr) *text = rec->text;
-      return 3;
     case ENT_CDATA:
-      if (text != nullptr) *text = rec->text;
-      return 2;
+      info.kind = rec->type == ENT_SDATA ? EntityKind::InternalSdata : EntityKind::InternalCdata;
+      info.text = rec->text;
+      info.text_length = rec->text_len;
+      break;
     default:
-      return -2;
+      info.kind = EntityKind::Other;
+      break;
   }
+  return info;
 }
 
 int sgml_entity_mark(const unsigned char* name) {

@@ -31,7 +31,8 @@
 //   messages/  the numbered parser messages and the trace output.
 //
 // This folder keeps the pull interface (this header, pull.cpp), the
-// run's options (options.h), the set-up call (switches.h) and the end-of-run report (capacity.cpp).
+// run's options (options.h), the read-only view of the declared DTD
+// (dtd.h), the set-up call (switches.h) and the end-of-run report (capacity.cpp).
 //
 // Names that cross this interface are counted names: a length byte that
 // counts itself, the characters and the NUL, then the characters and the
@@ -44,8 +45,12 @@
 #include "sgml/switches.h"
 
 struct AttributeList;
+struct DataEntity;
 struct ElementTypeDef;
 struct DocHandle;
+struct FrgacText;
+struct MfsReader;
+struct VqStream;
 
 // Codes returned by the next-event calls.
 enum ParseEvent : int {
@@ -182,9 +187,22 @@ void open_element_level_clear();
 // it.
 int document_seek(int32_t position);
 
-// 1 general external data entity (*data_entity set), 2 internal CDATA,
-// 3 internal SDATA (*text set), -2 another declared entity, -1 none.
-int sgml_entity_info(const unsigned char* name, void** data_entity, const unsigned char** text);
+// What a general entity name stands for (the values are the numbers the
+// parser's test driver shows).
+enum class EntityKind : int32_t {
+  Undeclared = -1,
+  Other = -2,          // declared, of another kind
+  ExternalData = 1,    // external data entity: data
+  InternalCdata = 2,   // internal CDATA text: text, text_length
+  InternalSdata = 3,   // internal SDATA text: text, text_length
+};
+struct EntityInfo {
+  EntityKind kind = EntityKind::Undeclared;
+  const DataEntity* data = nullptr;
+  const unsigned char* text = nullptr;  // text_length characters (a NUL follows)
+  int32_t text_length = 0;
+};
+EntityInfo sgml_entity_info(const unsigned char* name);
 // The previous value of the entity's written mark, now set; -1 when undeclared.
 int sgml_entity_mark(const unsigned char* name);
 int32_t sgml_error_count();
@@ -207,6 +225,48 @@ int entity_location(int level, EntityLocation* out);
 int current_file_location(long* out_line, const char** out_name);
 // 1 when the NUL-terminated names are equal ignoring case, else 0.
 int name_equal_nocase(const char* a, const char* b);
+// Copies a NUL-terminated name into counted form (at most NAMELEN
+// characters; fold: as the parser folds general names).
+void make_counted_name(const char* src, unsigned char* dst, int fold);
+// The characters of a counted name as a C string.
+inline const char* name_chars(const unsigned char* counted) {
+  return reinterpret_cast<const char*>(counted + 1);
+}
+
+// ---------------------------------------------------------------------------
+// Document input, as the region finder reads it.
+
+// The name the front end gives standard input.
+constexpr const char kDocStdinName[] = "vq_stdin";
+// The handle's current file name; for null the last closed name.
+const char* doc_name(const DocHandle* handle);
+// The next byte of filter-mode input, or -1 (end of input or a control
+// byte 2, 3 or 4).
+int filter_getc(VqStream* stream);
+VqStream* doc_stream(const DocHandle* handle);
+int doc_fragment_handle(const DocHandle* handle, FrgacText** out);
+int doc_mfs_reader(const DocHandle* handle, MfsReader** out);
+// The last fragmented text and multi-file reader opened through a data
+// dictionary.
+int cur_fragment_handle(FrgacText** out);
+int cur_mfs_reader(MfsReader** out);
+// The byte offsets the document input keeps, all to -1.
+void offsets_reset();
+// The file offset of the current buffer's first file character (-1 before
+// the first buffer).
+int32_t doc_buffer_file_offset();
+
+// ---------------------------------------------------------------------------
+// Settings
+
+// Every capacity limit to 2000000, the raised quantities, all quantities
+// marked set, the buffers sized again.
+void sgml_raise_limits();
+// Writes the SGML declaration in effect.
+void sgmldecl_write(VqStream* stream);
+// Whether general names are folded to upper case (NAMECASE GENERAL); the
+// front end's -C turns it off before the parser is set up.
+void sgml_namecase_general_set(bool fold);
 
 // The words of the parse state that the region finder sets or reads.
 struct PullState {

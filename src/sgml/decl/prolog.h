@@ -14,6 +14,7 @@
 #include "sgml/input/extid.h"
 #include "sgml/lex/lex.h"
 #include "sgml/entities/tables.h"
+#include "sgml/sgml.h"
 
 // State of the prolog of the current document.
 struct PrologState {
@@ -86,8 +87,6 @@ void prolog_end_checks();
 // -i names become parameter entities with the text "INCLUDE".
 void include_names_define();
 
-// Copies a NUL-terminated name into counted form (see the design note).
-void make_counted_name(const char* src, unsigned char* dst, int fold);
 // new text open + text + close (text_len characters), NUL-terminated.
 unsigned char* entity_text_wrap(const unsigned char* text, int32_t text_len, const char* open,
                                 const char* close, int32_t* out_len);
@@ -107,10 +106,6 @@ int md_buffer_size();
 // the name is not a reserved name in effect. counted names.
 const char* reserved_reference(const unsigned char* counted);
 bool keyword_is(const unsigned char* counted, const char* reference);
-// The characters of a counted name as a C string.
-inline const char* name_chars(const unsigned char* counted) {
-  return reinterpret_cast<const char*>(counted + 1);
-}
 
 // Starts a declaration: keyword for messages, parameter count 0, entity
 // level recorded.

@@ -45,23 +45,8 @@ enum EntityType : unsigned char {
 // characters of the previous buffer.
 enum { ENTITY_BUFFER_PREFIX = 4 };
 
-// The kind of an external data entity (DataEntity::kind).
-enum DataKind : unsigned char {
-  DATA_KIND_CDATA = 1,
-  DATA_KIND_NDATA = 2,
-  DATA_KIND_SDATA = 3,
-  DATA_KIND_SUBDOC = 4,
-};
-
-// External data entity: what the text of an entity record of type
-// ENT_DATA points to.
-struct DataEntity {
-  char* files;                 // file list (NUL-terminated names, empty name last)
-  NotationRecord* notation;    // null for SUBDOC
-  AttributeList* attributes;   // data attributes given, or null
-  unsigned char* name;         // counted entity name
-  unsigned char kind;          // DataKind
-};
+// An external data entity's record (DataEntity, what the text of an
+// ENT_DATA entity record points to) is declared in sgml/dtd.h.
 
 struct EntityEntry {
   EntityRecord* entity;

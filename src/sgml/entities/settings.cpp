@@ -111,6 +111,8 @@ void sgml_settings_reset() {
   b.entity_stack_entries = 0;
 }
 
+void sgml_namecase_general_set(bool fold) { sgml_settings().namecase_general = fold ? 1 : 0; }
+
 const void* public_table_lookup(const PublicEntry* table, const char* key) {
   for (const PublicEntry* e = table; e->key != nullptr; ++e) {
     if (std::strcmp(e->key, key) == 0) return e->value;

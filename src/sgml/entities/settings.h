@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "sgml/sgml.h"
+
 struct VqStream;
 
 // Quantities, in table order.
@@ -131,8 +133,3 @@ void parser_buffers_size();
 // Character flags: special (0, 1, 8, 26, 28 and the switch record's three
 // special characters), significant, shunned; then the buffers.
 void char_class_setup();
-// Every capacity limit to 2000000, the raised quantities, all quantities
-// marked set, the buffers sized again.
-void sgml_raise_limits();
-// Writes the declaration in effect.
-void sgmldecl_write(VqStream* stream);

@@ -184,6 +184,14 @@ ElementTypeDef* etd_find(const unsigned char* name) {
   return found;
 }
 
+std::vector<DtdElement> dtd_elements() {
+  std::vector<DtdElement> all;
+  for (int32_t bucket = 0; bucket < ETD_BUCKETS; ++bucket)
+    for (HashRecord* r = sgml_tables.elements[bucket]; r != nullptr; r = r->next)
+      all.push_back(DtdElement{reinterpret_cast<ElementTypeDef*>(r), bucket});
+  return all;
+}
+
 // The record is unlinked but kept: content models, exception groups and
 // the filter-mode plus-group list may still point at it.
 void etd_remove(const unsigned char* name) {

@@ -15,6 +15,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "sgml/dtd.h"
+
 struct ContentModel;     // content model tokens (declared content flags first)
 struct AttributeList;    // attribute definition list
 struct DataEntity;       // external data entity record
@@ -26,46 +28,6 @@ struct HashRecord {
   unsigned char* name;
 };
 
-// Element type definition flags (ElementTypeDef::flags).
-constexpr unsigned char ETD_DECLARED = 0x80;    // declared by an ELEMENT declaration
-constexpr unsigned char ETD_START_OMIT = 0x40;  // start tag omissible
-constexpr unsigned char ETD_DOC_MADE = 0x20;    // document element made by the parser
-constexpr unsigned char ETD_MADE = 0x10;        // made by the parser itself
-constexpr unsigned char ETD_END_OMIT = 0x04;    // end tag omissible
-
-// Declared-content flags: the flags of a model's header token (see
-// instance/model.h). A content model sets MIXED or ELEMENTS (and KEYWORD for
-// a leading #PCDATA); declared content sets KEYWORD and its own bit.
-constexpr uint8_t CONTENT_MIXED = 0x80;     // mixed content (or ANY)
-constexpr uint8_t CONTENT_ELEMENTS = 0x40;  // element tokens (or ANY)
-constexpr uint8_t CONTENT_KEYWORD = 0x20;   // declared content keyword, or leading #PCDATA
-constexpr uint8_t CONTENT_EMPTY = 0x10;
-constexpr uint8_t CONTENT_ANY = 0x08;
-constexpr uint8_t CONTENT_RCDATA = 0x04;
-constexpr uint8_t CONTENT_CDATA = 0x02;
-// Any declared content (EMPTY, ANY, RCDATA, CDATA) rather than a model.
-constexpr uint8_t CONTENT_DECLARED = 0x1F;
-// The header flags of each declared-content keyword (kw_declared_content).
-constexpr uint8_t CONTENT_IS_RCDATA = CONTENT_KEYWORD | CONTENT_RCDATA;                  // 36
-constexpr uint8_t CONTENT_IS_CDATA = CONTENT_KEYWORD | CONTENT_CDATA;                    // 34
-constexpr uint8_t CONTENT_IS_ANY = CONTENT_MIXED | CONTENT_ELEMENTS | CONTENT_ANY;       // 200
-constexpr uint8_t CONTENT_IS_EMPTY = CONTENT_KEYWORD | CONTENT_EMPTY;                    // 48
-static_assert(CONTENT_IS_RCDATA == 36 && CONTENT_IS_CDATA == 34 && CONTENT_IS_ANY == 200 &&
-              CONTENT_IS_EMPTY == 48);
-
-// Element type definition; flags are the ETD_ flags above.
-struct ElementTypeDef {
-  ElementTypeDef* next;
-  unsigned char* name;
-  unsigned char flags;
-  unsigned char mark;          // set and cleared by the exclusion checks
-  unsigned char in_exceptions; // named in some type's exclusion or inclusion group
-  ContentModel* model;         // null while only named
-  ElementTypeDef** minus;      // null-ended exclusion group, or null
-  ElementTypeDef** plus;       // null-ended inclusion group, or null
-  AttributeList* attributes;
-  ShortRefMap* map;
-};
 
 // Entity record (types: see entity.h). text is the internal text (text_len
 // characters; escape pairs may hold a 0 partner, so the length, not a NUL,
@@ -90,14 +52,6 @@ struct IdRecord {
   int32_t pending;   // references kept against the ID (none are kept today)
 };
 
-struct NotationRecord {
-  NotationRecord* next;
-  unsigned char* name;
-  unsigned char output_mark;
-  unsigned char referenced;
-  char* identifiers;        // NUL-separated list ended by an empty name
-  AttributeList* attributes;
-};
 
 struct ShortRefMap {
   ShortRefMap* next;
@@ -148,7 +102,6 @@ HashRecord* hash_insert(HashRecord** table, const unsigned char* name, uint32_t 
 HashRecord* hash_remove(HashRecord** table, const unsigned char* name, uint32_t bucket);
 
 ElementTypeDef* etd_define(const unsigned char* name);
-ElementTypeDef* etd_find(const unsigned char* name);
 void etd_remove(const unsigned char* name);
 void etd_set(ElementTypeDef* etd, unsigned char flags, ContentModel* model,
              ElementTypeDef** minus, ElementTypeDef** plus, ShortRefMap* map);
@@ -158,7 +111,6 @@ IdRecord* id_find(const unsigned char* name);
 void idref_check();
 
 NotationRecord* notation_define(const unsigned char* name);
-NotationRecord* notation_find(const unsigned char* name);
 // entries: number of short-reference delimiters + 1.
 ShortRefMap* srmap_define(const unsigned char* name, int entries);
 ShortRefMap* srmap_find(const unsigned char* name);

@@ -11,6 +11,8 @@
 
 #include <cstdint>
 
+#include "sgml/sgml.h"
+
 // The characters that end a buffer: the end of the entity's text, and the
 // end of what one read put in the buffer (the reader refills and goes on).
 constexpr unsigned char kEntityEndChar = 26;
@@ -23,9 +25,6 @@ struct VqStream;
 
 // One open external entity (owned by the entity-stack block holding it).
 struct DocHandle;
-
-// The name the front end gives standard input.
-constexpr const char kDocStdinName[] = "vq_stdin";
 
 // Opens the first name of a NUL-separated list ended by an empty name.
 // Stores the handle through out in either case (one with no open source on
@@ -49,20 +48,6 @@ int doc_resume(DocHandle* handle);
 // Closes and frees the handle (null is allowed). Its name becomes the last
 // closed name.
 void doc_close(DocHandle* handle);
-// The handle's current file name; for null the last closed name.
-const char* doc_name(const DocHandle* handle);
-// The next byte of filter-mode input, or -1 (end of input or a control
-// byte 2, 3 or 4).
-int filter_getc(VqStream* stream);
-
-// Accessors for the region finder.
-VqStream* doc_stream(const DocHandle* handle);
-int doc_fragment_handle(const DocHandle* handle, FrgacText** out);
-int doc_mfs_reader(const DocHandle* handle, MfsReader** out);
-// The last fragmented text and multi-file reader opened through a data
-// dictionary.
-int cur_fragment_handle(FrgacText** out);
-int cur_mfs_reader(MfsReader** out);
 
 // Fills the input map (0, 1, 8, 13, 26, 28 and the escape character become
 // the non-SGML marker) and takes the buffer size.
@@ -78,5 +63,3 @@ struct DocOffsets {
   int32_t buffer_file = -1;            // file offset of the buffer's first file character
 };
 extern DocOffsets doc_offsets;
-// All four to -1.
-void offsets_reset();

@@ -9,6 +9,7 @@ DocOffsets doc_offsets;
 DocInputState doc_input_state_record;
 
 void offsets_reset() { doc_offsets = DocOffsets{}; }
+int32_t doc_buffer_file_offset() { return doc_offsets.buffer_file; }
 
 void doc_input_setup(const SwitchRecord& switches) {
   DocInputState& s = doc_input_state();

@@ -25,52 +25,6 @@
 
 #include "sgml/entities/tables.h"
 
-// Token types (low 4 bits of the flags).
-enum : uint8_t {
-  MODEL_PCDATA = 0,
-  MODEL_OR = 1,   // "|"
-  MODEL_SEQ = 2,  // ","
-  MODEL_AND = 3,  // "&"
-  MODEL_ELEMENT = 4,
-};
-constexpr uint8_t MODEL_TYPE_MASK = 0x0F;
-constexpr uint8_t MODEL_OCCURRENCE_MASK = 0xF0;
-// Occurrence bits (high 4 bits of the flags).
-constexpr uint8_t MODEL_OPTIONAL = 0x80;
-constexpr uint8_t MODEL_REPEAT = 0x40;
-constexpr uint8_t MODEL_DECLARED_OPT = 0x20;
-constexpr uint8_t MODEL_DECLARED_REP = 0x10;
-// The flags each indicator sets, and those of every #PCDATA token.
-constexpr uint8_t MODEL_IND_OPT = 0xA0;   // "?"
-constexpr uint8_t MODEL_IND_PLUS = 0x50;  // "+"
-constexpr uint8_t MODEL_IND_REP = 0xF0;   // "*"
-constexpr uint8_t MODEL_PCDATA_FLAGS = 0xC0;
-
-// One token; a model (the ContentModel* of an element type definition) is
-// an array of them. A token used to be 8 bytes: the flags and one 32-bit
-// word that held either a count or the element definition's address. An
-// address does not fit in 32 bits on a 64-bit machine, so a token is a small
-// record with both fields; nothing outside the parser sees its size.
-struct ContentModel {
-  uint8_t flags;        // header: content flags; else type and occurrence bits
-  uint32_t count;       // header: tokens after it; group: number of members
-  ElementTypeDef* etd;  // element: its definition; #PCDATA: the data pseudo type
-};
-using ModelToken = ContentModel;
-
-inline int model_type(const ModelToken* t) { return t->flags & MODEL_TYPE_MASK; }
-inline bool model_is_group(const ModelToken* t) {
-  const int type = model_type(t);
-  return type == MODEL_OR || type == MODEL_SEQ || type == MODEL_AND;
-}
-
-// The number of tokens the first `members` members of group take (0 for
-// none); a whole group with its own token is model_group_size(g, g->count) + 1.
-int model_group_size(const ModelToken* group, int members);
-// The number of tokens token t takes with everything inside it.
-inline int model_token_size(const ModelToken* t) {
-  return model_is_group(t) ? 1 + model_group_size(t, static_cast<int>(t->count)) : 1;
-}
 
 // ---------------------------------------------------------------------------
 // Name groups: arrays of element type definitions (or notation records)

@@ -73,17 +73,16 @@ int run_queries(int argc, char** argv) {
   for (int i = 2; i < argc; ++i) {
     const std::string name = counted_of(argv[i]);
     const auto* counted = reinterpret_cast<const unsigned char*>(name.data());
-    void* de = nullptr;
-    const unsigned char* text = nullptr;
-    const int r = sgml_entity_info(counted, &de, &text);
+    const EntityInfo info = sgml_entity_info(counted);
     std::string shown = "-";
-    if (r == 1 && de != nullptr) {
-      const unsigned char* n = static_cast<const DataEntity*>(de)->name;
+    if (info.kind == EntityKind::ExternalData && info.data != nullptr) {
+      const unsigned char* n = info.data->name;
       shown = n != nullptr ? reinterpret_cast<const char*>(n + 1) : "?";
-    } else if ((r == 2 || r == 3) && text != nullptr) {
-      shown = reinterpret_cast<const char*>(text);
+    } else if ((info.kind == EntityKind::InternalCdata || info.kind == EntityKind::InternalSdata) &&
+               info.text != nullptr) {
+      shown = reinterpret_cast<const char*>(info.text);
     }
-    vqio_fprintf(out, "info %s %d %s\n", argv[i], r, shown.c_str());
+    vqio_fprintf(out, "info %s %d %s\n", argv[i], static_cast<int>(info.kind), shown.c_str());
     const int a = sgml_entity_mark(counted);
     const int b = sgml_entity_mark(counted);
     vqio_fprintf(out, "mark %s %d %d\n", argv[i], a, b);
