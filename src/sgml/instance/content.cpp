@@ -368,7 +368,7 @@ int short_end_tag() {
 
 // A short reference found, its last character (of length in the file)
 // read last: -1 its characters are data, 0 an entity was opened (reading
-// goes on), 62 a data entity, 27 a PI entity.
+// goes on), LEX_DATA_ENTITY a data entity, TOK_PI a PI entity.
 int short_ref_use(int index, int32_t length) {
   EntityRecord* rec = mapped(index);
   if (rec == nullptr) return -1;

@@ -162,6 +162,7 @@ enum ContentCode : int {
   CON_SR_AT = 50,            // one-character short reference at the current character
   CON_DATA_BUFFER_END = 74,  // end of buffer inside data
 };
+
 // Codes of the prolog blocks PRO and MDS.
 enum PrologCode : int {
   PRO_SUBSET_DECLARATION = 23,  // MDS: "<!" and a name start
