@@ -54,11 +54,11 @@ class DtdFixture : public ScratchDir {
       prolog_reset();
       for (;;) {
         const int code = parse_prolog();
-        if (code == 27) {
+        if (code == PROLOG_PI) {
           parse_literal(md_buffer(), &pcb_litc, quantity(kPILEN), '>');
           continue;
         }
-        if (code != 76) break;
+        if (code != PROLOG_APPINFO) break;
       }
     });
   }

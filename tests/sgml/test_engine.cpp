@@ -57,8 +57,8 @@ struct Seen {
 // codes for each of its size bytes), doing what callers must: step back
 // after the codes that end before the current character, refill after
 // CON_DATA_BUFFER_END, pass over the character after LEX_INVALID and
-// LEX_STEPPED_BACK (which the engine steps back to). The codes, with what the engine leaves after each; none when the
-// file could not be opened.
+// LEX_STEPPED_BACK (which the engine steps back to). The codes, with what
+// the engine leaves after each; none when the file could not be opened.
 std::vector<Seen> codes_of(ParseControlBlock* pcb, const std::string& file, size_t size,
                            size_t per_byte) {
   std::vector<Seen> seen;

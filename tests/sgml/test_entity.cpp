@@ -78,7 +78,8 @@ TEST_F(EntityReferences, TheDefaultEntityServesUndeclaredGeneralEntitiesOnly) {
   define("*DOC", ENT_TEXT, "");
   ASSERT_EQ(entopen(entfind(counted("*DOC").data())), 0);
   std::string err = stderr_of(dir_, [&] {
-    EXPECT_EQ(entity_reference(counted("nodefault").data()), ENTITY_IGNORED);  // P35: no default yet
+    // P35: no default yet.
+    EXPECT_EQ(entity_reference(counted("nodefault").data()), ENTITY_IGNORED);
     entity_stack.default_entity = define("#DEFAULT", ENT_TEXT, "dflt");
     EXPECT_EQ(entity_reference(counted("undeclared").data()), ENTITY_OPENED);  // P45 (with -r)
     EXPECT_EQ(read_all(), "dflt");
@@ -114,7 +115,8 @@ TEST_F(EntityReferences, DataEntitiesCheckTheirNotationAndTheSubdocumentLimit) {
   data_entity("sub", nullptr, 4);
   const int32_t limit = sgml_settings().subdoc;
   std::string err = stderr_of(dir_, [&] {
-    EXPECT_EQ(entity_reference(counted("pic").data()), ENTITY_DATA);  // P78, and the data all the same
+    // P78, and the data all the same.
+    EXPECT_EQ(entity_reference(counted("pic").data()), ENTITY_DATA);
     EXPECT_EQ(lex_data.text, pic->text);
     EXPECT_EQ(lex_data.flags, DATA_EXTERNAL);
     EXPECT_EQ(entity_reference(counted("logo").data()), ENTITY_DATA);

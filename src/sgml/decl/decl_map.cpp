@@ -22,8 +22,6 @@ const char* const ShortRefNames[9] = {
 namespace {
 
 constexpr int kDelims = 32;
-constexpr uint8_t kShortRefClass = 27;
-constexpr uint8_t kSpaceShortRefClass = 19;
 
 int delimiter_index(const unsigned char* text, int length) {
   for (int i = 1; i <= kDelims; ++i) {
@@ -38,9 +36,9 @@ int delimiter_index(const unsigned char* text, int length) {
 void delimiter_class(int index) {
   if ((index >= 12 && index <= 18) || (index >= 21 && index <= 24) ||
       (index >= 27 && index <= 32)) {
-    ContentClass[static_cast<unsigned char>(ShortRefDelims[index][0])] = kShortRefClass;
-  } else if (index == 8) {
-    ContentClass[static_cast<unsigned char>(' ')] = kSpaceShortRefClass;
+    ContentClass[static_cast<unsigned char>(ShortRefDelims[index][0])] = lexclass::content::SRCHAR;
+  } else if (index == SR_SPACE) {
+    ContentClass[static_cast<unsigned char>(' ')] = lexclass::content::SRSPACE;
   }
 }
 

@@ -30,7 +30,7 @@ struct PrologState {
   int ms_ignore = 0;                   // nesting inside an ignored section
   bool ended = false;
   int start_code = 0;                  // what started the instance (a PrologResult)
-  bool char_ref_start = false;         // PROLOG_REFERENCE_STARTS for "&#": a character reference, data
+  bool char_ref_start = false;         // started by "&#": a character reference, data
 };
 extern PrologState prolog;
 

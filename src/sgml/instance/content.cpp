@@ -20,17 +20,7 @@
 
 namespace {
 
-// States of the content blocks that the parser steps into itself: data
-// goes on (CONM, CONR, CONC, MSCDATA, MSRCDATA), and the state after an RS
-// (CONM, CONE).
-constexpr int kDataState = 1;
-constexpr int kAfterRsState = 3;
 
-// Classes restored when an entity opened inside RCDATA ends.
-constexpr uint8_t kLitConLt = 25;
-constexpr uint8_t kLitConSlash = 16;
-constexpr uint8_t kLitConNet = 17;
-constexpr uint8_t kLiteralRsqb = 15;
 
 unsigned char gi[256];
 
@@ -378,7 +368,7 @@ int short_end_tag() {
 
 // A short reference found, its last character (of length in the file)
 // read last: -1 its characters are data, 0 an entity was opened (reading
-// goes on), 62 a data entity, 27 a PI entity.
+// goes on), LEX_DATA_ENTITY a data entity, TOK_PI a PI entity.
 int short_ref_use(int index, int32_t length) {
   EntityRecord* rec = mapped(index);
   if (rec == nullptr) return -1;
@@ -403,7 +393,8 @@ bool data_entity_found() {
   if (lex_data.flags & DATA_EXTERNAL) {
     const auto* de = reinterpret_cast<const DataEntity*>(lex_data.text);
     const int32_t levels = sgml_switches().subdoc_levels;
-    if (de != nullptr && de->kind == DATA_KIND_SUBDOC && (levels >= sgml_settings().subdoc || levels >= 32)) {
+    if (de != nullptr && de->kind == DATA_KIND_SUBDOC &&
+        (levels >= sgml_settings().subdoc || levels >= 32)) {
       sgml_error(P188_TOO_MANY_OPEN_SUBDOCUMENT_ENTITIES, kStateCurrent, nullptr, nullptr);
       return false;
     }
@@ -427,7 +418,7 @@ int blank_run(ParseControlBlock* pcb, bool* data) {
   *data = false;
   unsigned char* first = lex_current_ptr();
   EntityEntry* e = entity_top;
-  const bool after_rs = pcb->prev_state == kAfterRsState;
+  const bool after_rs = pcb->prev_state == kContentAfterRsState;
   int n = 1;
   // Read the run (blanks of this buffer).
   while (is_blank(e->ptr[1])) {
@@ -502,9 +493,9 @@ void rcdata_entity_ended(const ParseControlBlock* pcb) {
     level = entity_stack.level;
   }
   if (entity_stack.level == level) {
-    LitContentClass['<'] = kLitConLt;
-    LitContentClass['/'] = inst.net_count > 0 ? kLitConNet : kLitConSlash;
-    LiteralClass[']'] = kLiteralRsqb;
+    LitContentClass['<'] = lexclass::litcon::LT;
+    LitContentClass['/'] = inst.net_count > 0 ? lexclass::litcon::NET : lexclass::litcon::SLASH;
+    LiteralClass[']'] = lexclass::literal::RSQB;
   }
 }
 
@@ -739,7 +730,8 @@ int parse_content() {
   for (;;) {
     // Blanks inside data are data while no blank short reference is
     // mapped (as CON_DATA_END decides below): the engine passes over them.
-    pcb->blank_data_state = pcb == &pcb_conm && run.open && !blanks_mapped(false) ? kDataState : -1;
+    pcb->blank_data_state =
+        pcb == &pcb_conm && run.open && !blanks_mapped(false) ? kContentDataState : -1;
     const int code = lex_engine(pcb);
     pcb->blank_data_state = -1;
     switch (code) {
@@ -770,13 +762,13 @@ int parse_content() {
         unsigned char* p = lex_current_ptr();
         if (pcb->last_action == ACT_CHAR_REF_NUMBER) {  // one character from a reference
           data_begin_at(p);
-          pcb->state = kDataState;
+          pcb->state = kContentDataState;
           continue;
         }
         const unsigned char c = *p;
         if (c == '<' && run.open && (pcb == &pcb_conm || pcb == &pcb_conc || pcb == &pcb_conr) &&
             lt_is_data(pcb, p[1])) {
-          pcb->state = kDataState;
+          pcb->state = kContentDataState;
           continue;
         }
         if (pcb == &pcb_conm && run.open) {
@@ -789,10 +781,11 @@ int parse_content() {
             data = !is_mapped(SR_HYPHEN) && !is_mapped(SR_HYPHENS);
           else if (c == ']')
             data = !is_mapped(SR_RSQB) && p[1] != ']';
-          else if (c == '"' || c == '#' || c == '[' || pcb->last_class == 27)
+          else if (c == '"' || c == '#' || c == '[' ||
+                   pcb->last_class == lexclass::content::SRCHAR)
             data = !is_mapped(single_delimiter(c));
           if (data) {
-            pcb->state = kDataState;
+            pcb->state = kContentDataState;
             continue;
           }
         }
@@ -820,7 +813,7 @@ int parse_content() {
         if (pcb->last_action == ACT_CHAR_REF_NUMBER) {
           pcb = inst.block;
           data_begin_at(lex_current_ptr());
-          pcb->state = kDataState;
+          pcb->state = kContentDataState;
           continue;
         }
         pcb = inst.block;
@@ -856,10 +849,10 @@ int parse_content() {
       case CON_BLANK: {
         // Blanks in element content are separators unless a short
         // reference maps them.
-        if (!blanks_mapped(pcb->prev_state == kAfterRsState)) {
+        if (!blanks_mapped(pcb->prev_state == kContentAfterRsState)) {
           if (pcb == &pcb_cone) continue;
           data_begin_at(lex_current_ptr());
-          pcb->state = kDataState;
+          pcb->state = kContentDataState;
           continue;
         }
         bool data = false;
@@ -902,7 +895,7 @@ int parse_content() {
           pcb = inst.block;
         }
         data_begin_at(code == CON_SR_HYPHENS ? p - 1 : delim);
-        pcb->state = kDataState;
+        pcb->state = kContentDataState;
         continue;  // after CON_SR_BEFORE the current character is read again as data
       }
       case CON_NET: {
@@ -910,7 +903,7 @@ int parse_content() {
         while (l >= 1 && !(inst.stack[l].flags & OPEN_NET)) --l;
         if (l < 1) {
           data_begin_at(lex_current_ptr());
-          pcb->state = kDataState;
+          pcb->state = kContentDataState;
           continue;
         }
         inst.to_close = inst.level - l + 1;

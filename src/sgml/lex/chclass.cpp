@@ -18,6 +18,8 @@ uint8_t* const ClassTables[8] = {ContentClass, LitContentClass, GroupClass, Lite
 
 namespace {
 
+using namespace lexclass;
+
 #define DIGITS "0123456789"
 #define LETTERS "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
 
@@ -34,39 +36,48 @@ constexpr unsigned char kNonSgml[] = {1,  2,  3,  4,  5,  6,  7,  11, 12, 14, 15
 
 // Classes 5 to 8 of the six delimiter tables, then the table's own runs.
 constexpr ClassRun kContentRuns[] = {
-    {DIGITS, 1}, {".", 2},  {LETTERS, 3}, {" ", 4},   {"\r", 9},  {"\t", 10}, {"&", 13},
-    {"\b", 14}, {"-", 15}, {"/", 16},    {"\"", 18}, {"!", 20},  {"]", 21},  {"[", 22},
-    {"?", 23},   {"#", 24}, {">", 25},    {"<", 26},   {nullptr, 0}};
+    {DIGITS, content::DIGIT}, {".", content::DOT}, {LETTERS, content::LETTER},
+    {" ", content::SPACE}, {"\r", content::RE}, {"\t", content::TAB}, {"&", content::ERO},
+    {"\b", content::BS}, {"-", content::HYPHEN}, {"/", content::SLASH}, {"\"", content::QUOT},
+    {"!", content::EXCL}, {"]", content::RSQB}, {"[", content::LSQB}, {"?", content::QUES},
+    {"#", content::NUM}, {">", content::GT}, {"<", content::LT}, {nullptr, 0}};
 constexpr ClassRun kLitContentRuns[] = {
-    {DIGITS, 1}, {".", 2},  {LETTERS, 3}, {" ", 4},  {"\r", 9}, {"\t", 10}, {"&", 13},
-    {"\b", 14}, {"-", 15}, {"/", 16},    {"!", 18}, {"]", 19}, {"[", 20},  {"%", 21},
-    {"?", 22},   {"#", 23}, {">", 24},    {"<", 25}, {nullptr, 0}};
+    {DIGITS, litcon::DIGIT}, {".", litcon::DOT}, {LETTERS, litcon::LETTER}, {" ", litcon::SPACE},
+    {"\r", litcon::RE}, {"\t", litcon::TAB}, {"&", litcon::ERO}, {"\b", litcon::BS},
+    {"-", litcon::HYPHEN}, {"/", litcon::SLASH}, {"!", litcon::EXCL}, {"]", litcon::RSQB},
+    {"[", litcon::LSQB}, {"%", litcon::PERO}, {"?", litcon::QUES}, {"#", litcon::NUM},
+    {">", litcon::GT}, {"<", litcon::LT}, {nullptr, 0}};
 constexpr ClassRun kGroupRuns[] = {
-    {"-." DIGITS, 1}, {LETTERS, 2}, {"\r", 3}, {"\t ", 4}, {"&", 9},  {")", 10}, {"(", 11},
-    {"\"", 12},       {"'", 13},    {"]", 14},  {"[", 15},   {"?", 16}, {"|", 17}, {"%", 18},
-    {"+", 19},        {"*", 20},    {"#", 21},  {",", 22},   {";", 23}, {nullptr, 0}};
+    {"-." DIGITS, group::NMCHAR}, {LETTERS, group::LETTER}, {"\r", group::RE},
+    {"\t ", group::BLANK}, {"&", group::AND}, {")", group::GRPC}, {"(", group::GRPO},
+    {"\"", group::LIT}, {"'", group::LITA}, {"]", group::RSQB}, {"[", group::LSQB},
+    {"?", group::OPT}, {"|", group::OR}, {"%", group::PERO}, {"+", group::PLUS}, {"*", group::REP},
+    {"#", group::RNI}, {",", group::SEQ}, {";", group::REFC}, {nullptr, 0}};
 constexpr ClassRun kLiteralRuns[] = {
-    {DIGITS, 1}, {"'()+,-./:=?", 2}, {LETTERS, 3}, {" ", 4},  {"\r", 9}, {"\t", 10},
-    {"&", 13},   {"!", 14},          {"]", 15},    {"[", 16}, {"%", 17},  {"#", 18},
-    {">", 19},   {"<", 20},          {nullptr, 0}};
+    {DIGITS, literal::DIGIT}, {"'()+,-./:=?", literal::MINPUNCT}, {LETTERS, literal::LETTER},
+    {" ", literal::SPACE}, {"\r", literal::RE}, {"\t", literal::TAB}, {"&", literal::ERO},
+    {"!", literal::EXCL}, {"]", literal::RSQB}, {"[", literal::LSQB}, {"%", literal::PERO},
+    {"#", literal::NUM}, {">", literal::GT}, {"<", literal::LT}, {nullptr, 0}};
 constexpr ClassRun kMarkupRuns[] = {
-    {".", 1},  {DIGITS, 2}, {LETTERS, 3}, {"\t\r ", 4}, {"-", 9},  {"/", 10}, {"(", 11},
-    {"\"", 12}, {"'", 13},   {"[", 14},    {"]", 15},     {"%", 16}, {"+", 17}, {";", 18},
-    {"#", 19}, {">", 20},   {"<", 21},    {"=", 22},     {nullptr, 0}};
+    {".", markup::DOT}, {DIGITS, markup::DIGIT}, {LETTERS, markup::LETTER},
+    {"\t\r ", markup::BLANK}, {"-", markup::HYPHEN}, {"/", markup::SLASH}, {"(", markup::GRPO},
+    {"\"", markup::LIT}, {"'", markup::LITA}, {"[", markup::DSO}, {"]", markup::DSC},
+    {"%", markup::PERO}, {"+", markup::PLUS}, {";", markup::REFC}, {"#", markup::RNI},
+    {">", markup::GT}, {"<", markup::LT}, {"=", markup::VI}, {nullptr, 0}};
 constexpr ClassRun kSdRuns[] = {
-    {"$\\`", 1}, {DIGITS, 2}, {LETTERS, 3}, {"\t\r ", 4}, {"-", 9},   {"\"", 10},
-    {"'", 11},   {">", 12},   {nullptr, 0}};
+    {"$\\`", sd::DATA}, {DIGITS, sd::DIGIT}, {LETTERS, sd::LETTER}, {"\t\r ", sd::SEP},
+    {"-", sd::HYPHEN}, {"\"", sd::LIT}, {"'", sd::LITA}, {">", sd::GT}, {nullptr, 0}};
 
-// A delimiter table: all 0, the non-SGML class, 0 and 26, 28, RS, then the
-// table's runs.
+// A delimiter table: all 0, the non-SGML class, 0 and 26 entity end, 28
+// end of buffer, RS (the same classes in all six), then the table's runs.
 void build(uint8_t* table, const ClassRun* runs, bool backspace_non_sgml) {
   std::memset(table, 0, 256);
   for (unsigned char c : kNonSgml) table[c] = kNonSgmlClass;
   if (backspace_non_sgml) table[8] = kNonSgmlClass;
-  table[0] = 6;
-  table[26] = 6;
-  table[28] = 7;
-  table[10] = 8;
+  table[0] = content::EE;
+  table[26] = content::EE;
+  table[28] = content::EOB;
+  table[10] = content::RS;
   for (const ClassRun* r = runs; r->chars != nullptr; ++r) {
     for (const char* p = r->chars; *p != '\0'; ++p) table[static_cast<unsigned char>(*p)] = r->cls;
   }
@@ -103,7 +114,7 @@ void char_tables_reset() {
   build(LiteralClass, kLiteralRuns, true);
   build(MarkupClass, kMarkupRuns, true);
   build(SdClass, kSdRuns, true);
-  for (int c = 128; c <= 254; ++c) SdClass[c] = 1;  // other data characters
+  for (int c = 128; c <= 254; ++c) SdClass[c] = sd::DATA;  // other data characters
   build_name();
   build_namecase();
 }

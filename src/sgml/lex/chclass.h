@@ -35,11 +35,52 @@ enum : uint8_t {
   kNameBufferEnd = 6  // 28
 };
 
+// The classes of the six delimiter tables, by table: the rows
+// (lexrows.cpp) and the class lists that build the tables (chclass.cpp)
+// both name them. Classes 5 to 8 are the same in all six: non-SGML
+// character, entity end (also 0), end of buffer, RS.
+namespace lexclass {
+namespace content {  // ContentClass
+enum : int8_t {
+  DIGIT = 1, DOT, LETTER, SPACE, NONSGML, EE, EOB, RS, RE, TAB, ESC = 12, ERO, BS, HYPHEN,
+  SLASH, NET, QUOT, SRSPACE, EXCL, RSQB, LSQB, QUES, NUM, GT, LT, SRCHAR
+};
+}
+namespace litcon {  // LitContentClass
+enum : int8_t {
+  DIGIT = 1, DOT, LETTER, SPACE, NONSGML, EE, EOB, RS, RE, TAB, ESC = 12, ERO, BS, HYPHEN,
+  SLASH, NET, EXCL, RSQB, LSQB, PERO, QUES, NUM, GT, LT
+};
+}
+namespace group {  // GroupClass
+enum : int8_t {
+  NMCHAR = 1, LETTER, RE, BLANK, NONSGML, EE, EOB, RS, AND, GRPC, GRPO, LIT, LITA, RSQB,
+  LSQB, OPT, OR, PERO, PLUS, REP, RNI, SEQ, REFC
+};
+}
+namespace literal {  // LiteralClass
+enum : int8_t {
+  DIGIT = 1, MINPUNCT, LETTER, SPACE, NONSGML, EE, EOB, RS, RE, TAB, ESC = 12, ERO, EXCL,
+  RSQB, LSQB, PERO, NUM, GT, LT
+};
+}
+namespace markup {  // MarkupClass
+enum : int8_t {
+  DOT = 1, DIGIT, LETTER, BLANK, NONSGML, EE, EOB, RS, HYPHEN, SLASH, GRPO, LIT, LITA, DSO,
+  DSC, PERO, PLUS, REFC, RNI, GT, LT, VI
+};
+}
+namespace sd {  // SdClass
+enum : int8_t { DATA = 1, DIGIT, LETTER, SEP, NONSGML, EE, EOB, RS, HYPHEN, LIT, LITA, GT };
+}
+}  // namespace lexclass
+
 // Class of the escape character in the content, literal-content and
 // literal tables (given at set-up).
-constexpr uint8_t kEscapeClass = 12;
+constexpr uint8_t kEscapeClass = lexclass::content::ESC;
+static_assert(kEscapeClass == lexclass::litcon::ESC && kEscapeClass == lexclass::literal::ESC);
 // The non-SGML class of the first six tables.
-constexpr uint8_t kNonSgmlClass = 5;
+constexpr uint8_t kNonSgmlClass = lexclass::content::NONSGML;
 
 // Folds general names: "a".."z" to "A".."Z", 172 to 173, others to
 // themselves. The SGML declaration may replace it.

@@ -69,6 +69,12 @@ void lex_shorttag_off();
 // literal-content tables; otherwise its own class 16.
 void lex_net_switch(bool enabled);
 
+// States of the content blocks that the content parser steps into itself
+// (lexrows.cpp pins them): data goes on (CONM, CONR, CONC, MSRCDATA,
+// MSCDATA), and the state after an RS (CONM, CONE).
+constexpr int kContentDataState = 1;
+constexpr int kContentAfterRsState = 3;
+
 // Starts a block over in state 0.
 inline void pcb_reset(ParseControlBlock* pcb) {
   pcb->state = 0;
@@ -103,7 +109,8 @@ enum LexAction : uint8_t {
   ACT_BACK_TEXT_REF = 61,     // step back one, then as ACT_TEXT_REF
   ACT_BACK_LENGTH_ERROR = 64, // step back one, P3
 };
-// Every action row value above this one is a token code.
+// The highest engine action: the engine returns every row value above it
+// at once.
 constexpr int kLastEngineAction = ACT_BACK_LENGTH_ERROR;
 // Whether a row value reaches the caller as a token code: the engine
 // handles 1 to 18, 61 and 64 itself.
@@ -114,16 +121,16 @@ constexpr bool lex_returns(int code) {
 
 // Codes the engine itself returns, whatever the block.
 enum LexCode : int {
-  LEX_ESCAPE = ACT_NONSGML,          // 3: non-SGML character or reference below 33: escape pair
-  LEX_INVALID = ACT_INVALID,         // 7
+  LEX_ESCAPE = ACT_NONSGML,             // 3: non-SGML character or reference below 33
+  LEX_INVALID = ACT_INVALID,            // 7
   LEX_INVALID_BACK = ACT_BACK_INVALID,  // 10
   LEX_STEPPED_BACK = ACT_BACK_RETURN,   // 14: the character is read again
   LEX_ENTITY_END = ACT_ENTITY_END,      // 15
   LEX_ENTITY_OPENED = ACT_TEXT_REF,     // 17
   LEX_END_OF_INPUT = 19,
-  LEX_REREAD = 20,       // a character given by a numeric reference, in a block without data code
-  LEX_DATA_ENTITY = 62,
-  LEX_PI_ENTITY = 63,
+  LEX_REREAD = 20,       // a character from a numeric reference, in a block without data code
+  LEX_DATA_ENTITY = 62,  // a data entity or an echoed reference: its text is in lex_data
+  LEX_PI_ENTITY = 63,    // a PI entity: its text is in lex_data
 };
 
 // Codes of the content blocks CONM, CONE, CONR, CONC and of the marked
@@ -131,7 +138,8 @@ enum LexCode : int {
 // Those that the content parser hands on as they are equal their TOK_
 // token (instance.h).
 enum ContentCode : int {
-  CON_DATA_END = 21,         // data ends before the current character (after ACT_CHAR_REF_NUMBER: one data character)
+  CON_DATA_END = 21,         // data ends before the current character (after
+                             // ACT_CHAR_REF_NUMBER: one data character)
   CON_END_TAG = 22,          // ETAGO and a name start
   CON_DECLARATION = 23,      // MDO and a name start
   CON_COMMENT = 24,          // MDO and "-" or MDC
@@ -154,6 +162,7 @@ enum ContentCode : int {
   CON_SR_AT = 50,            // one-character short reference at the current character
   CON_DATA_BUFFER_END = 74,  // end of buffer inside data
 };
+
 // Codes of the prolog blocks PRO and MDS.
 enum PrologCode : int {
   PRO_SUBSET_DECLARATION = 23,  // MDS: "<!" and a name start

@@ -216,7 +216,8 @@ int parse_literal(unsigned char* buffer, ParseControlBlock* literal_block, int m
         store(buffer, max_length, &n, &over, &c, 1);
         // The data characters after it, up to the next delimiter character,
         // are taken at once while they fit.
-        if (!over) n += lex_take_run(literal_block, LIT_DATA, delimiter, buffer + n, max_length - n);
+        if (!over)
+          n += lex_take_run(literal_block, LIT_DATA, delimiter, buffer + n, max_length - n);
         break;
       case LIT_NOT_MINIMUM:
         if (c == delimiter && entity_stack.level == level) goto done;

@@ -229,40 +229,8 @@ struct Step {
   uint8_t action;
 };
 
-// --- class numbers of each table -------------------------------------------
-namespace content {
-enum : int8_t {
-  DIGIT = 1, DOT, LETTER, SPACE, NONSGML, EE, EOB, RS, RE, TAB, ESC = 12, ERO, BS, HYPHEN,
-  SLASH, NET, QUOT, SRSPACE, EXCL, RSQB, LSQB, QUES, NUM, GT, LT, SRCHAR
-};
-}
-namespace litcon {
-enum : int8_t {
-  DIGIT = 1, DOT, LETTER, SPACE, NONSGML, EE, EOB, RS, RE, TAB, ESC = 12, ERO, BS, HYPHEN,
-  SLASH, NET, EXCL, RSQB, LSQB, PERO, QUES, NUM, GT, LT
-};
-}
-namespace group {
-enum : int8_t {
-  NMCHAR = 1, LETTER, RE, BLANK, NONSGML, EE, EOB, RS, AND, GRPC, GRPO, LIT, LITA, RSQB,
-  LSQB, OPT, OR, PERO, PLUS, REP, RNI, SEQ, REFC
-};
-}
-namespace literal {
-enum : int8_t {
-  DIGIT = 1, MINPUNCT, LETTER, SPACE, NONSGML, EE, EOB, RS, RE, TAB, ESC = 12, ERO, EXCL,
-  RSQB, LSQB, PERO, NUM, GT, LT
-};
-}
-namespace markup {
-enum : int8_t {
-  DOT = 1, DIGIT, LETTER, BLANK, NONSGML, EE, EOB, RS, HYPHEN, SLASH, GRPO, LIT, LITA, DSO,
-  DSC, PERO, PLUS, REFC, RNI, GT, LT, VI
-};
-}
-namespace sd {
-enum : int8_t { DATA = 1, DIGIT, LETTER, SEP, NONSGML, EE, EOB, RS, HYPHEN, LIT, LITA, GT };
-}
+// The class names of each table (chclass.h).
+using namespace lexclass;
 
 // --- CONM / CONE -------------------------------------------------------------
 // States of the content blocks.
@@ -351,12 +319,14 @@ enum : int8_t {
   {C_DATAFORCE, ANY, DATANEXT, DATACODE}
 
 const Step conm_steps[] = {CONTENT_ROWS(CON_DATA_START, C_DATA, C_ESC)};
+static_assert(C_DATA == kContentDataState && C_AFTER_RS == kContentAfterRsState);
 const Step cone_steps[] = {CONTENT_ROWS(CON_ELEMENT_DATA, C_START, C_START)};
 
 // --- CONR / CONC ----------------------------------------------------------------
 enum : int8_t {
   R_START, R_DATA, R_ESC, R_STAGO, R_ETAGO, R_ERO, R_CRO, R_BACK, R_DATAFORCE, R_STATES
 };
+static_assert(R_DATA == kContentDataState);
 #define LITCON_COMMON(ENDTAG)                                                                     \
   {R_START, ANY, R_DATA, CON_DATA_START},                                                         \
   {R_START, litcon::NONSGML, R_START, ACT_NONSGML},                                               \
@@ -636,6 +606,7 @@ const Step litc_steps[] = {
 enum : int8_t {
   M_START, M_DATA, M_ESC, M_ERO, M_CRO, M_MSC1, M_MSC2, M_BACK, M_DATAFORCE, M_STATES
 };
+static_assert(M_DATA == kContentDataState);
 #define MS_DATA_COMMON                                                                            \
   {M_START, ANY, M_DATA, CON_DATA_START},                                                         \
   {M_START, literal::NONSGML, M_START, ACT_NONSGML},                                              \
