@@ -79,7 +79,7 @@ void byte_step(T* w, int64_t n, Key key, std::vector<uint32_t>& start) {
 
 struct Sorter {
   const unsigned char* text;
-  std::vector<uint64_t> keys;
+  std::vector<uint64_t> keys{};  // the words of a group (taken when first needed)
   // Room the byte steps move a group's words and points through (taken
   // when first needed).
   std::vector<uint64_t> moved_keys{};
@@ -285,6 +285,9 @@ struct Sorter {
           std::sort(p, p + n);
           return;
         }
+        // Taken on the thread that first needs it: a sorter of a thread
+        // that meets no large group touches no scratch.
+        if (keys.empty()) keys = take_words(kCacheEntries);
         load_keys(p, keys.data(), n, d);
         cached(p, keys.data(), n, d, false);
         return;
@@ -416,7 +419,7 @@ void run_threads(const unsigned char* text, Worker& worker, Sorter& own) {
   sorters.reserve(static_cast<size_t>(std::max(extra, 0)));
   std::vector<std::thread> threads;
   for (int t = 0; t < extra; ++t) {
-    sorters.push_back(Sorter{text, take_words(kCacheEntries)});
+    sorters.push_back(Sorter{text});
     try {
       threads.emplace_back([&worker, &s = sorters.back()] { worker(s); });
     } catch (const std::system_error&) {
@@ -682,7 +685,7 @@ void SortPass(const unsigned char* buffer, int32_t* points, int64_t first, int64
   int32_t* offsets = points + first;
   grouping_report = GroupingReport{};
   if (n < 2) return;
-  Sorter s{buffer, take_words(kCacheEntries)};
+  Sorter s{buffer};
   if (space != nullptr && first == 0 && sort_grouped(s, offsets, n, *space)) {
     s.release();
     return;
