@@ -31,8 +31,6 @@ std::vector<unsigned char> take_bytes(size_t n);
 void give_bytes(std::vector<unsigned char>&& v);
 std::vector<uint64_t> take_words(size_t n);
 void give_words(std::vector<uint64_t>&& v);
-std::vector<int32_t> take_ints(size_t n);
-void give_ints(std::vector<int32_t>&& v);
 
 // ---------------------------------------------------------------------------
 // Text reader: the first text record, read in large blocks from a 1-based

@@ -48,18 +48,11 @@ Pool<uint64_t>& words() {
   return pool;
 }
 
-Pool<int32_t>& ints() {
-  static Pool<int32_t> pool;
-  return pool;
-}
-
 }  // namespace
 
 std::vector<unsigned char> take_bytes(size_t n) { return bytes().take(n); }
 void give_bytes(std::vector<unsigned char>&& v) { bytes().give(std::move(v)); }
 std::vector<uint64_t> take_words(size_t n) { return words().take(n); }
 void give_words(std::vector<uint64_t>&& v) { words().give(std::move(v)); }
-std::vector<int32_t> take_ints(size_t n) { return ints().take(n); }
-void give_ints(std::vector<int32_t>&& v) { ints().give(std::move(v)); }
 
 }  // namespace phases

@@ -45,6 +45,7 @@ namespace {
 
 constexpr int kBudget = SUFFIX_BUDGET;
 constexpr int64_t kCacheEntries = 64 * 1024;  // words cached per group
+constexpr int64_t kSmallCache = 4096;         // the cache while groups are small
 constexpr int64_t kSmall = 12;                // insertion sort below this
 constexpr int64_t kByteStepLeast = 512;       // byte steps from this group size
 constexpr int64_t kRadixLeast = 64 * 1024;    // points per thread of the radix step
@@ -79,18 +80,25 @@ void byte_step(T* w, int64_t n, Key key, std::vector<uint32_t>& start) {
 
 struct Sorter {
   const unsigned char* text;
-  std::vector<uint64_t> keys{};  // the words of a group (taken when first needed)
-  // Room the byte steps move a group's words and points through (taken
-  // when first needed).
-  std::vector<uint64_t> moved_keys{};
-  std::vector<int32_t> moved_points{};
+  // The words of a group: taken on the thread that first needs them, small
+  // while the groups met are small (two sizes, so that the pool hands the
+  // same arrays back), so that a thread that meets only small groups
+  // touches little scratch.
+  std::vector<uint64_t> keys{};
 
-  // The scratch arrays back to the pool.
-  void release() {
-    give_words(std::move(keys));
-    give_words(std::move(moved_keys));
-    give_ints(std::move(moved_points));
+  static size_t room_for(int64_t n) {
+    return static_cast<size_t>(n <= kSmallCache ? kSmallCache : kCacheEntries);
   }
+  uint64_t* keys_for(int64_t n) {
+    if (keys.size() < static_cast<size_t>(n)) {
+      give_words(std::move(keys));
+      keys = take_words(room_for(n));
+    }
+    return keys.data();
+  }
+
+  // The scratch array back to the pool.
+  void release() { give_words(std::move(keys)); }
 
   // SuffixCompare from depth d on (the characters before are equal).
   bool less(int32_t a, int32_t b, int d) const {
@@ -173,17 +181,12 @@ struct Sorter {
 
   // Byte steps on the cached words of a large group, from byte `byte` of
   // the words (0 the highest, the character at depth d) on: each step
-  // counts the byte's values and moves words and points to their buckets
-  // through the moved arrays, which costs a few sequential sweeps where a
-  // comparison partition would cost many mispredicted branches (prose
-  // spreads over a few dozen values a character). Buckets that grow small
-  // are sorted by the quicksort on whole words; the points of one word
-  // continue deeper.
+  // counts the byte's values and moves words and points to their buckets,
+  // which costs a sweep or two where a comparison partition would cost
+  // many mispredicted branches (prose spreads over a few dozen values a
+  // character). Buckets that grow small are sorted by the quicksort on
+  // whole words; the points of one word continue deeper.
   void byte_steps(int32_t* p, uint64_t* k, int64_t n, int d, int byte, bool whole) {
-    if (moved_keys.size() < static_cast<size_t>(kCacheEntries)) {
-      moved_keys = take_words(kCacheEntries);
-      moved_points = take_ints(kCacheEntries);
-    }
     uint32_t count[257];
     for (;; ++byte) {
       const int shift = 56 - 8 * byte;
@@ -201,17 +204,26 @@ struct Sorter {
     }
     const int shift = 56 - 8 * byte;
     for (int b = 0; b < 256; ++b) count[b + 1] += count[b];
+    // In place (American flag sort): each word and its point go round the
+    // cycle of places they displace.
     uint32_t next[256];
     std::copy_n(count, 256, next);
-    uint64_t* mk = moved_keys.data();
-    int32_t* mp = moved_points.data();
-    for (int64_t i = 0; i < n; ++i) {
-      const uint32_t at = next[(k[i] >> shift) & 0xFF]++;
-      mk[at] = k[i];
-      mp[at] = p[i];
+    for (int b = 0; b < 256; ++b) {
+      while (next[b] < count[b + 1]) {
+        uint64_t w = k[next[b]];
+        int32_t v = p[next[b]];
+        for (;;) {
+          const int wb = static_cast<int>((w >> shift) & 0xFF);
+          if (wb == b) break;
+          const uint32_t at = next[wb]++;
+          std::swap(w, k[at]);
+          std::swap(v, p[at]);
+        }
+        k[next[b]] = w;
+        p[next[b]] = v;
+        ++next[b];
+      }
     }
-    std::copy_n(mk, n, k);
-    std::copy_n(mp, n, p);
     for (int b = 0; b < 256; ++b) {
       const int64_t from = count[b], m = int64_t{count[b + 1]} - from;
       if (m < 2) continue;
@@ -285,11 +297,9 @@ struct Sorter {
           std::sort(p, p + n);
           return;
         }
-        // Taken on the thread that first needs it: a sorter of a thread
-        // that meets no large group touches no scratch.
-        if (keys.empty()) keys = take_words(kCacheEntries);
-        load_keys(p, keys.data(), n, d);
-        cached(p, keys.data(), n, d, false);
+        uint64_t* k = keys_for(n);
+        load_keys(p, k, n, d);
+        cached(p, k, n, d, false);
         return;
       }
       const uint64_t pivot = median3(key_at(text + p[0], d), key_at(text + p[n / 2], d),
