@@ -9,6 +9,9 @@
 // Its size is 20 + 4c bytes.
 #include <sys/mman.h>
 
+#include <system_error>
+#include <thread>
+
 #include "builder/phases_internal.h"
 #include "msg/msg.h"
 
@@ -97,6 +100,21 @@ int run_pass(int pass, int32_t* point_count) {
     vq_report(1, "%s %d %s from %d to %d", GetMsgText(100020), pass, GetMsgText(100010), start,
               st.pass_end);
   }
+  // Later passes compare with this one: its buffer is kept for them. The
+  // sort only reads the stored text (its scratch lies past the NUL), so
+  // the buffer is written out on a thread of its own while the sort runs
+  // (where threads may write files of their own).
+  const auto keep_text = [&] {
+    if (!job.end_of_text) keep_pass_text(start, st.pass_end, first, st.text_buffer, job.stored + 1);
+  };
+  std::thread keeper;
+  if (!job.end_of_text && job.count > 0 && sort_threads() > 1 && files_on_threads()) {
+    try {
+      keeper = std::thread(keep_text);
+    } catch (const std::system_error&) {
+    }
+  }
+  const bool kept_aside = keeper.joinable();
   if (job.count > 0) {
     // The text buffer past the NUL and the 8 bytes read after it is free.
     SortSpace space;
@@ -109,12 +127,12 @@ int run_pass(int pass, int32_t* point_count) {
     }
     SortPass(st.text_buffer, st.points, 0, job.count - 1, &space);
   }
+  if (kept_aside) keeper.join();
   WritePassFile(pass, st.points, first, job.last_char, job.count, job.end_of_text,
                   points_offset);
-  // Later passes compare with this one: its buffer is kept for them. The
-  // prefixes serve the walks of this pass with earlier ones and of later
-  // ones with this one.
-  if (!job.end_of_text) keep_pass_text(start, st.pass_end, first, st.text_buffer, job.stored + 1);
+  if (!kept_aside) keep_text();
+  // The prefixes serve the walks of this pass with earlier ones and of
+  // later ones with this one.
   if (!job.end_of_text || pass > 1)
     keep_pass_prefixes(start, st.pass_end, first, st.text_buffer, st.points, job.count);
   if (job.use_points_file && cursor.no_room_reads > 0) {

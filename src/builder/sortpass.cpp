@@ -19,7 +19,9 @@
 // the points), whose buckets are sorted independently on several threads,
 // then a multikey quicksort that compares eight characters at a time as one
 // big-endian word. Groups small enough have their words cached next to
-// them, so that a partition touches no text. A group that a whole level
+// them, so that a partition touches no text; a cached group of some
+// hundreds of points or more is split by byte steps on its words (counting
+// and moving, no comparisons) until its parts are small. A group that a whole level
 // left unsplit (repetitive text: markup, runs of one character) measures
 // how far all its members agree with one of them in one sequential sweep
 // and continues from there; a group that agrees for all 400 characters is
@@ -43,7 +45,9 @@ namespace {
 
 constexpr int kBudget = SUFFIX_BUDGET;
 constexpr int64_t kCacheEntries = 64 * 1024;  // words cached per group
+constexpr int64_t kSmallCache = 4096;         // the cache while groups are small
 constexpr int64_t kSmall = 12;                // insertion sort below this
+constexpr int64_t kByteStepLeast = 512;       // byte steps from this group size
 constexpr int64_t kRadixLeast = 64 * 1024;    // points per thread of the radix step
 
 // Radix step in place (American flag sort) into `buckets` buckets by
@@ -76,7 +80,25 @@ void byte_step(T* w, int64_t n, Key key, std::vector<uint32_t>& start) {
 
 struct Sorter {
   const unsigned char* text;
-  std::vector<uint64_t> keys;
+  // The words of a group: taken on the thread that first needs them, small
+  // while the groups met are small (two sizes, so that the pool hands the
+  // same arrays back), so that a thread that meets only small groups
+  // touches little scratch.
+  std::vector<uint64_t> keys{};
+
+  static size_t room_for(int64_t n) {
+    return static_cast<size_t>(n <= kSmallCache ? kSmallCache : kCacheEntries);
+  }
+  uint64_t* keys_for(int64_t n) {
+    if (keys.size() < static_cast<size_t>(n)) {
+      give_words(std::move(keys));
+      keys = take_words(room_for(n));
+    }
+    return keys.data();
+  }
+
+  // The scratch array back to the pool.
+  void release() { give_words(std::move(keys)); }
 
   // SuffixCompare from depth d on (the characters before are equal).
   bool less(int32_t a, int32_t b, int d) const {
@@ -142,6 +164,75 @@ struct Sorter {
     return b;
   }
 
+  // A group whose cached words are all equal, from depth d + 8 on: eight
+  // characters deeper, or, when the level split nothing twice running,
+  // from where its members stop agreeing.
+  void deeper(int32_t* p, uint64_t* k, int64_t n, int d, bool unsplit, bool whole) {
+    d += 8;
+    if (n < 2) return;
+    if (d < kBudget && unsplit && whole) d = agreed_depth(p, n, d);
+    if (d >= kBudget) {
+      std::sort(p, p + n);
+      return;
+    }
+    load_keys(p, k, n, d);
+    cached(p, k, n, d, unsplit);
+  }
+
+  // Byte steps on the cached words of a large group, from byte `byte` of
+  // the words (0 the highest, the character at depth d) on: each step
+  // counts the byte's values and moves words and points to their buckets,
+  // which costs a sweep or two where a comparison partition would cost
+  // many mispredicted branches (prose spreads over a few dozen values a
+  // character). Buckets that grow small are sorted by the quicksort on
+  // whole words; the points of one word continue deeper.
+  void byte_steps(int32_t* p, uint64_t* k, int64_t n, int d, int byte, bool whole) {
+    uint32_t count[257];
+    for (;; ++byte) {
+      const int shift = 56 - 8 * byte;
+      std::fill_n(count, 257, 0u);
+      for (int64_t i = 0; i < n; ++i) ++count[((k[i] >> shift) & 0xFF) + 1];
+      if (count[((k[0] >> shift) & 0xFF) + 1] == static_cast<uint32_t>(n)) {
+        // One value: the next byte, or, after the last, the next depth.
+        if (byte == 7) {
+          deeper(p, k, n, d, true, whole);
+          return;
+        }
+        continue;
+      }
+      break;
+    }
+    const int shift = 56 - 8 * byte;
+    for (int b = 0; b < 256; ++b) count[b + 1] += count[b];
+    // In place (American flag sort): each word and its point go round the
+    // cycle of places they displace.
+    uint32_t next[256];
+    std::copy_n(count, 256, next);
+    for (int b = 0; b < 256; ++b) {
+      while (next[b] < count[b + 1]) {
+        uint64_t w = k[next[b]];
+        int32_t v = p[next[b]];
+        for (;;) {
+          const int wb = static_cast<int>((w >> shift) & 0xFF);
+          if (wb == b) break;
+          const uint32_t at = next[wb]++;
+          std::swap(w, k[at]);
+          std::swap(v, p[at]);
+        }
+        k[next[b]] = w;
+        p[next[b]] = v;
+        ++next[b];
+      }
+    }
+    for (int b = 0; b < 256; ++b) {
+      const int64_t from = count[b], m = int64_t{count[b + 1]} - from;
+      if (m < 2) continue;
+      if (byte == 7) deeper(p + from, k + from, m, d, false, false);
+      else if (m >= kByteStepLeast) byte_steps(p + from, k + from, m, d, byte + 1, false);
+      else cached(p + from, k + from, m, d, false);
+    }
+  }
+
   // Multikey quicksort of a group whose words at depth d are cached in k.
   // `whole` tells that the group came unsplit from the level above.
   void cached(int32_t* p, uint64_t* k, int64_t n, int d, bool whole) {
@@ -149,6 +240,10 @@ struct Sorter {
       if (n < 2) return;
       if (d >= kBudget) {
         std::sort(p, p + n);
+        return;
+      }
+      if (n >= kByteStepLeast) {
+        byte_steps(p, k, n, d, 0, whole);
         return;
       }
       if (n < kSmall) {
@@ -202,8 +297,9 @@ struct Sorter {
           std::sort(p, p + n);
           return;
         }
-        load_keys(p, keys.data(), n, d);
-        cached(p, keys.data(), n, d, false);
+        uint64_t* k = keys_for(n);
+        load_keys(p, k, n, d);
+        cached(p, k, n, d, false);
         return;
       }
       const uint64_t pivot = median3(key_at(text + p[0], d), key_at(text + p[n / 2], d),
@@ -235,9 +331,11 @@ struct Sorter {
 
   // Radix step on the first two characters, then each bucket from depth
   // 2. With room for a copy of the points (spare, n slots), the step is
-  // split over the threads: each counts the keys of its part of the
-  // points, then moves them to their buckets' places in the copy, which
-  // is copied back. Without, it runs in place (American flag sort).
+  // split over the threads (one part on one thread): each counts the keys
+  // of its part of the points, then moves them to their buckets' places in
+  // the copy, which is copied back; the points are read in text order, so
+  // the text is read sequentially. Without, it runs in place (American
+  // flag sort).
   void top(int32_t* p, int64_t n, int32_t* spare = nullptr) {
     if (n <= kCacheEntries) {
       large(p, n, 0);
@@ -247,7 +345,7 @@ struct Sorter {
     const auto key = [t](int32_t v) { return t[v] << 8 | t[v + 1]; };
     std::vector<uint32_t> start(65537, 0);
     const int parts = spare != nullptr ? work_parts(n, kRadixLeast) : 1;
-    if (parts > 1) {
+    if (spare != nullptr) {
       std::vector<std::vector<uint32_t>> at(static_cast<size_t>(parts));
       split_work(n, kRadixLeast, [&](int part, int64_t from, int64_t to) {
         std::vector<uint32_t>& count = at[static_cast<size_t>(part)];
@@ -331,7 +429,7 @@ void run_threads(const unsigned char* text, Worker& worker, Sorter& own) {
   sorters.reserve(static_cast<size_t>(std::max(extra, 0)));
   std::vector<std::thread> threads;
   for (int t = 0; t < extra; ++t) {
-    sorters.push_back(Sorter{text, take_words(kCacheEntries)});
+    sorters.push_back(Sorter{text});
     try {
       threads.emplace_back([&worker, &s = sorters.back()] { worker(s); });
     } catch (const std::system_error&) {
@@ -340,7 +438,7 @@ void run_threads(const unsigned char* text, Worker& worker, Sorter& own) {
   }
   worker(own);
   for (std::thread& t : threads) t.join();
-  for (Sorter& s : sorters) give_words(std::move(s.keys));
+  for (Sorter& s : sorters) s.release();
 }
 
 // ---------------------------------------------------------------------------
@@ -597,9 +695,9 @@ void SortPass(const unsigned char* buffer, int32_t* points, int64_t first, int64
   int32_t* offsets = points + first;
   grouping_report = GroupingReport{};
   if (n < 2) return;
-  Sorter s{buffer, take_words(kCacheEntries)};
+  Sorter s{buffer};
   if (space != nullptr && first == 0 && sort_grouped(s, offsets, n, *space)) {
-    give_words(std::move(s.keys));
+    s.release();
     return;
   }
   // Room for a copy of the points: the point array above them, or the
@@ -614,7 +712,7 @@ void SortPass(const unsigned char* buffer, int32_t* points, int64_t first, int64
     }
   }
   s.top(offsets, n, spare);
-  give_words(std::move(s.keys));
+  s.release();
 }
 
 }  // namespace phases

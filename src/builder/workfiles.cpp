@@ -133,10 +133,11 @@ void remove_early_files() {
   const BuildState& st = build_state();
   if (st.options == nullptr || st.steps_logged || !st.early_cleanup) return;
   const BuildOptions* o = st.options;
-  // The layer may be stopped already: system calls.
+  // The layer may be stopped already: system calls. The first pass's text
+  // may be kept before its pass file is written.
   for (const std::string& name :
        {phases::work_name(o->int_name, "i", 0), phases::work_name(o->int_name, "i", 1),
-        phases::work_name(o->merge_name, "m", 1), o->log_file}) {
+        phases::work_name(o->merge_name, "m", 1), phases::pass_texts_name(), o->log_file}) {
     ::unlink(name.c_str());
   }
 }

@@ -190,6 +190,46 @@ TEST_F(Driver, MemoryBudget) {
   CleanUp();
 }
 
+// A text that needs more than 20 passes at the budget given is warned
+// about at set-up, with the budget that builds it in one pass; one that
+// needs 20 is not. A pass holds its buffer (half the budget above 409600
+// bytes) less 1001 characters; one pass needs 409600 bytes and four per
+// text byte and 2048 more, rounded up to whole kilobytes.
+TEST_F(Driver, ManyPassesAreWarnedWithTheBudgetOfOnePass) {
+  struct Case {
+    const char* memory;
+    off_t text_bytes;
+    const char* warning;  // "" none
+  };
+  const Case cases[] = {
+      // 500k: buffer 51200, 50199 characters a pass.
+      {"500k", 20 * 50199, ""},
+      {"500k", 20 * 50199 + 1,
+       "100038: The text 't.txt' needs about 21 passes at this memory budget (vexabld does not "
+       "size its budget to the machine, and many passes take long); -m 4330k builds it in one "
+       "pass."},
+      // 1m: buffer 319488, 318487 characters a pass.
+      {"1m", 20 * 318487, ""},
+      {"1m", 20 * 318487 + 1,
+       "100038: The text 't.txt' needs about 21 passes at this memory budget (vexabld does not "
+       "size its budget to the machine, and many passes take long); -m 25290k builds it in one "
+       "pass."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.memory) + " " + std::to_string(c.text_bytes));
+    FatalRecorder recorder;
+    write_file("t.txt", "");
+    ASSERT_EQ(truncate("t.txt", c.text_bytes), 0);
+    ASSERT_EQ(set_up({"-t", "t.txt", "-m", c.memory}), 1);
+    std::vector<std::string> warnings;
+    for (const RecordedReport& r : recorder.reports())
+      if (r.severity == 2) warnings.push_back(r.text);
+    EXPECT_EQ(warnings, c.warning[0] != '\0' ? std::vector<std::string>{c.warning}
+                                             : std::vector<std::string>{});
+    CleanUp();
+  }
+}
+
 TEST_F(Driver, TextRecordOfTheCommandLine) {
   FatalRecorder recorder;
   write_file("t.txt", std::string(1234, 'a'));

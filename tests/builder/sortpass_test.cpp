@@ -51,6 +51,24 @@ std::string pseudo_random(size_t n, int alphabet, uint32_t seed) {
   return t;
 }
 
+// Prose-like text: words of a small vocabulary in a pseudo-random order,
+// so that many points share their first two characters (large groups),
+// their next characters spread over many values, and runs of words repeat
+// past the first eight characters.
+std::string vocabulary_text(size_t n, uint32_t seed) {
+  static const char* const words[] = {"the ", "of ", "and ", "a ", "to ", "in ", "is ",
+                                      "that ", "for ", "it ", "as ", "with ", "be ", "on ",
+                                      "not ", "this ", "by ", "are ", "or ", "from ", "at ",
+                                      "which ", "then ", "there ", "these ", "those ", "through ",
+                                      "\xE9t\xE9 ", "THE ", "Then. "};
+  std::string t;
+  while (t.size() < n) {
+    seed = seed * 1103515245u + 12345u;
+    t += words[(seed >> 16) % (sizeof words / sizeof words[0])];
+  }
+  return t;
+}
+
 TEST(SortPass, OrderOfTheFirst400CharactersThenTheOffset) {
   struct Case {
     const char* name;
@@ -67,6 +85,7 @@ TEST(SortPass, OrderOfTheFirst400CharactersThenTheOffset) {
       {"two letters, every position", pseudo_random(300000, 2, 7), 1},
       {"words", pseudo_random(400000, 27, 3), 3},
       {"high bytes", pseudo_random(100000, 200, 5), 2},
+      {"prose, every position", vocabulary_text(400000, 9), 1},
       {"one character", std::string(150000, 'a'), 1},
       {"period 3", std::string(50000, 'x') + pseudo_random(3, 3, 1), 1},
       {"markup", periodic, 1},
@@ -146,6 +165,7 @@ TEST(SortPass, IdenticalWindowsGroupedFirstKeepTheOrder) {
 // The order is the same on one thread, two and all cores.
 TEST(SortPass, SameOrderForAnyNumberOfThreads) {
   const Buffer words = make(pseudo_random(400000, 27, 3), 3);
+  const Buffer prose = make(vocabulary_text(300000, 5), 1);
   const Buffer repeated = make(repeated_document(), 1);
   // Points whose first character no other point has, or one other: buckets
   // of one and two points beside large ones (points start at every third
@@ -156,7 +176,7 @@ TEST(SortPass, SameOrderForAnyNumberOfThreads) {
   rare[150000] = '\x01';
   rare[299997] = '\xFF';
   const Buffer rare_starts = make(rare, 3);
-  for (const Buffer* b : {&words, &repeated, &rare_starts}) {
+  for (const Buffer* b : {&words, &prose, &repeated, &rare_starts}) {
     const std::vector<int32_t> want = by_rule(*b);
     for (int threads : {1, 2, 0}) {
       SCOPED_TRACE(threads);
