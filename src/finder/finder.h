@@ -165,7 +165,7 @@ struct ModeEntry {
   const char* name;  // -m selects it by its first two characters
   int32_t value;     // ModeOptions::mode
   ModeStart start;
-  void (*run)();     // null: the mode is not built in this version
+  void (*run)();
 };
 // The modes in the order -m texts are matched against them.
 extern const ModeEntry ModeTable[];

@@ -49,7 +49,6 @@ struct IdRecord {
   IdRecord* next;
   unsigned char* name;
   int32_t defined;
-  int32_t pending;   // references kept against the ID (none are kept today)
 };
 
 
