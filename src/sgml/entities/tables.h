@@ -9,7 +9,8 @@
 // the record in the same allocation. The element table keeps the fixed hash
 // and head insertion because the DTD reports walk it bucket by bucket; the
 // ID table is a hash map (its order is never shown) so that very many IDs
-// stay fast. Records live for the whole process.
+// stay fast. Records live for the whole process. The records the program
+// reads (element types, notations) are defined in sgml/dtd.h.
 #pragma once
 
 #include <cstddef>
