@@ -13,13 +13,6 @@ ModeOptions* mode_options = nullptr;
 
 namespace {
 
-// A mode whose part is not in this build.
-[[noreturn]] void mode_not_built(const char* name) {
-  error_printf("%s: %s mode is not built in this version\n", front_state().program_name.c_str(),
-               name);
-  vqio_exit(1);
-}
-
 void region_mode();
 
 }  // namespace
@@ -137,7 +130,6 @@ void sgmlvq(const SwitchRecord&, int32_t) {
   offsets_reset();
   const ModeEntry* m = mode_entry(mode_options->mode & 0xffff);
   if (m == nullptr) return;  // value 3: nothing runs
-  if (m->run == nullptr) mode_not_built(m->name);
   switch (m->start) {
     case kStartDirect:
       m->run();

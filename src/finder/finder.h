@@ -5,11 +5,11 @@
 //
 // One run: the banner on request; the options read into the parser's
 // SwitchRecord and the front state; ModeOptions and the parser's options
-// built from them; the parser
-// set up; the document entity opened from the file operands (or the -D
-// name); the selected mode run by sgmlvq; the parser's capacity figures
-// printed (-c) or written (-z); the temporary files removed; the exit
-// status 1 when a child failed or the parser counted errors, else 0.
+// built from them; the parser set up; the document entity opened from the
+// file operands (or the -D name); the selected mode run by sgmlvq; the
+// parser's capacity figures printed (-c) or written (-z); the temporary
+// files removed; the exit status 1 when a child failed or the parser
+// counted errors, else 0.
 //
 // Modes plug into the dispatch table of dispatch.cpp: one entry per mode,
 // with its -m name, its value, how it starts (directly, after the prolog, or
@@ -165,7 +165,7 @@ struct ModeEntry {
   const char* name;  // -m selects it by its first two characters
   int32_t value;     // ModeOptions::mode
   ModeStart start;
-  void (*run)();     // null: the mode is not built in this version
+  void (*run)();
 };
 // The modes in the order -m texts are matched against them.
 extern const ModeEntry ModeTable[];

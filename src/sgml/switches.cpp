@@ -4,6 +4,7 @@
 #include "sgml/lex/chclass.h"
 #include "sgml/input/docin.h"
 #include "sgml/entities/entity.h"
+#include "sgml/instance/instance.h"
 #include "sgml/messages/message.h"
 #include "sgml/options.h"
 #include "sgml/entities/settings.h"
@@ -12,6 +13,10 @@
 ParserOptions sgml_options_record;
 
 namespace {
+
+// What messages show of the open entities and elements.
+const MessageSources parser_message_sources = {entity_message_position, entity_message_levels,
+                                               message_open_elements};
 
 struct SetUp {
   SwitchRecord switches;
@@ -39,6 +44,7 @@ const DelimiterTable* sgml_set_switches(const SwitchRecord* switches) {
   trace_pro();
   message_setup(s.switches);
   doc_input_setup(s.switches);
+  message_sources_set(&parser_message_sources);
   entity_manager_setup();
   char_class_setup();
   return sgml_delimiter_table();

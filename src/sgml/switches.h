@@ -13,7 +13,6 @@
 
 struct SwitchRecord {
   int32_t duplicate_warnings = 0;       // -d: P68 for duplicate ENTITY / USEMAP
-  int32_t unused1 = 0;                  // not used by the parser
   int32_t default_entity_warnings = 0;  // -r: P45 when the default entity is used
   int32_t buffer_size = 514;            // entity read-buffer size
   // Four special characters.
@@ -73,8 +72,10 @@ struct DelimiterTable {
   const unsigned char* stago;      // "<"
   const unsigned char* tagc;       // ">"
   const unsigned char* vi;         // "="
-  int32_t word3;                   // 3
-  int32_t word2;                   // 2
+  // Two fixed words of the table's layout (3 and 2) between the counted
+  // delimiters and the short-reference delimiters; nothing reads them.
+  int32_t fixed_word_3;
+  int32_t fixed_word_2;
   const char* shortref_head;       // "" (first pair: text, 32, count)
   int32_t shortref_size;           // 32
   int32_t shortref_count;          // delimiters that follow

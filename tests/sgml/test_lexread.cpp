@@ -56,26 +56,27 @@ TEST_F(Readers, AttributeValueResultsByDeclaredValue) {
   };
   unsigned char out[512];
   for (const Case& k : cases) {
-    int tokens = -1;
-    int r = parse_attr_value(reinterpret_cast<const unsigned char*>(k.value),
-                             static_cast<int>(std::strlen(k.value)), k.declared, out, sizeof out,
-                             &tokens);
+    const AttrValueTokens t = parse_attr_value(reinterpret_cast<const unsigned char*>(k.value),
+                                               static_cast<int>(std::strlen(k.value)), k.declared,
+                                               out, sizeof out);
+    const int r = t.problem ? *t.problem : 0;
     EXPECT_EQ(r, k.result) << "\"" << k.value << "\" as " << k.declared;
     if (r != 14) {
-      EXPECT_EQ(tokens, k.tokens) << k.value;
+      EXPECT_EQ(t.tokens, k.tokens) << k.value;
     }
   }
   // A token longer than NAMELEN (80) is too long.
   std::string long_token(81, 'a');
-  int tokens = 0;
   EXPECT_EQ(parse_attr_value(reinterpret_cast<const unsigned char*>(long_token.data()), 81,
-                             DV_NAME, out, sizeof out, &tokens),
-            15);
+                             DV_NAME, out, sizeof out)
+                .problem,
+            P15_ATTRIBUTE_VALUE_DEFAULTED_TOKEN_TOO_LONG);
   // Tokens come back counted, folded, one after the other.
   const char* v = " ab  cd ";
-  ASSERT_EQ(parse_attr_value(reinterpret_cast<const unsigned char*>(v), 8, DV_NAMES, out,
-                             sizeof out, &tokens),
-            0);
+  const AttrValueTokens two =
+      parse_attr_value(reinterpret_cast<const unsigned char*>(v), 8, DV_NAMES, out, sizeof out);
+  ASSERT_FALSE(two.problem);
+  EXPECT_EQ(two.tokens, 2);
   const unsigned char want[] = {4, 'A', 'B', 0, 4, 'C', 'D', 0};
   EXPECT_EQ(std::memcmp(out, want, sizeof want), 0);
 }

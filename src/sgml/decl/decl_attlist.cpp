@@ -180,11 +180,11 @@ value : {
     a.count = 0;
   } else {
     std::vector<unsigned char> out(static_cast<size_t>(length) * 2 + 8);
-    int tokens = 0;
-    int r =
+    const AttrValueTokens found =
         parse_attr_value(text, length, a.declared == DV_GROUP ? int{DV_GROUP_TOKENS} : a.declared,
-                         out.data(), static_cast<int>(out.size()), &tokens);
-    if (r == P25_ATTRIBUTE_DEFAULTED_EMPTY_STRING_NOT_ALLOWED_FOR_TOKEN) {
+                         out.data(), static_cast<int>(out.size()));
+    const int tokens = found.tokens;
+    if (found.problem == P25_ATTRIBUTE_DEFAULTED_EMPTY_STRING_NOT_ALLOWED_FOR_TOKEN) {
       md_error(P82_ATTRIBUTE_MUST_BE_TOKEN_NOT_EMPTY, name.c_str(), nullptr);
       return parse_md_param(buffer, 1, &pcb_litp, md_buffer_size());
     }

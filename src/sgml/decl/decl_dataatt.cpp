@@ -62,20 +62,13 @@ void take_value(DataList* l, size_t at, const unsigned char* text, int32_t lengt
     value.assign(text, text + length);
   } else {
     std::vector<unsigned char> out(static_cast<size_t>(length) * 2 + 8);
-    int count = 0;
-    int r =
+    const AttrValueTokens found =
         parse_attr_value(text, length, a.declared == DV_GROUP ? int{DV_GROUP_TOKENS} : a.declared,
-                         out.data(), static_cast<int>(out.size()), &count);
-    // The tokenizer's result is the message to give.
-    if (r >= P14_ATTRIBUTE_VALUE_DEFAULTED_INVALID_CHARACTER &&
-        r <= P17_ATTRIBUTE_VALUE_DEFAULTED_WRONG_TOKEN_TYPE) {
-      md_error(r, name.c_str(), shown.c_str());
-      a.flags |= ATT_GIVEN_BAD;
-      return;
-    }
-    if (r == P25_ATTRIBUTE_DEFAULTED_EMPTY_STRING_NOT_ALLOWED_FOR_TOKEN) {
-      md_error(P25_ATTRIBUTE_DEFAULTED_EMPTY_STRING_NOT_ALLOWED_FOR_TOKEN, name.c_str(),
-               shown.c_str());
+                         out.data(), static_cast<int>(out.size()));
+    const int count = found.tokens;
+    // The tokenizer's message is the one to give.
+    if (found.problem) {
+      md_error(*found.problem, name.c_str(), shown.c_str());
       a.flags |= ATT_GIVEN_BAD;
       return;
     }

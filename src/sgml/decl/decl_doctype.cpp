@@ -40,15 +40,13 @@ void md_doctype_start() {
   bool external = false;
   if (code == MD_NAME &&
       (keyword_is(buffer, "PUBLIC") || keyword_is(buffer, "SYSTEM"))) {
-    ExternalId id;
-    int data_kind = 0;
-    NotationRecord* notation = nullptr;
-    AttributeList* atts = nullptr;
-    if (!decl_extid(buffer, &id, prolog.doctype_name, kExtDoctype, &data_kind, &notation, &atts,
-                    &code)) {
+    const ExternalIdRead extid = decl_extid(buffer, prolog.doctype_name, kExtDoctype);
+    code = extid.next;
+    if (!extid.ok) {
       md_skip(code);
       return;
     }
+    const ExternalId& id = extid.id;
     std::optional<FileList> files = entity_file_generate(id);
     if (!files) {
       md_error(P146_COULD_NOT_FIND_EXTERNAL_DOCUMENT_TYPE, name_chars(prolog.doctype_name),

@@ -98,11 +98,8 @@ void decl_entity() {
   const unsigned char* text = nullptr;
   int32_t text_len = 0;
   std::vector<unsigned char> literal;
-  ExternalId id;
+  ExternalIdRead extid;
   bool external = false;
-  int data_kind = 0;
-  NotationRecord* notation = nullptr;
-  AttributeList* data_atts = nullptr;
 
   code = md_param(buffer, 1);
   md_trace(code, "2: keyword");
@@ -112,12 +109,13 @@ void decl_entity() {
                       std::strcmp(reference, "SYSTEM") == 0)) {
       external = true;
       type = parameter ? ENT_PARAM : ENT_GENERAL;
-      if (!decl_extid(buffer, &id, name, parameter ? kExtParameter : kExtGeneral, &data_kind,
-                      &notation, &data_atts, &code)) {
+      extid = decl_extid(buffer, name, parameter ? kExtParameter : kExtGeneral);
+      code = extid.next;
+      if (!extid.ok) {
         md_skip(code);
         return;
       }
-      if (data_kind) type = ENT_DATA;
+      if (extid.data_kind) type = ENT_DATA;
     } else {
       int value = reference ? keyword_lookup(kw_entity_text, reference) : 0;
       if (value == 0) {
@@ -172,7 +170,7 @@ void decl_entity() {
   } else {
     std::optional<FileList> files;
     if (!is_default) {
-      files = entity_file_generate(id);
+      files = entity_file_generate(extid.id);
       if (!files) {
         if (parameter)
           md_error(P148_COULD_NOT_FIND_EXTERNAL_PARAMETER_ENTITY, name_chars(name) + 1, nullptr);
@@ -182,7 +180,7 @@ void decl_entity() {
       }
     }
     caps[kENTCAP].count += 1;
-    caps[kENTCHCAP].count += extid_length(id);
+    caps[kENTCHCAP].count += extid_length(extid.id);
     unsigned char* list = nullptr;
     if (files) {
       list = static_cast<unsigned char*>(sgml_calloc(files->size() + 1));
@@ -191,15 +189,15 @@ void decl_entity() {
     if (type == ENT_DATA) {
       auto* data = static_cast<DataEntity*>(sgml_calloc(sizeof(DataEntity)));
       data->files = reinterpret_cast<char*>(list);
-      data->notation = notation;
-      data->attributes = data_atts;
+      data->notation = extid.notation;
+      data->attributes = extid.data_atts;
       data->name = save_name(name);
-      data->kind = static_cast<unsigned char>(data_kind);
+      data->kind = static_cast<unsigned char>(extid.data_kind);
       rec = entdef(name, ENT_DATA, reinterpret_cast<unsigned char*>(data), 0);
     } else {
       rec = entdef(name, type, list, 0);
     }
-    if (is_default) rec->extid = new ExternalId(id);
+    if (is_default) rec->extid = new ExternalId(extid.id);
   }
   if (is_default) entity_stack.default_entity = rec;
 }

@@ -17,13 +17,9 @@ std::string literal_text(const unsigned char* buffer) {
 
 }  // namespace
 
-bool decl_extid(unsigned char* buffer, ExternalId* record, const unsigned char* name, int kind,
-                int* data_kind, NotationRecord** notation, AttributeList** data_atts,
-                int* next) {
-  *record = ExternalId{};
-  *data_kind = 0;
-  *notation = nullptr;
-  *data_atts = nullptr;
+ExternalIdRead decl_extid(unsigned char* buffer, const unsigned char* name, int kind) {
+  ExternalIdRead r;
+  ExternalId* record = &r.id;
   record->name = name_chars(name);
   record->kind = kind;
   const int litlen = quantity(kLITLEN);
@@ -34,14 +30,14 @@ bool decl_extid(unsigned char* buffer, ExternalId* record, const unsigned char* 
     md_trace(code, "2: pub ID literal");
     if (code != MD_LITERAL) {
       md_error(P117_PUBLIC_SPECIFIED_WITHOUT_PUBLIC_ID, nullptr, nullptr);
-      *next = code;
-      return false;
+      r.next = code;
+      return r;
     }
     record->public_id = literal_text(buffer);
   } else if (!keyword_is(buffer, "SYSTEM")) {
     md_error(P29_PUBLIC_OR_SYSTEM_REQUIRED, nullptr, nullptr);
-    *next = MD_NAME;
-    return false;
+    r.next = MD_NAME;
+    return r;
   }
   code = parse_md_param(buffer, 1, nullptr, litlen);
   md_trace(code, "3: sys ID literal");
@@ -55,33 +51,33 @@ bool decl_extid(unsigned char* buffer, ExternalId* record, const unsigned char* 
     int value = reference ? keyword_lookup(kw_data_kind, reference) : 0;
     if (value == 0) {
       md_error(P24_KEYWORD_INVALID, name_chars(buffer), nullptr);
-      *next = code;
-      return false;
+      r.next = code;
+      return r;
     }
     if (value == DATA_KIND_SUBDOC && sgml_settings().subdoc == 0) {
       md_error(P90_KEYWORD_IS_FOR_UNSUPPORTED_FEATURE, name_chars(buffer), nullptr);
-      *next = code;
-      return false;
+      r.next = code;
+      return r;
     }
-    *data_kind = value;
+    r.data_kind = value;
     record->kind = kExtData;
     code = parse_md_param(buffer, 1, &pcb_litp, md_buffer_size());
     if (value != DATA_KIND_SUBDOC) {
       md_trace(code, "5: notation");
       if (code != MD_NAME) {
         md_error(P119_SPECIFIED_WITHOUT_NOTATION_NAME, reference, nullptr);
-        *next = code;
-        return false;
+        r.next = code;
+        return r;
       }
-      *notation = notation_define(buffer);
-      (*notation)->referenced = 1;
+      r.notation = notation_define(buffer);
+      r.notation->referenced = 1;
       record->notation = std::string(name_chars(buffer));
       code = parse_md_param(buffer, 1, &pcb_litp, md_buffer_size());
       if (code == MD_DSO) {
         md_trace(code, "6: [att list]");
-        if (!data_attributes_read(*notation, data_atts)) {
-          *next = MD_INVALID;
-          return false;
+        if (!data_attributes_read(r.notation, &r.data_atts)) {
+          r.next = MD_INVALID;
+          return r;
         }
         code = parse_md_param(buffer, 1, &pcb_litp, md_buffer_size());
       }
@@ -100,9 +96,10 @@ bool decl_extid(unsigned char* buffer, ExternalId* record, const unsigned char* 
   }
   if (trace_on.att || trace_on.ent || trace_on.dcn) {
     static const char* const kTypes[] = {"[UNDEFINED]", "CDATA", "NDATA", "SDATA", "[UNDEFINED]"};
-    trace_esn(record->name.c_str(), kTypes[*data_kind],
+    trace_esn(record->name.c_str(), kTypes[r.data_kind],
               record->system_id ? record->system_id->c_str() : nullptr);
   }
-  *next = code;
-  return true;
+  r.next = code;
+  r.ok = true;
+  return r;
 }

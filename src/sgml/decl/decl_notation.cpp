@@ -27,15 +27,13 @@ void decl_notation() {
     md_skip(code);
     return;
   }
-  ExternalId id;
-  int data_kind = 0;
-  NotationRecord* unused_notation = nullptr;
-  AttributeList* unused_atts = nullptr;
-  if (!decl_extid(buffer, &id, name, kExtNotation, &data_kind, &unused_notation, &unused_atts,
-                  &code)) {
+  const ExternalIdRead extid = decl_extid(buffer, name, kExtNotation);
+  code = extid.next;
+  if (!extid.ok) {
     md_skip(code);
     return;
   }
+  const ExternalId& id = extid.id;
   std::optional<FileList> files = entity_file_generate(id);
   if (!files) md_error(P149_COULD_NOT_FIND_EXTERNAL_NOTATION, name_chars(name), nullptr);
   md_end(code);

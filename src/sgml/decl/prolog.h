@@ -69,14 +69,22 @@ void decl_usemap();
 ParseControlBlock* marked_section_start(ParseControlBlock* block);
 int marked_section_end();
 
+// What decl_extid read.
+struct ExternalIdRead {
+  bool ok = false;  // false after a message (the declaration is then ended)
+  int next = 0;     // code of the parameter read after it (already in the buffer)
+  ExternalId id;
+  // A general entity's data kind (kw_data_kind: CDATA 1, NDATA 2, SDATA 3,
+  // SUBDOC 4; 0 none), its notation and the data attributes given.
+  int data_kind = 0;
+  NotationRecord* notation = nullptr;
+  AttributeList* data_atts = nullptr;
+};
 // External identifier: the keyword (SYSTEM or PUBLIC) has just been read
-// into buffer. kind: ExternalKind. For a general entity the data kind and
-// notation may follow; *data_kind gets it (0 none). Returns false after a
-// message (the declaration is then ended). *next gets the code of the
-// parameter read after the identifier (already in buffer).
-bool decl_extid(unsigned char* buffer, ExternalId* record, const unsigned char* name, int kind,
-                int* data_kind, NotationRecord** notation, AttributeList** data_atts,
-                int* next);
+// into buffer. kind: ExternalKind; name: the entity, notation or document
+// type it identifies. For a general entity the data kind and notation may
+// follow.
+ExternalIdRead decl_extid(unsigned char* buffer, const unsigned char* name, int kind);
 
 // The document element set-up and the end-of-prolog checks.
 void doc_element_setup();

@@ -1,5 +1,6 @@
 // Attribute definition lists, as the ATTLIST declaration builds them and
-// the start tags of the instance read them.
+// the start tags of the instance read them (the list record, its flags and
+// the declared values are in sgml/dtd.h).
 #pragma once
 
 #include <cstddef>

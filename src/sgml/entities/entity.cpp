@@ -1,7 +1,6 @@
 // The entity manager: definitions, references, the entity stack, refills
 // and entity ends.
 #include "sgml/entities/entity.h"
-#include "sgml/instance/instance.h"
 
 #include <cstring>
 #include <string>
@@ -112,26 +111,6 @@ int end_of_entity() {
   }
 }
 
-std::vector<MessageEntityLevel> message_levels;
-
-void message_record_position() { entity_mark_position(); }
-
-void message_entities(std::vector<MessageEntityLevel>* out) {
-  for (int l = 0; l <= entity_stack.level; ++l) {
-    const EntityEntry& e = entity_stack.entries[l];
-    MessageEntityLevel m;
-    m.external = is_external(&e);
-    m.name = reinterpret_cast<const char*>(e.name + 1);
-    m.line = e.line;
-    m.character = e.saved_char;
-    if (m.external) m.file_name = doc_name(e.doc);
-    out->push_back(m);
-  }
-}
-
-const MessageSources entity_sources = {message_record_position, message_entities,
-                                         message_open_elements};
-
 }  // namespace
 
 void entity_stack_size(int32_t entries) {
@@ -143,9 +122,21 @@ void entity_stack_size(int32_t entries) {
   refresh_top();
 }
 
-void entity_manager_setup() {
-  message_sources_set(&entity_sources);
-  entity_stack_resizer_set(entity_stack_size);
+void entity_manager_setup() { entity_stack_resizer_set(entity_stack_size); }
+
+void entity_message_position() { entity_mark_position(); }
+
+void entity_message_levels(std::vector<MessageEntityLevel>* out) {
+  for (int l = 0; l <= entity_stack.level; ++l) {
+    const EntityEntry& e = entity_stack.entries[l];
+    MessageEntityLevel m;
+    m.external = is_external(&e);
+    m.name = reinterpret_cast<const char*>(e.name + 1);
+    m.line = e.line;
+    m.character = e.saved_char;
+    if (m.external) m.file_name = doc_name(e.doc);
+    out->push_back(m);
+  }
 }
 
 EntityRecord* entdef(const unsigned char* name, int type, const unsigned char* text,

@@ -23,6 +23,7 @@
 #include "sgml/entities/tables.h"
 
 struct DocHandle;
+struct MessageEntityLevel;
 
 // Entity types.
 enum EntityType : unsigned char {
@@ -79,7 +80,6 @@ struct EntityStack {
   int level = -1;
   EntityRecord* default_entity = nullptr;
   long total;                        // characters consumed in all
-  int dsc_pending = 0;               // a DSC to give back to the document entity
 };
 extern EntityStack entity_stack;
 // The innermost open entity, or null (kept by push and pop).
@@ -149,9 +149,14 @@ void entity_file_close(EntityEntry* e);
 int entity_open_document(const char* file_list);
 // Pops every open entity, closing files (run end).
 void entity_close_all();
-// Set-up (from sgml_set_switches): the message layout's view of the open
-// entities, and the resizing of the stack when the quantities change.
+// Set-up (from sgml_set_switches): the resizing of the stack when the
+// quantities change.
 void entity_manager_setup();
+// The message layout's view of the open entities (sgml_set_switches
+// installs them as message sources): the innermost entity's position
+// recorded, and the open entities, outermost first.
+void entity_message_position();
+void entity_message_levels(std::vector<MessageEntityLevel>* out);
 // A character reference is about to be written into the innermost entity:
 // an internal entity's text is first copied so that the stored text stays
 // as declared.

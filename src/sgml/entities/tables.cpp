@@ -232,7 +232,6 @@ int iddef(const unsigned char* name) {
   }
   int result = rec->defined ? -1 : 0;
   rec->defined = 1;
-  rec->pending = 0;
   if (trace_on.id)
     vqio_fprintf(vqio_stderr, "%-8s %s at %p is %s; last ref=%p\n", "IDDEF",
                  reinterpret_cast<const char*>(name + 1), static_cast<void*>(rec), "defined",

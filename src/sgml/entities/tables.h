@@ -9,7 +9,8 @@
 // the record in the same allocation. The element table keeps the fixed hash
 // and head insertion because the DTD reports walk it bucket by bucket; the
 // ID table is a hash map (its order is never shown) so that very many IDs
-// stay fast. Records live for the whole process.
+// stay fast. Records live for the whole process. The records the program
+// reads (element types, notations) are defined in sgml/dtd.h.
 #pragma once
 
 #include <cstddef>
@@ -49,7 +50,6 @@ struct IdRecord {
   IdRecord* next;
   unsigned char* name;
   int32_t defined;
-  int32_t pending;   // references kept against the ID (none are kept today)
 };
 
 

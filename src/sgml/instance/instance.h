@@ -82,7 +82,6 @@ struct InstanceState {
   int start_pending = 0;
   int rcdata_level = -1;                    // entity level of an RCDATA element
   int ms_rcdata_level = -1;                 // and of an RCDATA marked section
-  int ms_cdata_level = 0;                   // marked sections open inside content
   int32_t start_tag_length = 0;
   int32_t tag_start = 0;                    // offset of the "<" of the start tag in hand
   int32_t implied_start = 0;                // start offset for an implied start tag

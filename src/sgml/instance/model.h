@@ -17,7 +17,8 @@
 // with an optional member, a group whose members are all optional); 0x40 the
 // token may repeat ("+" or "*", every #PCDATA token); 0x20 and 0x10 record
 // the indicator as declared ("?" 0x20, "+" 0x10, "*" both). The checks read
-// only 0x80 and 0x40; the reports read only 0x20 and 0x10.
+// only 0x80 and 0x40; the reports read only 0x20 and 0x10. The token record
+// and its flag names are in sgml/dtd.h.
 #pragma once
 
 #include <cstdint>

@@ -93,9 +93,10 @@ void value_given(int i, const unsigned char* raw, int32_t length, int32_t start,
   int32_t value_length = length;
   int tokens = 0;
   if (a.declared != DV_CDATA) {
-    const int r = parse_attr_value(raw, length, tokenizer_kind(a), out, out_size, &tokens);
-    if (r != 0) {
-      sgml_error(r, kStateSTAG, att_chars(a), shown.c_str());
+    const AttrValueTokens found = parse_attr_value(raw, length, tokenizer_kind(a), out, out_size);
+    tokens = found.tokens;
+    if (found.problem) {
+      sgml_error(*found.problem, kStateSTAG, att_chars(a), shown.c_str());
       a.flags |= ATT_GIVEN_BAD;
       return;
     }

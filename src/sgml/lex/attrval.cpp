@@ -33,8 +33,8 @@ bool token_kind_ok(int declared, const unsigned char* t, int n) {
 
 }  // namespace
 
-int parse_attr_value(const unsigned char* value, int length, int declared_value,
-                     unsigned char* out, int out_size, int* tokens) {
+AttrValueTokens parse_attr_value(const unsigned char* value, int length, int declared_value,
+                                 unsigned char* out, int out_size) {
   lex_rows_setup();
   const LexRow* rows = pcb_val.rows;
   const int namelen = quantity(kNAMELEN);
@@ -44,9 +44,9 @@ int parse_attr_value(const unsigned char* value, int length, int declared_value,
   const bool entity_names = declared_value == DV_ENTITY || declared_value == DV_ENTITIES;
   const uint8_t* map =
       (entity_names ? settings.namecase_entity : settings.namecase_general) ? NameCase : nullptr;
-  int count = 0, used = 0, result = 0;
+  AttrValueTokens result;
+  int count = 0, used = 0;
   int state = 0, start = 0;
-  *tokens = 0;
   for (int i = 0; i <= length; ++i) {
     // The end of the value acts as a blank that ends the last token.
     int cls = i < length ? static_cast<int>(NameClass[value[i]]) : static_cast<int>(kNameSeparator);
@@ -55,14 +55,18 @@ int parse_attr_value(const unsigned char* value, int length, int declared_value,
     if (action == VAL_TOKEN_START) {
       start = i;
     } else if (action == VAL_INVALID) {
-      return P14_ATTRIBUTE_VALUE_DEFAULTED_INVALID_CHARACTER;
+      result.problem = P14_ATTRIBUTE_VALUE_DEFAULTED_INVALID_CHARACTER;
+      return result;
     } else if (action == VAL_TOKEN_END) {
       int n = i - start;
-      if (n > namelen) return P15_ATTRIBUTE_VALUE_DEFAULTED_TOKEN_TOO_LONG;
+      if (n > namelen) {
+        result.problem = P15_ATTRIBUTE_VALUE_DEFAULTED_TOKEN_TOO_LONG;
+        return result;
+      }
       if (++count > 1 && single_token(declared_value))
-        result = P16_ATTRIBUTE_VALUE_DEFAULTED_TOO_MANY_TOKENS;
-      if (!token_kind_ok(declared_value, value + start, n) && result == 0)
-        result = P17_ATTRIBUTE_VALUE_DEFAULTED_WRONG_TOKEN_TYPE;
+        result.problem = P16_ATTRIBUTE_VALUE_DEFAULTED_TOO_MANY_TOKENS;
+      if (!token_kind_ok(declared_value, value + start, n) && !result.problem)
+        result.problem = P17_ATTRIBUTE_VALUE_DEFAULTED_WRONG_TOKEN_TYPE;
       if (used + n + 2 <= out_size) {
         out[used] = static_cast<unsigned char>(n + 2);
         for (int k = 0; k < n; ++k) out[used + 1 + k] = map ? map[value[start + k]] : value[start + k];
@@ -71,7 +75,7 @@ int parse_attr_value(const unsigned char* value, int length, int declared_value,
       }
     }
   }
-  *tokens = count;
-  if (count == 0) return P25_ATTRIBUTE_DEFAULTED_EMPTY_STRING_NOT_ALLOWED_FOR_TOKEN;
+  result.tokens = count;
+  if (count == 0) result.problem = P25_ATTRIBUTE_DEFAULTED_EMPTY_STRING_NOT_ALLOWED_FOR_TOKEN;
   return result;
 }

@@ -27,8 +27,8 @@ DelimiterTable build() {
   t.stago = COUNTED("\003<");
   t.tagc = COUNTED("\003>");
   t.vi = COUNTED("\003=");
-  t.word3 = 3;
-  t.word2 = 2;
+  t.fixed_word_3 = 3;
+  t.fixed_word_2 = 2;
   t.shortref_head = "";
   t.shortref_size = 32;
   t.shortref_count = 32;

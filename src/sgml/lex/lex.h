@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "sgml/entities/entity.h"
 #include "sgml/messages/message.h"
@@ -410,11 +411,14 @@ int literal_normalize(unsigned char* out, int space);
 // DV_GROUP_TOKENS for a name token group) into counted tokens back to back
 // in out (out_size bytes), folded by the
 // entity name case for ENTITY and ENTITIES, else by the general name case.
-// Returns 0 or the message to give: P14 (invalid character), P15 (token too
-// long), P16 (too many tokens), P17 (wrong kind of token) or P25 (empty);
-// *tokens gets the number of tokens.
-int parse_attr_value(const unsigned char* value, int length, int declared_value,
-                     unsigned char* out, int out_size, int* tokens);
+struct AttrValueTokens {
+  // The message to give, if any: P14 (invalid character), P15 (token too
+  // long), P16 (too many tokens), P17 (wrong kind of token) or P25 (empty).
+  std::optional<ParserMessage> problem;
+  int tokens = 0;  // tokens found (0 after P14 and P15, which stop the walk)
+};
+AttrValueTokens parse_attr_value(const unsigned char* value, int length, int declared_value,
+                                 unsigned char* out, int out_size);
 
 // Character references by function name: the character, or -1.
 int char_ref_function(const unsigned char* name);
