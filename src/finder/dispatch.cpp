@@ -128,7 +128,7 @@ std::string region_base_name(const ModeOptions& o) {
 void sgmlvq(const SwitchRecord&, int32_t) {
   sgml_raise_limits();
   offsets_reset();
-  const ModeEntry* m = mode_entry(mode_options->mode & 0xffff);
+  const ModeEntry* m = mode_entry(mode_options->mode);
   if (m == nullptr) return;  // value 3: nothing runs
   switch (m->start) {
     case kStartDirect:

@@ -22,7 +22,7 @@ void event_write(const EventWriter& w, int code, const EventTagRecord& tag,
                  const EventDataRecord& data) {
   // A subdocument runs its child even when nothing is written.
   if (code == PARSE_DATA && (data.flags & (DATA_EXTERNAL | DATA_NOT_ALLOWED)) == DATA_EXTERNAL &&
-      data.text != nullptr && reinterpret_cast<const DataEntity*>(data.text)->kind == 4) {
+      data.text != nullptr && reinterpret_cast<const DataEntity*>(data.text)->kind == DATA_KIND_SUBDOC) {
     if (w.subdocument != nullptr) w.subdocument(*reinterpret_cast<const DataEntity*>(data.text));
     return;
   }

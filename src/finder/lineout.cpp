@@ -163,7 +163,7 @@ void write_definition(const unsigned char* name) {
     const DataEntity* de = entity.data;
     if (de == nullptr) return;
     end_data_line();
-    if (de->kind == 4) {
+    if (de->kind == DATA_KIND_SUBDOC) {
       vqio_fprintf(out(), "S%s ", name_chars(name));
       put_name_list(de->files);
       put('\n');

@@ -108,7 +108,7 @@ void write_attributes(const AttributeList* list);
 
 // The data-entity record met for the first time.
 void meet_data_entity(const DataEntity* de) {
-  if (de == nullptr || de->kind == 4) return;
+  if (de == nullptr || de->kind == DATA_KIND_SUBDOC) return;
   // An external entity without a data notation has nothing to mark.
   if (de->notation != nullptr) de->notation->output_mark = 1;
   if (de->attributes != nullptr) write_attributes(de->attributes);
