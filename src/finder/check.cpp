@@ -4,6 +4,7 @@
 
 #include "finder/finder.h"
 #include "sgml/input/docin.h"
+#include "sgml/parser_state.h"
 #include "sgml/sgml.h"
 
 void check_mode() {

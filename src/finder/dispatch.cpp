@@ -8,6 +8,7 @@
 #include "finder/regions.h"
 #include "sgml/input/docin.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "sgml/sgml.h"
 #include "util/util.h"
 

@@ -11,6 +11,7 @@
 #include "io/vqio.h"
 #include "sgml/entities/attlist.h"
 #include "sgml/decl/prolog.h"
+#include "sgml/parser_state.h"
 
 namespace {
 

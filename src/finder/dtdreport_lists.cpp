@@ -9,6 +9,7 @@
 #include "finder/dtdreport_internal.h"
 #include "msg/msg.h"
 #include "sgml/decl/prolog.h"
+#include "sgml/parser_state.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include "msg/msg.h"
 #include "sgml/modeopts.h"
 #include "sgml/decl/prolog.h"
+#include "sgml/parser_state.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include "finder/finder.h"
 #include "sgml/entities/attlist.h"
 #include "sgml/entities/entity.h"
+#include "sgml/parser_state.h"
 #include "sgml/sgml.h"
 #include "sgml/entities/tables.h"
 

@@ -38,6 +38,7 @@
 #include "sgml/entities/attlist.h"
 #include "sgml/decl/prolog.h"
 #include "sgml/entities/tables.h"
+#include "sgml/parser_state.h"
 
 namespace {
 

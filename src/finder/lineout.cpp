@@ -18,6 +18,7 @@
 #include "sgml/entities/attlist.h"
 #include "sgml/entities/entity.h"
 #include "sgml/decl/prolog.h"
+#include "sgml/parser_state.h"
 #include "sgml/sgml.h"
 #include "sgml/entities/tables.h"
 

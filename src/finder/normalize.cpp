@@ -29,6 +29,7 @@
 #include "sgml/entities/entity.h"
 #include "sgml/instance/model.h"
 #include "sgml/decl/prolog.h"
+#include "sgml/parser_state.h"
 #include "sgml/sgml.h"
 #include "sgml/entities/tables.h"
 

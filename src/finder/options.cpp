@@ -10,6 +10,7 @@
 #include "finder/finder.h"
 #include "sgml/input/docin.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include "finder/regions.h"
 #include "sgml/entities/attlist.h"
 #include "sgml/input/docin.h"
+#include "sgml/parser_state.h"
 #include "sgml/sgml.h"
 
 namespace {

@@ -15,6 +15,7 @@
 #include "finder/finder.h"
 #include "finder/subdoc.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "sgml/sgml.h"
 #include "util/util.h"
 

@@ -1,5 +1,6 @@
 // Parser set-up from the switch record, and the options record shared with
 // the region finder.
+#include "sgml/parser_state.h"
 #include "sgml/switches.h"
 
 #include "sgml/lex/chclass.h"

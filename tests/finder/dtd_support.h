@@ -30,11 +30,10 @@ class DtdFixture : public ScratchDir {
     static ModeOptions options;
     options = ModeOptions{};
     mode_options = &options;
-    sgml_settings_reset();
+    sgml_parser_reset();
     switches_ = SwitchRecord{};
     switches_.program_name = "tavrel";
     switches_.prolog_only = 1;
-    parser_tables_reset();
   }
   void TearDown() override {
     parser_teardown();

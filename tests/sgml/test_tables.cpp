@@ -10,6 +10,7 @@
 
 #include "sgml/messages/message.h"
 #include "sgml/entities/tables.h"
+#include "sgml/parser_state.h"
 #include "counted_name.h"
 #include "sgml_support.h"
 
@@ -32,7 +33,6 @@ class Tables : public ::testing::Test {
  protected:
   void SetUp() override {
     parser_setup(SwitchRecord{});
-    sgml_tables_clear();
   }
 };
 

@@ -7,6 +7,7 @@
 #include "sgml/messages/message.h"
 #include "sgml/decl/prolog.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "sgml/switches.h"
 
 unsigned char* entity_text_wrap(const unsigned char* text, int32_t text_len, const char* open,

@@ -13,12 +13,9 @@
 #include "sgml/messages/message.h"
 #include "sgml/modeopts.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "sgml/switches.h"
 #include "sgml/messages/trace.h"
-
-EntityStack entity_stack;
-EntityEntry* entity_top = nullptr;
-ReferenceSpan reference_span;
 
 namespace {
 
@@ -115,7 +112,7 @@ int end_of_entity() {
   }
 }
 
-std::vector<MessageEntityLevel> message_levels;
+constexpr std::vector<MessageEntityLevel>& message_levels = sgml_parser.message_levels;
 
 void message_record_position() { entity_mark_position(); }
 

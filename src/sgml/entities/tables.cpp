@@ -14,12 +14,11 @@
 #include "sgml/messages/message.h"
 #include "sgml/modeopts.h"
 #include "sgml/messages/trace.h"
-
-SgmlTables sgml_tables;
+#include "sgml/parser_state.h"
 
 namespace {
 
-SgmlAllocator allocator_in_use = nullptr;
+constexpr SgmlAllocator& allocator_in_use = sgml_parser.allocator;
 
 // IDs by name; the order is never shown, so a hash map keeps lookups fast
 // however many IDs a document defines.
@@ -158,7 +157,7 @@ namespace {
 // document name few types, and each would otherwise be hashed in full
 // and searched along its chain. A slot is only a guess, checked against
 // the name; etd_remove and sgml_tables_clear empty them all.
-ElementTypeDef* etd_recent[64];
+constexpr auto& etd_recent = sgml_parser.etd_recent;
 
 size_t etd_recent_key(const unsigned char* name) {
   const unsigned n = name[0];

@@ -116,7 +116,7 @@ struct SgmlTables {
   ShortRefMap* maps;
   long id_count;
 };
-extern SgmlTables sgml_tables;
+extern inline SgmlTables& sgml_tables;  // in sgml_parser (parser_state.h)
 
 // ---------------------------------------------------------------------------
 // Checked allocation: a failure ends the run with P33. Storage is zeroed.

@@ -15,6 +15,7 @@
 #include "sgml/input/docin.h"
 #include "sgml/input/docin_internal.h"
 #include "sgml/modeopts.h"
+#include "sgml/parser_state.h"
 #include "util/util.h"
 
 namespace {

@@ -70,7 +70,7 @@ struct DocInputState {
   MfsReader* last_mfs = nullptr;
   std::string last_closed_name;
 };
-extern DocInputState doc_input_state_record;
+extern inline DocInputState& doc_input_state_record;  // in sgml_parser (parser_state.h)
 inline DocInputState& doc_input_state() { return doc_input_state_record; }
 
 // Largest byte offset a document may have.

@@ -198,6 +198,7 @@
 
 #include "sgml/lex/chclass.h"
 #include "sgml/lex/lex.h"
+#include "sgml/parser_state.h"
 
 namespace {
 
