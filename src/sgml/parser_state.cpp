@@ -4,16 +4,15 @@
 #include "sgml/lex/chclass.h"
 #include "sgml/messages/message.h"
 
-// Made before main, then given the settings' initial values (the
-// settings' storage is never destroyed: code run at exit may still read
-// it).
-SgmlParser sgml_parser;
+// Made before main, then given the settings' initial values.
+SgmlParserStorage sgml_parser_storage;
 namespace {
 const bool settings_initialised = (sgml_settings_reset(), true);
 }  // namespace
 
 void sgml_parser_reset() {
   entity_close_all();
+  doc_input_release();
   sgml_tables_clear();
   sgml_parser = SgmlParser{};
   sgml_settings_reset();

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "sgml/decl/prolog.h"
@@ -118,6 +119,9 @@ struct CapacityFigures {
 };
 
 struct SgmlParser {
+  // What the parser allocated (freed by a reset, first, before the records
+  // that point into it are emptied).
+  SgmlBlocks blocks;
   // Input: offsets of the document entity, the open document's reader.
   DocOffsets offsets;
   DocInputState input;
@@ -128,7 +132,6 @@ struct SgmlParser {
   std::vector<MessageEntityLevel> message_levels;
   SgmlTables tables;
   ElementTypeDef* etd_recent[64] = {};   // element types found lately (tables.cpp)
-  SgmlAllocator allocator = nullptr;     // the allocator hook (null: the C library)
   SgmlSettingsStorage settings;
   // The lexical engine and the readers on it.
   LexData lex;
@@ -151,6 +154,9 @@ struct SgmlParser {
   // The instance.
   InstanceState inst;
   ElementTypeDef* pseudo_data_record = nullptr;
+  // The identifiers of external default entities (an entity record points
+  // at its own).
+  std::vector<std::unique_ptr<ExternalId>> default_entity_ids;
   ContentWords content;
   ContextWords context;
   AmbigTables ambig;
@@ -164,7 +170,17 @@ struct SgmlParser {
   PullState pull;
 };
 
-extern SgmlParser sgml_parser;
+// The record's storage: made before main and never destroyed, as code run
+// at exit may still read the parser (a message, the capacity report), and
+// the files it holds are closed by the I/O layer's own exit. What it holds
+// at exit stays reachable from here; a reset frees it.
+union SgmlParserStorage {
+  SgmlParser parser;
+  SgmlParserStorage() : parser() {}
+  ~SgmlParserStorage() {}
+};
+extern SgmlParserStorage sgml_parser_storage;
+inline SgmlParser& sgml_parser = sgml_parser_storage.parser;
 
 // The stages' names for their parts.
 inline DocOffsets& doc_offsets = sgml_parser.offsets;

@@ -2,6 +2,7 @@
 // internal text (plain, CDATA, SDATA, PI, STARTTAG, ENDTAG, MS, MD) or an
 // external identifier (text entities, data entities and subdocuments).
 #include <cstring>
+#include <memory>
 
 #include "sgml/entities/entity.h"
 #include "sgml/messages/message.h"
@@ -200,7 +201,8 @@ void decl_entity() {
     } else {
       rec = entdef(name, type, list, 0);
     }
-    if (is_default) rec->extid = new ExternalId(id);
+    if (is_default)
+      rec->extid = sgml_parser.default_entity_ids.emplace_back(std::make_unique<ExternalId>(id)).get();
   }
   if (is_default) entity_stack.default_entity = rec;
 }

@@ -75,3 +75,6 @@ struct DocOffsets {
 extern inline DocOffsets& doc_offsets;  // in sgml_parser (parser_state.h)
 // All four to -1.
 void offsets_reset();
+// Closes and frees the fragmented texts and multi-file readers that stay
+// open after their entities (a reset of the parser calls it).
+void doc_input_release();
