@@ -23,7 +23,7 @@ test-release: release
 	cd build/release && ctest -j $(JOBS) --output-on-failure
 
 test-asan: asan
-	cd build/asan && ASAN_OPTIONS=detect_leaks=0 ctest -j $(JOBS) --output-on-failure
+	cd build/asan && ctest -j $(JOBS) --output-on-failure
 
 check: test-release test-asan
 

@@ -81,7 +81,10 @@ const char* mode_name(int32_t value) {
 }
 
 void build_options(const SwitchRecord& r) {
-  auto* o = new ModeOptions;  // the run's record, never freed
+  // The run's record, never freed (read until the process ends); made
+  // anew by each call.
+  static ModeOptions* const o = new ModeOptions;
+  *o = ModeOptions{};
   const ModeEntry* selected = mode_select(r.mode);
   o->mode = selected != nullptr ? selected->value : kModeRegion;
   if (front_state().verbose) vq_report(1, GetMsgNumText(220001), mode_name(o->mode));

@@ -30,6 +30,7 @@ void sgml_main(int argc, char** argv, int32_t version) {
   f.program_name = base_name(started);
   if (argc > 0) argv[0] = f.program_name.data();
 
+  sgml_parser_reset();
   f.verbose = 0;
   f.merge = 0;
   f.carriage_return = 0;

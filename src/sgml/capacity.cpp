@@ -6,18 +6,13 @@
 #include "sgml/entities/entity.h"
 #include "sgml/messages/message.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "sgml/sgml.h"
 #include "sgml/entities/tables.h"
 
 namespace {
 
-struct CapacityFigures {
-  int32_t child[kCapacityCount] = {};
-  int32_t counts[kCapacityCount] = {};
-  int32_t limits[kCapacityCount] = {};
-  uint8_t weights[kCapacityCount] = {};
-};
-CapacityFigures figures;
+constexpr CapacityFigures& figures = sgml_parser.figures;
 
 int32_t clamp32(int64_t v) {
   if (v > INT32_MAX) return INT32_MAX;

@@ -12,13 +12,14 @@
 #include "sgml/options.h"
 #include "sgml/decl/prolog.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "sgml/sgml.h"
 #include "sgml/switches.h"
 
 namespace {
-// A plain global rather than a function's static: next_event reads it per
-// event and need not check that it was made.
-PullState pull_state_record;
+// A part of the parser's record rather than a function's static: next_event
+// reads it per event and need not check that it was made.
+constexpr PullState& pull_state_record = sgml_parser.pull;
 }  // namespace
 
 PullState& pull_state() { return pull_state_record; }

@@ -142,6 +142,9 @@ struct CapacityReport {
   const int32_t* limits = nullptr;
 };
 
+// The parser as at program start, what it allocated freed: called before
+// a run (the switch record and options stay; set the switches after it).
+void sgml_parser_reset();
 // Defines the document entity "*SGMLDOC" on the NUL-separated file list
 // (ended by an empty name) and opens it: 0, -1 when it cannot be defined,
 // else the negative result of opening it. Reports nothing itself.

@@ -1,4 +1,5 @@
 // Parser set-up from the switch record, and the run's options record.
+#include "sgml/parser_state.h"
 #include "sgml/switches.h"
 
 #include "sgml/lex/chclass.h"

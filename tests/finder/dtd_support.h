@@ -31,11 +31,10 @@ class DtdFixture : public ScratchDir {
     options = ModeOptions{};
     mode_options = &options;
     sgml_options() = ParserOptions{};
-    sgml_settings_reset();
+    sgml_parser_reset();
     switches_ = SwitchRecord{};
     switches_.program_name = "tavrel";
     switches_.prolog_only = 1;
-    parser_tables_reset();
   }
   void TearDown() override {
     parser_teardown();

@@ -13,6 +13,7 @@
 #include "dtd_support.h"
 #include "finder/dtdreport.h"
 #include "report_reference.h"
+#include "sgml/parser_state.h"
 
 namespace {
 

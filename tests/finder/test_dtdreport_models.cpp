@@ -19,6 +19,7 @@
 #include "report_reference.h"
 #include "sgml/entities/attlist.h"
 #include "sgml/instance/model.h"
+#include "sgml/parser_state.h"
 
 namespace {
 

@@ -15,6 +15,7 @@
 #include "finder/gentest.h"
 #include "sgml/entities/attlist.h"
 #include "sgml/instance/model.h"
+#include "sgml/parser_state.h"
 
 namespace {
 

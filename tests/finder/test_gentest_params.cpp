@@ -9,6 +9,7 @@
 
 #include "dtd_support.h"
 #include "finder/gentest.h"
+#include "sgml/parser_state.h"
 
 namespace {
 

@@ -19,6 +19,7 @@
 #include "sgml/messages/message.h"
 #include "sgml/instance/model.h"
 #include "sgml/messages/trace.h"
+#include "sgml/parser_state.h"
 #include "sgml_support.h"
 #include "support/recorded_reports.h"
 
@@ -249,7 +250,6 @@ AmbigRun run_ambig_check(const std::vector<ModelToken>& model) {
   md_context().has_subject = true;
   md_context().subject = "E";
   md_context().parameters = 3;
-  error_count_reset();
   ReportRecorder recorder;
   run.printed = stderr_of([&] { run.ambiguous = ambig_check(model.data()); });
   run.counted = error_count();

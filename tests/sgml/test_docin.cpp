@@ -13,6 +13,7 @@
 
 #include "frgac/frg_fixture.h"
 #include "sgml/input/docin.h"
+#include "sgml/parser_state.h"
 #include "sgml_support.h"
 #include "support/recorded_reports.h"
 
@@ -215,7 +216,6 @@ TEST_F(DocInput, EveryByteValueAtEveryPlaceOfARecord) {
   SwitchRecord sw;
   sw.escape = '~';
   parser_setup(sw);
-  offsets_reset();
   ASSERT_EQ(doc_open(list_of({px}).c_str(), &h, true), 1);
   EXPECT_EQ(stream_of(read_all(h)), expected_stream({text}, '~'));
   doc_close(h);

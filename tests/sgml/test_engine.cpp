@@ -16,6 +16,7 @@
 #include "sgml/messages/message.h"
 #include "sgml/entities/tables.h"
 #include "sgml/messages/trace.h"
+#include "sgml/parser_state.h"
 #include "sgml_support.h"
 
 namespace {
@@ -39,8 +40,6 @@ class EngineOnCutText : public ScratchDir {
     sw.program_name = nullptr;
     parser_setup(sw);
     sgml_raise_limits();
-    sgml_tables_clear();
-    lex_rows_reset();
   }
 };
 

@@ -12,6 +12,7 @@
 #include "sgml/messages/message.h"
 #include "sgml/sgml.h"
 #include "sgml/entities/tables.h"
+#include "sgml/parser_state.h"
 #include "sgml_support.h"
 #include "support/stderr_capture.h"
 
@@ -26,15 +27,9 @@ class EntityReferences : public ScratchDir {
     sw.default_entity_warnings = 1;
     parser_setup(sw);
     sgml_raise_limits();
-    sgml_tables_clear();
-    entity_close_all();
-    entity_stack.default_entity = nullptr;
-    error_count_reset();
-    lex_rows_reset();
   }
   void TearDown() override {
-    entity_close_all();
-    entity_stack.default_entity = nullptr;
+    parser_teardown();
     ScratchDir::TearDown();
   }
   EntityRecord* define(const std::string& name, int type, const std::string& text) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sgml/input/extid.h"
+#include "sgml/parser_state.h"
 #include "sgml_support.h"
 
 namespace {

@@ -13,6 +13,7 @@
 #include "sgml/instance/model.h"
 #include "sgml/decl/prolog.h"
 #include "sgml/entities/tables.h"
+#include "sgml/parser_state.h"
 #include "sgml_support.h"
 
 namespace {

@@ -11,6 +11,7 @@
 #include "sgml/lex/lex.h"
 #include "sgml/messages/message.h"
 #include "sgml/entities/tables.h"
+#include "sgml/parser_state.h"
 #include "counted_name.h"
 #include "sgml_support.h"
 
@@ -21,12 +22,8 @@ class Readers : public ::testing::Test {
   void SetUp() override {
     parser_setup(SwitchRecord{});
     sgml_raise_limits();
-    sgml_tables_clear();
-    entity_close_all();
-    error_count_reset();
-    lex_rows_reset();
   }
-  void TearDown() override { entity_close_all(); }
+  void TearDown() override { parser_teardown(); }
   // Opens text as the only entity (an internal one at level 0).
   void open_text(const std::string& text) {
     EntityRecord* rec = entdef(counted("*TEXT").data(), ENT_TEXT,

@@ -12,6 +12,7 @@
 
 #include "msg/msg.h"
 #include "sgml/messages/message.h"
+#include "sgml/parser_state.h"
 #include "sgml_support.h"
 
 namespace {
@@ -46,7 +47,6 @@ void setup(const Options& o) {
   sw.open_elements = o.elements;
   parser_setup(sw);
   message_sources_set(&test_sources);
-  error_count_reset();
   message_state_set(kStateCONM);
 }
 

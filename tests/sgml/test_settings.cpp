@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "sgml/lex/chclass.h"
+#include "sgml/parser_state.h"
 #include "sgml_support.h"
 
 namespace {
 
 TEST(ClassTables, ReferenceSyntaxClasses) {
-  char_tables_reset();
+  sgml_parser_reset();
   struct Case {
     const uint8_t* table;
     const char* name;
@@ -64,7 +65,6 @@ TEST(ClassTables, ReferenceSyntaxClasses) {
 }
 
 TEST(CharClassSetup, FlagsAndEscapeClass) {
-  char_tables_reset();
   parser_setup(SwitchRecord{});
   const SgmlSettings& s = sgml_settings();
   for (int c = 0; c < 256; ++c) {
@@ -82,11 +82,10 @@ TEST(CharClassSetup, FlagsAndEscapeClass) {
   EXPECT_EQ(LiteralClass[31], kEscapeClass);
   EXPECT_EQ(GroupClass[31], kNonSgmlClass);
   EXPECT_EQ(MarkupClass[31], kNonSgmlClass);
-  char_tables_reset();
+  parser_teardown();
 }
 
 TEST(CharClassSetup, OtherSpecialCharactersFromTheSwitchRecord) {
-  char_tables_reset();
   SwitchRecord sw;
   sw.param_drop1 = 2;
   sw.param_drop2 = 3;
@@ -96,7 +95,7 @@ TEST(CharClassSetup, OtherSpecialCharactersFromTheSwitchRecord) {
   for (int c : {2, 3, 4}) EXPECT_NE(s.char_flags[c] & kCharSpecial, 0) << c;
   for (int c : {29, 30, 31}) EXPECT_EQ(s.char_flags[c] & kCharSpecial, 0) << c;
   EXPECT_EQ(ContentClass[4], kEscapeClass);
-  char_tables_reset();
+  parser_teardown();
 }
 
 // A stand-in for the entity manager's stack.
@@ -134,7 +133,7 @@ TEST(RaiseLimits, BuffersSizedAndContentKept) {
     EXPECT_EQ(s.quantities[q].value, raised[q]) << s.quantities[q].name;
     EXPECT_EQ(s.quantity_set[q], 1) << s.quantities[q].name;
   }
-  sgml_settings_reset();
+  parser_teardown();
 }
 
 TEST(PublicTables, ExactKeysOnly) {

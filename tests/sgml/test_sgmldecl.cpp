@@ -16,6 +16,7 @@
 #include "sgml/lex/lex.h"
 #include "sgml/messages/message.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "sgml/sgmldecl/sgmldecl.h"
 #include "sgml/entities/tables.h"
 #include "sgml_support.h"
@@ -45,7 +46,6 @@ class SgmlDeclaration : public ScratchDir {
     SwitchRecord sw;
     sw.program_name = nullptr;
     parser_setup(sw);
-    parser_tables_reset();
   }
   void TearDown() override {
     parser_teardown();

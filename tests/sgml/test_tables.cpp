@@ -1,5 +1,6 @@
 // The declaration tables: hash buckets and chain order, IDs, keyword maps,
-// the filter-mode plus-group list, and the fatal end of a failed allocation.
+// the filter-mode plus-group list, the fatal end of a failed allocation, and
+// the parser's reset freeing what was allocated.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 
 #include "sgml/messages/message.h"
 #include "sgml/entities/tables.h"
+#include "sgml/parser_state.h"
 #include "counted_name.h"
 #include "sgml_support.h"
 
@@ -32,7 +34,6 @@ class Tables : public ::testing::Test {
  protected:
   void SetUp() override {
     parser_setup(SwitchRecord{});
-    sgml_tables_clear();
   }
 };
 
@@ -163,6 +164,37 @@ TEST_F(Tables, AnAllocationFailureEndsTheRunWithP33) {
         etd_define(counted("X").data());
       },
       ::testing::ExitedWithCode(1), "Insufficient main memory; unable to continue parsing");
+}
+
+// Counts the blocks it holds; realloc's contract otherwise.
+int live_blocks = 0;
+void* counting_allocator(void* block, size_t size) {
+  if (size == 0) {
+    std::free(block);
+    --live_blocks;
+    return nullptr;
+  }
+  if (block == nullptr) ++live_blocks;
+  return std::realloc(block, size);
+}
+
+TEST_F(Tables, AResetFreesEveryBlockThroughTheAllocatorThatGaveIt) {
+  live_blocks = 0;
+  sgml_set_allocator(counting_allocator);
+  // Two element records, one string grown in place of its first block, one
+  // string freed at once: three blocks held.
+  etd_define(counted("A").data());
+  etd_define(counted("B").data());
+  auto* grown = static_cast<char*>(sgml_realloc(save_string("text"), 4000));
+  EXPECT_STREQ(grown, "text");
+  sgml_free(save_string("gone"));
+  EXPECT_EQ(live_blocks, 3);
+  sgml_parser_reset();
+  EXPECT_EQ(live_blocks, 0);
+  EXPECT_EQ(etd_find(counted("A").data()), nullptr);
+  // The reset left the C library's allocator in place.
+  save_string("after");
+  EXPECT_EQ(live_blocks, 0);
 }
 
 }  // namespace

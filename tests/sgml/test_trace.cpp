@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "sgml/messages/trace.h"
+#include "sgml/parser_state.h"
 #include "sgml_support.h"
 
 namespace {

@@ -12,6 +12,7 @@
 #include "sgml/decl/prolog.h"
 #include "sgml/entities/settings.h"
 #include "sgml/messages/trace.h"
+#include "sgml/parser_state.h"
 
 namespace {
 

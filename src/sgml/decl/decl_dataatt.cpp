@@ -13,6 +13,7 @@
 #include "sgml/messages/message.h"
 #include "sgml/decl/prolog.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 
 namespace {
 

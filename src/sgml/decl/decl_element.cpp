@@ -8,6 +8,7 @@
 #include "sgml/entities/attlist.h"
 #include "sgml/decl/prolog.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 
 namespace {
 

@@ -2,11 +2,13 @@
 // internal text (plain, CDATA, SDATA, PI, STARTTAG, ENDTAG, MS, MD) or an
 // external identifier (text entities, data entities and subdocuments).
 #include <cstring>
+#include <memory>
 
 #include "sgml/entities/entity.h"
 #include "sgml/messages/message.h"
 #include "sgml/decl/prolog.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "sgml/switches.h"
 
 unsigned char* entity_text_wrap(const unsigned char* text, int32_t text_len, const char* open,
@@ -197,7 +199,8 @@ void decl_entity() {
     } else {
       rec = entdef(name, type, list, 0);
     }
-    if (is_default) rec->extid = new ExternalId(extid.id);
+    if (is_default)
+      rec->extid = sgml_parser.default_entity_ids.emplace_back(std::make_unique<ExternalId>(extid.id)).get();
   }
   if (is_default) entity_stack.default_entity = rec;
 }

@@ -21,10 +21,9 @@
 #include "sgml/instance/model.h"
 #include "sgml/decl/prolog.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "sgml/switches.h"
 #include "sgml/messages/trace.h"
-
-bool md_group_stopped = false;
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include "sgml/decl/prolog.h"
 #include "sgml/entities/settings.h"
 #include "sgml/messages/trace.h"
+#include "sgml/parser_state.h"
 
 // The short-reference delimiters of the reference concrete syntax, 1 to 32
 // ("B" stands for a blank sequence), with the names messages show.

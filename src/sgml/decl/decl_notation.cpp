@@ -6,6 +6,7 @@
 #include "sgml/decl/prolog.h"
 #include "sgml/entities/settings.h"
 #include "sgml/messages/trace.h"
+#include "sgml/parser_state.h"
 
 void decl_notation() {
   md_begin(kKwNOTATION);

@@ -5,6 +5,7 @@
 #include "sgml/messages/message.h"
 #include "sgml/decl/prolog.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "sgml/switches.h"
 #include "sgml/messages/trace.h"
 
@@ -57,7 +58,6 @@ void decl_usemap() {
   }
 }
 
-ShortRefMap* empty_map_record = nullptr;
 
 ShortRefMap* empty_map_make() {
   static const unsigned char kName[] = "\010#EMPTY";

@@ -6,6 +6,7 @@
 #include "sgml/decl/prolog.h"
 #include "sgml/entities/settings.h"
 #include "sgml/messages/trace.h"
+#include "sgml/parser_state.h"
 
 ParseControlBlock* marked_section_start(ParseControlBlock* block) {
   if (block == &pcb_msignore) {

@@ -9,10 +9,9 @@
 #include "sgml/messages/message.h"
 #include "sgml/decl/prolog.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "sgml/sgmldecl/sgmldecl.h"
 #include "sgml/switches.h"
-
-PrologState prolog;
 
 namespace {
 

@@ -32,7 +32,7 @@ struct PrologState {
   int start_code = 0;                  // what started the instance (a PrologResult)
   bool char_ref_start = false;         // started by "&#": a character reference, data
 };
-extern PrologState prolog;
+extern inline PrologState& prolog;  // in sgml_parser (parser_state.h)
 
 // What parse_prolog returns. The pull loop reads the processing
 // instruction as it reads one in content, and hands the others that start
@@ -138,7 +138,7 @@ void md_skip(int code);
 bool md_skip_group();
 // Set by the group readers when they stopped at an incorrect character;
 // cleared when a declaration or group starts.
-extern bool md_group_stopped;
+extern inline bool& md_group_stopped;  // in sgml_parser (parser_state.h)
 // The data attributes of an ENTITY declaration after its "[" up to "]";
 // false when the declaration was ended by an error.
 bool data_attributes_read(NotationRecord* notation, AttributeList** out);
@@ -193,7 +193,7 @@ bool md_notations(int code, unsigned char* buffer, std::vector<NotationRecord*>*
                   bool subject);
 // The map of "#EMPTY": no short reference is mapped. Made on first use;
 // the content parser asks for it at every step, hence inline.
-extern ShortRefMap* empty_map_record;
+extern inline ShortRefMap*& empty_map_record;  // in sgml_parser (parser_state.h)
 ShortRefMap* empty_map_make();
 inline ShortRefMap* empty_map() {
   return empty_map_record != nullptr ? empty_map_record : empty_map_make();

@@ -13,12 +13,9 @@
 #include "sgml/options.h"
 #include "sgml/entities/settings.h"
 #include "sgml/sgml.h"
+#include "sgml/parser_state.h"
 #include "sgml/switches.h"
 #include "sgml/messages/trace.h"
-
-EntityStack entity_stack;
-EntityEntry* entity_top = nullptr;
-ReferenceSpan reference_span;
 
 namespace {
 

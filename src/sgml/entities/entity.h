@@ -81,9 +81,9 @@ struct EntityStack {
   EntityRecord* default_entity = nullptr;
   long total;                        // characters consumed in all
 };
-extern EntityStack entity_stack;
+extern inline EntityStack& entity_stack;  // in sgml_parser (parser_state.h)
 // The innermost open entity, or null (kept by push and pop).
-extern EntityEntry* entity_top;
+extern inline EntityEntry*& entity_top;  // in sgml_parser (parser_state.h)
 
 // The reference read last in the document entity: the offsets of its
 // first character (the "&", or a short reference's first character) and of
@@ -95,7 +95,7 @@ struct ReferenceSpan {
   int32_t start = 0;
   int32_t end = 0;
 };
-extern ReferenceSpan reference_span;
+extern inline ReferenceSpan& reference_span;  // in sgml_parser (parser_state.h)
 // Notes the span of a reference of length characters of the document
 // entity that ends at the read pointer (the reference was just read in
 // the document entity); the current offset becomes its last character.

@@ -2,6 +2,7 @@
 // capacity sets and base character sets, and the buffers sized from the
 // quantities.
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -93,15 +94,6 @@ const PublicEntry KnownBaseSets[] = {
     {"ESC 2/8 4/2", base_maps.seven_bit},
     {"ESC 2/13 4/1", base_maps.eight_bit},
     {nullptr, nullptr}};
-
-// Constant-initialised (empty lists, zero values) before any code runs, so
-// that it is a valid record throughout; the initial values are set by the
-// dynamic initialiser below, before main.
-constinit SgmlSettingsStorage sgml_settings_storage;
-
-namespace {
-const bool settings_initialised = (settings_init(&sgml_settings_storage.settings), true);
-}  // namespace
 
 void sgml_settings_reset() {
   settings_init(&sgml_settings());

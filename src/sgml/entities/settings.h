@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sgml/sgml.h"
@@ -85,9 +86,15 @@ struct SgmlSettings {
 union SgmlSettingsStorage {
   SgmlSettings settings;
   constexpr SgmlSettingsStorage() : settings{} {}
+  SgmlSettingsStorage(const SgmlSettingsStorage&) = delete;
+  // Takes the other's settings (a reset of the parser's record).
+  SgmlSettingsStorage& operator=(SgmlSettingsStorage&& other) {
+    settings = std::move(other.settings);
+    return *this;
+  }
   ~SgmlSettingsStorage() {}
 };
-extern SgmlSettingsStorage sgml_settings_storage;
+extern inline SgmlSettingsStorage& sgml_settings_storage;  // in sgml_parser (parser_state.h)
 
 // The settings (initial values from program start).
 inline SgmlSettings& sgml_settings() { return sgml_settings_storage.settings; }

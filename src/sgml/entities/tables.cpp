@@ -15,12 +15,12 @@
 #include "sgml/messages/message.h"
 #include "sgml/options.h"
 #include "sgml/messages/trace.h"
-
-SgmlTables sgml_tables;
+#include "sgml/parser_state.h"
 
 namespace {
 
-SgmlAllocator allocator_in_use = nullptr;
+constexpr SgmlAllocator& allocator_in_use = sgml_parser.blocks.allocator;
+constexpr SgmlBlock*& blocks_head = sgml_parser.blocks.head;
 
 // IDs by name; the order is never shown, so a hash map keeps lookups fast
 // however many IDs a document defines.
@@ -37,6 +37,30 @@ void* raw_realloc(void* block, size_t size) {
   if (allocator_in_use) return allocator_in_use(block, size);
   return std::realloc(block, size);
 }
+
+void raw_free(SgmlAllocator allocator, void* block) {
+  if (allocator)
+    allocator(block, 0);
+  else
+    std::free(block);
+}
+
+void block_link(SgmlBlock* b) {
+  b->prev = nullptr;
+  b->next = blocks_head;
+  if (blocks_head) blocks_head->prev = b;
+  blocks_head = b;
+}
+
+void block_unlink(SgmlBlock* b) {
+  if (b->prev)
+    b->prev->next = b->next;
+  else
+    blocks_head = b->next;
+  if (b->next) b->next->prev = b->prev;
+}
+
+SgmlBlock* header_of(void* block) { return static_cast<SgmlBlock*>(block) - 1; }
 
 // A new record of record_size bytes with its name stored behind it.
 HashRecord* record_new(const unsigned char* name, size_t record_size) {
@@ -64,25 +88,49 @@ void sgml_set_allocator(SgmlAllocator allocator) { allocator_in_use = allocator;
 
 void* sgml_calloc(size_t size) {
   if (size == 0) size = 1;
-  void* p = raw_realloc(nullptr, size);
-  if (!p) sgml_fatal(P33_INSUFFICIENT_MAIN_MEMORY, kStateCurrent);
-  std::memset(p, 0, size);
-  return p;
+  auto* b = static_cast<SgmlBlock*>(raw_realloc(nullptr, sizeof(SgmlBlock) + size));
+  if (!b) sgml_fatal(P33_INSUFFICIENT_MAIN_MEMORY, kStateCurrent);
+  block_link(b);
+  std::memset(b + 1, 0, size);
+  return b + 1;
 }
 
 void* sgml_realloc(void* block, size_t size) {
   if (size == 0) size = 1;
-  void* p = raw_realloc(block, size);
-  if (!p) sgml_fatal(P33_INSUFFICIENT_MAIN_MEMORY, kStateCurrent);
-  return p;
+  SgmlBlock* old = block ? header_of(block) : nullptr;
+  if (old) block_unlink(old);
+  auto* b = static_cast<SgmlBlock*>(raw_realloc(old, sizeof(SgmlBlock) + size));
+  if (!b) {
+    if (old) block_link(old);
+    sgml_fatal(P33_INSUFFICIENT_MAIN_MEMORY, kStateCurrent);
+  }
+  block_link(b);
+  return b + 1;
 }
 
 void sgml_free(void* block) {
   if (!block) return;
-  if (allocator_in_use)
-    allocator_in_use(block, 0);
-  else
-    std::free(block);
+  SgmlBlock* b = header_of(block);
+  block_unlink(b);
+  raw_free(allocator_in_use, b);
+}
+
+SgmlBlocks& SgmlBlocks::operator=(SgmlBlocks&& other) noexcept {
+  if (this != &other) {
+    release();
+    head = other.head;
+    allocator = other.allocator;
+    other.head = nullptr;
+  }
+  return *this;
+}
+
+void SgmlBlocks::release() {
+  while (head) {
+    SgmlBlock* next = head->next;
+    raw_free(allocator, head);
+    head = next;
+  }
 }
 
 char* save_string(const char* text) {
@@ -159,7 +207,7 @@ namespace {
 // document name few types, and each would otherwise be hashed in full
 // and searched along its chain. A slot is only a guess, checked against
 // the name; etd_remove and sgml_tables_clear empty them all.
-ElementTypeDef* etd_recent[64];
+constexpr auto& etd_recent = sgml_parser.etd_recent;
 
 size_t etd_recent_key(const unsigned char* name) {
   const unsigned n = name[0];

@@ -75,7 +75,7 @@ struct SgmlTables {
   int32_t plus_group_count;
   ElementTypeDef** plus_groups[PLUS_GROUP_MAX];
 };
-extern SgmlTables sgml_tables;
+extern inline SgmlTables& sgml_tables;  // in sgml_parser (parser_state.h)
 
 // ---------------------------------------------------------------------------
 // Checked allocation: a failure ends the run with P33. Storage is zeroed.
@@ -87,6 +87,27 @@ void sgml_free(void* block);
 // the C library's). It has realloc's contract.
 using SgmlAllocator = void* (*)(void* block, size_t size);
 void sgml_set_allocator(SgmlAllocator allocator);
+
+// The blocks the parser holds: each block from sgml_calloc / sgml_realloc
+// has a header in front of it that links it into this list, so that a
+// reset of the parser and the parser's end free them all at once (records
+// point at each other in every direction; none is freed one by one). The
+// header keeps the C library's alignment.
+struct SgmlBlock {
+  SgmlBlock* prev;
+  SgmlBlock* next;
+};
+static_assert(sizeof(SgmlBlock) % alignof(std::max_align_t) == 0);
+struct SgmlBlocks {
+  SgmlBlock* head = nullptr;
+  SgmlAllocator allocator = nullptr;  // null: the C library's
+  SgmlBlocks() = default;
+  SgmlBlocks(const SgmlBlocks&) = delete;
+  // Frees its own blocks and takes the other's.
+  SgmlBlocks& operator=(SgmlBlocks&& other) noexcept;
+  ~SgmlBlocks() { release(); }
+  void release();  // frees every block
+};
 
 char* save_string(const char* text);
 unsigned char* save_name(const unsigned char* name);

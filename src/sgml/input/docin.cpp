@@ -14,6 +14,7 @@
 #include "msg/msg.h"
 #include "sgml/input/docin.h"
 #include "sgml/input/docin_internal.h"
+#include "sgml/parser_state.h"
 #include "util/util.h"
 
 namespace {
@@ -80,6 +81,7 @@ bool open_dd_text(DocHandle* h, const std::string& dd_name, bool fragmented_allo
       h->multi_file = 1;
       h->mfs = reader;
       state.last_mfs = reader;
+      state.mfs_opened.push_back(reader);
       h->empty = mfs_file_length(reader) <= 0 && start == 0;
       if (start < 0) {
         errno = EINVAL;
@@ -98,6 +100,7 @@ bool open_dd_text(DocHandle* h, const std::string& dd_name, bool fragmented_allo
         h->fragmented = 1;
         h->fragment = t;
         state.last_fragmented = t;
+        state.fragmented_opened.push_back(t);
         h->next_offset = 0;  // a fragmented text is read from its beginning
         ok = true;
       } else {
@@ -187,6 +190,19 @@ int doc_mfs_reader(const DocHandle* h, MfsReader** out) {
   if (h == nullptr || h->mfs == nullptr) return 0;
   *out = h->mfs;
   return 1;
+}
+
+void doc_input_release() {
+  DocInputState& state = doc_input_state();
+  for (FrgacText* t : state.fragmented_opened) {
+    frgac_close(t);
+    delete t;
+  }
+  for (MfsReader* r : state.mfs_opened) mfs_file_close(r);
+  state.fragmented_opened.clear();
+  state.mfs_opened.clear();
+  state.last_fragmented = nullptr;
+  state.last_mfs = nullptr;
 }
 
 int cur_fragment_handle(FrgacText** out) {

@@ -62,4 +62,9 @@ struct DocOffsets {
   int32_t current_char = -1;           // document offset of the character read last
   int32_t buffer_file = -1;            // file offset of the buffer's first file character
 };
-extern DocOffsets doc_offsets;
+extern inline DocOffsets& doc_offsets;  // in sgml_parser (parser_state.h)
+// All four to -1.
+void offsets_reset();
+// Closes and frees the fragmented texts and multi-file readers that stay
+// open after their entities (a reset of the parser calls it).
+void doc_input_release();

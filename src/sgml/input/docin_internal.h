@@ -61,8 +61,12 @@ struct DocInputState {
   FrgacText* last_fragmented = nullptr;  // opened through a data dictionary
   MfsReader* last_mfs = nullptr;
   std::string last_closed_name;
+  // Every fragmented text and multi-file reader opened: they stay open
+  // after their entity is closed, until doc_input_release.
+  std::vector<FrgacText*> fragmented_opened;
+  std::vector<MfsReader*> mfs_opened;
 };
-extern DocInputState doc_input_state_record;
+extern inline DocInputState& doc_input_state_record;  // in sgml_parser (parser_state.h)
 inline DocInputState& doc_input_state() { return doc_input_state_record; }
 
 // Largest byte offset a document may have.

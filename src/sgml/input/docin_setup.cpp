@@ -2,11 +2,8 @@
 // map, the buffer size, and the byte-offset words.
 #include "sgml/input/docin.h"
 #include "sgml/input/docin_internal.h"
+#include "sgml/parser_state.h"
 #include "sgml/switches.h"
-
-DocOffsets doc_offsets;
-
-DocInputState doc_input_state_record;
 
 void offsets_reset() { doc_offsets = DocOffsets{}; }
 int32_t doc_buffer_file_offset() { return doc_offsets.buffer_file; }

@@ -16,6 +16,7 @@
 #include "sgml/input/docin.h"
 #include "sgml/input/docin_internal.h"
 #include "sgml/options.h"
+#include "sgml/parser_state.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include "sgml/input/docin.h"
 #include "sgml/input/docin_internal.h"
 #include "sgml/entities/entity.h"
+#include "sgml/parser_state.h"
 #include "sgml/sgml.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include "mfs/mfs.h"
 #include "sgml/input/docin.h"
 #include "sgml/input/docin_internal.h"
+#include "sgml/parser_state.h"
 
 void doc_suspend(DocHandle* h, int32_t consumed) {
   if (h->is_stdin) return;

@@ -10,6 +10,7 @@
 #include "io/vqio.h"
 #include "sgml/input/extid.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 
 namespace {
 

@@ -17,10 +17,11 @@
 #include "sgml/messages/message.h"
 #include "sgml/instance/model.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 
 namespace {
 
-using PosList = std::vector<uint8_t>;  // ascending, no repeats
+using PosList = AmbigTables::PosList;  // ascending, no repeats
 
 struct TokenSet {
   int count;  // tokens covered
@@ -29,13 +30,7 @@ struct TokenSet {
   PosList last;
 };
 
-struct AmbigTables {
-  std::vector<PosList> follow;  // rows 1 to rows - 1 (row 0 unused)
-  PosList work;                 // a list being checked for repeats
-  bool made = false;
-};
-
-AmbigTables tables;
+constexpr AmbigTables& tables = sgml_parser.ambig;
 
 // State of one check.
 struct AmbigRun {

@@ -15,6 +15,7 @@
 #include "sgml/options.h"
 #include "sgml/decl/prolog.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "sgml/switches.h"
 #include "sgml/messages/trace.h"
 
@@ -22,15 +23,10 @@ namespace {
 
 
 
-unsigned char gi[256];
-
+constexpr auto& gi = sgml_parser.content.gi;
 // Data being collected: from begin in the entity entry of entry.
-struct DataRun {
-  bool open = false;
-  EntityEntry* entry = nullptr;
-  unsigned char* begin = nullptr;
-};
-DataRun run;
+using DataRun = ContentWords::DataRun;
+constexpr auto& run = sgml_parser.content.run;
 
 const char* etd_chars(const ElementTypeDef* e) {
   return e != nullptr && e->name != nullptr ? name_chars(e->name) : "";
@@ -55,17 +51,12 @@ EntityRecord* mapped(int index) {
 // the bits are worked out once per map rather than read from the map each
 // time. Maps change only in declarations, before the instance;
 // instance_begin and instance_reset forget the bits.
-struct MappedBits {
-  const ShortRefMap* map = nullptr;
-  uint64_t bits = 0;
-};
-// A record that is never the map in force: last_bits holds nothing.
-const ShortRefMap no_map{};
-MappedBits last_bits{&no_map, 0};      // of the map last asked about
-std::vector<MappedBits> known_bits;    // of every map asked about
+using MappedBits = ContentWords::MappedBits;
+constexpr auto& last_bits = sgml_parser.content.last_bits;    // of the map last asked about
+constexpr auto& known_bits = sgml_parser.content.known_bits;  // of every map asked about
 
 void mapped_bits_forget() {
-  last_bits = MappedBits{&no_map, 0};
+  last_bits = MappedBits{&content_no_map, 0};
   known_bits.clear();
 }
 
@@ -294,8 +285,8 @@ int32_t tag_end_offset(int how) {
 // The element stack trace (g) of the content actions and tags: the end
 // tags implied so far for the token in hand, and the exception level of
 // the last start tag checked.
-int trace_implied_ends = 0;
-int trace_exception_level = 0;
+constexpr int& trace_implied_ends = sgml_parser.content.trace_implied_ends;
+constexpr int& trace_exception_level = sgml_parser.content.trace_exception_level;
 
 [[gnu::cold]] void content_trace(int token, const ElementTypeDef* type, int result, int exc,
                                  int status) {

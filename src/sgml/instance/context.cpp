@@ -31,29 +31,22 @@
 #include "msg/msg.h"
 #include "sgml/instance/model.h"
 #include "sgml/messages/trace.h"
+#include "sgml/parser_state.h"
 
 namespace {
 
-struct ContextCheckState {
-  ElementTypeDef* implied = nullptr;
-};
-
-ContextCheckState checks;
+constexpr auto& checks = sgml_parser.context;
 
 // What the checks keep of the models by token address (which member begins
 // a group with an element, the extent of a group) is of one generation:
 // entries of an earlier one are not used (see context_forget_models).
-uint32_t kept_generation = 1;
+constexpr uint32_t& kept_generation = sgml_parser.context.kept_generation;
 
 // The number of tokens group token t takes, kept by its address: the
 // checks pass the same groups over and over.
-struct SizeEntry {
-  const ModelToken* group;
-  uint32_t generation;
-  int size;
-};
-constexpr size_t kSizeEntries = 256;
-SizeEntry sizes[kSizeEntries];
+using SizeEntry = ContextWords::SizeEntry;
+constexpr size_t kSizeEntries = ContextWords::kSizeEntries;
+constexpr auto& sizes = sgml_parser.context.sizes;
 
 int token_size(const ModelToken* t) {
   if (!model_is_group(t)) return 1;
@@ -363,18 +356,9 @@ void group_beginning(const ModelToken* model, int pos, const ElementTypeDef* ele
 // the same groups over and over, and a large group is otherwise looked
 // through member by member each time. An entry holds the token's address;
 // entries of an earlier generation are not used (see context_forget_models).
-// A model has at most 256 tokens (GRPGTCNT is at most 253), so the member
-// and the offset fit a byte; one that did not would not be kept.
-struct BeginningEntry {
-  const ModelToken* group;
-  const ElementTypeDef* element;
-  uint32_t generation;
-  uint8_t begins;
-  uint8_t first;
-  uint8_t offset;  // the first member's position less the group's
-};
-constexpr size_t kBeginningEntries = 512;
-BeginningEntry beginnings[kBeginningEntries];
+using BeginningEntry = ContextWords::BeginningEntry;
+constexpr size_t kBeginningEntries = ContextWords::kBeginningEntries;
+constexpr auto& beginnings = sgml_parser.context.beginnings;
 
 // group_beginning for group token pos, through the entries.
 void beginning_of(const ModelToken* model, int pos, const ElementTypeDef* element, Beginning* b) {

@@ -13,10 +13,9 @@
 #include "sgml/options.h"
 #include "sgml/decl/prolog.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "sgml/switches.h"
 #include "sgml/messages/trace.h"
-
-InstanceState inst;
 
 namespace {
 
@@ -61,7 +60,6 @@ void message_open_elements(std::vector<std::string>* out) {
   for (int l = 1; l <= inst.level; ++l) out->emplace_back(etd_chars(inst.stack[l].etd));
 }
 
-ElementTypeDef* pseudo_data_record = nullptr;
 
 ElementTypeDef* pseudo_data_make() {
   if (pseudo_data_record == nullptr) pseudo_data_record = pseudo("\011#PCDATA");

@@ -94,12 +94,12 @@ struct InstanceState {
   bool set_up = false;
   unsigned char root_name[260] = {};        // counted document name of filter/meta
 };
-extern InstanceState inst;
+extern inline InstanceState& inst;  // in sgml_parser (parser_state.h)
 
 // Pseudo element types for data, "<>" and "</>" / NET. The one for data
 // is asked for at every data token: its record is made once and read
 // in place.
-extern ElementTypeDef* pseudo_data_record;
+extern inline ElementTypeDef*& pseudo_data_record;  // in sgml_parser (parser_state.h)
 ElementTypeDef* pseudo_data_make();
 inline ElementTypeDef* pseudo_data() {
   return pseudo_data_record != nullptr ? pseudo_data_record : pseudo_data_make();

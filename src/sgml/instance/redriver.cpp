@@ -10,6 +10,7 @@
 
 #include "sgml/instance/instance.h"
 #include "sgml/messages/trace.h"
+#include "sgml/parser_state.h"
 
 namespace {
 

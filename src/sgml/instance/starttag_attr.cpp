@@ -17,17 +17,11 @@
 #include "sgml/messages/message.h"
 #include "sgml/decl/prolog.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 
 namespace {
 
-struct WorkingList {
-  std::vector<AttributeList> entries;  // the list of the tag in hand
-  std::vector<unsigned char> values;   // the values given, one after the other
-  size_t used = 0;                     // characters of values used
-  int32_t normalized = 0;              // normalized length of the specifications
-  bool over = false;                   // P75 given: the rest is not read
-};
-WorkingList work;
+constexpr WorkingList& work = sgml_parser.work;
 
 const char* att_chars(const AttributeList& a) { return a.name != nullptr ? name_chars(a.name) : ""; }
 

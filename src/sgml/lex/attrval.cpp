@@ -7,6 +7,7 @@
 #include "sgml/lex/lex.h"
 #include "sgml/entities/settings.h"
 #include "sgml/messages/message.h"
+#include "sgml/parser_state.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 
 #include "sgml/lex/chclass.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "sgml/switches.h"
 
 namespace {

@@ -1,6 +1,7 @@
 // The delimiter table that sgml_set_switches hands to the region finder,
 // which writes markup back with it.
 #include "sgml/decl/prolog.h"
+#include "sgml/parser_state.h"
 #include "sgml/switches.h"
 
 namespace {

@@ -335,7 +335,7 @@ struct LexData {
   int32_t length;
   int32_t flags;
 };
-extern LexData lex_data;
+extern inline LexData& lex_data;  // in sgml_parser (parser_state.h)
 
 // ---------------------------------------------------------------------------
 // Readers
@@ -383,7 +383,7 @@ struct MdState {
   int level;        // entity level where the declaration began
   int length;       // characters of the last literal or token
 };
-extern MdState md_state;
+extern inline MdState& md_state;  // in sgml_parser (parser_state.h)
 // fold as parse_name; literal_block null reads literals as system data
 // (LITC); max_length bounds a literal's text.
 int parse_md_param(unsigned char* buffer, int fold, ParseControlBlock* literal_block,
@@ -396,14 +396,14 @@ int parse_md_param(unsigned char* buffer, int fold, ParseControlBlock* literal_b
 int parse_literal(unsigned char* buffer, ParseControlBlock* literal_block, int max_length,
                   int delimiter);
 // Characters the last parse_literal stored (escape pairs count two).
-extern int literal_length;
+extern inline int& literal_length;  // in sgml_parser (parser_state.h)
 // The fatal message parse_literal gives at the end of the input (92; the
 // SGML declaration makes it 161 while it reads).
-extern int literal_end_message;
+extern inline int& literal_end_message;  // in sgml_parser (parser_state.h)
 // Normalizes the last literal into out (at most space characters): RS
 // dropped, each run of separators kept as its first character, leading
 // separators dropped unless keep_leading; returns the space left.
-extern int literal_keep_leading;
+extern inline int& literal_keep_leading;  // in sgml_parser (parser_state.h)
 int literal_normalize(unsigned char* out, int space);
 
 // Attribute value tokenizer: splits value (length characters) by the

@@ -10,16 +10,15 @@
 #include "sgml/options.h"
 #include "sgml/entities/settings.h"
 #include "sgml/sgml.h"
+#include "sgml/parser_state.h"
 #include "sgml/switches.h"
 #include "sgml/messages/trace.h"
 
-LexData lex_data;
-
 namespace {
 
-unsigned char escape_pair[2];
+constexpr auto& escape_pair = sgml_parser.escape_pair;
 // "&name;" of an echoed reference met in a literal (NAMELEN is at most 239).
-unsigned char echo_text[256];
+constexpr auto& echo_text = sgml_parser.echo_text;
 
 // The engine has just read through the entity's pointer: its buffer start
 // is set (every open entity has one). Only the document entity's

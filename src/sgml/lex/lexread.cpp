@@ -9,19 +9,15 @@
 #include "sgml/messages/message.h"
 #include "sgml/entities/settings.h"
 #include "sgml/sgml.h"
+#include "sgml/parser_state.h"
 #include "sgml/switches.h"
 #include "sgml/messages/trace.h"
-
-MdState md_state;
-int literal_length;
-int literal_end_message = P92_DOCUMENT_ENDED_INVALIDLY_WITHIN_LITERAL;
-int literal_keep_leading;
 
 namespace {
 
 // The literal read last (for literal_normalize).
-const unsigned char* last_literal = nullptr;
-int last_literal_length = 0;
+constexpr const unsigned char*& last_literal = sgml_parser.last_literal;
+constexpr int& last_literal_length = sgml_parser.last_literal_length;
 
 const uint8_t* fold_map(const SgmlSettings& s, int fold) {
   if (fold == 1 && s.namecase_general) return NameCase;

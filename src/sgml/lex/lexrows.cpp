@@ -217,6 +217,7 @@
 
 #include "sgml/lex/chclass.h"
 #include "sgml/lex/lex.h"
+#include "sgml/parser_state.h"
 
 namespace {
 

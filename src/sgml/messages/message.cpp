@@ -16,6 +16,7 @@
 #include "io/vqio.h"
 #include "msg/msg.h"
 #include "sgml/messages/message_tables.h"
+#include "sgml/parser_state.h"
 #include "sgml/switches.h"
 
 namespace {
@@ -86,7 +87,6 @@ void message_internal_error(int line) {
   vqio_exit(1);  // the hook ends the program for severity 15; never go on
 }
 
-int message_current_state = kStatePRO;
 DeclarationContext& md_context() { return state().declaration; }
 void message_sources_set(const MessageSources* sources) { state().sources = sources; }
 int32_t error_count() { return state().count; }

@@ -49,7 +49,7 @@ int parse_state_by_label(std::string_view label);
 
 // The lexical engine's current state (initially kStatePRO). A plain word:
 // the engine sets it on every call.
-extern int message_current_state;
+extern inline int& message_current_state;  // in sgml_parser (parser_state.h)
 inline void message_state_set(int state) { message_current_state = state; }
 inline int message_state_current() { return message_current_state; }
 

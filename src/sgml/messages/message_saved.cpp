@@ -5,10 +5,11 @@
 
 #include "io/vqio.h"
 #include "sgml/messages/message_tables.h"
+#include "sgml/parser_state.h"
 
 namespace {
 
-VqStream* saved_stream = nullptr;
+constexpr VqStream*& saved_stream = sgml_parser.saved_stream;
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 // message, the names of the parse states and declaration keywords, and the
 // default layout words.
 #include "sgml/messages/message_tables.h"
+#include "sgml/parser_state.h"
 
 #include <cstring>
 

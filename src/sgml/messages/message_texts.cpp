@@ -10,6 +10,7 @@
 
 #include "msg/msg.h"
 #include "sgml/messages/message_tables.h"
+#include "sgml/parser_state.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "io/vqio.h"
+#include "sgml/parser_state.h"
 #include "sgml/switches.h"
 
-TraceSwitches trace_on;
 
 void trace_switches(const char* letters) {
   auto has = [letters](char c) -> int32_t {

@@ -16,7 +16,7 @@ struct TraceSwitches {
   int32_t ms = 0;     // m: marked sections
   int32_t dcn = 0;    // n: data content notations
 };
-extern TraceSwitches trace_on;
+extern inline TraceSwitches& trace_on;  // in sgml_parser (parser_state.h)
 
 // Each switch is 1 when its letter occurs in letters (all 0 for null).
 void trace_switches(const char* letters);

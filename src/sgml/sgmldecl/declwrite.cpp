@@ -2,6 +2,7 @@
 #include "io/vqio.h"
 #include "sgml/lex/chclass.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 
 namespace {
 

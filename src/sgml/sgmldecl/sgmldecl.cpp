@@ -5,6 +5,7 @@
 #include "sgml/lex/lex.h"
 #include "sgml/messages/message.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "sgml/sgmldecl/sgmldecl.h"
 #include "sgml/sgmldecl/sgmldecl_internal.h"
 

@@ -6,6 +6,7 @@
 #include "sgml/lex/chclass.h"
 #include "sgml/messages/message.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "sgml/sgmldecl/sgmldecl_internal.h"
 
 namespace {

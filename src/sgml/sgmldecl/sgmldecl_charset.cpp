@@ -5,9 +5,8 @@
 #include "sgml/lex/lex.h"
 #include "sgml/messages/message.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "sgml/sgmldecl/sgmldecl_internal.h"
-
-int32_t syntax_reference_set[256];
 
 namespace {
 

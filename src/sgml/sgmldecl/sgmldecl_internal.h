@@ -22,7 +22,7 @@ struct SdParam {
   std::string text;    // name, literal or the digits of a number
   int64_t number = 0;  // saturated at 2^31 - 1
 };
-extern SdParam sd_param;
+extern inline SdParam& sd_param;  // in sgml_parser (parser_state.h)
 
 // Reads the next parameter. literal_block names the table literals are
 // read through (LITV or LITP); null allows none (P165, the delimiter is
@@ -54,7 +54,7 @@ enum : int32_t {
 // A character set description from the current parameter into table.
 bool sd_charset_description(int32_t table[256]);
 // The syntax-reference character set of an explicit concrete syntax.
-extern int32_t syntax_reference_set[256];
+extern inline int32_t (&syntax_reference_set)[256];  // in sgml_parser (parser_state.h)
 // The system character of a syntax-reference character number, or -1 after
 // its message.
 int sd_map_syntax_char(int64_t n);
@@ -69,7 +69,7 @@ struct NamingCopies {
   uint8_t classes[256];
   uint8_t namecase[256];
 };
-extern NamingCopies naming_copies;
+extern inline NamingCopies& naming_copies;  // in sgml_parser (parser_state.h)
 // Applies the character flags and the naming classes to the lexical class
 // tables.
 void sd_apply_characters();

@@ -8,9 +8,8 @@
 #include "sgml/lex/lex.h"
 #include "sgml/messages/message.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "sgml/sgmldecl/sgmldecl_internal.h"
-
-SdParam sd_param;
 
 namespace {
 

@@ -9,10 +9,9 @@
 #include "sgml/lex/lex.h"
 #include "sgml/messages/message.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "sgml/sgmldecl/sgmldecl_internal.h"
 #include "sgml/switches.h"
-
-NamingCopies naming_copies;
 
 namespace {
 

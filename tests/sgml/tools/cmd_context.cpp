@@ -23,6 +23,7 @@
 #include "sgml/instance/model.h"
 #include "sgml/decl/prolog.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "tools/driver.h"
 #include "tools/entity_options.h"
 

@@ -4,6 +4,7 @@
 //   sgml_driver [options] declare
 #include "io/vqio.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "tools/driver.h"
 
 namespace {

@@ -25,6 +25,7 @@
 #include "sgml/entities/entity.h"
 #include "sgml/lex/lex.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "tools/driver.h"
 #include "tools/entity_options.h"
 

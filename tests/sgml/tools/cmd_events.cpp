@@ -32,6 +32,7 @@
 #include "io/vqio.h"
 #include "sgml/entities/attlist.h"
 #include "sgml/decl/prolog.h"
+#include "sgml/parser_state.h"
 #include "sgml/sgml.h"
 #include "sgml/entities/tables.h"
 #include "tools/driver.h"

@@ -22,6 +22,7 @@
 
 #include "io/vqio.h"
 #include "sgml/input/docin.h"
+#include "sgml/parser_state.h"
 #include "tools/driver.h"
 
 namespace {

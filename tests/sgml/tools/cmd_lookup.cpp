@@ -15,6 +15,7 @@
 #include "io/vqio.h"
 #include "sgml/input/extid.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "tools/driver.h"
 
 namespace {

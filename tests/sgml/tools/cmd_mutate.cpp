@@ -24,6 +24,7 @@
 
 #include "io/vqio.h"
 #include "sgml/messages/message.h"
+#include "sgml/parser_state.h"
 #include "tools/driver.h"
 #include "tools/pull_run.h"
 

@@ -16,6 +16,7 @@
 
 #include "io/vqio.h"
 #include "sgml/entities/entity.h"
+#include "sgml/parser_state.h"
 #include "sgml/sgml.h"
 #include "tools/driver.h"
 #include "tools/entity_options.h"

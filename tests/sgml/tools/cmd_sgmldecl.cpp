@@ -7,6 +7,7 @@
 #include "io/vqio.h"
 #include "sgml/lex/lex.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "sgml/sgmldecl/sgmldecl.h"
 #include "sgml/switches.h"
 #include "tools/driver.h"

@@ -34,6 +34,7 @@
 #include "sgml/lex/lex.h"
 #include "sgml/entities/settings.h"
 #include "sgml/sgml.h"
+#include "sgml/parser_state.h"
 #include "tools/driver.h"
 #include "tools/entity_options.h"
 

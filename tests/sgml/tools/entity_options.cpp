@@ -12,6 +12,7 @@
 #include "sgml/lex/lex.h"
 #include "sgml/decl/prolog.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "tools/driver.h"
 
 namespace {

@@ -49,6 +49,7 @@
 #include "msg/msg.h"
 #include "sgml/messages/message.h"
 #include "sgml/entities/settings.h"
+#include "sgml/parser_state.h"
 #include "tools/driver.h"
 
 namespace {
