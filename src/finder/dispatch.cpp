@@ -81,8 +81,8 @@ const char* mode_name(int32_t value) {
 }
 
 void build_options(const SwitchRecord& r) {
-  // The run's record, never freed (read until the process ends); made
-  // anew by each call.
+  // The run's record, read until the process ends: made once, cleared by
+  // each call.
   static ModeOptions* const o = new ModeOptions;
   *o = ModeOptions{};
   const ModeEntry* selected = mode_select(r.mode);
