@@ -252,11 +252,12 @@ bool walk_in_parts(int old_pass, const PassHeader& oh, int new_pass, const PassH
   // its lock.
   std::array<std::mutex, 64> block_locks;
   std::atomic<bool> damaged{false}, write_failed{false};
-  split_work(parts, 1, [&](int, int64_t part_from, int64_t part_to) {
+  // Several parts per thread: the parts' walks differ in length (the new
+  // points between their first and last old points), and a thread that
+  // ends early takes another.
+  split_work_finely(old_count, kLeast, 4, [&](int, int64_t k_from, int64_t k_to) {
     std::vector<int32_t> add(kBlock), held(kBlock);
-    for (int64_t part = part_from; part < part_to; ++part) {
-      const int64_t k_from = int64_t{old_count} * part / parts;
-      const int64_t k_to = int64_t{old_count} * (part + 1) / parts;
+    {
       OffsetReader before, fresh;
       before.fd = vqio_open(old_name.c_str(), O_RDONLY);
       fresh.fd = vqio_open(new_name.c_str(), O_RDONLY);
@@ -281,7 +282,7 @@ bool walk_in_parts(int old_pass, const PassHeader& oh, int new_pass, const PassH
       };
       if (before.fd >= 0 && fresh.fd >= 0 && counters >= 0) {
         int64_t j = 0;
-        if (part > 0) {
+        if (k_from > 0) {
           const unsigned char* old_suffix = old + before.probe(k_from);
           int64_t lo = 0, hi = count;
           while (lo < hi) {
