@@ -233,12 +233,18 @@ bool files_on_threads();
 // Splits [0, n) into contiguous parts of at least `least` items, at most
 // one per thread: their number (1 for n below 2 * least).
 int work_parts(int64_t n, int64_t least);
-// Runs work(part, from, to) for the work_parts(n, least) parts of [0, n),
-// on threads of their own (the first on the calling thread) and returns
-// when all have ended. A thread that cannot be started leaves its part to
-// the calling thread. The work must not end the program (it records a
+// Runs work(part, from, to) for the work_parts(n, least) parts of [0, n)
+// and returns when all have ended. The parts are taken in turn by the
+// calling thread and worker threads kept for the run (threads started for
+// the call when those are busy); a part no thread takes is run by the
+// calling thread. The work must not end the program (it records a
 // failure for the caller to report).
 void split_work(int64_t n, int64_t least, const std::function<void(int, int64_t, int64_t)>& work);
+// As split_work, with up to per_thread parts for each thread, so that a
+// thread whose parts end early (or a thread that gets no core for a while
+// on a busy machine) leaves the rest to the others.
+void split_work_finely(int64_t n, int64_t least, int per_thread,
+                       const std::function<void(int, int64_t, int64_t)>& work);
 // Eight characters at p as one big-endian word: words compare as the
 // characters do.
 inline uint64_t load_be64(const unsigned char* p) {

@@ -223,7 +223,7 @@ void merge_walk(OffsetReader& before, OffsetReader& fresh, Prefixes& pre, const 
 // file block by block under a lock (parts that meet share a block). False
 // when the walk is better done whole (few points, one thread, descriptors
 // that are not the system's own).
-bool walk_in_parts(int old_pass, const PassHeader& oh, int new_pass, const PassHeader& nh, int cfd,
+bool walk_in_parts(int old_pass, const PassHeader& oh, int new_pass, const PassHeader& nh,
                    const unsigned char* old, const unsigned char* now, bool first_walk) {
   const int32_t old_count = oh.count, count = nh.count;
   constexpr int64_t kLeast = 64 * 1024;
@@ -234,16 +234,27 @@ bool walk_in_parts(int old_pass, const PassHeader& oh, int new_pass, const PassH
   const std::string counter_name = st.options->int_name + ".i0";
   const std::string old_name = work_name(st.options->int_name, "i", old_pass);
   const std::string new_name = work_name(st.options->int_name, "i", new_pass);
+  std::atomic<bool> damaged{false}, write_failed{false};
   if (first_walk) {
-    // The counters start at zero.
-    const std::vector<int32_t> zeros(kBlock, 0);
-    for (int64_t first = 0; first < count; first += kBlock) {
-      const int64_t fill = std::min<int64_t>(kBlock, count - first);
-      if (!(vqio_lseek(cfd, 4 * first, SEEK_SET) >= 0 &&
-            write_all(cfd, zeros.data(), static_cast<size_t>(fill) * 4))) {
-        vq_report(16, GetMsgNumText(60013), counter_name.c_str());
+    // The counters start at zero: written in parts on the threads, each
+    // part through a descriptor of its own.
+    split_work((count + kBlock - 1) / kBlock, 8, [&](int, int64_t block_from, int64_t block_to) {
+      const std::vector<int32_t> zeros(kBlock, 0);
+      const int counters = vqio_open(counter_name.c_str(), O_RDWR);
+      if (counters < 0) {
+        write_failed = true;
+        return;
       }
-    }
+      for (int64_t first = block_from * kBlock; first < std::min<int64_t>(count, block_to * kBlock);
+           first += kBlock) {
+        const int64_t fill = std::min<int64_t>(kBlock, count - first);
+        if (!(vqio_lseek(counters, 4 * first, SEEK_SET) >= 0 &&
+              write_all(counters, zeros.data(), static_cast<size_t>(fill) * 4)))
+          write_failed = true;
+      }
+      vqio_close(counters);
+    });
+    if (write_failed) vq_report(16, GetMsgNumText(60013), counter_name.c_str());
   }
   // Each part starts at its first old point and at the first new point
   // that point does not sort after (a binary search, on the part's
@@ -251,12 +262,12 @@ bool walk_in_parts(int old_pass, const PassHeader& oh, int new_pass, const PassH
   // descriptors of their own; a block two parts meet in is added to under
   // its lock.
   std::array<std::mutex, 64> block_locks;
-  std::atomic<bool> damaged{false}, write_failed{false};
-  split_work(parts, 1, [&](int, int64_t part_from, int64_t part_to) {
+  // Several parts per thread: the parts' walks differ in length (the new
+  // points between their first and last old points), and a thread that
+  // ends early takes another.
+  split_work_finely(old_count, kLeast, 4, [&](int, int64_t k_from, int64_t k_to) {
     std::vector<int32_t> add(kBlock), held(kBlock);
-    for (int64_t part = part_from; part < part_to; ++part) {
-      const int64_t k_from = int64_t{old_count} * part / parts;
-      const int64_t k_to = int64_t{old_count} * (part + 1) / parts;
+    {
       OffsetReader before, fresh;
       before.fd = vqio_open(old_name.c_str(), O_RDONLY);
       fresh.fd = vqio_open(new_name.c_str(), O_RDONLY);
@@ -281,7 +292,7 @@ bool walk_in_parts(int old_pass, const PassHeader& oh, int new_pass, const PassH
       };
       if (before.fd >= 0 && fresh.fd >= 0 && counters >= 0) {
         int64_t j = 0;
-        if (part > 0) {
+        if (k_from > 0) {
           const unsigned char* old_suffix = old + before.probe(k_from);
           int64_t lo = 0, hi = count;
           while (lo < hi) {
@@ -405,7 +416,7 @@ void CountSkips(int pass, int32_t count) {
     if (st.options->verbose) vq_report(1, GetMsgNumText(100016), oh.start, oh.end);
     RebuildPassBuffer(oh.start, oh.end, oh.first_char, old, oh.points_offset);
 
-    if (walk_in_parts(i, oh, pass, nh, cfd, old, now, i == 1)) {
+    if (walk_in_parts(i, oh, pass, nh, old, now, i == 1)) {
       vqio_close(before.fd);
       continue;
     }

@@ -33,7 +33,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -419,25 +418,16 @@ struct Sorter {
   }
 };
 
-// Runs worker(sorter) on the calling thread with `own` and on up to
-// sort_threads() - 1 more threads with sorters of their own; a thread that
-// cannot be started leaves its share to the others.
+// Runs worker(sorter) as split_work's parts, one per thread: the first
+// with `own`, each other with a sorter of its own (the worker takes work
+// until none is left, so a part run after another finds what is left).
 template <class Worker>
 void run_threads(const unsigned char* text, Worker& worker, Sorter& own) {
-  const int extra = sort_threads() - 1;
-  std::vector<Sorter> sorters;
-  sorters.reserve(static_cast<size_t>(std::max(extra, 0)));
-  std::vector<std::thread> threads;
-  for (int t = 0; t < extra; ++t) {
-    sorters.push_back(Sorter{text});
-    try {
-      threads.emplace_back([&worker, &s = sorters.back()] { worker(s); });
-    } catch (const std::system_error&) {
-      break;
-    }
-  }
-  worker(own);
-  for (std::thread& t : threads) t.join();
+  const int threads = sort_threads();
+  std::vector<Sorter> sorters(static_cast<size_t>(threads - 1), Sorter{text});
+  split_work(threads, 1, [&](int part, int64_t, int64_t) {
+    worker(part == 0 ? own : sorters[static_cast<size_t>(part) - 1]);
+  });
   for (Sorter& s : sorters) s.release();
 }
 
