@@ -5,7 +5,9 @@
 // open elements, locations and the error count, and it reads the byte
 // offsets that the parser keeps on the open-element stack.
 //
-// There is one parse per process; all parser state is process-wide.
+// There is one parse per process. The parser's state is one record,
+// sgml_parser (parser_state.h); sgml_parser_reset makes it as at program
+// start and frees what the parser allocated.
 // Pointers handed out (names, texts, lists) point into parser storage and
 // stay valid until the next call that parses.
 //
@@ -32,7 +34,8 @@
 //
 // This folder keeps the pull interface (this header, pull.cpp), the
 // run's options (options.h), the read-only view of the declared DTD
-// (dtd.h), the set-up call (switches.h) and the end-of-run report (capacity.cpp).
+// (dtd.h), the state record (parser_state.h), the set-up call
+// (switches.h) and the end-of-run report (capacity.cpp).
 //
 // Names that cross this interface are counted names: a length byte that
 // counts itself, the characters and the NUL, then the characters and the
