@@ -139,10 +139,6 @@ void split_on_new_threads(int64_t n, int parts,
   for (std::thread& t : threads) t.join();
 }
 
-}  // namespace
-
-namespace {
-
 // Runs work(part, from, to) for the `parts` parts of [0, n) on the pool,
 // or on threads of their own (at most one per thread, each taking a run
 // of parts) when the pool is busy or has no workers.

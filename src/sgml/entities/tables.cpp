@@ -1,6 +1,7 @@
 // The parser's declaration tables, checked allocation and keyword maps.
 #include "sgml/entities/tables.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -62,6 +63,14 @@ void block_unlink(SgmlBlock* b) {
 
 SgmlBlock* header_of(void* block) { return static_cast<SgmlBlock*>(block) - 1; }
 
+// The size of a block with its header; a size the header cannot be added
+// to is more memory than there is.
+size_t with_header(size_t size) {
+  if (size == 0) size = 1;
+  if (size > SIZE_MAX - sizeof(SgmlBlock)) sgml_fatal(P33_INSUFFICIENT_MAIN_MEMORY, kStateCurrent);
+  return sizeof(SgmlBlock) + size;
+}
+
 // A new record of record_size bytes with its name stored behind it.
 HashRecord* record_new(const unsigned char* name, size_t record_size) {
   size_t name_size = name[0];
@@ -87,19 +96,19 @@ bool same_name(const unsigned char* a, const unsigned char* b) {
 void sgml_set_allocator(SgmlAllocator allocator) { allocator_in_use = allocator; }
 
 void* sgml_calloc(size_t size) {
-  if (size == 0) size = 1;
-  auto* b = static_cast<SgmlBlock*>(raw_realloc(nullptr, sizeof(SgmlBlock) + size));
+  const size_t total = with_header(size);
+  auto* b = static_cast<SgmlBlock*>(raw_realloc(nullptr, total));
   if (!b) sgml_fatal(P33_INSUFFICIENT_MAIN_MEMORY, kStateCurrent);
   block_link(b);
-  std::memset(b + 1, 0, size);
+  std::memset(b + 1, 0, total - sizeof(SgmlBlock));
   return b + 1;
 }
 
 void* sgml_realloc(void* block, size_t size) {
-  if (size == 0) size = 1;
+  const size_t total = with_header(size);
   SgmlBlock* old = block ? header_of(block) : nullptr;
   if (old) block_unlink(old);
-  auto* b = static_cast<SgmlBlock*>(raw_realloc(old, sizeof(SgmlBlock) + size));
+  auto* b = static_cast<SgmlBlock*>(raw_realloc(old, total));
   if (!b) {
     if (old) block_link(old);
     sgml_fatal(P33_INSUFFICIENT_MAIN_MEMORY, kStateCurrent);
